@@ -1,0 +1,28 @@
+// Reading a disk's directory and naming its files.
+#ifndef D88UNPACK_EXTRACT_DIRECTORY_H
+#define D88UNPACK_EXTRACT_DIRECTORY_H
+
+#include "d88_image.h"
+#include "disk_layout.h"
+
+struct DirectoryInfo {
+  int diskNumber;  // 0 to 255; 0 is the system disk
+  int entryCount;  // 0 to 255
+};
+
+// Reads the directory track of the current disk into directoryBytes (in
+// directory order), prints the disk's header line "[Disk X]" and returns the
+// disk number and entry count. Leaves the sector range at 1 to 5.
+DirectoryInfo ReadDirectory(D88Image& image);
+
+// Builds the file name of directory entry k in nameBuffer and returns it:
+// the name up to its first space, then '.' and the extension up to its first
+// space when the extension does not start with a space. Bytes are copied as
+// they stand.
+const char* MakeFileName(int k);
+
+// The allocation length of entry k: the distance from the start of its record
+// to the start of the next.
+int AllocationLength(int k);
+
+#endif

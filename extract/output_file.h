@@ -1,0 +1,47 @@
+// Writing one extracted file into the current directory, and the rules that
+// decide whether a name from a disk may be written at all.
+//
+// Each rule is a separate, named decision so that it can be tested alone:
+// a name from a hostile image must never reach outside the current
+// directory, replace the image being read, or send data to a device.
+#ifndef D88UNPACK_EXTRACT_OUTPUT_FILE_H
+#define D88UNPACK_EXTRACT_OUTPUT_FILE_H
+
+#include <cstdint>
+
+#include "native_path.h"
+
+enum class NameVerdict {
+  kAccepted,
+  kEmpty,           // nothing to create
+  kDotOrDotDot,     // "." and ".." name directories, not files
+  kSlash,           // a path separator would leave the current directory
+  kBackslash,       // Windows only: also a path separator there
+  kColon,           // Windows only: a drive or an alternate data stream
+  kReservedDevice,  // Windows only: CON, PRN, AUX, NUL, COM1-9, LPT1-9
+  kNotCodePage932,  // Windows only: the bytes do not convert to a file name
+};
+
+// Screens a name by its bytes alone.
+NameVerdict CheckOutputName(const char* name);
+
+// The reason shown for a refused name.
+const char* DescribeVerdict(NameVerdict verdict);
+
+// True when `name`, taken in the current directory, is the same file as the
+// image being read, however the image's path was spelled.
+bool NamesImageFile(const char* name, const NativePathChar* imagePath);
+
+enum class WriteFailure { kNone, kCreate, kWrite, kClose };
+
+struct WriteResult {
+  WriteFailure failure;
+  int error;  // the system's errno for the failing step
+};
+
+// Creates or truncates `name` in the current directory and writes `size`
+// bytes of `data` to it. A file that cannot be created, a short write and a
+// failing close are all reported.
+WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, int size);
+
+#endif

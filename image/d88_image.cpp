@@ -1,0 +1,209 @@
+#include "d88_image.h"
+
+#include <cstring>
+
+namespace {
+
+std::uint32_t ReadLittle16(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
+}
+
+std::uint32_t ReadLittle32(const std::uint8_t* p) {
+  return ReadLittle16(p) | ReadLittle16(p + 2) << 16;
+}
+
+bool IsByte(int value) { return value >= 0 && value <= 255; }
+
+// Offsets within a disk header.
+constexpr int kMediaTypeOffset = 0x1B;
+constexpr int kDiskSizeOffset = 0x1C;
+constexpr int kTrackTableOffset = 0x20;
+
+// Offsets within a sector header.
+constexpr int kSectorCountOffset = 4;
+constexpr int kDataLengthOffset = 14;
+
+}  // namespace
+
+D88Image::D88Image()
+    : diskCount(0),
+      firstSector(1),
+      lastSector(16),
+      diskOffsets(),
+      diskSize(0),
+      currentDiskOffset(-1),
+      trackOffsets(),
+      mediaType(-1),
+      diskName(),
+      spots() {}
+
+D88Image::~D88Image() { file.Close(); }
+
+bool D88Image::Open(const NativePathChar* path) {
+  file.Close();
+  diskCount = 0;
+  mediaType = -1;
+  if (path == nullptr) return true;
+
+  // A reader used for a second image starts from a clean slate.
+  currentDiskOffset = -1;
+  diskSize = 0;
+  std::memset(diskName, 0, sizeof diskName);
+  if (!file.Open(path)) return false;
+
+  // Each disk's size field gives the distance to the next disk's header. A
+  // disk counts as soon as its whole header can be read, whatever its size
+  // says; a size of 0 therefore finds the same disk again until the table is
+  // full. Positions are 64-bit: 64 sizes of up to 4 GiB cannot overflow them.
+  std::uint8_t header[kDiskHeaderSize];
+  int64_t offset = 0;
+  while (diskCount < kMaxDisks) {
+    diskOffsets[diskCount] = offset;
+    if (file.ReadAt(offset, header, kDiskHeaderSize) < kDiskHeaderSize) break;
+    offset += ReadLittle32(header + kDiskSizeOffset);
+    ++diskCount;
+  }
+  return true;
+}
+
+bool D88Image::SelectDisk(int index) {
+  if (!file.IsOpen()) return false;
+  // A zero size makes every track absent until a selection succeeds.
+  currentDiskOffset = -1;
+  mediaType = -1;
+  diskSize = 0;
+  std::memset(diskName, 0, sizeof diskName);
+  if (index < 0 || index >= diskCount) return false;
+
+  std::uint8_t header[kDiskHeaderSize];
+  // The file may have shrunk since it was scanned; use no byte it did not give.
+  if (file.ReadAt(diskOffsets[index], header, kDiskHeaderSize) < kDiskHeaderSize) return false;
+  currentDiskOffset = diskOffsets[index];
+  for (int i = 0; i < kTrackCount; ++i) {
+    trackOffsets[i] = ReadLittle32(header + kTrackTableOffset + 4 * i);
+  }
+  mediaType = header[kMediaTypeOffset];
+  diskSize = ReadLittle32(header + kDiskSizeOffset);
+  // The name is NUL-padded to 16 bytes; a name without NUL uses all 16 and
+  // the terminator at index 16 is never overwritten.
+  for (int i = 0; i < 16 && header[i] != 0; ++i) diskName[i] = static_cast<char>(header[i]);
+  return true;
+}
+
+void D88Image::SetSectorRange(int first, int last) {
+  firstSector = first;
+  lastSector = last;
+}
+
+int64_t D88Image::LocateTrack(int track) const {
+  if (!file.IsOpen() || track < 0 || track >= kTrackCount) return -1;
+  // An offset of 0 marks an absent track, and so does one beyond the disk.
+  const std::uint32_t offset = trackOffsets[track];
+  if (offset == 0 || offset > diskSize) return -1;
+  return currentDiskOffset + offset;
+}
+
+void D88Image::IndexTrack(int track, int c, int h, int n, int wantedFirst, int wantedLast) {
+  for (SectorSpot& spot : spots) spot.found = false;
+  // A header byte never matches a value outside 0 to 255.
+  if (!IsByte(c) || !IsByte(h) || !IsByte(n)) return;
+  if (wantedFirst < 0) wantedFirst = 0;
+  if (wantedLast > 255) wantedLast = 255;
+  if (wantedFirst > wantedLast) return;
+  int64_t position = LocateTrack(track);
+  if (position < 0) return;
+
+  // The walk ends where a search for one sector gives up: at a header whose
+  // sector count is 0, after the i-th header where i is that header's own
+  // count minus one, or at a header the file cuts off. Until then it goes on,
+  // past the end of the track if the counts so lead. The first matching
+  // header in recording order wins.
+  int missing = wantedLast - wantedFirst + 1;
+  std::uint8_t header[kSectorHeaderSize];
+  for (int64_t i = 0;; ++i) {
+    if (file.ReadAt(position, header, kSectorHeaderSize) < kSectorHeaderSize) return;
+    const std::uint32_t count = ReadLittle16(header + kSectorCountOffset);
+    const int dataLength = static_cast<int>(ReadLittle16(header + kDataLengthOffset));
+    if (count == 0) return;
+    position += kSectorHeaderSize;
+    const int r = header[2];
+    if (header[0] == c && header[1] == h && header[3] == n && !spots[r].found) {
+      spots[r] = SectorSpot{position, dataLength, true};
+      if (r >= wantedFirst && r <= wantedLast && --missing == 0) return;
+    }
+    position += dataLength;
+    if (i == static_cast<int64_t>(count) - 1) return;
+  }
+}
+
+int D88Image::ReadFromSpot(int r, std::uint8_t* buffer, int limit) {
+  if (!IsByte(r) || !spots[r].found) return 0;
+  const int k = spots[r].dataLength < limit ? spots[r].dataLength : limit;
+  // Where the file ends inside the data, the missing bytes keep what the
+  // buffer held; the count stays k.
+  file.ReadAt(spots[r].dataPosition, buffer, k);
+  return k;
+}
+
+int D88Image::ReadSector(int track, int c, int h, int r, int n, std::uint8_t* buffer, int limit) {
+  if (limit <= 0) return 0;
+  IndexTrack(track, c, h, n, r, r);
+  return ReadFromSpot(r, buffer, limit);
+}
+
+int D88Image::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length) {
+  // 128 << n must stay a positive int.
+  if (n < 0 || n > 23) return 0;
+  int chunk = 128 << n;
+  int done = 0;
+  // Each track of the run is walked once; its sectors are then read from
+  // the index, so a track with many headers costs one walk, not one per
+  // sector.
+  bool indexed = false;
+  while (done < length) {
+    if (length - done < chunk) chunk = length - done;
+    if (!indexed) {
+      // A run that starts above lastSector never changes track: it counts
+      // up through the sector numbers until one is missing.
+      IndexTrack(track, c, h, n, r, r <= lastSector ? lastSector : 255);
+      indexed = true;
+    }
+    // A missing sector, or one shorter than the part asked of it, ends the
+    // run; what a short sector placed in the buffer is not counted.
+    if (ReadFromSpot(r, buffer + done, chunk) < chunk) return done;
+    done += chunk;
+    if (r == lastSector) {
+      // Double-sided stepping: head 0, head 1, then the next cylinder.
+      ++track;
+      if (h == 0) {
+        h = 1;
+      } else {
+        h = 0;
+        ++c;
+      }
+      r = firstSector;
+      indexed = false;
+    } else {
+      ++r;
+    }
+  }
+  return done;
+}
+
+int D88Image::ReadSectorIds(int track, std::uint8_t* out, int outLength) {
+  int64_t position = LocateTrack(track);
+  if (position < 0) return 0;
+  // Unlike a sector search, a header whose count is 0 does not end the
+  // listing; it ends when a header's own count says so, when `out` is full
+  // or where the file cuts a header off.
+  int stored = 0;
+  std::uint8_t header[kSectorHeaderSize];
+  for (int64_t i = 0; 4 * static_cast<int64_t>(stored) + 4 <= outLength; ++i) {
+    if (file.ReadAt(position, header, kSectorHeaderSize) < kSectorHeaderSize) break;
+    std::memcpy(out + 4 * stored, header, 4);
+    ++stored;
+    position += kSectorHeaderSize + ReadLittle16(header + kDataLengthOffset);
+    if (i == static_cast<int64_t>(ReadLittle16(header + kSectorCountOffset)) - 1) break;
+  }
+  return 4 * stored;
+}

@@ -1,0 +1,101 @@
+// D88Image: the reader of one D88 image file.
+//
+// A D88 file is a sequence of disk images laid end to end. Each disk begins
+// with a 688-byte little-endian header: a 16-byte name, a media type byte at
+// 0x1B, the disk's size at 0x1C (the distance to the next disk's header) and,
+// at 0x20, a table of 164 track offsets counted from the disk's header.
+// A track is a run of sectors in recording order, each a 16-byte header
+// (C, H, R, N, sector count, ..., data length) followed by its data.
+//
+// The reader never loads the file whole: it keeps the disk table and the
+// current disk's header, and reads sectors from the file on demand.
+#ifndef D88UNPACK_IMAGE_D88_IMAGE_H
+#define D88UNPACK_IMAGE_D88_IMAGE_H
+
+#include <cstdint>
+
+#include "image_file.h"
+#include "native_path.h"
+
+class D88Image {
+ public:
+  static constexpr int kMaxDisks = 64;
+  static constexpr int kTrackCount = 164;
+  static constexpr int kDiskHeaderSize = 0x2B0;  // 688 bytes
+  static constexpr int kSectorHeaderSize = 16;
+
+  D88Image();
+  ~D88Image();
+  D88Image(const D88Image&) = delete;
+  D88Image& operator=(const D88Image&) = delete;
+
+  // Opens the image and finds its disks. Any image already open is closed
+  // and the disk table and current disk are cleared first. A null path just
+  // closes the image and returns true; a path that cannot be opened (missing,
+  // not permitted, empty, a directory) returns false.
+  bool Open(const NativePathChar* path);
+  int GetDiskCount() const { return diskCount; }
+
+  // Makes disk `index` (0-based, in file order) current. On failure no disk
+  // is current and no sector can be read until a selection succeeds.
+  bool SelectDisk(int index);
+  const char* GetDiskName() const { return diskName; }
+  int GetMediaType() const { return mediaType; }
+
+  // The sector numbers a run starts each new track at, and steps to the next
+  // track after.
+  void SetSectorRange(int first, int last);
+
+  // Reads the first sector of `track` whose ID is (c, h, r, n) in recording
+  // order: at most `limit` bytes of its data go to `buffer`. Returns the
+  // smaller of the sector's data length and `limit` (also where the file ends
+  // inside the data: the bytes it does not supply are left as they were), or
+  // 0 when the sector is not found.
+  int ReadSector(int track, int c, int h, int r, int n, std::uint8_t* buffer, int limit);
+
+  // Fills `buffer` with `length` bytes from consecutive sectors, starting at
+  // sector (c, h, r, n) of `track` and stepping through sector numbers, then
+  // heads and cylinders, by the sector range. Returns the bytes taken from
+  // sectors read in full; a missing or short sector ends the run.
+  int ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length);
+
+  // Writes the 4-byte IDs (C, H, R, N) of the track's sectors in recording
+  // order to `out`, as many as fit whole; returns the number of bytes written.
+  int ReadSectorIds(int track, std::uint8_t* out, int outLength);
+
+ private:
+  // Where one sector's data lies in the file.
+  struct SectorSpot {
+    int64_t dataPosition;
+    int dataLength;
+    bool found;
+  };
+
+  // The file position of the track's first sector header, or -1 when there
+  // is no image, the index is out of range or the track is absent.
+  int64_t LocateTrack(int track) const;
+
+  // Walks the track's sector headers once, as a search for one sector would,
+  // and records in `spots` where the first header matching (c, h, R, n) lies
+  // for every sector number R. The walk stops where a search would stop, or
+  // once every sector number from `wantedFirst` to `wantedLast` is found.
+  void IndexTrack(int track, int c, int h, int n, int wantedFirst, int wantedLast);
+
+  int ReadFromSpot(int r, std::uint8_t* buffer, int limit);
+
+  ImageFile file;
+  int diskCount;
+  int firstSector;
+  int lastSector;
+  int64_t diskOffsets[kMaxDisks];
+  std::uint32_t diskSize;
+  int64_t currentDiskOffset;
+  std::uint32_t trackOffsets[kTrackCount];
+  int mediaType;
+  char diskName[17];
+
+  // The sector index of the track last walked by IndexTrack.
+  SectorSpot spots[256];
+};
+
+#endif

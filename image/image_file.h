@@ -1,0 +1,43 @@
+// Read-only access to the image file by absolute position.
+//
+// The reader jumps around the file a lot: a sector search walks 16-byte
+// headers, skipping each sector's data, and then reads the data it found.
+// Every read goes through one fixed window of the file, so that a walk over
+// small headers costs one system read per window rather than one per header.
+#ifndef D88UNPACK_IMAGE_IMAGE_FILE_H
+#define D88UNPACK_IMAGE_IMAGE_FILE_H
+
+#include <cstdint>
+#include <cstdio>
+
+#include "native_path.h"
+
+class ImageFile {
+ public:
+  ImageFile() = default;
+  ImageFile(const ImageFile&) = delete;
+  ImageFile& operator=(const ImageFile&) = delete;
+
+  // Opens an existing regular file for binary reading. A path that names a
+  // directory is refused here on every host, whatever the stream would do.
+  bool Open(const NativePathChar* path);
+  void Close();
+  bool IsOpen() const { return file != nullptr; }
+
+  // Copies up to `length` bytes starting at file position `position` into
+  // `out` and returns how many were there. A position at or past the end of
+  // the file, or a negative one, yields 0.
+  int64_t ReadAt(int64_t position, std::uint8_t* out, int64_t length);
+
+ private:
+  static constexpr int64_t kWindowSize = 64 * 1024;
+
+  bool FillWindow(int64_t position);
+
+  std::FILE* file = nullptr;
+  int64_t windowStart = 0;
+  int64_t windowLength = 0;  // 0: the window holds nothing
+  std::uint8_t window[kWindowSize];
+};
+
+#endif

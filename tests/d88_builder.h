@@ -1,0 +1,92 @@
+// Builds D88 images from a readable description, for tests, fuzzing seeds
+// and the sample image.
+//
+// Two levels: a container level (disks, tracks and sectors with every header
+// field open to override, for damaged images) and a layout level (a disk of
+// the layout the tool extracts, described by its disk number and files).
+#ifndef D88UNPACK_TESTS_D88_BUILDER_H
+#define D88UNPACK_TESTS_D88_BUILDER_H
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace d88test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// One sector: its ID, its header's count and length fields, and its data.
+struct Sector {
+  int c = 0;
+  int h = 0;
+  int r = 1;
+  int n = 3;
+  std::optional<int> countField;   // default: the number of sectors in its track
+  std::optional<int> lengthField;  // default: data.size()
+  Bytes data;                      // written as it stands after the header
+};
+
+struct Track {
+  std::vector<Sector> sectors;  // in recording order
+};
+
+struct Disk {
+  std::string name;                        // up to 16 bytes, NUL-padded
+  std::uint8_t mediaType = 0x00;           // 0x00 is 2D
+  std::optional<std::uint32_t> sizeField;  // default: the disk's real size
+  std::map<int, Track> tracks;             // by track index 0 to 163
+  std::map<int, std::uint32_t> trackOffsetOverrides;  // replaces computed table entries
+  Bytes tail;  // extra bytes after the last track, counted in the size
+};
+
+// The bytes of one disk, header first, tracks in index order.
+Bytes BuildDisk(const Disk& disk);
+
+// The bytes of an image: the disks laid end to end.
+Bytes BuildImage(const std::vector<Disk>& disks);
+
+// A sector of the size its code gives (128 << n), filled with `fill`.
+Sector FilledSector(int c, int h, int r, int n, std::uint8_t fill);
+
+// Bytes 0, 1, 2, ... wrapping at 251, so that misplaced data shows.
+Bytes Pattern(std::size_t length, std::uint8_t seed = 0);
+
+Bytes TextBytes(const std::string& text);
+
+// --- The extracted layout: 84 tracks of five 1024-byte sectors. ---
+
+struct LayoutFile {
+  std::string name;       // raw bytes, space-padded to 6 (longer is cut)
+  std::string extension;  // raw bytes, space-padded to 3 (longer is cut)
+  std::uint16_t start = 0;
+  std::optional<std::uint16_t> end;         // default: start + data.size()
+  Bytes data;
+  std::optional<std::uint16_t> allocation;  // default: 4 + data.size()
+};
+
+struct LayoutDisk {
+  int diskNumber = 1;  // 0 is the system disk, whose data area starts at track 2
+  std::vector<LayoutFile> files;
+  std::optional<int> entryCountField;  // default: files.size()
+  std::string diskName;
+};
+
+// The 430080 bytes of the disk as the tool reads them: track t at t * 5120,
+// the records packed from the start of the data area, and the directory
+// written backwards at the end of track 83.
+Bytes LayoutDiskBytes(const LayoutDisk& layout);
+
+// The same disk as a D88 disk: tracks in index order, sectors 1 to 5 of
+// 1024 bytes each; on the system disk, tracks 0 and 1 hold sixteen 256-byte
+// sectors instead.
+Disk MakeLayoutDisk(const LayoutDisk& layout);
+
+// Writes bytes to a file; returns false on failure.
+bool WriteBytes(const std::string& path, const Bytes& bytes);
+Bytes ReadBytes(const std::string& path);
+
+}  // namespace d88test
+
+#endif

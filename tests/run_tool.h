@@ -1,0 +1,50 @@
+// Runs the built d88unpack as a user would, in a scratch folder, and keeps
+// what it printed and its exit status.
+#ifndef D88UNPACK_TESTS_RUN_TOOL_H
+#define D88UNPACK_TESTS_RUN_TOOL_H
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "d88_builder.h"
+
+namespace d88test {
+
+struct ToolRun {
+  int status = -1;  // the exit status; -1 when the tool did not exit normally
+  std::string out;  // standard output, byte for byte
+  std::string err;  // standard error, byte for byte
+};
+
+// A fresh empty folder, removed with everything in it at the end of scope.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::filesystem::path& path() const { return dir; }
+  // Writes `bytes` to `name` inside the folder and returns its full path.
+  std::string Put(const std::string& name, const Bytes& bytes) const;
+  // Every regular file in the folder with its contents, except `except`.
+  std::map<std::string, Bytes> Files(const std::string& except = "") const;
+
+ private:
+  std::filesystem::path dir;
+};
+
+// The tool's path, from the D88UNPACK_TOOL environment variable.
+std::string ToolPath();
+
+// Runs the tool in `workingDir` with `args` after the program name. The
+// program name is the tool's path unless `argv0` is given; with
+// `noArgv0` the tool starts with an empty argument list.
+ToolRun RunTool(const std::filesystem::path& workingDir, const std::vector<std::string>& args,
+                std::optional<std::string> argv0 = std::nullopt, bool noArgv0 = false);
+
+}  // namespace d88test
+
+#endif
