@@ -61,6 +61,21 @@ std::string ToolPath() {
   return tool != nullptr ? tool : "d88unpack";
 }
 
+bool ToolIsWindows() {
+  const char* windows = std::getenv("D88UNPACK_TOOL_WINDOWS");
+  return windows != nullptr && std::string(windows) == "1";
+}
+
+std::string Lines(const std::string& text) {
+  if (!ToolIsWindows()) return text;
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
 ToolRun RunTool(const fs::path& workingDir, const std::vector<std::string>& args,
                 std::optional<std::string> argv0, bool noArgv0) {
   const fs::path outputs = UniqueTempPath("d88unpack-run-");

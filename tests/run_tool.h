@@ -39,6 +39,14 @@ class ScratchDir {
 // The tool's path, from the D88UNPACK_TOOL environment variable.
 std::string ToolPath();
 
+// True when the tool under test is a Windows build (D88UNPACK_TOOL_WINDOWS=1),
+// whose console streams end lines in CR LF.
+bool ToolIsWindows();
+
+// Expected console text: `text` as written, with each "\n" turned into
+// "\r\n" for a Windows build.
+std::string Lines(const std::string& text);
+
 // Runs the tool in `workingDir` with `args` after the program name. The
 // program name is the tool's path unless `argv0` is given; with
 // `noArgv0` the tool starts with an empty argument list.
