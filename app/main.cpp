@@ -4,6 +4,16 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// CommandLineToArgvW
+#include <shellapi.h>
+#endif
+
 #include "d88_image.h"
 #include "extract_files.h"
 
@@ -26,20 +36,37 @@ bool StandardOutputWritten() {
   return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "Usage: %s [d88file]\n",
-                 argc > 0 && argv[0] != nullptr ? argv[0] : "d88unpack");
-    return 1;
-  }
-  const char* path = argv[1];
-  if (!image.Open(path)) {
+// Opens the image, lists and extracts its disks, and gives the exit status.
+int Run(const NativePathChar* path) {
+  if (path == nullptr || !image.Open(path)) {
     std::fwrite(kCannotOpen, 1, sizeof kCannotOpen - 1, stderr);
     std::fputc('\n', stderr);
     return 1;
   }
   const bool clean = ExtractAllDisks(image, path);
   return clean && StandardOutputWritten() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    // Started with no program name at all (some kernels then pass one empty
+    // name), the message names the tool itself.
+    const bool named = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0';
+    std::fprintf(stderr, "Usage: %s [d88file]\n", named ? argv[0] : "d88unpack");
+    return 1;
+  }
+#ifdef _WIN32
+  // argv holds the path converted to the user's code page, with '?' for
+  // every character outside it; the wide-character command line holds it
+  // as typed.
+  int wideCount = 0;
+  wchar_t** wideArgv = CommandLineToArgvW(GetCommandLineW(), &wideCount);
+  const int status = Run(wideArgv != nullptr && wideCount == 2 ? wideArgv[1] : nullptr);
+  LocalFree(wideArgv);
+  return status;
+#else
+  return Run(argv[1]);
+#endif
 }

@@ -15,7 +15,9 @@ constexpr int kNameLength = 6;
 constexpr int kExtensionLength = 3;
 constexpr int kMaxEntry = (kTrackSize - kDirectoryEntrySize) / kDirectoryEntrySize;
 
-const std::uint8_t* Entry(int k) { return directoryBytes + kDirectoryEntrySize * k; }
+const std::uint8_t* Entry(int k) {
+  return directoryBytes + kDirectoryEntrySize * k;
+}
 
 }  // namespace
 

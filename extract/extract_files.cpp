@@ -46,22 +46,19 @@ void ReportWriteFailure(DiskContext& context, int diskNumber, const char* name,
   Report(context, diskNumber, name, what, std::strerror(result.error));
 }
 
-// Decides whether `name` may be written, and reports it when not.
+// Screens `name` by its bytes, and reports it when it may not be written.
 bool MayWrite(DiskContext& context, int diskNumber, const char* name) {
   const NameVerdict verdict = CheckOutputName(name);
   if (verdict != NameVerdict::kAccepted) {
     Report(context, diskNumber, name, "not written", DescribeVerdict(verdict));
     return false;
   }
-  // Creating the file would truncate the image while it is still being read.
-  if (NamesImageFile(name, context.imagePath)) {
-    Report(context, diskNumber, name, "not written", "the name is the image file being read");
-    return false;
-  }
   return true;
 }
 
-int ReadBigEndian16(const std::uint8_t* p) { return p[0] << 8 | p[1]; }
+int ReadBigEndian16(const std::uint8_t* p) {
+  return p[0] << 8 | p[1];
+}
 
 }  // namespace
 
@@ -83,7 +80,8 @@ void ExtractFiles(D88Image& image, DiskContext& context, int diskNumber, int ent
     const char* name = MakeFileName(k);
     const long long next = record + AllocationLength(k);
     if (record + kRecordHeaderSize > kDiskBufferSize) {
-      Report(context, diskNumber, name, "skipped", "its record header lies past the end of the disk");
+      Report(context, diskNumber, name, "skipped",
+             "its record header lies past the end of the disk");
       record = next;
       continue;
     }
@@ -94,13 +92,17 @@ void ExtractFiles(D88Image& image, DiskContext& context, int diskNumber, int ent
     std::printf("%-12s  %5d  START=%04x  END=%04x\n", name, size, start, end);
 
     if (size < 0) {
-      Report(context, diskNumber, name, "not written", "its end address is below its start address");
+      Report(context, diskNumber, name, "not written",
+             "its end address is below its start address");
     } else if (MayWrite(context, diskNumber, name)) {
       const long long dataOffset = record + kRecordHeaderSize;
       const long long available = kDiskBufferSize - dataOffset;
       const int written = size <= available ? size : static_cast<int>(available);
-      const WriteResult result = WriteOutputFile(name, diskBuffer + dataOffset, written);
-      if (result.failure != WriteFailure::kNone) {
+      const WriteResult result =
+          WriteOutputFile(name, diskBuffer + dataOffset, written, context.imagePath);
+      if (result.failure == WriteFailure::kIsImage) {
+        Report(context, diskNumber, name, "not written", "the name is the image file being read");
+      } else if (result.failure != WriteFailure::kNone) {
         ReportWriteFailure(context, diskNumber, name, result);
       } else if (written < size) {
         char reason[96];

@@ -18,11 +18,14 @@ enum class NameVerdict {
   kSlash,           // a path separator would leave the current directory
   kBackslash,       // Windows only: also a path separator there
   kColon,           // Windows only: a drive or an alternate data stream
-  kReservedDevice,  // Windows only: CON, PRN, AUX, NUL, COM1-9, LPT1-9
+  kReservedDevice,  // Windows only: CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$
   kNotCodePage932,  // Windows only: the bytes do not convert to a file name
+  kTooLong,         // Windows only: more than 255 bytes, the longest name Windows takes
 };
 
-// Screens a name by its bytes alone.
+// Screens a name by its bytes alone. On Windows the bytes are read as code
+// page 932, the character set of the disks, and the name is screened as the
+// UTF-16 text it is created under.
 NameVerdict CheckOutputName(const char* name);
 
 // The reason shown for a refused name.
@@ -32,7 +35,7 @@ const char* DescribeVerdict(NameVerdict verdict);
 // image being read, however the image's path was spelled.
 bool NamesImageFile(const char* name, const NativePathChar* imagePath);
 
-enum class WriteFailure { kNone, kCreate, kWrite, kClose };
+enum class WriteFailure { kNone, kIsImage, kCreate, kWrite, kClose };
 
 struct WriteResult {
   WriteFailure failure;
@@ -40,8 +43,10 @@ struct WriteResult {
 };
 
 // Creates or truncates `name` in the current directory and writes `size`
-// bytes of `data` to it. A file that cannot be created, a short write and a
-// failing close are all reported.
-WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, int size);
+// bytes of `data` to it, unless `name` is the image file at `imagePath`
+// (kIsImage: nothing is touched). A file that cannot be created, a short
+// write and a failing close are all reported.
+WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, int size,
+                            const NativePathChar* imagePath);
 
 #endif

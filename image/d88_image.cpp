@@ -12,7 +12,9 @@ std::uint32_t ReadLittle32(const std::uint8_t* p) {
   return ReadLittle16(p) | ReadLittle16(p + 2) << 16;
 }
 
-bool IsByte(int value) { return value >= 0 && value <= 255; }
+bool IsByte(int value) {
+  return value >= 0 && value <= 255;
+}
 
 // Offsets within a disk header.
 constexpr int kMediaTypeOffset = 0x1B;
@@ -25,7 +27,7 @@ constexpr int kDataLengthOffset = 14;
 
 }  // namespace
 
-D88Image::D88Image()
+D88Image::D88Image() noexcept
     : diskCount(0),
       firstSector(1),
       lastSector(16),
@@ -37,7 +39,9 @@ D88Image::D88Image()
       diskName(),
       spots() {}
 
-D88Image::~D88Image() { file.Close(); }
+D88Image::~D88Image() {
+  file.Close();
+}
 
 bool D88Image::Open(const NativePathChar* path) {
   file.Close();
@@ -119,9 +123,9 @@ void D88Image::IndexTrack(int track, int c, int h, int n, int wantedFirst, int w
   // past the end of the track if the counts so lead. The first matching
   // header in recording order wins.
   int missing = wantedLast - wantedFirst + 1;
-  std::uint8_t header[kSectorHeaderSize];
   for (int64_t i = 0;; ++i) {
-    if (file.ReadAt(position, header, kSectorHeaderSize) < kSectorHeaderSize) return;
+    const std::uint8_t* header = file.Peek(position, kSectorHeaderSize);
+    if (header == nullptr) return;
     const std::uint32_t count = ReadLittle16(header + kSectorCountOffset);
     const int dataLength = static_cast<int>(ReadLittle16(header + kDataLengthOffset));
     if (count == 0) return;

@@ -24,7 +24,7 @@ class D88Image {
   static constexpr int kDiskHeaderSize = 0x2B0;  // 688 bytes
   static constexpr int kSectorHeaderSize = 16;
 
-  D88Image();
+  D88Image() noexcept;
   ~D88Image();
   D88Image(const D88Image&) = delete;
   D88Image& operator=(const D88Image&) = delete;

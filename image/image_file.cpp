@@ -28,7 +28,8 @@ std::FILE* OpenForReading(const NativePathChar* path) {
 int64_t ReadFully(std::FILE* file, std::uint8_t* out, int64_t length) {
   int64_t total = 0;
   while (total < length) {
-    const std::size_t got = std::fread(out + total, 1, static_cast<std::size_t>(length - total), file);
+    const std::size_t got =
+        std::fread(out + total, 1, static_cast<std::size_t>(length - total), file);
     if (got == 0) break;
     total += static_cast<int64_t>(got);
   }
@@ -64,6 +65,15 @@ bool ImageFile::FillWindow(int64_t position) {
   if (!SeekTo(file, position)) return false;
   windowLength = ReadFully(file, window, kWindowSize);
   return windowLength > 0;
+}
+
+const std::uint8_t* ImageFile::Peek(int64_t position, int64_t length) {
+  if (file == nullptr || position < 0 || length <= 0 || length > kWindowSize) return nullptr;
+  if (position < windowStart || position + length > windowStart + windowLength) {
+    if (!FillWindow(position)) return nullptr;
+  }
+  if (position + length > windowStart + windowLength) return nullptr;
+  return window + (position - windowStart);
 }
 
 int64_t ImageFile::ReadAt(int64_t position, std::uint8_t* out, int64_t length) {

@@ -7,7 +7,6 @@ namespace d88test {
 namespace {
 
 constexpr std::size_t kDiskHeaderSize = 0x2B0;
-constexpr int kTrackCount = 164;
 constexpr std::size_t kTrackSize = 5120;
 constexpr std::size_t kDiskSize = 84 * kTrackSize;
 
@@ -45,8 +44,8 @@ Bytes BuildDisk(const Disk& disk) {
       out[at + 2] = static_cast<std::uint8_t>(sector.r);
       out[at + 3] = static_cast<std::uint8_t>(sector.n);
       PutLittle16(out, at + 4,
-                  static_cast<std::uint32_t>(sector.countField.value_or(
-                      static_cast<int>(track.sectors.size()))));
+                  static_cast<std::uint32_t>(
+                      sector.countField.value_or(static_cast<int>(track.sectors.size()))));
       PutLittle16(out, at + 14,
                   static_cast<std::uint32_t>(
                       sector.lengthField.value_or(static_cast<int>(sector.data.size()))));
@@ -86,7 +85,9 @@ Bytes Pattern(std::size_t length, std::uint8_t seed) {
   return out;
 }
 
-Bytes TextBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes TextBytes(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
 
 Bytes LayoutDiskBytes(const LayoutDisk& layout) {
   Bytes disk(kDiskSize, 0);
@@ -112,8 +113,8 @@ Bytes LayoutDiskBytes(const LayoutDisk& layout) {
   Bytes directory((layout.files.size() + 1) * 11, ' ');
   directory[8] = static_cast<std::uint8_t>(layout.diskNumber);
   directory[9] = 0;
-  directory[10] =
-      static_cast<std::uint8_t>(layout.entryCountField.value_or(static_cast<int>(layout.files.size())));
+  directory[10] = static_cast<std::uint8_t>(
+      layout.entryCountField.value_or(static_cast<int>(layout.files.size())));
   for (std::size_t k = 1; k <= layout.files.size(); ++k) {
     const LayoutFile& file = layout.files[k - 1];
     const std::size_t at = 11 * k;
@@ -148,7 +149,8 @@ Disk MakeLayoutDisk(const LayoutDisk& layout) {
       sector.h = t % 2;
       sector.r = r;
       sector.n = 3;
-      const auto from = bytes.begin() + static_cast<std::ptrdiff_t>(t * kTrackSize + (r - 1) * 1024);
+      const auto from =
+          bytes.begin() + static_cast<std::ptrdiff_t>(t * kTrackSize + (r - 1) * 1024);
       sector.data.assign(from, from + 1024);
       track.sectors.push_back(sector);
     }
@@ -158,7 +160,8 @@ Disk MakeLayoutDisk(const LayoutDisk& layout) {
 
 bool WriteBytes(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   out.close();
   return static_cast<bool>(out);
 }

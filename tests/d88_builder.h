@@ -33,10 +33,10 @@ struct Track {
 };
 
 struct Disk {
-  std::string name;                        // up to 16 bytes, NUL-padded
-  std::uint8_t mediaType = 0x00;           // 0x00 is 2D
-  std::optional<std::uint32_t> sizeField;  // default: the disk's real size
-  std::map<int, Track> tracks;             // by track index 0 to 163
+  std::string name;                                   // up to 16 bytes, NUL-padded
+  std::uint8_t mediaType = 0x00;                      // 0x00 is 2D
+  std::optional<std::uint32_t> sizeField;             // default: the disk's real size
+  std::map<int, Track> tracks;                        // by track index 0 to 163
   std::map<int, std::uint32_t> trackOffsetOverrides;  // replaces computed table entries
   Bytes tail;  // extra bytes after the last track, counted in the size
 };
@@ -61,7 +61,7 @@ struct LayoutFile {
   std::string name;       // raw bytes, space-padded to 6 (longer is cut)
   std::string extension;  // raw bytes, space-padded to 3 (longer is cut)
   std::uint16_t start = 0;
-  std::optional<std::uint16_t> end;         // default: start + data.size()
+  std::optional<std::uint16_t> end;  // default: start + data.size()
   Bytes data;
   std::optional<std::uint16_t> allocation;  // default: 4 + data.size()
 };

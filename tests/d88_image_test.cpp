@@ -3,5 +3,671 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
 #include "d88_builder.h"
 #include "run_tool.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using d88test::Bytes;
+using d88test::Disk;
+using d88test::Pattern;
+using d88test::Sector;
+using d88test::Track;
+
+constexpr std::uint8_t kUntouched = 0xEE;
+
+// The data of sector r of track t, distinct for every sector of a test image.
+Bytes SectorData(int track, int r, int n = 3) {
+  return Pattern(static_cast<std::size_t>(128) << n, static_cast<std::uint8_t>(track * 7 + r * 3));
+}
+
+Sector MakeSector(int track, int r, int n = 3) {
+  Sector sector;
+  sector.c = track / 2;
+  sector.h = track % 2;
+  sector.r = r;
+  sector.n = n;
+  sector.data = SectorData(track, r, n);
+  return sector;
+}
+
+// A sector whose ID is (c, h, r) and whose data stays that of `sector`.
+Sector WithId(Sector sector, int c, int h, int r) {
+  sector.c = c;
+  sector.h = h;
+  sector.r = r;
+  return sector;
+}
+
+// Sectors 1 to `count` in order, on cylinder track / 2 and head track % 2.
+Track PlainTrack(int track, int count = 5, int n = 3) {
+  Track out;
+  for (int r = 1; r <= count; ++r) out.sectors.push_back(MakeSector(track, r, n));
+  return out;
+}
+
+Disk NamedDisk(const std::string& name, int tracks = 0) {
+  Disk disk;
+  disk.name = name;
+  for (int t = 0; t < tracks; ++t) disk.tracks[t] = PlainTrack(t);
+  return disk;
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+// What a read left in a caller's buffer, which starts as kUntouched bytes.
+struct Result {
+  int count;
+  Bytes buffer;
+};
+
+// `expected` placed at the start of a buffer of `size` untouched bytes.
+Bytes Placed(const Bytes& expected, std::size_t size) {
+  Bytes out(size, kUntouched);
+  std::copy(expected.begin(), expected.end(), out.begin());
+  return out;
+}
+
+class ReaderTest : public testing::Test {
+ protected:
+  bool OpenBytes(const Bytes& bytes, const std::string& name = "image.d88") {
+    path = scratch.Put(name, bytes);
+    return image.Open(fs::path(path).c_str());
+  }
+  bool OpenDisks(const std::vector<Disk>& disks) { return OpenBytes(d88test::BuildImage(disks)); }
+
+  Result Sector1(int track, int c, int h, int r, int n, int limit, std::size_t size = 2048) {
+    Result result{0, Bytes(size, kUntouched)};
+    result.count = image.ReadSector(track, c, h, r, n, result.buffer.data(), limit);
+    return result;
+  }
+  Result Run(int track, int c, int h, int r, int n, int length, std::size_t extra = 64) {
+    Result result{0, Bytes(static_cast<std::size_t>(std::max(length, 0)) + extra, kUntouched)};
+    result.count = image.ReadSectors(track, c, h, r, n, result.buffer.data(), length);
+    return result;
+  }
+  Result Ids(int track, int outLength) {
+    Result result{0, Bytes(static_cast<std::size_t>(outLength) + 8, kUntouched)};
+    result.count = image.ReadSectorIds(track, result.buffer.data(), outLength);
+    return result;
+  }
+
+  d88test::ScratchDir scratch;
+  std::string path;
+  D88Image image;
+};
+
+// --- Disk table ---
+
+TEST_F(ReaderTest, ScanEndsAtTheEndOfTheFile) {
+  for (std::size_t size : {0, 1, 687}) {
+    ASSERT_TRUE(OpenBytes(Bytes(size, 0x11))) << size;
+    EXPECT_EQ(image.GetDiskCount(), 0) << size;
+    EXPECT_FALSE(image.SelectDisk(0)) << size;
+  }
+  // Fewer than 688 bytes after the last disk end the scan, even when they
+  // look like the start of a header; a bare header is a disk.
+  const Bytes disks = d88test::BuildImage({NamedDisk("A", 1), NamedDisk("B")});
+  ASSERT_TRUE(OpenBytes(Concat({disks, Bytes(disks.begin(), disks.begin() + 687)})));
+  EXPECT_EQ(image.GetDiskCount(), 2);
+  EXPECT_FALSE(image.SelectDisk(2));
+  // So does a size that reaches past the end of the file.
+  Disk huge = NamedDisk("HUGE", 2);
+  huge.sizeField = 0xFFFFFFFFu;
+  ASSERT_TRUE(OpenDisks({huge, NamedDisk("AFTER")}));
+  EXPECT_EQ(image.GetDiskCount(), 1);
+  ASSERT_TRUE(image.SelectDisk(0));
+  EXPECT_EQ(Run(0, 0, 0, 1, 3, 2048).count, 2048);
+}
+
+TEST_F(ReaderTest, ScanStopsAtSixtyFourDisksAndFollowsEachSizeField) {
+  std::vector<Disk> disks;
+  for (int i = 0; i < 70; ++i) {
+    disks.push_back(NamedDisk("DISK" + std::to_string(i), i % 3));
+    disks.back().tail.assign(static_cast<std::size_t>(i), 0x5A);  // sizes differ
+  }
+  ASSERT_TRUE(OpenDisks(disks));
+  EXPECT_EQ(image.GetDiskCount(), 64);
+  for (int i : {0, 1, 2, 37, 63}) {
+    ASSERT_TRUE(image.SelectDisk(i)) << i;
+    EXPECT_STREQ(image.GetDiskName(), ("DISK" + std::to_string(i)).c_str());
+    if (i % 3 > 0) {
+      EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 1024).buffer, Placed(SectorData(0, 2), 2048)) << i;
+    }
+  }
+  EXPECT_FALSE(image.SelectDisk(64));
+}
+
+TEST_F(ReaderTest, SizeFieldOfZeroCountsTheSameDiskUntilTheTableIsFull) {
+  Disk zero = NamedDisk("ZERO", 1);
+  zero.sizeField = 0;
+  ASSERT_TRUE(OpenDisks({NamedDisk("FIRST", 1), zero, NamedDisk("NEVER", 1)}));
+  EXPECT_EQ(image.GetDiskCount(), 64);
+  for (int i = 1; i < 64; ++i) {
+    ASSERT_TRUE(image.SelectDisk(i));
+    ASSERT_STREQ(image.GetDiskName(), "ZERO") << i;
+  }
+  // A size of 0 leaves no room for any track.
+  EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, 0);
+
+  zero.name = "LEAD";
+  ASSERT_TRUE(OpenDisks({zero, NamedDisk("NEVER")}));
+  EXPECT_EQ(image.GetDiskCount(), 64);
+  ASSERT_TRUE(image.SelectDisk(63));
+  EXPECT_STREQ(image.GetDiskName(), "LEAD");
+}
+
+// Positions are 64-bit: a disk that starts beyond 4 GiB is found and read.
+TEST_F(ReaderTest, DiskBeyondFourGibibytes) {
+  Disk first = NamedDisk("FIRST");
+  first.sizeField = 0xFFFFFFFFu;
+  path = scratch.Put("big.d88", d88test::BuildDisk(first));
+  std::error_code error;
+  fs::resize_file(path, 0xFFFFFFFFull, error);
+  if (error) GTEST_SKIP() << "cannot make a sparse file of 4 GiB here";
+  {
+    const Bytes second = d88test::BuildDisk(NamedDisk("SECOND", 1));
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp(static_cast<std::streamoff>(0xFFFFFFFFll));
+    out.write(reinterpret_cast<const char*>(second.data()),
+              static_cast<std::streamsize>(second.size()));
+    if (!out) GTEST_SKIP() << "cannot write past 4 GiB here";
+  }
+  ASSERT_TRUE(image.Open(fs::path(path).c_str()));
+  EXPECT_EQ(image.GetDiskCount(), 2);
+  ASSERT_TRUE(image.SelectDisk(1));
+  EXPECT_STREQ(image.GetDiskName(), "SECOND");
+  EXPECT_EQ(Sector1(0, 0, 0, 3, 3, 1024).buffer, Placed(SectorData(0, 3), 2048));
+}
+
+// --- Selecting a disk ---
+
+TEST_F(ReaderTest, NoDiskIsCurrentBeforeOrAfterAFailedSelection) {
+  std::uint8_t buffer[16] = {};
+  EXPECT_FALSE(image.SelectDisk(0));
+  EXPECT_EQ(image.GetMediaType(), -1);
+  EXPECT_STREQ(image.GetDiskName(), "");
+  EXPECT_EQ(image.ReadSector(0, 0, 0, 1, 3, buffer, 16), 0);
+
+  Disk a = NamedDisk("ALPHA", 1);
+  a.mediaType = 0x20;
+  ASSERT_TRUE(OpenDisks({a, NamedDisk("BETA", 1)}));
+  EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, 0);
+  for (int bad : {2, -1, 1000}) {
+    ASSERT_TRUE(image.SelectDisk(0));
+    EXPECT_EQ(image.GetMediaType(), 0x20);
+    EXPECT_FALSE(image.SelectDisk(bad)) << bad;
+    EXPECT_STREQ(image.GetDiskName(), "") << bad;
+    EXPECT_EQ(image.GetMediaType(), -1) << bad;
+    EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, 0) << bad;
+    EXPECT_EQ(Run(0, 0, 0, 1, 3, 1024).count, 0) << bad;
+    EXPECT_EQ(Ids(0, 16).count, 0) << bad;
+  }
+}
+
+TEST_F(ReaderTest, TrackOffsetsCountFromTheSelectedDisksHeader) {
+  Disk b = NamedDisk("B");
+  b.tracks[0].sectors = {WithId(MakeSector(5, 1), 0, 0, 1)};  // the same ID, other data
+  ASSERT_TRUE(OpenDisks({NamedDisk("A", 1), b}));
+  ASSERT_TRUE(image.SelectDisk(1));
+  EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).buffer, Placed(SectorData(5, 1), 2048));
+  ASSERT_TRUE(image.SelectDisk(0));
+  EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).buffer, Placed(SectorData(0, 1), 2048));
+}
+
+TEST_F(ReaderTest, DiskNameAndMediaType) {
+  Disk full = NamedDisk("0123456789ABCDEFGH");  // the builder keeps 16 bytes
+  full.mediaType = 0xFF;
+  Disk cut = NamedDisk(std::string("AB\0CD", 5));
+  cut.mediaType = 0x10;
+  Disk high = NamedDisk("\x83\x65\x83\x58");
+  ASSERT_TRUE(OpenDisks({full, cut, high}));
+  ASSERT_TRUE(image.SelectDisk(0));
+  EXPECT_EQ(std::string(image.GetDiskName()), "0123456789ABCDEF");
+  EXPECT_EQ(image.GetMediaType(), 255);
+  // A shorter name after a longer one leaves nothing of the longer behind.
+  ASSERT_TRUE(image.SelectDisk(1));
+  EXPECT_EQ(std::string(image.GetDiskName()), "AB");
+  EXPECT_EQ(image.GetMediaType(), 0x10);
+  ASSERT_TRUE(image.SelectDisk(2));
+  EXPECT_EQ(std::string(image.GetDiskName()), "\x83\x65\x83\x58");
+}
+
+// --- Opening ---
+
+TEST_F(ReaderTest, OpenFailsOnEmptyPathMissingFileAndDirectory) {
+  EXPECT_FALSE(image.Open(fs::path("").c_str()));
+  EXPECT_FALSE(image.Open((scratch.path() / "missing.d88").c_str()));
+  EXPECT_FALSE(image.Open(scratch.path().c_str()));
+  fs::create_directory(scratch.path() / "disk.d88");
+  EXPECT_FALSE(image.Open((scratch.path() / "disk.d88").c_str()));
+  EXPECT_EQ(image.GetDiskCount(), 0);
+}
+
+TEST_F(ReaderTest, OpenAgainClosesAndClearsTheFirstImage) {
+  ASSERT_TRUE(OpenDisks({NamedDisk("OLD1", 2), NamedDisk("OLD2", 2)}));
+  ASSERT_TRUE(image.SelectDisk(1));
+
+  // Another file: its disks only, and no disk current until one is selected.
+  Disk fresh = NamedDisk("NEW");
+  fresh.tracks[1] = PlainTrack(1);
+  fresh.mediaType = 0x30;
+  ASSERT_TRUE(OpenBytes(d88test::BuildImage({fresh}), "other.d88"));
+  EXPECT_EQ(image.GetDiskCount(), 1);
+  EXPECT_STREQ(image.GetDiskName(), "");
+  EXPECT_EQ(image.GetMediaType(), -1);
+  EXPECT_EQ(Sector1(1, 0, 1, 1, 3, 1024).count, 0);
+  ASSERT_TRUE(image.SelectDisk(0));
+  EXPECT_EQ(image.GetMediaType(), 0x30);
+  EXPECT_EQ(Sector1(1, 0, 1, 1, 3, 1024).buffer, Placed(SectorData(1, 1), 2048));
+
+  // The same path rewritten, with a longer first disk: nothing of the old
+  // content is read.
+  Disk rewritten = fresh;
+  rewritten.name = "NEWER";
+  rewritten.tracks[1].sectors[0].data = SectorData(9, 9);
+  rewritten.tail.assign(1000, 0);
+  ASSERT_TRUE(OpenBytes(d88test::BuildImage({rewritten, NamedDisk("SECOND")}), "other.d88"));
+  EXPECT_EQ(image.GetDiskCount(), 2);
+  ASSERT_TRUE(image.SelectDisk(1));
+  EXPECT_STREQ(image.GetDiskName(), "SECOND");
+  ASSERT_TRUE(image.SelectDisk(0));
+  EXPECT_STREQ(image.GetDiskName(), "NEWER");
+  EXPECT_EQ(Sector1(1, 0, 1, 1, 3, 1024).buffer, Placed(SectorData(9, 9), 2048));
+
+  // A failed open leaves no image behind.
+  EXPECT_FALSE(image.Open(fs::path("").c_str()));
+  EXPECT_EQ(image.GetDiskCount(), 0);
+  EXPECT_FALSE(image.SelectDisk(0));
+  EXPECT_EQ(Sector1(1, 0, 1, 1, 3, 1024).count, 0);
+
+  // No path closes the image.
+  ASSERT_TRUE(OpenDisks({fresh}));
+  ASSERT_TRUE(image.Open(nullptr));
+  EXPECT_EQ(image.GetDiskCount(), 0);
+  EXPECT_EQ(image.GetMediaType(), -1);
+  EXPECT_FALSE(image.SelectDisk(0));
+  EXPECT_EQ(Sector1(1, 0, 1, 1, 3, 1024).count, 0);
+}
+
+// --- Single sectors ---
+
+TEST_F(ReaderTest, SectorIsFoundByAllFourIdFieldsAndTheFirstMatchWins) {
+  Disk disk = NamedDisk("D");
+  Track& track = disk.tracks[0];
+  track.sectors = {MakeSector(0, 3), MakeSector(0, 1), MakeSector(0, 2, 2), MakeSector(0, 2)};
+  track.sectors.push_back(WithId(MakeSector(4, 4), 0, 0, 1));  // the same ID, other data
+  ASSERT_TRUE(OpenDisks({disk}));
+  ASSERT_TRUE(image.SelectDisk(0));
+
+  EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).buffer, Placed(SectorData(0, 1), 2048));
+  EXPECT_EQ(Sector1(0, 0, 0, 3, 3, 1024).buffer, Placed(SectorData(0, 3), 2048));
+  EXPECT_EQ(Sector1(0, 0, 0, 2, 2, 1024).buffer, Placed(SectorData(0, 2, 2), 2048));
+  EXPECT_EQ(Sector1(0, 0, 0, 2, 2, 1024).count, 512);
+  EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 1024).buffer, Placed(SectorData(0, 2), 2048));
+  // One field off, or an argument that only matches when cut to a byte.
+  const int misses[][4] = {{1, 0, 1, 3},    {0, 1, 1, 3},   {0, 0, 4, 3},   {0, 0, 1, 1},
+                           {256, 0, 1, 3},  {0, 256, 1, 3}, {0, 0, 257, 3}, {0, 0, 1, 259},
+                           {-256, 0, 1, 3}, {0, 0, 1, -253}};
+  for (const auto& id : misses) {
+    EXPECT_EQ(Sector1(0, id[0], id[1], id[2], id[3], 1024).count, 0)
+        << id[0] << " " << id[1] << " " << id[2] << " " << id[3];
+  }
+}
+
+TEST_F(ReaderTest, LimitAndDataLength) {
+  Disk disk = NamedDisk("D");
+  Sector empty = MakeSector(0, 1);
+  empty.data.clear();
+  Sector shortOne = MakeSector(0, 2);
+  shortOne.data.resize(100);
+  // The file ends inside the last sector's data.
+  Sector cut = MakeSector(0, 4);
+  cut.lengthField = 1024;
+  cut.data.resize(300);
+  disk.tracks[0].sectors = {empty, shortOne, MakeSector(0, 3), cut};
+  ASSERT_TRUE(OpenDisks({disk}));
+  ASSERT_TRUE(image.SelectDisk(0));
+
+  EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, 0);
+  EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 1024).buffer, Placed(shortOne.data, 2048));
+  EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 1024).count, 100);
+  const Bytes head(shortOne.data.begin(), shortOne.data.begin() + 40);
+  EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 40).buffer, Placed(head, 2048));
+  EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 40).count, 40);
+  for (int limit : {0, -1}) {
+    const Result result = Sector1(0, 0, 0, 3, 3, limit);
+    EXPECT_EQ(result.count, 0) << limit;
+    EXPECT_EQ(result.buffer, Bytes(2048, kUntouched)) << limit;
+  }
+  // The count stays the whole length; the bytes the file lacks are untouched.
+  EXPECT_EQ(Sector1(0, 0, 0, 4, 3, 1024).count, 1024);
+  EXPECT_EQ(Sector1(0, 0, 0, 4, 3, 1024).buffer, Placed(cut.data, 2048));
+}
+
+TEST_F(ReaderTest, SearchEndsWhereTheCountFieldsSay) {
+  Disk disk = NamedDisk("D");
+  // Track 0 says it holds 3 sectors but records 2: the third is the first
+  // sector of track 1, which follows it in the file.
+  disk.tracks[0] = PlainTrack(0, 2);
+  for (Sector& sector : disk.tracks[0].sectors) sector.countField = 3;
+  disk.tracks[1].sectors = {WithId(MakeSector(1, 1), 0, 0, 7), WithId(MakeSector(1, 2), 0, 0, 8)};
+  for (Sector& sector : disk.tracks[1].sectors) sector.countField = 3;
+  // Track 2: each header's own count decides; the second says 2, so the
+  // search stops there although the first says 5.
+  disk.tracks[2] = PlainTrack(2, 4);
+  disk.tracks[2].sectors[0].countField = 5;
+  disk.tracks[2].sectors[1].countField = 2;
+  // Track 3: a header whose count is 0 ends the search, even when it matches.
+  disk.tracks[3] = PlainTrack(3, 3);
+  disk.tracks[3].sectors[1].countField = 0;
+  ASSERT_TRUE(OpenDisks({disk}));
+  ASSERT_TRUE(image.SelectDisk(0));
+
+  EXPECT_EQ(Sector1(0, 0, 0, 7, 3, 1024).buffer, Placed(SectorData(1, 1), 2048));
+  EXPECT_EQ(Sector1(0, 0, 0, 8, 3, 1024).count, 0);
+  EXPECT_EQ(Sector1(2, 1, 0, 2, 3, 1024).count, 1024);
+  EXPECT_EQ(Sector1(2, 1, 0, 3, 3, 1024).count, 0);
+  EXPECT_EQ(Sector1(3, 1, 1, 1, 3, 1024).count, 1024);
+  EXPECT_EQ(Sector1(3, 1, 1, 2, 3, 1024).count, 0);
+  EXPECT_EQ(Sector1(3, 1, 1, 3, 3, 1024).count, 0);
+}
+
+TEST_F(ReaderTest, HeaderCutOffByTheEndOfTheFileEndsTheSearch) {
+  Disk disk = NamedDisk("D");
+  disk.tracks[0] = PlainTrack(0, 2);
+  for (Sector& sector : disk.tracks[0].sectors) sector.countField = 3;
+  // Half of a third header: its ID would match, its count and length are gone.
+  disk.tail = {0, 0, 3, 3, 3, 0, 0, 0};
+  ASSERT_TRUE(OpenDisks({disk}));
+  ASSERT_TRUE(image.SelectDisk(0));
+  EXPECT_EQ(Sector1(0, 0, 0, 3, 3, 1024).count, 0);
+  EXPECT_EQ(Sector1(0, 0, 0, 4, 3, 1024).count, 0);
+  EXPECT_EQ(Run(0, 0, 0, 1, 3, 4096).count, 2048);
+  EXPECT_EQ(Ids(0, 64).count, 8);
+}
+
+// --- Tracks ---
+
+TEST_F(ReaderTest, AbsentOutOfRangeAndBeyondSizeTracksYieldNothing) {
+  Disk disk = NamedDisk("D");
+  disk.tracks[0] = PlainTrack(0);
+  disk.tracks[163] = PlainTrack(163);
+  disk.trackOffsetOverrides[5] = 0xFFFFFF00u;
+  ASSERT_TRUE(OpenDisks({disk}));
+  ASSERT_TRUE(image.SelectDisk(0));
+  EXPECT_EQ(Sector1(163, 81, 1, 1, 3, 1024).buffer, Placed(SectorData(163, 1), 2048));
+  for (int track : {1, 5, 162, 164, -1, 1000}) {
+    EXPECT_EQ(Sector1(track, 0, 0, 1, 3, 1024).count, 0) << track;
+    EXPECT_EQ(Run(track, 0, 0, 1, 3, 1024).count, 0) << track;
+    EXPECT_EQ(Ids(track, 16).count, 0) << track;
+  }
+}
+
+TEST_F(ReaderTest, TrackAtTheDiskSizeIsPresentAndBeyondItAbsent) {
+  // Track 0 starts right after the header, at 0x2B0.
+  Disk disk = NamedDisk("D");
+  disk.tracks[0] = PlainTrack(0);
+  disk.sizeField = 0x2B0;
+  ASSERT_TRUE(OpenDisks({disk}));
+  ASSERT_TRUE(image.SelectDisk(0));
+  EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, 1024);
+  EXPECT_EQ(Ids(0, 8).count, 8);
+
+  disk.sizeField = 0x2AF;
+  ASSERT_TRUE(OpenDisks({disk}));
+  ASSERT_TRUE(image.SelectDisk(0));
+  EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, 0);
+  EXPECT_EQ(Run(0, 0, 0, 1, 3, 1024).count, 0);
+  EXPECT_EQ(Ids(0, 8).count, 0);
+}
+
+// --- Sector IDs ---
+
+TEST_F(ReaderTest, SectorIdsInRecordingOrder) {
+  Disk disk = NamedDisk("D");
+  disk.tracks[0].sectors = {MakeSector(0, 3), MakeSector(0, 1),
+                            WithId(MakeSector(0, 1, 1), 9, 200, 1)};
+  // Track 1: headers whose count is 0, then one whose count ends the listing.
+  disk.tracks[1].sectors = {MakeSector(1, 1), MakeSector(1, 2), MakeSector(1, 3), MakeSector(1, 4)};
+  disk.tracks[1].sectors[0].countField = 0;
+  disk.tracks[1].sectors[1].countField = 0;
+  disk.tracks[1].sectors[2].countField = 3;
+  // Track 2, the last in the file: every count 0, so only `out` or the end
+  // of the file ends the listing.
+  disk.tracks[2] = PlainTrack(2, 3);
+  for (Sector& sector : disk.tracks[2].sectors) sector.countField = 0;
+  ASSERT_TRUE(OpenDisks({disk}));
+  ASSERT_TRUE(image.SelectDisk(0));
+
+  const Bytes all = {0, 0, 3, 3, 0, 0, 1, 3, 9, 200, 1, 1};
+  EXPECT_EQ(Ids(0, 64).count, 12);
+  EXPECT_EQ(Ids(0, 64).buffer, Placed(all, 72));
+  EXPECT_EQ(Ids(0, 6).count, 4);
+  EXPECT_EQ(Ids(0, 6).buffer, Placed({0, 0, 3, 3}, 14));
+  EXPECT_EQ(Ids(0, 3).count, 0);
+  EXPECT_EQ(Ids(0, 3).buffer, Bytes(11, kUntouched));
+  EXPECT_EQ(Ids(0, 0).count, 0);
+
+  EXPECT_EQ(Ids(1, 64).count, 12);
+  EXPECT_EQ(Ids(2, 64).count, 12);
+  EXPECT_EQ(Ids(2, 8).count, 8);
+  // Sector search stops at a count of 0 where the listing does not.
+  EXPECT_EQ(Sector1(1, 0, 1, 3, 3, 1024).count, 0);
+}
+
+// --- Runs ---
+
+class RunTest : public ReaderTest {
+ protected:
+  void SetUp() override {
+    // Tracks 0 to 5 with sectors 1 to 8 of 1024 bytes.
+    Disk disk = NamedDisk("RUN");
+    for (int t = 0; t < 6; ++t) disk.tracks[t] = PlainTrack(t, 8);
+    ASSERT_TRUE(OpenDisks({disk}));
+    ASSERT_TRUE(image.SelectDisk(0));
+  }
+  // Sectors first to last of each of the given tracks, joined.
+  static Bytes Joined(const std::vector<std::pair<int, int>>& trackAndSector) {
+    Bytes out;
+    for (auto [t, r] : trackAndSector) {
+      const Bytes data = SectorData(t, r);
+      out.insert(out.end(), data.begin(), data.end());
+    }
+    return out;
+  }
+};
+
+TEST_F(RunTest, StepsThroughSectorsHeadsAndCylinders) {
+  image.SetSectorRange(1, 5);
+  // From sector 4 of cylinder 0 head 1: head 1 to head 0 of the next cylinder,
+  // then to its head 1.
+  const Result result = Run(1, 0, 1, 4, 3, 9 * 1024);
+  EXPECT_EQ(result.count, 9 * 1024);
+  EXPECT_EQ(result.buffer,
+            Placed(Joined({{1, 4}, {1, 5}, {2, 1}, {2, 2}, {2, 3}, {2, 4}, {2, 5}, {3, 1}, {3, 2}}),
+                   9 * 1024 + 64));
+
+  // The first sector of each new track is firstSector.
+  image.SetSectorRange(3, 4);
+  EXPECT_EQ(Run(0, 0, 0, 1, 3, 6 * 1024).buffer,
+            Placed(Joined({{0, 1}, {0, 2}, {0, 3}, {0, 4}, {1, 3}, {1, 4}}), 6 * 1024 + 64));
+}
+
+TEST_F(ReaderTest, DefaultRangeStepsAfterSixteen) {
+  Disk disk = NamedDisk("SIXTEEN");
+  disk.tracks[0] = PlainTrack(0, 17, 1);
+  disk.tracks[1] = PlainTrack(1, 16, 1);
+  ASSERT_TRUE(OpenDisks({disk}));
+  ASSERT_TRUE(image.SelectDisk(0));
+  Bytes expected = Concat({SectorData(0, 15, 1), SectorData(0, 16, 1)});
+  for (int r = 1; r <= 16; ++r) expected = Concat({expected, SectorData(1, r, 1)});
+  const Result result = Run(0, 0, 0, 15, 1, 18 * 256);
+  EXPECT_EQ(result.count, 18 * 256);
+  EXPECT_EQ(result.buffer, Placed(expected, 18 * 256 + 64));
+}
+
+TEST_F(RunTest, PartialLastSectorAndEndsOfARun) {
+  image.SetSectorRange(1, 5);
+  // Only the needed part of the last sector is read.
+  Result result = Run(0, 0, 0, 1, 3, 2 * 1024 + 100);
+  EXPECT_EQ(result.count, 2 * 1024 + 100);
+  const Bytes third = SectorData(0, 3);
+  EXPECT_EQ(result.buffer,
+            Placed(Concat({Joined({{0, 1}, {0, 2}}), Bytes(third.begin(), third.begin() + 100)}),
+                   2 * 1024 + 164));
+
+  // Running off the last track returns the whole sectors delivered.
+  EXPECT_EQ(Run(5, 2, 1, 4, 3, 5 * 1024).count, 2 * 1024);
+  // Another size code does not match these sectors.
+  EXPECT_EQ(Run(0, 0, 0, 1, 2, 1024).count, 0);
+  for (int length : {0, -5}) {
+    result = Run(0, 0, 0, 1, 3, length, 16);
+    EXPECT_EQ(result.count, 0);
+    EXPECT_EQ(result.buffer, Bytes(result.buffer.size(), kUntouched));
+  }
+}
+
+TEST_F(RunTest, StartAboveLastSectorNeverChangesTrack) {
+  image.SetSectorRange(1, 5);
+  EXPECT_EQ(Run(0, 0, 0, 6, 3, 3 * 1024).buffer,
+            Placed(Joined({{0, 6}, {0, 7}, {0, 8}}), 3 * 1024 + 64));
+  // Sector 9 is missing from track 0; track 1's sector 1 is not taken.
+  EXPECT_EQ(Run(0, 0, 0, 6, 3, 5 * 1024).count, 3 * 1024);
+  // Starting at lastSector itself does step.
+  EXPECT_EQ(Run(0, 0, 0, 5, 3, 2 * 1024).buffer, Placed(Joined({{0, 5}, {1, 1}}), 2 * 1024 + 64));
+}
+
+TEST_F(ReaderTest, ShortOrMissingSectorEndsARun) {
+  Disk disk = NamedDisk("D");
+  disk.tracks[0] = PlainTrack(0, 5);
+  disk.tracks[0].sectors[2].data.resize(512);
+  disk.tracks[1] = PlainTrack(1, 5);
+  disk.tracks[1].sectors[1].n = 2;
+  // Track 2 absent, track 3 present.
+  disk.tracks[3] = PlainTrack(3, 5);
+  // Size codes whose sector size is no positive int.
+  disk.tracks[4].sectors = {MakeSector(4, 1, 0), MakeSector(4, 1, 0)};
+  disk.tracks[4].sectors[0].n = 24;
+  disk.tracks[4].sectors[1].n = 31;
+  ASSERT_TRUE(OpenDisks({disk}));
+  ASSERT_TRUE(image.SelectDisk(0));
+  image.SetSectorRange(1, 5);
+
+  // The short sector's bytes are in the buffer but not counted.
+  const Result result = Run(0, 0, 0, 1, 3, 5 * 1024);
+  EXPECT_EQ(result.count, 2048);
+  const Bytes shortData = disk.tracks[0].sectors[2].data;
+  EXPECT_EQ(result.buffer,
+            Placed(Concat({SectorData(0, 1), SectorData(0, 2), shortData}), 5 * 1024 + 64));
+  // Asked for no more than it holds, the short sector completes the run.
+  EXPECT_EQ(Run(0, 0, 0, 1, 3, 2048 + 512).count, 2048 + 512);
+  EXPECT_EQ(Run(1, 0, 1, 1, 3, 5 * 1024).count, 1024);
+  EXPECT_EQ(Run(1, 0, 1, 3, 3, 5 * 1024).count, 3 * 1024);
+  for (int n : {24, 31}) {
+    const Result rejected = Run(4, 2, 0, 1, n, 2048);
+    EXPECT_EQ(rejected.count, 0) << n;
+    EXPECT_EQ(rejected.buffer, Bytes(2048 + 64, kUntouched)) << n;
+  }
+}
+
+// A run walks each track once and reads its sectors from that walk; what it
+// returns must be exactly what reading the sectors one by one gives.
+int RunBySingleSectors(D88Image& image, int first, int last, int track, int c, int h, int r, int n,
+                       std::uint8_t* buffer, int length) {
+  int chunk = 128 << n;
+  int done = 0;
+  while (done < length) {
+    if (length - done < chunk) chunk = length - done;
+    if (image.ReadSector(track, c, h, r, n, buffer + done, chunk) < chunk) return done;
+    done += chunk;
+    if (r == last) {
+      ++track;
+      c += h;
+      h = 1 - h;
+      r = first;
+    } else {
+      ++r;
+    }
+  }
+  return done;
+}
+
+TEST_F(ReaderTest, RunMatchesSectorBySectorReadsOnTrickyTracks) {
+  Disk disk = NamedDisk("TRICKY");
+  // Track 0: thousands of empty headers before the real sectors, more than
+  // one read window's worth.
+  Sector empty;
+  empty.r = 0;
+  empty.n = 0;
+  empty.countField = 0xFFFF;
+  disk.tracks[0].sectors.assign(6000, empty);
+  for (int r = 1; r <= 5; ++r) {
+    disk.tracks[0].sectors.push_back(MakeSector(0, r));
+    disk.tracks[0].sectors.back().countField = 0xFFFF;
+  }
+  // Track 1: out of order, with duplicate IDs whose later copies differ.
+  disk.tracks[1].sectors = {MakeSector(1, 3),
+                            MakeSector(1, 1),
+                            MakeSector(1, 2),
+                            WithId(MakeSector(7, 7), 0, 1, 1),
+                            MakeSector(1, 5),
+                            MakeSector(1, 4),
+                            WithId(MakeSector(8, 8), 0, 1, 4)};
+  // Track 2: the header of sector 3 matches but its count is 0.
+  disk.tracks[2] = PlainTrack(2, 5);
+  disk.tracks[2].sectors[2].countField = 0;
+  // Track 3: the count field stops the search before sector 4.
+  disk.tracks[3] = PlainTrack(3, 5);
+  disk.tracks[3].sectors[2].countField = 3;
+  // Track 4: sectors 6 to 9 as well, for runs above lastSector.
+  disk.tracks[4] = PlainTrack(4, 9);
+  ASSERT_TRUE(OpenDisks({disk}));
+  ASSERT_TRUE(image.SelectDisk(0));
+
+  // The empty headers do not hide the real sectors.
+  image.SetSectorRange(1, 5);
+  const Result first = Run(0, 0, 0, 1, 3, 5120);
+  EXPECT_EQ(first.count, 5120);
+  EXPECT_EQ(first.buffer, Placed(Concat({SectorData(0, 1), SectorData(0, 2), SectorData(0, 3),
+                                         SectorData(0, 4), SectorData(0, 5)}),
+                                 5120 + 64));
+  EXPECT_EQ(Run(1, 0, 1, 1, 3, 5120).count, 5120);
+
+  struct Case {
+    int first, last, track, r, length;
+  };
+  const std::vector<Case> cases = {
+      {1, 5, 0, 1, 5 * 5120},   {1, 5, 0, 3, 5 * 5120}, {1, 5, 1, 1, 3 * 5120},
+      {1, 5, 2, 1, 5120},       {1, 5, 2, 4, 3 * 5120}, {1, 5, 3, 1, 5120},
+      {1, 5, 3, 4, 5120},       {2, 4, 0, 2, 4 * 5120}, {1, 16, 0, 1, 5 * 5120},
+      {1, 5, 4, 6, 5120},       {1, 3, 4, 7, 5120},     {4, 5, 0, 4, 3000},
+      {1, 1, 0, 1, 5 * 5120},   {5, 1, 0, 1, 5 * 5120}, {1, 5, 1, 0, 1024},
+      {1, 300, 0, 1, 5 * 5120}, {0, 5, 0, 5, 5 * 5120}, {1, 5, 4, 250, 8 * 1024}};
+  for (const Case& test : cases) {
+    const std::string label = "case " + std::to_string(&test - cases.data());
+    const int c = test.track / 2;
+    const int h = test.track % 2;
+    image.SetSectorRange(test.first, test.last);
+    const Result run = Run(test.track, c, h, test.r, 3, test.length);
+    Bytes expected(run.buffer.size(), kUntouched);
+    const int count = RunBySingleSectors(image, test.first, test.last, test.track, c, h, test.r, 3,
+                                         expected.data(), test.length);
+    EXPECT_EQ(run.count, count) << label;
+    EXPECT_EQ(run.buffer, expected) << label;
+  }
+}
+
+}  // namespace

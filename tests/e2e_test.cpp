@@ -2,15 +2,797 @@
 // byte for byte on standard output, standard error, written files and status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
 #include "d88_builder.h"
 #include "run_tool.h"
 
 using namespace d88test;
+namespace fs = std::filesystem;
 
-TEST(CommandLine, NoArgumentPrintsUsage) {
-  ScratchDir dir;
-  const ToolRun run = RunTool(dir.path(), {}, "d88unpack");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "Usage: d88unpack [d88file]\n");
+namespace {
+
+constexpr std::size_t kDiskHeaderSize = 0x2B0;
+constexpr std::size_t kSectorHeaderSize = 16;
+// One track of the layout in a D88 file: five headers and 1024-byte sectors.
+constexpr std::size_t kRecordedTrackSize = 5 * (kSectorHeaderSize + 1024);
+
+// "Cannot open the file" in Shift-JIS.
+const std::string kCannotOpen =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB"
+    "\x82\xDC\x82\xB9\x82\xF1";
+
+LayoutFile File(const std::string& name, const std::string& extension, std::uint16_t start,
+                const Bytes& data) {
+  LayoutFile file;
+  file.name = name;
+  file.extension = extension;
+  file.start = start;
+  file.data = data;
+  return file;
 }
+
+LayoutFile File(const std::string& name, const std::string& extension, std::uint16_t start,
+                const Bytes& data, std::uint16_t allocation) {
+  LayoutFile file = File(name, extension, start, data);
+  file.allocation = allocation;
+  return file;
+}
+
+LayoutDisk DataDisk(int number, const std::vector<LayoutFile>& files) {
+  LayoutDisk disk;
+  disk.diskNumber = number;
+  disk.files = files;
+  return disk;
+}
+
+Bytes ImageOf(const std::vector<LayoutDisk>& layouts) {
+  std::vector<Disk> disks;
+  for (const LayoutDisk& layout : layouts) disks.push_back(MakeLayoutDisk(layout));
+  return BuildImage(disks);
+}
+
+Bytes Concat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// The listing line of one file, for tests with many generated entries.
+std::string ListingLine(const std::string& name, int start, int end) {
+  char line[64];
+  std::snprintf(line, sizeof line, "%-12s  %5d  START=%04x  END=%04x\n", name.c_str(), end - start,
+                start, end);
+  return line;
+}
+
+// Every regular file directly in `folder`, with its bytes.
+std::map<std::string, Bytes> FilesIn(const fs::path& folder) {
+  std::map<std::string, Bytes> files;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+    if (entry.is_regular_file())
+      files[entry.path().filename().string()] = ReadBytes(entry.path().string());
+  }
+  return files;
+}
+
+// Compares the folder's files with `expected`, naming the file that differs
+// instead of printing whole contents.
+void ExpectFolderHolds(const fs::path& folder, const std::map<std::string, Bytes>& expected) {
+  const std::map<std::string, Bytes> actual = FilesIn(folder);
+  std::vector<std::string> actualNames;
+  std::vector<std::string> expectedNames;
+  for (const auto& entry : actual) actualNames.push_back(entry.first);
+  for (const auto& entry : expected) expectedNames.push_back(entry.first);
+  EXPECT_EQ(actualNames, expectedNames);
+  for (const auto& [name, bytes] : expected) {
+    const auto found = actual.find(name);
+    if (found == actual.end()) continue;
+    EXPECT_TRUE(found->second == bytes)
+        << name << ": " << found->second.size() << " bytes, expected " << bytes.size();
+  }
+}
+
+// Standard error's lines without their line ends.
+std::vector<std::string> ErrorLines(const std::string& err) {
+  std::vector<std::string> lines;
+  std::size_t from = 0;
+  while (from < err.size()) {
+    std::size_t end = err.find('\n', from);
+    if (end == std::string::npos) end = err.size();
+    std::string line = err.substr(from, end - from);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    from = end + 1;
+  }
+  return lines;
+}
+
+// One complaint expected on standard error: the disk's place in the image
+// (from 1) and letter, the file's name and a word of the reason.
+struct Complaint {
+  int disk;
+  std::string letter;
+  std::string name;
+  std::string hint;  // empty: any reason (the system's own wording)
+};
+
+void ExpectComplaints(const std::string& err, const std::vector<Complaint>& expected) {
+  const std::vector<std::string> lines = ErrorLines(err);
+  ASSERT_EQ(lines.size(), expected.size()) << err;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const Complaint& c = expected[i];
+    const std::string prefix =
+        "d88unpack: disk " + std::to_string(c.disk) + " (" + c.letter + "): \"" + c.name + "\": ";
+    ASSERT_EQ(lines[i].substr(0, prefix.size()), prefix) << lines[i];
+    const std::string rest = lines[i].substr(prefix.size());
+    const std::size_t colon = rest.find(": ");
+    ASSERT_NE(colon, std::string::npos) << lines[i];
+    EXPECT_GT(colon, 0u) << lines[i];
+    EXPECT_LT(colon + 2, rest.size()) << "no reason: " << lines[i];
+    if (!c.hint.empty()) {
+      EXPECT_NE(rest.find(c.hint), std::string::npos) << lines[i];
+    }
+  }
+}
+
+// A scratch folder with the image in it, and the tool run there on it.
+class Extraction : public ::testing::Test {
+ protected:
+  static constexpr const char* kImage = "disk.d88";
+
+  ToolRun Run(const Bytes& bytes) {
+    image = bytes;
+    dir.Put(kImage, image);
+    return RunTool(dir.path(), {kImage});
+  }
+
+  // The folder holds the untouched image and exactly `files`.
+  void ExpectWritten(std::map<std::string, Bytes> files) const {
+    files[kImage] = image;
+    ExpectFolderHolds(dir.path(), files);
+  }
+
+  static void ExpectClean(const ToolRun& run, const std::string& out) {
+    EXPECT_EQ(run.out, Lines(out));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0);
+  }
+
+  ScratchDir dir;
+  Bytes image;
+};
+
+// --- The command line ---
+
+TEST(CommandLine, WrongArgumentCountPrintsUsageAndWritesNothing) {
+  ScratchDir dir;
+  dir.Put("disk.d88", ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})}));
+  const struct {
+    std::vector<std::string> args;
+    std::string argv0;
+  } cases[] = {{{}, "d88unpack"}, {{"disk.d88", "disk.d88"}, "./bin/my-unpacker"}};
+  for (const auto& c : cases) {
+    const ToolRun run = RunTool(dir.path(), c.args, c.argv0);
+    EXPECT_EQ(run.err, Lines("Usage: " + run.argv0 + " [d88file]\n")) << c.args.size();
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.status, 1);
+  }
+  EXPECT_EQ(FilesIn(dir.path()).size(), 1u);
+}
+
+TEST(CommandLine, EmptyArgumentListShowsTheToolsName) {
+  if (ToolIsWindows()) GTEST_SKIP() << "a Windows program always gets its own name";
+  // Linux hands a program started without any argument an empty name
+  // instead; either way there is no name to show.
+  ScratchDir dir;
+  const ToolRun run = RunTool(dir.path(), {}, std::nullopt, true);
+  EXPECT_EQ(run.err, "Usage: d88unpack [d88file]\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.status, 1);
+}
+
+TEST(CommandLine, UnopenableImageGivesTheOpenFailureMessage) {
+  ScratchDir dir;
+  fs::create_directory(dir.path() / "folder.d88");
+  for (const std::string arg : {"missing.d88", "", "folder.d88", "."}) {
+    const ToolRun run = RunTool(dir.path(), {arg});
+    EXPECT_EQ(run.err, Lines(kCannotOpen + "\n")) << '"' << arg << '"';
+    EXPECT_EQ(run.out, "") << arg;
+    EXPECT_EQ(run.status, 1) << arg;
+  }
+  EXPECT_TRUE(FilesIn(dir.path()).empty());
+}
+
+TEST(CommandLine, FileShorterThanADiskHeaderIsAnEmptyImage) {
+  const Bytes disk = ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})});
+  for (const std::size_t length : {std::size_t{0}, kDiskHeaderSize - 1}) {
+    ScratchDir dir;
+    const Bytes image(disk.begin(), disk.begin() + static_cast<std::ptrdiff_t>(length));
+    dir.Put("short.d88", image);
+    const ToolRun run = RunTool(dir.path(), {"short.d88"});
+    EXPECT_EQ(run.out, "") << length;
+    EXPECT_EQ(run.err, "") << length;
+    EXPECT_EQ(run.status, 0) << length;
+    ExpectFolderHolds(dir.path(), {{"short.d88", image}});
+  }
+}
+
+// --- Clean images: listing and files ---
+
+TEST_F(Extraction, TypicalDataDisk) {
+  const LayoutDisk disk = DataDisk(
+      1, {File("GAME", "BIN", 0x1200, Pattern(9000, 1)),
+          File("README", "", 0x0000, TextBytes("hello\n")), File("EMPTY", "DAT", 0x8000, {}),
+          File("TITLE", "SCR", 0x4000, Pattern(16000, 42))});
+  const ToolRun run = Run(ImageOf({disk}));
+  ExpectClean(run,
+              "[Disk B]\n"
+              "GAME.BIN       9000  START=1200  END=3528\n"
+              "README            6  START=0000  END=0006\n"
+              "EMPTY.DAT         0  START=8000  END=8000\n"
+              "TITLE.SCR     16000  START=4000  END=7e80\n");
+  ExpectWritten({{"GAME.BIN", Pattern(9000, 1)},
+                 {"README", TextBytes("hello\n")},
+                 {"EMPTY.DAT", {}},
+                 {"TITLE.SCR", Pattern(16000, 42)}});
+}
+
+TEST_F(Extraction, SystemDiskDataStartsAtTrackTwo) {
+  // The system area holds 256-byte sectors of 0xE5; the first record must
+  // come from the start of track 2.
+  const ToolRun run = Run(ImageOf({DataDisk(0, {File("IPL", "SYS", 0xC000, Pattern(3000, 7)),
+                                                File("MONITR", "", 0xD000, Pattern(12000, 3))})}));
+  ExpectClean(run,
+              "[Disk A]\n"
+              "IPL.SYS        3000  START=c000  END=cbb8\n"
+              "MONITR        12000  START=d000  END=fee0\n");
+  ExpectWritten({{"IPL.SYS", Pattern(3000, 7)}, {"MONITR", Pattern(12000, 3)}});
+}
+
+TEST_F(Extraction, ThreeDisksInFileOrder) {
+  // The letter comes from each disk's directory, not from its place.
+  const ToolRun run =
+      Run(ImageOf({DataDisk(3, {File("ALPHA", "TXT", 0x0100, TextBytes("alpha\n"))}),
+                   DataDisk(0, {File("BETA", "BIN", 0x2000, Pattern(5000, 9))}),
+                   DataDisk(1, {File("GAMMA", "", 0xFFF0, Pattern(15, 5)),
+                                File("DELTA", "D", 0x0000, Pattern(1, 8))})}));
+  ExpectClean(run,
+              "[Disk D]\n"
+              "ALPHA.TXT         6  START=0100  END=0106\n"
+              "[Disk A]\n"
+              "BETA.BIN       5000  START=2000  END=3388\n"
+              "[Disk B]\n"
+              "GAMMA            15  START=fff0  END=ffff\n"
+              "DELTA.D           1  START=0000  END=0001\n");
+  ExpectWritten({{"ALPHA.TXT", TextBytes("alpha\n")},
+                 {"BETA.BIN", Pattern(5000, 9)},
+                 {"GAMMA", Pattern(15, 5)},
+                 {"DELTA.D", Pattern(1, 8)}});
+}
+
+TEST_F(Extraction, NoEntriesAndAFullDirectory) {
+  // A count of 0 lists nothing even where entries follow; 255 entries fill
+  // 2816 bytes of the directory track.
+  LayoutDisk none = DataDisk(1, {File("HIDDEN", "", 0, TextBytes("never"))});
+  none.entryCountField = 0;
+  LayoutDisk full = DataDisk(2, {});
+  std::string expected = "[Disk B]\n[Disk C]\n";
+  std::map<std::string, Bytes> written;
+  for (int k = 0; k < 255; ++k) {
+    char name[8];
+    std::snprintf(name, sizeof name, "F%03d", k);
+    const Bytes data = Pattern(static_cast<std::size_t>(k % 7), static_cast<std::uint8_t>(k));
+    const std::uint16_t start = static_cast<std::uint16_t>(k * 0x100);
+    full.files.push_back(File(name, "", start, data));
+    expected += ListingLine(name, start, start + static_cast<int>(data.size()));
+    written[name] = data;
+  }
+  const ToolRun run = Run(ImageOf({none, full}));
+  ExpectClean(run, expected);
+  ExpectWritten(written);
+}
+
+TEST_F(Extraction, DiskLettersAreRawBytes) {
+  const ToolRun run = Run(ImageOf({DataDisk(191, {File("N191", "", 0x10, TextBytes("x"))}),
+                                   DataDisk(63, {}), DataDisk(255, {})}));
+  ExpectClean(run, std::string("[Disk \0]\n", 9) +
+                       "N191              1  START=0010  END=0011\n"
+                       "[Disk \x80]\n"
+                       "[Disk @]\n");
+  ExpectWritten({{"N191", TextBytes("x")}});
+}
+
+TEST_F(Extraction, ListingFormat) {
+  const ToolRun run = Run(ImageOf({DataDisk(
+      1, {File("ABCDEF", "GHI", 0x0012, Pattern(910)), File("HEX", "", 0xABCD, Pattern(16, 1)),
+          File("", "DAT", 0x0000, TextBytes("d")), File("A B", "", 0x0000, TextBytes("ab")),
+          File("NOEXT", " X", 0x0000, TextBytes("n")), File("Z", "", 0x0FFF, {}),
+          // Last: its default allocation would not fit 16 bits.
+          File("WIDE", "", 0x0000, Pattern(65535, 2))})}));
+  ExpectClean(run,
+              "[Disk B]\n"
+              "ABCDEF.GHI      910  START=0012  END=03a0\n"
+              "HEX              16  START=abcd  END=abdd\n"
+              ".DAT              1  START=0000  END=0001\n"
+              "A                 2  START=0000  END=0002\n"
+              "NOEXT             1  START=0000  END=0001\n"
+              "Z                 0  START=0fff  END=0fff\n"
+              "WIDE          65535  START=0000  END=ffff\n");
+  ExpectWritten({{"ABCDEF.GHI", Pattern(910)},
+                 {"HEX", Pattern(16, 1)},
+                 {".DAT", TextBytes("d")},
+                 {"A", TextBytes("ab")},
+                 {"NOEXT", TextBytes("n")},
+                 {"Z", {}},
+                 {"WIDE", Pattern(65535, 2)}});
+}
+
+TEST_F(Extraction, LaterFileOfTheSameNameReplacesTheEarlier) {
+  const ToolRun run = Run(ImageOf({DataDisk(1, {File("SAME", "DAT", 0, TextBytes("first one")),
+                                                File("SAME", "DAT", 0, TextBytes("second")),
+                                                File("OTHER", "", 0, TextBytes("disk one"))}),
+                                   DataDisk(2, {File("OTHER", "", 0, TextBytes("two"))})}));
+  ExpectClean(run,
+              "[Disk B]\n"
+              "SAME.DAT          9  START=0000  END=0009\n"
+              "SAME.DAT          6  START=0000  END=0006\n"
+              "OTHER             8  START=0000  END=0008\n"
+              "[Disk C]\n"
+              "OTHER             3  START=0000  END=0003\n");
+  ExpectWritten({{"SAME.DAT", TextBytes("second")}, {"OTHER", TextBytes("two")}});
+}
+
+TEST_F(Extraction, AllocationLengthZeroReadsTheSameRecordAgain) {
+  // TWO is described with ONE's record so that the builder leaves it as is.
+  const ToolRun run = Run(ImageOf({DataDisk(
+      1, {File("ONE", "", 0x0100, TextBytes("abc"), 0), File("TWO", "", 0x0100, TextBytes("abc")),
+          File("THREE", "", 0x0200, TextBytes("xyz"))})}));
+  ExpectClean(run,
+              "[Disk B]\n"
+              "ONE               3  START=0100  END=0103\n"
+              "TWO               3  START=0100  END=0103\n"
+              "THREE             3  START=0200  END=0203\n");
+  ExpectWritten(
+      {{"ONE", TextBytes("abc")}, {"TWO", TextBytes("abc")}, {"THREE", TextBytes("xyz")}});
+}
+
+// --- Blank and cut-off disks: nothing leaks from the disk before ---
+
+// A data disk that fills its first 120008 bytes with data: whatever a later
+// disk's reads do not deliver would show these bytes if they stayed.
+LayoutDisk FullDisk() {
+  return DataDisk(
+      1, {File("FILL1", "", 0, Pattern(60000, 11)), File("FILL2", "", 0, Pattern(60000, 12))});
+}
+
+const char kFullDiskListing[] =
+    "[Disk B]\n"
+    "FILL1         60000  START=0000  END=ea60\n"
+    "FILL2         60000  START=0000  END=ea60\n";
+
+TEST_F(Extraction, BlankDiskAfterADataDiskListsNothing) {
+  const ToolRun run = Run(Concat(ImageOf({FullDisk()}), BuildDisk(Disk{})));
+  ExpectClean(run, std::string(kFullDiskListing) + "[Disk A]\n");
+  ExpectWritten({{"FILL1", Pattern(60000, 11)}, {"FILL2", Pattern(60000, 12)}});
+}
+
+// The disk with its directory track recorded first, so that an image cut
+// off inside the data area still has its directory.
+Disk DirectoryFirst(const LayoutDisk& layout) {
+  const Disk clean = MakeLayoutDisk(layout);
+  Disk disk;
+  disk.tracks[0] = clean.tracks.at(83);
+  disk.trackOffsetOverrides[83] = kDiskHeaderSize;
+  for (int t = 0; t < 83; ++t) {
+    disk.tracks[t + 1] = clean.tracks.at(t);
+    disk.trackOffsetOverrides[t] =
+        static_cast<std::uint32_t>(kDiskHeaderSize + (t + 1) * kRecordedTrackSize);
+  }
+  return disk;
+}
+
+TEST_F(Extraction, ImageCutOffInsideADisk) {
+  const Bytes first = ImageOf({FullDisk()});
+  const Bytes cutData = Pattern(10000, 17);
+  const Bytes second = BuildDisk(DirectoryFirst(DataDisk(
+      2, {File("HEAD", "", 0, Pattern(100), 50000), File("MID", "", 0, Pattern(3000), 50000),
+          File("CUT", "", 0x1000, cutData), File("LOST", "", 0x2000, TextBytes("gone"))})));
+  // The file ends 500 bytes into sector 3 of track 20 (disk offset 104948);
+  // CUT's data begins at 100004.
+  const std::size_t cut =
+      first.size() + kDiskHeaderSize + 21 * kRecordedTrackSize + 2 * 1040 + 16 + 500;
+  const Bytes whole = Concat(first, second);
+  Bytes cutFile(cutData.begin(), cutData.begin() + (104948 - 100004));
+  cutFile.resize(cutData.size(), 0);
+
+  const ToolRun run = Run(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)));
+  ExpectClean(run, std::string(kFullDiskListing) +
+                       "[Disk C]\n"
+                       "HEAD            100  START=0000  END=0064\n"
+                       "MID            3000  START=0000  END=0bb8\n"
+                       "CUT           10000  START=1000  END=3710\n"
+                       "LOST              0  START=0000  END=0000\n");
+  ExpectWritten({{"FILL1", Pattern(60000, 11)},
+                 {"FILL2", Pattern(60000, 12)},
+                 {"HEAD", Pattern(100)},
+                 {"MID", Pattern(3000)},
+                 {"CUT", cutFile},
+                 {"LOST", {}}});
+}
+
+TEST_F(Extraction, DirectoryCutOffReadsAsBlank) {
+  // Cut inside the data area (the directory track is then missing) and cut
+  // inside the directory's own last sector: both read as a blank disk.
+  const Bytes whole = ImageOf({FullDisk(), FullDisk()});
+  const std::size_t half = whole.size() / 2;
+  for (const std::size_t cut : {half + kDiskHeaderSize + 100000, whole.size() - 50}) {
+    ScratchDir scratch;
+    const Bytes image(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+    scratch.Put("cut.d88", image);
+    const ToolRun run = RunTool(scratch.path(), {"cut.d88"});
+    ExpectClean(run, std::string(kFullDiskListing) + "[Disk A]\n");
+    ExpectFolderHolds(
+        scratch.path(),
+        {{"cut.d88", image}, {"FILL1", Pattern(60000, 11)}, {"FILL2", Pattern(60000, 12)}});
+  }
+}
+
+// --- Entries that are not written as they stand ---
+
+TEST(Refusal, NamesThatWouldLeaveTheFolderOrNameNoFile) {
+  ScratchDir dir;
+  const fs::path work = dir.path() / "work";
+  fs::create_directories(work / "A");
+  const Bytes data = TextBytes("data");
+  const Bytes image =
+      ImageOf({DataDisk(1, {File("", "", 0, data), File(".", "", 0, data), File("..", "", 0, data),
+                            File("A/B", "", 0, data), File("../ETC", "", 0, data),
+                            File("FINE", "", 0, data)}),
+               DataDisk(2, {File("NEXT", "", 0, TextBytes("next"))})});
+  WriteBytes((work / "x.d88").string(), image);
+  const ToolRun run = RunTool(work, {"x.d88"});
+  EXPECT_EQ(run.out, Lines("[Disk B]\n"
+                           "                  4  START=0000  END=0004\n"
+                           ".                 4  START=0000  END=0004\n"
+                           "..                4  START=0000  END=0004\n"
+                           "A/B               4  START=0000  END=0004\n"
+                           "../ETC            4  START=0000  END=0004\n"
+                           "FINE              4  START=0000  END=0004\n"
+                           "[Disk C]\n"
+                           "NEXT              4  START=0000  END=0004\n"));
+  ExpectComplaints(run.err, {{1, "B", "", "empty"},
+                             {1, "B", ".", "'.'"},
+                             {1, "B", "..", "'..'"},
+                             {1, "B", "A/B", "'/'"},
+                             {1, "B", "../ETC", "'/'"}});
+  EXPECT_EQ(run.status, 1);
+  ExpectFolderHolds(work, {{"x.d88", image}, {"FINE", data}, {"NEXT", TextBytes("next")}});
+  EXPECT_TRUE(fs::is_empty(work / "A"));
+  EXPECT_FALSE(fs::exists(dir.path() / "ETC"));
+}
+
+TEST(Refusal, NameOfTheImageItselfHoweverItIsSpelled) {
+  const Bytes image = ImageOf({DataDisk(
+      1, {File("X", "D88", 0, TextBytes("evil")), File("OK", "TXT", 0, TextBytes("ok"))})});
+  for (const std::string spelling : {"X.D88", "./X.D88", "../work/X.D88", "absolute"}) {
+    ScratchDir dir;
+    const fs::path work = dir.path() / "work";
+    fs::create_directory(work);
+    WriteBytes((work / "X.D88").string(), image);
+    const std::string arg = spelling == "absolute" ? (work / "X.D88").string() : spelling;
+    const ToolRun run = RunTool(work, {arg});
+    EXPECT_EQ(run.out, Lines("[Disk B]\n"
+                             "X.D88             4  START=0000  END=0004\n"
+                             "OK.TXT            2  START=0000  END=0002\n"))
+        << spelling;
+    ExpectComplaints(run.err, {{1, "B", "X.D88", "image"}});
+    EXPECT_EQ(run.status, 1) << spelling;
+    ExpectFolderHolds(work, {{"X.D88", image}, {"OK.TXT", TextBytes("ok")}});
+  }
+}
+
+TEST(Refusal, NameOfTheImageThroughASymbolicLink) {
+  if (ToolIsWindows()) GTEST_SKIP() << "symbolic links are a POSIX test";
+  const Bytes image = ImageOf({DataDisk(1, {File("LINK", "D88", 0, TextBytes("via link")),
+                                            File("X", "D88", 0, TextBytes("direct"))})});
+  ScratchDir dir;
+  dir.Put("X.D88", image);
+  fs::create_symlink("X.D88", dir.path() / "LINK.D88");
+  for (const std::string arg : {"X.D88", "LINK.D88"}) {
+    const ToolRun run = RunTool(dir.path(), {arg});
+    EXPECT_EQ(run.out, Lines("[Disk B]\n"
+                             "LINK.D88          8  START=0000  END=0008\n"
+                             "X.D88             6  START=0000  END=0006\n"))
+        << arg;
+    ExpectComplaints(run.err, {{1, "B", "LINK.D88", "image"}, {1, "B", "X.D88", "image"}});
+    EXPECT_EQ(run.status, 1) << arg;
+    EXPECT_TRUE(ReadBytes((dir.path() / "X.D88").string()) == image) << arg;
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "LINK.D88")) << arg;
+  }
+}
+
+TEST(Refusal, BackslashAndColonOnWindows) {
+  if (!ToolIsWindows()) GTEST_SKIP() << "ordinary bytes on POSIX hosts";
+  ScratchDir dir;
+  const Bytes image =
+      ImageOf({DataDisk(1, {File("A\\B", "", 0, TextBytes("a")), File("C:D", "", 0, TextBytes("c")),
+                            File("OK", "", 0, TextBytes("ok"))})});
+  dir.Put("x.d88", image);
+  const ToolRun run = RunTool(dir.path(), {"x.d88"});
+  EXPECT_EQ(run.out, Lines("[Disk B]\n"
+                           "A\\B               1  START=0000  END=0001\n"
+                           "C:D               1  START=0000  END=0001\n"
+                           "OK                2  START=0000  END=0002\n"));
+  ExpectComplaints(run.err, {{1, "B", "A\\x5cB", "'\\'"}, {1, "B", "C:D", "':'"}});
+  EXPECT_EQ(run.status, 1);
+  ExpectFolderHolds(dir.path(), {{"x.d88", image}, {"OK", TextBytes("ok")}});
+}
+
+TEST_F(Extraction, BackslashAndHighBytesAreOrdinaryOnPosix) {
+  if (ToolIsWindows()) GTEST_SKIP() << "path characters on Windows";
+  const ToolRun run = Run(ImageOf({DataDisk(
+      1, {File("A\\B", "", 0, TextBytes("a")), File("\xB1\xB2", "\x83\x74", 0, TextBytes("k"))})}));
+  ExpectClean(run,
+              "[Disk B]\n"
+              "A\\B               1  START=0000  END=0001\n"
+              "\xB1\xB2.\x83\x74             1  START=0000  END=0001\n");
+  ExpectWritten({{"A\\B", TextBytes("a")}, {"\xB1\xB2.\x83\x74", TextBytes("k")}});
+}
+
+// A disk whose walk runs off the end of the disk: EDGE's record header is
+// the last four bytes but four of the disk, its data the last four; HALF's
+// header is cut by the end, OUT's starts at the end, FAR's far beyond it.
+Disk RunOffTheEndDisk() {
+  std::vector<LayoutFile> files;
+  for (int k = 1; k <= 7; ++k) {
+    files.push_back(File("P" + std::to_string(k), "", 0, TextBytes("p"), k < 7 ? 65535 : 36862));
+  }
+  LayoutFile edge = File("EDGE", "", 0x10, {}, 6);
+  edge.end = 0x1A;
+  files.push_back(edge);
+  files.push_back(File("HALF", "", 0, TextBytes("h"), 2));
+  files.push_back(File("OUT", "", 0, TextBytes("o"), 65535));
+  files.push_back(File("FAR", "", 0, TextBytes("f")));
+  Disk disk = MakeLayoutDisk(DataDisk(1, files));
+  // Directory bytes 7 to 0 sit in the disk's last eight bytes and are not
+  // read as directory; EDGE's record is put there.
+  const Bytes last = {0x00, 0x10, 0x00, 0x1A, 'W', 'X', 'Y', 'Z'};
+  std::copy(last.begin(), last.end(), disk.tracks.at(83).sectors.at(4).data.begin() + 1016);
+  return disk;
+}
+
+TEST_F(Extraction, RecordsAtAndPastTheEndOfTheDisk) {
+  const ToolRun run =
+      Run(Concat(BuildDisk(RunOffTheEndDisk()),
+                 ImageOf({DataDisk(2, {File("AFTER", "", 0, TextBytes("after"))})})));
+  std::string expected = "[Disk B]\n";
+  for (int k = 1; k <= 7; ++k) expected += ListingLine("P" + std::to_string(k), 0, 1);
+  expected +=
+      "EDGE             10  START=0010  END=001a\n"
+      "[Disk C]\n"
+      "AFTER             5  START=0000  END=0005\n";
+  EXPECT_EQ(run.out, Lines(expected));
+  ExpectComplaints(run.err, {{1, "B", "EDGE", "end"},
+                             {1, "B", "HALF", "end"},
+                             {1, "B", "OUT", "end"},
+                             {1, "B", "FAR", "end"}});
+  EXPECT_EQ(run.status, 1);
+  std::map<std::string, Bytes> written = {{"EDGE", TextBytes("WXYZ")},
+                                          {"AFTER", TextBytes("after")}};
+  for (int k = 1; k <= 7; ++k) written["P" + std::to_string(k)] = TextBytes("p");
+  ExpectWritten(written);
+}
+
+TEST_F(Extraction, EndBelowStartIsListedButNeitherCreatedNorTruncated) {
+  LayoutFile keep = File("KEEP", "BIN", 0x3000, {});
+  keep.end = 0x0010;
+  LayoutFile negative = File("NEG", "", 0x0020, {});
+  negative.end = 0x0010;
+  dir.Put("KEEP.BIN", TextBytes("keep me"));
+  const ToolRun run = Run(ImageOf(
+      {DataDisk(1, {keep, negative}), DataDisk(2, {File("GOOD", "TXT", 0, TextBytes("good"))})}));
+  EXPECT_EQ(run.out, Lines("[Disk B]\n"
+                           "KEEP.BIN      -12272  START=3000  END=0010\n"
+                           "NEG             -16  START=0020  END=0010\n"
+                           "[Disk C]\n"
+                           "GOOD.TXT          4  START=0000  END=0004\n"));
+  ExpectComplaints(run.err, {{1, "B", "KEEP.BIN", "end"}, {1, "B", "NEG", "end"}});
+  EXPECT_EQ(run.status, 1);
+  ExpectWritten({{"KEEP.BIN", TextBytes("keep me")}, {"GOOD.TXT", TextBytes("good")}});
+}
+
+TEST_F(Extraction, FileThatCannotBeCreatedIsReported) {
+  fs::create_directory(dir.path() / "OUT.DAT");
+  const ToolRun run = Run(ImageOf({DataDisk(1, {File("OUT", "DAT", 0, TextBytes("x")),
+                                                File("AFTER", "TXT", 0, TextBytes("after"))}),
+                                   DataDisk(2, {File("NEXT", "", 0, TextBytes("next"))})}));
+  EXPECT_EQ(run.out, Lines("[Disk B]\n"
+                           "OUT.DAT           1  START=0000  END=0001\n"
+                           "AFTER.TXT         5  START=0000  END=0005\n"
+                           "[Disk C]\n"
+                           "NEXT              4  START=0000  END=0004\n"));
+  ExpectComplaints(run.err, {{1, "B", "OUT.DAT", ""}});
+  EXPECT_EQ(run.status, 1);
+  ExpectWritten({{"AFTER.TXT", TextBytes("after")}, {"NEXT", TextBytes("next")}});
+  EXPECT_TRUE(fs::is_directory(dir.path() / "OUT.DAT"));
+}
+
+TEST_F(Extraction, FailingWriteAndCloseAreReported) {
+  if (ToolIsWindows() || !fs::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
+  // Both names lead to a device that takes no data: a small file fails when
+  // it is closed, a large one already while it is written.
+  fs::create_symlink("/dev/full", dir.path() / "SMALL");
+  fs::create_symlink("/dev/full", dir.path() / "LARGE");
+  const ToolRun run = Run(ImageOf(
+      {DataDisk(1, {File("SMALL", "", 0, TextBytes("small")), File("LARGE", "", 0, Pattern(60000)),
+                    File("AFTER", "", 0, TextBytes("after"))})}));
+  EXPECT_EQ(run.out, Lines("[Disk B]\n"
+                           "SMALL             5  START=0000  END=0005\n"
+                           "LARGE         60000  START=0000  END=ea60\n"
+                           "AFTER             5  START=0000  END=0005\n"));
+  ExpectComplaints(run.err, {{1, "B", "SMALL", ""}, {1, "B", "LARGE", ""}});
+  EXPECT_EQ(run.status, 1);
+  ExpectWritten({{"AFTER", TextBytes("after")}});
+}
+
+// --- Hostile images ---
+
+// The clean disk's sectors in one block, after `emptyHeaders` headers that
+// match no sector (count 0xFFFF, no data); every track starts at the first
+// of them.
+Disk SharedEmptyRunDisk(const LayoutDisk& layout, int emptyHeaders) {
+  const Disk clean = MakeLayoutDisk(layout);
+  Sector empty;
+  empty.r = 0;
+  empty.n = 0;
+  empty.countField = 0xFFFF;
+  Disk disk;
+  std::vector<Sector>& block = disk.tracks[0].sectors;
+  block.assign(static_cast<std::size_t>(emptyHeaders), empty);
+  for (const auto& entry : clean.tracks) {
+    for (Sector sector : entry.second.sectors) {
+      sector.countField = 0xFFFF;
+      block.push_back(sector);
+    }
+  }
+  for (int t = 0; t < 84; ++t) disk.trackOffsetOverrides[t] = kDiskHeaderSize;
+  return disk;
+}
+
+TEST_F(Extraction, LongRunOfEmptySectorHeadersOnEveryTrack) {
+  const LayoutDisk layout = DataDisk(
+      1, {File("GAME", "BIN", 0x1200, Pattern(9000, 1)), File("BIG1", "", 0, Pattern(65000, 2)),
+          File("BIG2", "", 0, Pattern(65000, 3)), File("README", "", 0, TextBytes("hello\n"))});
+  const std::string listing =
+      "[Disk B]\n"
+      "GAME.BIN       9000  START=1200  END=3528\n"
+      "BIG1          65000  START=0000  END=fde8\n"
+      "BIG2          65000  START=0000  END=fde8\n"
+      "README            6  START=0000  END=0006\n";
+  const std::map<std::string, Bytes> files = {{"GAME.BIN", Pattern(9000, 1)},
+                                              {"BIG1", Pattern(65000, 2)},
+                                              {"BIG2", Pattern(65000, 3)},
+                                              {"README", TextBytes("hello\n")}};
+  const Bytes hostile = BuildDisk(SharedEmptyRunDisk(layout, 60000));
+  const auto started = std::chrono::steady_clock::now();
+  const ToolRun run = Run(hostile);
+  const auto seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  ExpectClean(run, listing);
+  ExpectWritten(files);
+  EXPECT_LT(seconds, 5.0);
+}
+
+}  // namespace
+
+// --- Windows builds (run under wine): code page 932 names, device names and
+// the console's line ends. These tests skip on other hosts. ---
+
+namespace {
+
+TEST_F(Extraction, WindowsNamesAreReadAsCodePage932) {
+  if (!ToolIsWindows()) GTEST_SKIP() << "Windows builds only";
+  // Half-width katakana (single bytes), and double-byte katakana whose trail
+  // byte 0x5C is the byte of a backslash.
+  const ToolRun run =
+      Run(ImageOf({DataDisk(1, {File("\xB1\xB2\xB3", "\xC3\xDE", 0, TextBytes("k")),
+                                File("\x83\x5C\x83\x74\x83\x67", "TXT", 0, TextBytes("soft"))})}));
+  ExpectClean(run, "[Disk B]\n" + ListingLine("\xB1\xB2\xB3.\xC3\xDE", 0, 1) +
+                       ListingLine("\x83\x5C\x83\x74\x83\x67.TXT", 0, 4));
+  // wine gives Windows names to Linux in UTF-8.
+  ExpectWritten({{u8"ｱｲｳ.ﾃﾞ", TextBytes("k")}, {u8"ソフト.TXT", TextBytes("soft")}});
+}
+
+TEST_F(Extraction, WindowsRefusesNamesThatAreNotCodePage932) {
+  if (!ToolIsWindows()) GTEST_SKIP() << "Windows builds only";
+  // A lead byte at the end of the name, and one before the '.'.
+  const ToolRun run = Run(ImageOf(
+      {DataDisk(1, {File("AB\x81", "", 0, TextBytes("a")), File("\x83", "TXT", 0, TextBytes("b")),
+                    File("OK", "", 0, TextBytes("ok"))})}));
+  EXPECT_EQ(run.out, Lines("[Disk B]\n" + ListingLine("AB\x81", 0, 1) +
+                           ListingLine("\x83.TXT", 0, 1) + ListingLine("OK", 0, 2)));
+  ExpectComplaints(run.err, {{1, "B", "AB\\x81", "932"}, {1, "B", "\\x83.TXT", "932"}});
+  EXPECT_EQ(run.status, 1);
+  ExpectWritten({{"OK", TextBytes("ok")}});
+}
+
+TEST_F(Extraction, WindowsRefusesReservedDeviceNames) {
+  if (!ToolIsWindows()) GTEST_SKIP() << "Windows builds only";
+  // Written as they stand, the data would go to a device or vanish while the
+  // run reported success.
+  std::vector<std::pair<std::string, std::string>> devices = {
+      {"CON", ""}, {"prn", "txt"}, {"Aux", ""}, {"NUL", ""}, {"nul", "D88"}};
+  for (const char* port : {"COM", "LPT"}) {
+    for (char digit = '1'; digit <= '9'; ++digit) {
+      devices.push_back({port + std::string(1, digit), ""});
+    }
+  }
+  const std::vector<std::string> ordinary = {"CONS", "COM0", "LPT10", "NULL"};
+  std::vector<LayoutFile> files;
+  std::string listing = "[Disk B]\n";
+  std::vector<Complaint> complaints;
+  for (const auto& [name, extension] : devices) {
+    files.push_back(File(name, extension, 0, TextBytes("device")));
+    const std::string full = extension.empty() ? name : name + "." + extension;
+    listing += ListingLine(full, 0, 6);
+    complaints.push_back({1, "B", full, "reserved device"});
+  }
+  std::map<std::string, Bytes> written;
+  for (const std::string& name : ordinary) {
+    files.push_back(File(name, "", 0, TextBytes(name)));
+    listing += ListingLine(name, 0, static_cast<int>(name.size()));
+    written[name] = TextBytes(name);
+  }
+  const ToolRun run = Run(ImageOf({DataDisk(1, files)}));
+  EXPECT_EQ(run.out, Lines(listing));
+  ExpectComplaints(run.err, complaints);
+  EXPECT_EQ(run.status, 1);
+  ExpectWritten(written);
+}
+
+TEST(Refusal, WindowsImageNamedInAnotherCaseOrOutsideTheCodePage) {
+  if (!ToolIsWindows()) GTEST_SKIP() << "Windows builds only";
+  // Windows names are blind to case, and the image's path comes from the
+  // wide command line: "ｶﾅ" is outside the code page wine's programs get.
+  for (const std::string image : {"disk.d88", u8"ｶﾅ.d88"}) {
+    const std::string entry = image == "disk.d88" ? "DISK" : "\xB6\xC5";
+    ScratchDir dir;
+    const Bytes bytes = ImageOf({DataDisk(
+        1, {File(entry, "d88", 0, TextBytes("evil")), File("OK", "", 0, TextBytes("ok"))})});
+    dir.Put(image, bytes);
+    const ToolRun run = RunTool(dir.path(), {image});
+    EXPECT_EQ(run.out,
+              Lines("[Disk B]\n" + ListingLine(entry + ".d88", 0, 4) + ListingLine("OK", 0, 2)))
+        << image;
+    ExpectComplaints(run.err, {{1, "B", entry == "DISK" ? "DISK.d88" : "\\xb6\\xc5.d88", "image"}});
+    EXPECT_EQ(run.status, 1) << image;
+    ExpectFolderHolds(dir.path(), {{image, bytes}, {"OK", TextBytes("ok")}});
+  }
+}
+
+TEST(CommandLine, WindowsConsoleLinesEndInCrLfAndKeepTheirBytes) {
+  if (!ToolIsWindows()) GTEST_SKIP() << "Windows builds only";
+  ScratchDir dir;
+  // Disk number 0x41 gives the letter byte 0x82.
+  dir.Put("x.d88", ImageOf({DataDisk(0x41, {File("A", "", 0, TextBytes("a"))})}));
+  const ToolRun listed = RunTool(dir.path(), {"x.d88"});
+  EXPECT_EQ(listed.out, "[Disk \x82]\r\nA                 1  START=0000  END=0001\r\n");
+  EXPECT_EQ(listed.status, 0);
+
+  const ToolRun missing = RunTool(dir.path(), {"missing.d88"});
+  EXPECT_EQ(missing.err, kCannotOpen + "\r\n");
+
+  // The program name is the one Windows gives: the full path of the .exe.
+  const ToolRun usage = RunTool(dir.path(), {});
+  EXPECT_EQ(usage.err, "Usage: " + usage.argv0 + " [d88file]\r\n");
+  EXPECT_EQ(usage.argv0.substr(1, 2), ":\\") << usage.argv0;
+  EXPECT_EQ(fs::path(usage.argv0).extension(), ".exe") << usage.argv0;
+}
+
+}  // namespace

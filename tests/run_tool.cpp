@@ -61,6 +61,11 @@ std::string ToolPath() {
   return tool != nullptr ? tool : "d88unpack";
 }
 
+std::string EmulatorPath() {
+  const char* emulator = std::getenv("D88UNPACK_EMULATOR");
+  return emulator != nullptr ? emulator : "";
+}
+
 bool ToolIsWindows() {
   const char* windows = std::getenv("D88UNPACK_TOOL_WINDOWS");
   return windows != nullptr && std::string(windows) == "1";
@@ -76,19 +81,19 @@ std::string Lines(const std::string& text) {
   return out;
 }
 
-ToolRun RunTool(const fs::path& workingDir, const std::vector<std::string>& args,
-                std::optional<std::string> argv0, bool noArgv0) {
+namespace {
+
+// Runs `program` with `argv` (its argv[0] included; a program without a
+// slash is looked up on PATH) in `workingDir`, with standard input empty and
+// the two output streams caught.
+ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
+                   std::vector<std::string> argv) {
   const fs::path outputs = UniqueTempPath("d88unpack-run-");
   const fs::path outPath = outputs / "stdout";
   const fs::path errPath = outputs / "stderr";
-  const std::string tool = ToolPath();
-
-  std::vector<std::string> strings;
-  if (!noArgv0) strings.push_back(argv0.value_or(tool));
-  strings.insert(strings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& s : strings) argv.push_back(s.data());
-  argv.push_back(nullptr);
+  std::vector<char*> pointers;
+  for (std::string& s : argv) pointers.push_back(s.data());
+  pointers.push_back(nullptr);
 
   ToolRun run;
   const pid_t child = fork();
@@ -96,11 +101,11 @@ ToolRun RunTool(const fs::path& workingDir, const std::vector<std::string>& args
     const int in = open("/dev/null", O_RDONLY);
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
-        dup2(err, 2) < 0 || chdir(workingDir.c_str()) != 0) {
+    if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+        chdir(workingDir.c_str()) != 0) {
       _exit(127);
     }
-    execv(tool.c_str(), argv.data());
+    execvp(program.c_str(), pointers.data());
     _exit(127);
   }
   int status = 0;
@@ -111,6 +116,42 @@ ToolRun RunTool(const fs::path& workingDir, const std::vector<std::string>& args
   run.err = Slurp(errPath);
   std::error_code error;
   fs::remove_all(outputs, error);
+  return run;
+}
+
+// The name a program run by the emulator is given: wine hands a Windows
+// program the Windows spelling of its full path, which winepath tells.
+std::string EmulatedProgramName(const std::string& emulator, const std::string& tool) {
+  static const std::string name = [&] {
+    const std::string unixPath = fs::absolute(tool).lexically_normal().string();
+    std::string windowsPath =
+        RunProgram(fs::current_path(), emulator, {emulator, "winepath", "-w", unixPath}).out;
+    while (!windowsPath.empty() && (windowsPath.back() == '\n' || windowsPath.back() == '\r')) {
+      windowsPath.pop_back();
+    }
+    return windowsPath;
+  }();
+  return name;
+}
+
+}  // namespace
+
+ToolRun RunTool(const fs::path& workingDir, const std::vector<std::string>& args,
+                std::optional<std::string> argv0, bool noArgv0) {
+  const std::string tool = ToolPath();
+  const std::string emulator = EmulatorPath();
+  std::vector<std::string> argv;
+  std::string seenName;
+  if (!emulator.empty()) {
+    argv = {emulator, tool};
+    seenName = EmulatedProgramName(emulator, tool);
+  } else if (!noArgv0) {
+    seenName = argv0.value_or(tool);
+    argv.push_back(seenName);
+  }
+  argv.insert(argv.end(), args.begin(), args.end());
+  ToolRun run = RunProgram(workingDir, emulator.empty() ? tool : emulator, argv);
+  run.argv0 = seenName;
   return run;
 }
 

@@ -14,9 +14,10 @@
 namespace d88test {
 
 struct ToolRun {
-  int status = -1;  // the exit status; -1 when the tool did not exit normally
-  std::string out;  // standard output, byte for byte
-  std::string err;  // standard error, byte for byte
+  int status = -1;    // the exit status; -1 when the tool did not exit normally
+  std::string out;    // standard output, byte for byte
+  std::string err;    // standard error, byte for byte
+  std::string argv0;  // the program name the tool was given ("" when none)
 };
 
 // A fresh empty folder, removed with everything in it at the end of scope.
@@ -39,6 +40,10 @@ class ScratchDir {
 // The tool's path, from the D88UNPACK_TOOL environment variable.
 std::string ToolPath();
 
+// The program that runs the tool, from D88UNPACK_EMULATOR (for example wine
+// for a Windows build); empty when the tool runs by itself.
+std::string EmulatorPath();
+
 // True when the tool under test is a Windows build (D88UNPACK_TOOL_WINDOWS=1),
 // whose console streams end lines in CR LF.
 bool ToolIsWindows();
@@ -49,7 +54,10 @@ std::string Lines(const std::string& text);
 
 // Runs the tool in `workingDir` with `args` after the program name. The
 // program name is the tool's path unless `argv0` is given; with
-// `noArgv0` the tool starts with an empty argument list.
+// `noArgv0` the tool starts with an empty argument list. Under an emulator
+// the program name is the emulator's to choose (wine gives a Windows program
+// its own full path, such as Z:\build\d88unpack.exe), `argv0` and `noArgv0`
+// have no effect, and ToolRun::argv0 tells what the tool got.
 ToolRun RunTool(const std::filesystem::path& workingDir, const std::vector<std::string>& args,
                 std::optional<std::string> argv0 = std::nullopt, bool noArgv0 = false);
 
