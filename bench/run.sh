@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Benchmark: d88unpack against GNU tar extracting the very same 2,560 files,
+# and a hostile image against a clean one of the same size.
+#
+#   bench/run.sh [D88UNPACK]
+#
+# D88UNPACK is the binary to measure; without it a Release build is made in
+# build/bench. The image generator is always built there. Environment:
+#   BENCH_RUNS  timed runs of each command (default 21, at least 15)
+#   BENCH_DIR   folder in which the work folder d88unpack-bench, holding the
+#               images and the extraction folders, is made and at the end
+#               removed (default build/bench); its file system is part of
+#               what is measured
+#
+# Needs cmake, a C++17 compiler, GoogleTest (the generator uses the test
+# builder), GNU tar, GNU time (/usr/bin/time) and python3. Prints the figures
+# and whether each target is met; exits 1 when one is missed.
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$root/build/bench"
+runs="${BENCH_RUNS:-21}"
+work="${BENCH_DIR:-$build}/d88unpack-bench"
+
+if ! [[ "$runs" =~ ^[0-9]+$ ]] || [ "$runs" -lt 15 ]; then
+  echo "bench/run.sh: BENCH_RUNS must be a number of at least 15" >&2
+  exit 2
+fi
+if ! [ -x /usr/bin/time ]; then
+  echo "bench/run.sh: GNU time is needed as /usr/bin/time (apt-get install time)" >&2
+  exit 2
+fi
+tar_bin="$(command -v tar)"
+tar_version="$("$tar_bin" --version 2>/dev/null || true)"
+if [[ "$tar_version" != *"GNU tar"* ]]; then
+  echo "bench/run.sh: GNU tar is needed" >&2
+  exit 2
+fi
+
+targets=(make_bench_images)
+[ $# -ge 1 ] || targets+=(d88unpack)
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
+if [ $# -ge 1 ]; then
+  tool="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+else
+  tool="$build/app/d88unpack"
+fi
+[ -x "$tool" ] || { echo "bench/run.sh: $tool is not an executable" >&2; exit 2; }
+
+rm -rf "$work"
+mkdir -p "$work/images" "$work/reference"
+work="$(cd "$work" && pwd)"
+images="$work/images"
+"$build/bench/make_bench_images" "$images" >/dev/null
+
+# The tar archive holds exactly the files that d88unpack writes.
+(cd "$work/reference" && "$tool" "$images/many.d88" >/dev/null)
+(cd "$work/reference" && find . -maxdepth 1 -type f -printf '%P\n' | LC_ALL=C sort) >"$images/names"
+files=$(wc -l <"$images/names")
+if [ "$files" -ne 2560 ]; then
+  echo "bench/run.sh: expected 2560 files from many.d88, got $files" >&2
+  exit 1
+fi
+"$tar_bin" -cf "$images/files.tar" -C "$work/reference" -T "$images/names"
+rm -rf "$work/reference"
+
+# The hostile image must give what the same disk laid out plainly gives, or
+# its time would mean nothing.
+mkdir "$work/hostile" "$work/plain"
+(cd "$work/hostile" && "$tool" "$images/hostile.d88" >../hostile.out)
+(cd "$work/plain" && "$tool" "$images/hostile-plain.d88" >../plain.out)
+if ! cmp -s "$work/hostile.out" "$work/plain.out" || ! diff -r "$work/hostile" "$work/plain" >/dev/null; then
+  echo "bench/run.sh: hostile.d88 does not extract to what the plain disk gives" >&2
+  exit 1
+fi
+rm -rf "$work/hostile" "$work/plain" "$work/hostile.out" "$work/plain.out"
+
+compiler="$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")"
+echo "Machine:   $(nproc) cores, $(lscpu | sed -n 's/^Model name:[[:space:]]*//p' | head -n 1)"
+echo "OS:        $(sed -n 's/^PRETTY_NAME=//p' /etc/os-release | tr -d '"'), kernel $(uname -r)"
+echo "Compiler:  $("$compiler" --version | head -n 1) (the build in build/bench)"
+echo "Tar:       ${tar_version%%$'\n'*}"
+echo "Work area: $work ($(df --output=fstype "$work" | tail -n 1))"
+echo "Runs:      $runs timed runs of each command, alternating, each in a fresh empty folder"
+echo
+
+measure() { python3 "$root/bench/measure.py" "$@"; }
+
+echo "Extracting 2,560 files ($(du -k "$images/many.d88" | cut -f1) KiB image," \
+  "$(du -k "$images/files.tar" | cut -f1) KiB tar archive):"
+versus_tar="$(measure --same-files "$work/runs" "$runs" d88unpack tar \
+  -- "$tool" "$images/many.d88" -- "$tar_bin" -xf "$images/files.tar")"
+grep -v '^RESULT' <<<"$versus_tar"
+read -r _ time_ratio memory_ratio cpu_ratio < <(grep '^RESULT' <<<"$versus_tar")
+
+echo
+echo "Hostile image against a clean image of the same size ($(stat -c %s "$images/hostile.d88") bytes):"
+versus_clean="$(measure "$work/runs" "$runs" hostile clean \
+  -- "$tool" "$images/hostile.d88" -- "$tool" "$images/clean.d88")"
+grep -v '^RESULT' <<<"$versus_clean"
+read -r _ hostile_ratio _ hostile_cpu_ratio < <(grep '^RESULT' <<<"$versus_clean")
+
+missed=0
+verdict() {  # verdict VALUE LIMIT TEXT
+  if awk -v v="$1" -v l="$2" 'BEGIN { exit !(v <= l) }'; then
+    printf '  met     %s\n' "$3"
+  else
+    printf '  MISSED  %s\n' "$3"
+    missed=1
+  fi
+}
+echo
+echo "Targets:"
+verdict "$time_ratio" 1.0 "time d88unpack/tar = $time_ratio (at most 1.0; CPU time $cpu_ratio)"
+verdict "$memory_ratio" 1.0 "peak memory d88unpack/tar = $memory_ratio (at most 1.0)"
+verdict "$hostile_ratio" 20 "time hostile/clean = $hostile_ratio (at most 20; CPU time $hostile_cpu_ratio)"
+rm -rf "$work"
+exit "$missed"

@@ -1,0 +1,64 @@
+# Installation of the manual page, and the packages that CPack makes from the
+# install tree: a .deb on Linux, and a .tar.gz everywhere.
+#
+#   cmake --workflow --preset package     # build/package/d88unpack_*.deb, *.tar.gz
+#
+# The binary is installed by app/CMakeLists.txt.
+include(GNUInstallDirs)
+# Manual pages are installed compressed where gzip is at hand, as Debian
+# packages keep them.
+set(D88UNPACK_MANUAL ${PROJECT_SOURCE_DIR}/doc/d88unpack.1)
+find_program(D88UNPACK_GZIP gzip)
+mark_as_advanced(D88UNPACK_GZIP)
+if(D88UNPACK_GZIP)
+  set(D88UNPACK_MANUAL_GZ ${PROJECT_BINARY_DIR}/doc/d88unpack.1.gz)
+  add_custom_command(OUTPUT ${D88UNPACK_MANUAL_GZ}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/doc
+    COMMAND ${D88UNPACK_GZIP} -9 -n -c ${D88UNPACK_MANUAL} > ${D88UNPACK_MANUAL_GZ}
+    DEPENDS ${D88UNPACK_MANUAL}
+    COMMENT "Compressing the manual page")
+  add_custom_target(manual ALL DEPENDS ${D88UNPACK_MANUAL_GZ})
+  install(FILES ${D88UNPACK_MANUAL_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+else()
+  install(FILES ${D88UNPACK_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
+set(D88UNPACK_MAINTAINER "d88unpack developers <d88unpack@example.org>" CACHE STRING
+    "Maintainer named in the packages")
+
+set(CPACK_PACKAGE_NAME d88unpack)
+set(CPACK_PACKAGE_VENDOR "d88unpack developers")
+set(CPACK_PACKAGE_CONTACT "${D88UNPACK_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+
+if(UNIX AND NOT APPLE)
+  set(CPACK_GENERATOR DEB TGZ)
+else()
+  set(CPACK_GENERATOR TGZ)
+endif()
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${D88UNPACK_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The summary above is the synopsis line; this is the extended description.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "d88unpack reads a D88 disk-image file, which holds one or more floppy disk
+images, and for each disk prints its directory and writes every file stored
+on it into the current directory. It reads disks of 84 tracks of five
+1024-byte sectors with the directory stored at the end of the last track.
+Names and lengths from hostile images are screened: nothing is written
+outside the current directory and the image itself is never overwritten.")
+# Dependencies come from the binary itself where dpkg-shlibdeps is there.
+find_program(D88UNPACK_DPKG_SHLIBDEPS dpkg-shlibdeps)
+mark_as_advanced(D88UNPACK_DPKG_SHLIBDEPS)
+if(D88UNPACK_DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6")
+endif()
+
+include(CPack)

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Checks the manual page and the packages: the page renders without a
+# warning, the packages build, and each holds the binary and the page.
+#
+#   cmake/check-package.sh      (needs man-db, groff-base, dpkg-deb, gzip)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+page=doc/d88unpack.1
+fail() { echo "check-package: $*" >&2; exit 1; }
+
+# Any warning from groff or man fails the check.
+warnings="$(groff -man -ww -z "$page" 2>&1)"
+[ -z "$warnings" ] || fail "groff warns about $page:"$'\n'"$warnings"
+warnings="$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)"
+[ -z "$warnings" ] || fail "man warns about $page:"$'\n'"$warnings"
+rendered="$(MANWIDTH=80 man -l "$page")"
+grep -q '^EXIT STATUS' <<<"$rendered" || fail "man -l does not render $page"
+whatis_line="$(lexgrog "$page")"
+grep -q 'd88unpack - ' <<<"$whatis_line" || fail "$page has no NAME line that whatis can read"
+
+rm -rf build/package
+cmake --workflow --preset package
+
+deb=(build/package/d88unpack_*.deb)
+tgz=(build/package/d88unpack-*.tar.gz)
+[ -f "${deb[0]}" ] || fail "no .deb was made"
+[ -f "${tgz[0]}" ] || fail "no .tar.gz was made"
+# Captured first: with pipefail, grep -q leaving early could fail the pipe.
+info="$(dpkg-deb --info "${deb[0]}")"
+grep -q '^ Section: utils$' <<<"$info" || fail "the .deb has no section utils"
+grep -q '^ Maintainer: .*<.*@.*>$' <<<"$info" || fail "the .deb names no maintainer"
+contents="$(dpkg-deb --contents "${deb[0]}")"
+for path in ./usr/bin/d88unpack ./usr/share/man/man1/d88unpack.1; do
+  grep -Eq " ${path}(\.gz)?\$" <<<"$contents" || fail "the .deb lacks $path"
+done
+contents="$(tar -tzf "${tgz[0]}")"
+for path in /bin/d88unpack /share/man/man1/d88unpack.1; do
+  grep -Eq "${path}(\.gz)?\$" <<<"$contents" || fail "the .tar.gz lacks $path"
+done
+
+# The packaged binary runs, and the installed page renders.
+root="$(mktemp -d)"
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "${deb[0]}" "$root"
+status=0
+"$root/usr/bin/d88unpack" >/dev/null 2>&1 || status=$?
+[ "$status" -eq 1 ] || fail "the packaged binary without arguments exited $status, not 1"
+installed=("$root"/usr/share/man/man1/d88unpack.1*)
+rendered="$(MANWIDTH=80 man -l "${installed[0]}")"
+grep -q '^EXIT STATUS' <<<"$rendered" || fail "the packaged page does not render"
+echo "check-package: manual page and packages are in order: ${deb[0]} ${tgz[0]}"

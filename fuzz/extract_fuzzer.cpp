@@ -1,0 +1,56 @@
+// Runs the whole extraction on one input taken as an image file: the disk
+// table, every disk's directory, the listing and the output files, in a
+// scratch folder that the process works in.
+//
+// Besides what the sanitizers catch, an input is a finding when the run
+// writes anything outside the scratch folder, leaves anything but regular
+// files in it, or changes the image it reads.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "d88_image.h"
+#include "disk_layout.h"
+#include "extract_files.h"
+#include "scratch.h"
+
+namespace {
+
+// A name that a directory entry can spell (IMAGE + D88), so that inputs
+// can also try to overwrite the image being read.
+constexpr char kImageName[] = "IMAGE.D88";
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  const std::string& work = d88fuzz::ScratchWork();
+  // Corpus and artifact paths given to libFuzzer must therefore be absolute.
+  if (chdir(work.c_str()) != 0) d88fuzz::Fail("cannot enter %s", work.c_str());
+  // The listing is not checked here, only what the run does.
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) d88fuzz::Fail("cannot silence stdout");
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  d88fuzz::WriteWholeFile(kImageName, data, size);
+
+  // Each input starts as a fresh process would: zero work areas and a new
+  // reader.
+  std::memset(diskBuffer, 0, sizeof diskBuffer);
+  std::memset(directoryBytes, 0, sizeof directoryBytes);
+  std::memset(nameBuffer, 0, sizeof nameBuffer);
+  {
+    auto image = std::make_unique<D88Image>();
+    if (!image->Open(kImageName)) d88fuzz::Fail("cannot open the image just written");
+    ExtractAllDisks(*image, kImageName);
+  }
+  std::fflush(stdout);
+
+  d88fuzz::ExpectFileContents(kImageName, data, size);
+  d88fuzz::CheckAndEmptyScratch();
+  return 0;
+}

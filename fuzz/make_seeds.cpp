@@ -1,0 +1,228 @@
+// Writes the seed corpus of the fuzz targets: clean disks, a system disk and
+// damaged images, each as one file into EXTRACT_DIR, and the same images with
+// a script of reader operations appended into READER_DIR.
+//
+// Most disks keep only the tracks their files use and the directory track:
+// the data-area read then stops at the first missing track, which is itself
+// a case worth fuzzing, and keeps the seeds small. One full disk (about
+// 437 KB) covers a complete 84-track read.
+#include <cstdio>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "d88_builder.h"
+#include "reader_script.h"
+
+using namespace d88test;
+using d88fuzz::Op;
+using d88fuzz::OpKind;
+
+namespace {
+
+LayoutFile File(const std::string& name, const std::string& extension, std::uint16_t start,
+                Bytes data) {
+  LayoutFile file;
+  file.name = name;
+  file.extension = extension;
+  file.start = start;
+  file.data = std::move(data);
+  return file;
+}
+
+// The layout disk with only the listed tracks present.
+Disk Trimmed(const LayoutDisk& layout, const std::set<int>& keep) {
+  Disk disk = MakeLayoutDisk(layout);
+  for (auto it = disk.tracks.begin(); it != disk.tracks.end();) {
+    it = keep.count(it->first) != 0 ? std::next(it) : disk.tracks.erase(it);
+  }
+  return disk;
+}
+
+LayoutDisk DataDisk() {
+  LayoutDisk layout;
+  layout.diskNumber = 1;
+  layout.diskName = "DATA";
+  layout.files = {
+      File("GAME", "BIN", 0x1200, Pattern(1500, 1)),
+      File("README", "", 0x0000, TextBytes("Two files and an empty one.\n")),
+      File("EMPTY", "DAT", 0x8000, {}),
+  };
+  return layout;
+}
+
+LayoutDisk SystemDisk() {
+  LayoutDisk layout;
+  layout.diskNumber = 0;
+  layout.diskName = "SYSTEM";
+  layout.files = {
+      File("BOOT", "SYS", 0xC000, Pattern(2048, 7)),
+      File("MONITR", "", 0xE000, Pattern(700, 3)),
+  };
+  return layout;
+}
+
+Bytes SmallDataImage() {
+  return BuildImage({Trimmed(DataDisk(), {0, 83})});
+}
+
+Bytes Cut(Bytes bytes, std::size_t size) {
+  bytes.resize(size);
+  return bytes;
+}
+
+struct Seed {
+  std::string name;
+  Bytes image;
+};
+
+std::vector<Seed> Seeds() {
+  std::vector<Seed> seeds;
+  const Bytes small = SmallDataImage();
+  seeds.push_back({"data_disk", small});
+  seeds.push_back({"system_disk", BuildImage({Trimmed(SystemDisk(), {0, 1, 2, 83})})});
+  seeds.push_back({"system_and_data", BuildImage({Trimmed(SystemDisk(), {0, 1, 2, 83}),
+                                                  Trimmed(DataDisk(), {0, 83})})});
+
+  // A whole disk: a file across track boundaries, a jump by a long
+  // allocation, and a file in the last tracks before the directory.
+  LayoutDisk full = DataDisk();
+  full.files.push_back(File("LONG", "DAT", 0x0100, Pattern(30000, 9)));
+  for (int i = 0; i < 5; ++i) {
+    full.files.push_back(File("JUMP", "", 0, {}));
+    full.files.back().allocation = 0xFFFF;
+  }
+  full.files.push_back(File("LATE", "", 0x2000, Pattern(2000, 5)));
+  seeds.push_back({"full_disk", BuildImage({MakeLayoutDisk(full)})});
+
+  // Cut off: inside the disk header, inside a sector header of the directory
+  // track, inside the directory's last sector; and an empty file.
+  seeds.push_back({"cut_in_header", Cut(small, 500)});
+  seeds.push_back({"cut_in_sector_header", Cut(small, small.size() - 5 * 1040 + 8)});
+  seeds.push_back({"cut_in_directory", Cut(small, small.size() - 100)});
+  seeds.push_back({"empty_file", {}});
+
+  // A disk whose size field is 0: the same header counts 64 times.
+  Disk zeroSize = Trimmed(DataDisk(), {0, 83});
+  zeroSize.sizeField = 0;
+  seeds.push_back({"size_zero", BuildImage({zeroSize})});
+
+  // More disks than the table holds, each a bare header.
+  std::vector<Disk> bare(66);
+  for (Disk& disk : bare) disk.name = "BARE";
+  seeds.push_back({"many_disks", BuildImage(bare)});
+
+  // Track offsets: past the disk's size, into the middle of a sector, and
+  // exactly at the disk's end.
+  Disk badOffsets = Trimmed(DataDisk(), {0, 83});
+  badOffsets.trackOffsetOverrides[0] = 0x2B0 + 100;
+  badOffsets.trackOffsetOverrides[83] = 0x7FFFFFF0;
+  badOffsets.trackOffsetOverrides[1] = static_cast<std::uint32_t>(BuildDisk(badOffsets).size());
+  seeds.push_back({"bad_track_offsets", BuildImage({badOffsets})});
+
+  // Sector counts of 0 on the directory track, and a track that starts with
+  // a run of empty headers whose count is 0xFFFF.
+  Disk countZero = Trimmed(DataDisk(), {0, 83});
+  for (Sector& sector : countZero.tracks[83].sectors) sector.countField = 0;
+  seeds.push_back({"sector_count_zero", BuildImage({countZero})});
+  Disk emptyRun = Trimmed(DataDisk(), {0, 83});
+  for (int t : {0, 83}) {
+    std::vector<Sector>& sectors = emptyRun.tracks[t].sectors;
+    std::vector<Sector> run(200);
+    for (Sector& empty : run) {
+      empty.r = 0;
+      empty.countField = 0xFFFF;
+    }
+    sectors.insert(sectors.begin(), run.begin(), run.end());
+  }
+  seeds.push_back({"empty_header_run", BuildImage({emptyRun})});
+
+  // Sectors out of order, a duplicate ID (the first wins) and a short one.
+  Disk shuffled = Trimmed(DataDisk(), {0, 83});
+  std::vector<Sector>& track0 = shuffled.tracks[0].sectors;
+  std::swap(track0[0], track0[3]);
+  track0.push_back(FilledSector(0, 0, 2, 3, 0xEE));
+  shuffled.tracks[83].sectors[2].lengthField = 512;
+  seeds.push_back({"shuffled_sectors", BuildImage({shuffled})});
+
+  // Directory damage: allocation lengths that run past the disk, an end
+  // address below the start, 255 entries and disk number 191.
+  LayoutDisk overlong = DataDisk();
+  for (int i = 0; i < 8; ++i) {
+    overlong.files.push_back(File("FAR" + std::to_string(i), "", 0x100, Pattern(8)));
+    overlong.files.back().allocation = 0xFFFF;
+  }
+  seeds.push_back({"overlong_allocation", BuildImage({Trimmed(overlong, {0, 83})})});
+  LayoutDisk backwards = DataDisk();
+  backwards.files[0].end = 0x1000;
+  backwards.files[1].allocation = 0;
+  seeds.push_back({"end_before_start", BuildImage({Trimmed(backwards, {0, 83})})});
+  LayoutDisk crowded = DataDisk();
+  crowded.diskNumber = 191;
+  crowded.entryCountField = 255;
+  seeds.push_back({"crowded_directory", BuildImage({Trimmed(crowded, {0, 83})})});
+
+  // Names that must not be written as they stand: separators, dot names, an
+  // empty name, a NUL, high bytes, and the image's own name.
+  LayoutDisk names = DataDisk();
+  names.files = {
+      File("A/B", "", 0x100, Pattern(4)),
+      File("..", "", 0x100, Pattern(4)),
+      File(".", "", 0x100, Pattern(4)),
+      File("", "", 0x100, Pattern(4)),
+      File("../X", "", 0x100, Pattern(4)),
+      File("/", "", 0x100, Pattern(4)),
+      File(std::string("N\0L", 3), "", 0x100, Pattern(4)),
+      File("\x83\x74\x83\x40", "", 0x100, Pattern(4)),
+      File("IMAGE", "D88", 0x100, Pattern(4)),
+  };
+  seeds.push_back({"hostile_names", BuildImage({Trimmed(names, {0, 83})})});
+  return seeds;
+}
+
+// What the reader target does with a seed: the disk loop's own calls, a
+// listing of IDs, single-sector reads and a few calls at the edges.
+std::vector<Op> ReaderScript() {
+  auto op = [](OpKind kind, int a0, int a1, int a2, int a3, int a4, int amount) {
+    return Op{kind, {a0, a1, a2, a3, a4}, amount};
+  };
+  return {
+      op(OpKind::kSelect, 0, 0, 0, 0, 0, 0),
+      op(OpKind::kRange, 1, 5, 0, 0, 0, 0),
+      op(OpKind::kReadSectors, 83, 41, 1, 1, 3, 5120),
+      op(OpKind::kReadSectorIds, 83, 0, 0, 0, 0, 64),
+      op(OpKind::kReadSectors, 0, 0, 0, 1, 3, d88fuzz::kWholeDisk),
+      op(OpKind::kReadSector, 0, 0, 0, 3, 3, 1000),
+      op(OpKind::kReadSectors, 0, 0, 0, 4, 3, 3000),
+      op(OpKind::kReadSectorIds, 0, 0, 0, 0, 0, 6),
+      op(OpKind::kRange, 1, 16, 0, 0, 0, 0),
+      op(OpKind::kReadSectors, 2, 1, 0, 1, 3, 2048),
+      op(OpKind::kReadSector, 164, 0, 0, 1, 3, 1024),
+      op(OpKind::kReadSectors, 0, 0, 0, 1, 25, 1024),
+      op(OpKind::kSelect, 1, 0, 0, 0, 0, 0),
+      op(OpKind::kReadSector, 83, 41, 1, 5, 3, 1024),
+      op(OpKind::kSelect, -1, 0, 0, 0, 0, 0),
+      op(OpKind::kReadSector, 0, 0, 0, 1, 3, 1024),
+  };
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: %s EXTRACT_DIR READER_DIR\n", argc > 0 ? argv[0] : "make_seeds");
+    return 2;
+  }
+  const std::vector<Op> script = ReaderScript();
+  for (const Seed& seed : Seeds()) {
+    const std::string extract = std::string(argv[1]) + "/" + seed.name;
+    const std::string reader = std::string(argv[2]) + "/" + seed.name;
+    if (!WriteBytes(extract, seed.image) ||
+        !WriteBytes(reader, d88fuzz::JoinInput(seed.image, script))) {
+      std::fprintf(stderr, "%s: cannot write %s\n", argv[0], seed.name.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}

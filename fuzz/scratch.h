@@ -1,0 +1,37 @@
+// A private scratch area for one fuzzing process.
+//
+// The area is a fresh folder under $TMPDIR (or /tmp) that holds one folder,
+// "work", and nothing else. A target writes its image into "work" and may let
+// the tool write its output files there; the area's own folder is watched, so
+// that a file written outside "work" (through "..", a separator or anything
+// else) is caught after the input that wrote it.
+#ifndef D88UNPACK_FUZZ_SCRATCH_H
+#define D88UNPACK_FUZZ_SCRATCH_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace d88fuzz {
+
+// Creates the area once per process and returns the absolute path of its
+// "work" folder. The area is removed when the process exits normally.
+const std::string& ScratchWork();
+
+// Writes `size` bytes to `path`; aborts when it cannot.
+void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size);
+
+// Aborts unless the file at `path` holds exactly these bytes.
+void ExpectFileContents(const std::string& path, const std::uint8_t* data, std::size_t size);
+
+// Aborts if anything besides "work" appeared in the area, or if "work" holds
+// anything but regular files; then empties "work" for the next input.
+void CheckAndEmptyScratch();
+
+// Prints a finding on standard error (as it was when the area was created)
+// and aborts, which libFuzzer reports as a crash and saves the input for.
+[[noreturn]] void Fail(const char* format, ...);
+
+}  // namespace d88fuzz
+
+#endif
