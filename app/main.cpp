@@ -50,23 +50,30 @@ int Run(const NativePathChar* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
+#ifdef _WIN32
+  // argv holds the path converted to the user's code page, with '?' for
+  // every character outside it; the wide-character command line holds it
+  // as typed. The wide parse also decides the count, so that the two parses
+  // cannot disagree about what was asked.
+  int wideCount = 0;
+  wchar_t** wideArgv = CommandLineToArgvW(GetCommandLineW(), &wideCount);
+  const int count = wideArgv != nullptr ? wideCount : argc;
+  const NativePathChar* path = wideArgv != nullptr && wideCount == 2 ? wideArgv[1] : nullptr;
+#else
+  const int count = argc;
+  const NativePathChar* path = argc == 2 ? argv[1] : nullptr;
+#endif
+  int status = 1;
+  if (count != 2) {
     // Started with no program name at all (some kernels then pass one empty
     // name), the message names the tool itself.
     const bool named = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0';
     std::fprintf(stderr, "Usage: %s [d88file]\n", named ? argv[0] : "d88unpack");
-    return 1;
+  } else {
+    status = Run(path);
   }
 #ifdef _WIN32
-  // argv holds the path converted to the user's code page, with '?' for
-  // every character outside it; the wide-character command line holds it
-  // as typed.
-  int wideCount = 0;
-  wchar_t** wideArgv = CommandLineToArgvW(GetCommandLineW(), &wideCount);
-  const int status = Run(wideArgv != nullptr && wideCount == 2 ? wideArgv[1] : nullptr);
   LocalFree(wideArgv);
-  return status;
-#else
-  return Run(argv[1]);
 #endif
+  return status;
 }

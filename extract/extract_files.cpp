@@ -9,16 +9,13 @@
 
 namespace {
 
-// Writes a name for a message, bytes outside printable ASCII as \xHH, so that
-// a hostile name cannot drive the terminal.
-void PutEscaped(const char* text, std::FILE* stream) {
-  for (const char* p = text; *p != 0; ++p) {
-    const unsigned char byte = static_cast<unsigned char>(*p);
-    if (byte >= 0x20 && byte < 0x7F && byte != '\\' && byte != '"') {
-      std::fputc(byte, stream);
-    } else {
-      std::fprintf(stream, "\\x%02x", byte);
-    }
+// Writes one byte of a name or letter for a message: bytes outside printable
+// ASCII as \xHH, so that a hostile name cannot drive the terminal.
+void PutEscaped(unsigned char byte, std::FILE* stream) {
+  if (byte >= 0x20 && byte < 0x7F && byte != '\\' && byte != '"') {
+    std::fputc(byte, stream);
+  } else {
+    std::fprintf(stream, "\\x%02x", byte);
   }
 }
 
@@ -29,11 +26,11 @@ void Report(DiskContext& context, int diskNumber, const char* name, const char* 
   // Keep the listing line of the entry ahead of its complaint when both
   // streams go to one place.
   std::fflush(stdout);
-  const char letter[2] = {static_cast<char>(('A' + diskNumber) & 0xFF), 0};
   std::fprintf(stderr, "d88unpack: disk %d (", context.diskIndex + 1);
-  PutEscaped(letter, stderr);
+  // The letter is a raw byte, NUL for disk number 191.
+  PutEscaped(static_cast<unsigned char>(('A' + diskNumber) & 0xFF), stderr);
   std::fputs("): \"", stderr);
-  PutEscaped(name, stderr);
+  for (const char* p = name; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stderr);
   std::fprintf(stderr, "\": %s: %s\n", what, reason);
   context.problem = true;
 }

@@ -39,8 +39,8 @@ struct WideName {
 WideName wideName = {{0}, {0}, true};
 
 // The name as UTF-16, or null when it is longer than kMaxNameBytes or its
-// bytes are not valid code page 932 (a lead byte without its trail byte, or
-// a byte the code page leaves undefined).
+// bytes are not valid code page 932 (a lead byte without a valid trail byte;
+// which single bytes count as undefined depends on the system's table).
 const wchar_t* ToWideName(const char* name) {
   const std::size_t length = std::strlen(name);
   if (length > kMaxNameBytes) return nullptr;
@@ -129,6 +129,10 @@ NameVerdict CheckOutputName(const char* name) {
   if (std::wcschr(wide, L'\\') != nullptr) return NameVerdict::kBackslash;
   if (std::wcschr(wide, L':') != nullptr) return NameVerdict::kColon;
   if (IsReservedDevice(wide)) return NameVerdict::kReservedDevice;
+  // Windows drops a trailing dot or space from a file name: "AB." would
+  // silently replace "AB".
+  const std::size_t length = std::wcslen(wide);
+  if (wide[length - 1] == L'.' || wide[length - 1] == L' ') return NameVerdict::kTrailingDot;
 #else
   if (std::strchr(name, '/') != nullptr) return NameVerdict::kSlash;
 #endif
@@ -153,6 +157,8 @@ const char* DescribeVerdict(NameVerdict verdict) {
       return "the name is a reserved device name";
     case NameVerdict::kNotCodePage932:
       return "the name is not valid code page 932 text";
+    case NameVerdict::kTrailingDot:
+      return "the name ends in '.' or a space";
     case NameVerdict::kTooLong:
       return "the name is longer than 255 bytes";
   }

@@ -20,6 +20,7 @@ enum class NameVerdict {
   kColon,           // Windows only: a drive or an alternate data stream
   kReservedDevice,  // Windows only: CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$
   kNotCodePage932,  // Windows only: the bytes do not convert to a file name
+  kTrailingDot,     // Windows only: dropped there, so another file is hit
   kTooLong,         // Windows only: more than 255 bytes, the longest name Windows takes
 };
 

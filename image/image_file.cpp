@@ -41,10 +41,11 @@ int64_t ReadFully(std::FILE* file, std::uint8_t* out, int64_t length) {
 bool ImageFile::Open(const NativePathChar* path) {
   Close();
   if (path == nullptr || path[0] == 0) return false;
-  // Some hosts' streams open a directory for reading and fail only on the
-  // first read; a directory is never an image, so refuse it up front.
+  // Only a regular file (or a link to one) is an image. Some hosts' streams
+  // open a directory and fail only on the first read; a pipe or a device
+  // cannot seek, and would read as an image without disks.
   std::error_code error;
-  if (std::filesystem::is_directory(std::filesystem::path(path), error)) return false;
+  if (!std::filesystem::is_regular_file(std::filesystem::path(path), error)) return false;
   file = OpenForReading(path);
   if (file == nullptr) return false;
   // All reads go through our own window; a second buffer would only copy.

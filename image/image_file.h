@@ -19,7 +19,8 @@ class ImageFile {
   ImageFile& operator=(const ImageFile&) = delete;
 
   // Opens an existing regular file for binary reading. A path that names a
-  // directory is refused here on every host, whatever the stream would do.
+  // directory, a pipe or a device is refused here on every host, whatever
+  // the stream would do.
   bool Open(const NativePathChar* path);
   void Close();
   bool IsOpen() const { return file != nullptr; }

@@ -1,6 +1,7 @@
 // End-to-end tests: the real executable, run in a scratch folder, compared
 // byte for byte on standard output, standard error, written files and status.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -209,6 +210,20 @@ TEST(CommandLine, UnopenableImageGivesTheOpenFailureMessage) {
   EXPECT_TRUE(FilesIn(dir.path()).empty());
 }
 
+TEST(CommandLine, PipeOrDeviceIsNoImage) {
+  if (ToolIsWindows()) GTEST_SKIP() << "POSIX pipes and devices";
+  // Neither can seek: read as an image they would give no disks and a
+  // status of success.
+  ScratchDir dir;
+  ASSERT_EQ(mkfifo((dir.path() / "pipe.d88").c_str(), 0600), 0);
+  for (const std::string arg : {"pipe.d88", "/dev/null"}) {
+    const ToolRun run = RunTool(dir.path(), {arg});
+    EXPECT_EQ(run.err, kCannotOpen + "\n") << arg;
+    EXPECT_EQ(run.out, "") << arg;
+    EXPECT_EQ(run.status, 1) << arg;
+  }
+}
+
 TEST(CommandLine, FileShorterThanADiskHeaderIsAnEmptyImage) {
   const Bytes disk = ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})});
   for (const std::size_t length : {std::size_t{0}, kDiskHeaderSize - 1}) {
@@ -306,6 +321,14 @@ TEST_F(Extraction, DiskLettersAreRawBytes) {
                        "[Disk \x80]\n"
                        "[Disk @]\n");
   ExpectWritten({{"N191", TextBytes("x")}});
+}
+
+TEST_F(Extraction, ComplaintShowsTheRawLetterEscaped) {
+  const ToolRun run = Run(ImageOf({DataDisk(191, {File("A/B", "", 0, TextBytes("x"))})}));
+  EXPECT_EQ(run.out, Lines(std::string("[Disk \0]\n", 9) + ListingLine("A/B", 0, 1)));
+  ExpectComplaints(run.err, {{1, "\\x00", "A/B", "'/'"}});
+  EXPECT_EQ(run.status, 1);
+  ExpectWritten({});
 }
 
 TEST_F(Extraction, ListingFormat) {
@@ -754,6 +777,17 @@ TEST_F(Extraction, WindowsRefusesReservedDeviceNames) {
   ExpectComplaints(run.err, complaints);
   EXPECT_EQ(run.status, 1);
   ExpectWritten(written);
+}
+
+TEST_F(Extraction, WindowsRefusesATrailingDot) {
+  if (!ToolIsWindows()) GTEST_SKIP() << "Windows builds only";
+  // Windows drops the dot: "AB." would silently replace "AB".
+  const ToolRun run = Run(ImageOf({DataDisk(
+      1, {File("AB", "", 0, TextBytes("first")), File("AB.", "", 0, TextBytes("second"))})}));
+  EXPECT_EQ(run.out, Lines("[Disk B]\n" + ListingLine("AB", 0, 5) + ListingLine("AB.", 0, 6)));
+  ExpectComplaints(run.err, {{1, "B", "AB.", "ends in"}});
+  EXPECT_EQ(run.status, 1);
+  ExpectWritten({{"AB", TextBytes("first")}});
 }
 
 TEST(Refusal, WindowsImageNamedInAnotherCaseOrOutsideTheCodePage) {
