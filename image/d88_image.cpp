@@ -12,10 +12,6 @@ std::uint32_t ReadLittle32(const std::uint8_t* p) {
   return ReadLittle16(p) | ReadLittle16(p + 2) << 16;
 }
 
-bool IsByte(int value) {
-  return value >= 0 && value <= 255;
-}
-
 // Offsets within a disk header.
 constexpr int kMediaTypeOffset = 0x1B;
 constexpr int kDiskSizeOffset = 0x1C;
@@ -36,8 +32,7 @@ D88Image::D88Image() noexcept
       currentDiskOffset(-1),
       trackOffsets(),
       mediaType(-1),
-      diskName(),
-      spots() {}
+      diskName() {}
 
 D88Image::~D88Image() {
   file.Close();
@@ -107,78 +102,77 @@ int64_t D88Image::LocateTrack(int track) const {
   return currentDiskOffset + offset;
 }
 
-void D88Image::IndexTrack(int track, int c, int h, int n, int wantedFirst, int wantedLast) {
-  for (SectorSpot& spot : spots) spot.found = false;
-  // A header byte never matches a value outside 0 to 255.
-  if (!IsByte(c) || !IsByte(h) || !IsByte(n)) return;
-  if (wantedFirst < 0) wantedFirst = 0;
-  if (wantedLast > 255) wantedLast = 255;
-  if (wantedFirst > wantedLast) return;
-  int64_t position = LocateTrack(track);
-  if (position < 0) return;
-
-  // The walk ends where a search for one sector gives up: at a header whose
-  // sector count is 0, after the i-th header where i is that header's own
-  // count minus one, or at a header the file cuts off. Until then it goes on,
-  // past the end of the track if the counts so lead. The first matching
-  // header in recording order wins.
-  int missing = wantedLast - wantedFirst + 1;
-  for (int64_t i = 0;; ++i) {
-    const std::uint8_t* header = file.Peek(position, kSectorHeaderSize);
-    if (header == nullptr) return;
-    const std::uint32_t count = ReadLittle16(header + kSectorCountOffset);
-    const int dataLength = static_cast<int>(ReadLittle16(header + kDataLengthOffset));
-    if (count == 0) return;
-    position += kSectorHeaderSize;
-    const int r = header[2];
-    if (header[0] == c && header[1] == h && header[3] == n && !spots[r].found) {
-      spots[r] = SectorSpot{position, dataLength, true};
-      if (r >= wantedFirst && r <= wantedLast && --missing == 0) return;
-    }
-    position += dataLength;
-    if (i == static_cast<int64_t>(count) - 1) return;
-  }
-}
-
-int D88Image::ReadFromSpot(int r, std::uint8_t* buffer, int limit) {
-  if (!IsByte(r) || !spots[r].found) return 0;
-  const int k = spots[r].dataLength < limit ? spots[r].dataLength : limit;
+int D88Image::ReadSpot(const TrackSweep::Spot* spot, std::uint8_t* buffer, int limit) {
+  if (spot == nullptr) return 0;
+  const int k = spot->dataLength < limit ? spot->dataLength : limit;
   // Where the file ends inside the data, the missing bytes keep what the
   // buffer held; the count stays k.
-  file.ReadAt(spots[r].dataPosition, buffer, k);
+  file.ReadAt(spot->dataPosition, buffer, k);
   return k;
 }
 
 int D88Image::ReadSector(int track, int c, int h, int r, int n, std::uint8_t* buffer, int limit) {
   if (limit <= 0) return 0;
-  IndexTrack(track, c, h, n, r, r);
-  return ReadFromSpot(r, buffer, limit);
+  sweep.Clear();
+  sweep.AddTrack(LocateTrack(track), c, h, r, r);
+  sweep.Sweep(file, n);
+  return ReadSpot(sweep.Find(0, r), buffer, limit);
 }
 
 int D88Image::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length) {
   // 128 << n must stay a positive int.
-  if (n < 0 || n > 23) return 0;
-  int chunk = 128 << n;
+  if (n < 0 || n > 23 || length <= 0) return 0;
+  const int sectorSize = 128 << n;
+
+  // First the tracks that the run will visit, with the sectors it will want
+  // of each, all found in one sweep over the file: a run over tracks that
+  // all lead into one long chain of headers walks that chain once.
+  sweep.Clear();
+  {
+    int64_t remaining = (static_cast<int64_t>(length) + sectorSize - 1) / sectorSize;
+    int planTrack = track;
+    int planC = c;
+    int planH = h;
+    int planR = r;
+    while (remaining > 0) {
+      // A run steps to the next track after lastSector; one that starts
+      // above it never changes track and counts up until a sector is
+      // missing. Sector numbers past 255 are never found.
+      const bool steps = planR >= 0 && planR <= lastSector && lastSector <= 255;
+      const int last = steps ? lastSector : 255;
+      const int64_t available = planR >= 0 && planR <= last ? last - planR + 1 : 0;
+      const int64_t take = available < remaining ? available : remaining;
+      const int64_t start = LocateTrack(planTrack);
+      if (!sweep.AddTrack(start, planC, planH, planR, planR + static_cast<int>(take) - 1)) break;
+      remaining -= take;
+      if (!steps || take < available) break;
+      // Nothing is found on an absent track, nor by a C or H that no header
+      // byte holds: the run ends there.
+      if (start < 0 || planC < 0 || planC > 255 || planH < 0 || planH > 255) break;
+      ++planTrack;
+      if (planH == 0) {
+        planH = 1;
+      } else {
+        planH = 0;
+        ++planC;
+      }
+      planR = firstSector;
+    }
+  }
+  sweep.Sweep(file, n);
+
+  int chunk = sectorSize;
   int done = 0;
-  // Each track of the run is walked once; its sectors are then read from
-  // the index, so a track with many headers costs one walk, not one per
-  // sector.
-  bool indexed = false;
+  int planIndex = 0;
   while (done < length) {
     if (length - done < chunk) chunk = length - done;
-    if (!indexed) {
-      // A run that starts above lastSector never changes track: it counts
-      // up through the sector numbers until one is missing.
-      IndexTrack(track, c, h, n, r, r <= lastSector ? lastSector : 255);
-      indexed = true;
-    }
     // A missing sector, or one shorter than the part asked of it, ends the
     // run; what a short sector placed in the buffer is not counted.
-    if (ReadFromSpot(r, buffer + done, chunk) < chunk) return done;
+    if (ReadSpot(sweep.Find(planIndex, r), buffer + done, chunk) < chunk) return done;
     done += chunk;
     if (r == lastSector) {
       // Double-sided stepping: head 0, head 1, then the next cylinder.
-      ++track;
+      ++planIndex;
       if (h == 0) {
         h = 1;
       } else {
@@ -186,7 +180,6 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* b
         ++c;
       }
       r = firstSector;
-      indexed = false;
     } else {
       ++r;
     }

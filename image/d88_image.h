@@ -16,6 +16,7 @@
 
 #include "image_file.h"
 #include "native_path.h"
+#include "track_sweep.h"
 
 class D88Image {
  public:
@@ -64,24 +65,13 @@ class D88Image {
   int ReadSectorIds(int track, std::uint8_t* out, int outLength);
 
  private:
-  // Where one sector's data lies in the file.
-  struct SectorSpot {
-    int64_t dataPosition;
-    int dataLength;
-    bool found;
-  };
-
   // The file position of the track's first sector header, or -1 when there
   // is no image, the index is out of range or the track is absent.
   int64_t LocateTrack(int track) const;
 
-  // Walks the track's sector headers once, as a search for one sector would,
-  // and records in `spots` where the first header matching (c, h, R, n) lies
-  // for every sector number R. The walk stops where a search would stop, or
-  // once every sector number from `wantedFirst` to `wantedLast` is found.
-  void IndexTrack(int track, int c, int h, int n, int wantedFirst, int wantedLast);
-
-  int ReadFromSpot(int r, std::uint8_t* buffer, int limit);
+  // Copies at most `limit` bytes of a found sector's data into `buffer` and
+  // returns that count, or 0 when the sector was not found.
+  int ReadSpot(const TrackSweep::Spot* spot, std::uint8_t* buffer, int limit);
 
   ImageFile file;
   int diskCount;
@@ -94,8 +84,8 @@ class D88Image {
   int mediaType;
   char diskName[17];
 
-  // The sector index of the track last walked by IndexTrack.
-  SectorSpot spots[256];
+  // Where the sectors of the tracks being read lie.
+  TrackSweep sweep;
 };
 
 #endif

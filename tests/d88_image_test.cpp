@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -409,11 +410,17 @@ TEST_F(ReaderTest, AbsentOutOfRangeAndBeyondSizeTracksYieldNothing) {
   ASSERT_TRUE(OpenDisks({disk}));
   ASSERT_TRUE(image.SelectDisk(0));
   EXPECT_EQ(Sector1(163, 81, 1, 1, 3, 1024).buffer, Placed(SectorData(163, 1), 2048));
-  for (int track : {1, 5, 162, 164, -1, 1000}) {
+  for (int track : {1, 5, 162, 164, -1, 1000, INT_MAX, INT_MIN}) {
     EXPECT_EQ(Sector1(track, 0, 0, 1, 3, 1024).count, 0) << track;
     EXPECT_EQ(Run(track, 0, 0, 1, 3, 1024).count, 0) << track;
     EXPECT_EQ(Ids(track, 16).count, 0) << track;
   }
+  // A run that can find nothing plans no step past its track: with the
+  // sanitizers on, stepping INT_MAX would overflow.
+  image.SetSectorRange(1, 1);
+  EXPECT_EQ(Run(INT_MAX, 0, 0, 1, 3, 4096).count, 0);
+  EXPECT_EQ(Run(0, INT_MAX, 0, 1, 3, 4096).count, 0);
+  EXPECT_EQ(Run(0, 0, INT_MAX, 1, 3, 4096).count, 0);
 }
 
 TEST_F(ReaderTest, TrackAtTheDiskSizeIsPresentAndBeyondItAbsent) {

@@ -712,6 +712,43 @@ TEST_F(Extraction, LongRunOfEmptySectorHeadersOnEveryTrack) {
   EXPECT_LT(seconds, 5.0);
 }
 
+TEST_F(Extraction, DisksWhoseTracksAllLeadIntoOneChainOfEmptyHeaders) {
+  // Every track of a disk points just past its header, at the next disk's
+  // header, whose name reads as an empty sector header (count 0xFFFF, data
+  // length 0x2A0) that skips to the header after it; the last one leads to
+  // 60,000 empty headers before the real sectors. Each of the 64 x 85 track
+  // searches walks that whole chain.
+  const LayoutDisk layout =
+      DataDisk(1, {File("GAME", "BIN", 0x1200, Pattern(3000, 1)), File("NOTE", "", 0, {})});
+  std::vector<Disk> disks(63);
+  disks.push_back(SharedEmptyRunDisk(layout, 60000));
+  for (Disk& disk : disks) {
+    disk.name = std::string("\xEE\xEE\xEE\xEE\xFF\xFF\0\0\0\0\0\0\0\0\xA0\x02", 16);
+    for (int t = 0; t < 84; ++t) disk.trackOffsetOverrides[t] = kDiskHeaderSize;
+  }
+  const Bytes hostile = BuildImage(disks);
+  std::string listing;
+  for (int d = 0; d < 64; ++d) {
+    listing +=
+        "[Disk B]\n" + ListingLine("GAME.BIN", 0x1200, 0x1200 + 3000) + ListingLine("NOTE", 0, 0);
+  }
+
+  // Its time is measured against a clean image of about the same size.
+  const auto timed = [this](const Bytes& bytes, ToolRun& run) {
+    const auto started = std::chrono::steady_clock::now();
+    run = Run(bytes);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  };
+  ToolRun clean;
+  const double cleanSeconds = timed(ImageOf({layout, layout, layout}), clean);
+  EXPECT_EQ(clean.status, 0);
+  ToolRun run;
+  const double seconds = timed(hostile, run);
+  ExpectClean(run, listing);
+  ExpectWritten({{"GAME.BIN", Pattern(3000, 1)}, {"NOTE", {}}});
+  EXPECT_LT(seconds, 1.0 + 20 * cleanSeconds) << "clean: " << cleanSeconds << " s";
+}
+
 }  // namespace
 
 // --- Windows builds (run under wine): code page 932 names, device names and

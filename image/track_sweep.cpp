@@ -1,0 +1,249 @@
+#include "track_sweep.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int kSectorHeaderSize = 16;
+
+std::uint32_t ReadLittle16(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
+}
+
+bool IsByte(int value) {
+  return value >= 0 && value <= 255;
+}
+
+int Slot(int key, int probe, int size) {
+  return static_cast<int>((static_cast<unsigned>(key) * 40503u + static_cast<unsigned>(probe)) &
+                          static_cast<unsigned>(size - 1));
+}
+
+}  // namespace
+
+void TrackSweep::Clear() {
+  trackCount = 0;
+  spotCount = 0;
+  heapSize = 0;
+  std::memset(lookup, 0xFF, sizeof lookup);  // -1: empty
+}
+
+bool TrackSweep::AddTrack(int64_t start, int c, int h, int firstR, int lastR) {
+  if (trackCount == kMaxTracks) return false;
+  // Only the wanted sector numbers that a header byte can hold.
+  if (firstR < 0) firstR = 0;
+  if (lastR > 255) lastR = 255;
+  const bool searchable = start >= 0 && IsByte(c) && IsByte(h) && firstR <= lastR;
+  const int k = trackCount;
+  if (searchable) {
+    const int key = c << 8 | h;
+    int slot = 0;
+    for (int probe = 0;; ++probe) {
+      slot = Slot(key, probe, kLookupSize);
+      if (lookup[slot] < 0) break;
+      if (tracks[lookup[slot]].c == c && tracks[lookup[slot]].h == h) return false;
+    }
+    lookup[slot] = static_cast<std::int16_t>(k);
+  }
+  const int wanted = searchable ? lastR - firstR + 1 : 0;
+  tracks[k] = Track{searchable ? start : -1, c, h, firstR, lastR, spotCount, wanted, -1, -1};
+  for (int i = 0; i < wanted; ++i) spots[spotCount + i].found = false;
+  spotCount += wanted;
+  ++trackCount;
+  return true;
+}
+
+const TrackSweep::Spot* TrackSweep::Find(int k, int r) const {
+  if (k < 0 || k >= trackCount) return nullptr;
+  const Track& track = tracks[k];
+  if (track.start < 0 || r < track.firstR || r > track.lastR) return nullptr;
+  const Spot& spot = spots[track.spotBase + r - track.firstR];
+  return spot.found ? &spot : nullptr;
+}
+
+int TrackSweep::LookUp(int c, int h) const {
+  const int key = c << 8 | h;
+  for (int probe = 0;; ++probe) {
+    const int k = lookup[Slot(key, probe, kLookupSize)];
+    if (k < 0) return -1;
+    if (tracks[k].c == c && tracks[k].h == h) return k;
+  }
+}
+
+void TrackSweep::Sweep(ImageFile& file, int n) {
+  heapSize = 0;
+  if (!IsByte(n)) return;  // a header byte never matches
+  // Every walk starts as a group and a cohort of its own, at its header 0.
+  for (int k = 0; k < trackCount; ++k) {
+    if (tracks[k].start < 0) continue;
+    tracks[k].cohort = k;
+    tracks[k].nextInCohort = -1;
+    cohortTable[k] = Cohort{0, k, k};
+    groups[k].position = tracks[k].start;
+    groups[k].steps = 0;
+    groups[k].cohortCount = 1;
+    groups[k].cohorts[0] = k;
+    HeapPush(k);
+  }
+  while (heapSize > 0) {
+    const int g = HeapPop();
+    while (heapSize > 0 && groups[heap[0]].position == groups[g].position) Merge(g, HeapPop());
+    if (Step(file, n, g)) HeapPush(g);
+  }
+}
+
+// Reads the header the group stands on and moves the group past it. Returns
+// false when no walk of the group goes on.
+bool TrackSweep::Step(ImageFile& file, int n, int g) {
+  Group& group = groups[g];
+  const std::uint8_t* header = file.Peek(group.position, kSectorHeaderSize);
+  const std::uint32_t count = header != nullptr ? ReadLittle16(header + 4) : 0;
+  if (count == 0) {
+    // A header cut off by the end of the file, or one whose count is 0,
+    // ends every walk that reaches it.
+    while (group.cohortCount > 0) RemoveCohort(g, group.cohortCount - 1);
+    return false;
+  }
+  const int dataLength = static_cast<int>(ReadLittle16(header + 14));
+  const int64_t dataPosition = group.position + kSectorHeaderSize;
+
+  if (header[3] == n) {
+    const int k = LookUp(header[0], header[1]);
+    if (k >= 0 && tracks[k].cohort >= 0 && cohortTable[tracks[k].cohort].group == g) {
+      Track& track = tracks[k];
+      const int r = header[2];
+      if (r >= track.firstR && r <= track.lastR) {
+        Spot& spot = spots[track.spotBase + r - track.firstR];
+        if (!spot.found) {
+          spot = Spot{dataPosition, dataLength, true};
+          // A walk that has found all it wants need go no further.
+          if (--track.missing == 0) LeaveCohort(k);
+        }
+      }
+    }
+  }
+
+  // The walks whose header index equals this header's count minus one give
+  // up here: the cohort whose offset is count - 1 - steps.
+  const int64_t target = static_cast<int64_t>(count) - 1 - group.steps;
+  int low = 0;
+  int high = group.cohortCount;
+  while (low < high) {
+    const int middle = (low + high) / 2;
+    if (cohortTable[group.cohorts[middle]].offset < target) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  if (low < group.cohortCount && cohortTable[group.cohorts[low]].offset == target) {
+    RemoveCohort(g, low);
+  }
+  if (group.cohortCount == 0) return false;
+  group.position = dataPosition + dataLength;
+  ++group.steps;
+  return true;
+}
+
+// Joins group `from` into group `into`, both standing on the same header.
+void TrackSweep::Merge(int into, int from) {
+  Group& target = groups[into];
+  const Group& source = groups[from];
+  // Offsets count from the group's own steps: rebase them onto `into`.
+  const int64_t shift = source.steps - target.steps;
+  for (int i = 0; i < source.cohortCount; ++i) {
+    Cohort& cohort = cohortTable[source.cohorts[i]];
+    cohort.offset += shift;
+    cohort.group = into;
+  }
+  int merged[kMaxTracks];
+  int count = 0;
+  int a = 0;
+  int b = 0;
+  while (a < target.cohortCount || b < source.cohortCount) {
+    const int left = a < target.cohortCount ? target.cohorts[a] : -1;
+    const int right = b < source.cohortCount ? source.cohorts[b] : -1;
+    if (right < 0 || (left >= 0 && cohortTable[left].offset < cohortTable[right].offset)) {
+      merged[count++] = left;
+      ++a;
+    } else if (left < 0 || cohortTable[right].offset < cohortTable[left].offset) {
+      merged[count++] = right;
+      ++b;
+    } else {
+      // Equal offsets: the walks are in step from now on; one cohort.
+      int k = cohortTable[right].firstTrack;
+      while (k >= 0) {
+        const int next = tracks[k].nextInCohort;
+        tracks[k].cohort = left;
+        tracks[k].nextInCohort = cohortTable[left].firstTrack;
+        cohortTable[left].firstTrack = k;
+        k = next;
+      }
+      merged[count++] = left;
+      ++a;
+      ++b;
+    }
+  }
+  std::memcpy(target.cohorts, merged, sizeof(int) * static_cast<std::size_t>(count));
+  target.cohortCount = count;
+}
+
+void TrackSweep::RemoveCohort(int g, int index) {
+  Group& group = groups[g];
+  EndCohort(group.cohorts[index]);
+  for (int i = index + 1; i < group.cohortCount; ++i) group.cohorts[i - 1] = group.cohorts[i];
+  --group.cohortCount;
+}
+
+void TrackSweep::EndCohort(int cohort) {
+  for (int k = cohortTable[cohort].firstTrack; k >= 0; k = tracks[k].nextInCohort) {
+    tracks[k].cohort = -1;
+  }
+  cohortTable[cohort].firstTrack = -1;
+}
+
+// Ends the walk of track k alone; its cohort goes when it was the last.
+void TrackSweep::LeaveCohort(int k) {
+  const int cohort = tracks[k].cohort;
+  int* link = &cohortTable[cohort].firstTrack;
+  while (*link != k) link = &tracks[*link].nextInCohort;
+  *link = tracks[k].nextInCohort;
+  tracks[k].cohort = -1;
+  if (cohortTable[cohort].firstTrack >= 0) return;
+  Group& group = groups[cohortTable[cohort].group];
+  for (int i = 0; i < group.cohortCount; ++i) {
+    if (group.cohorts[i] == cohort) {
+      RemoveCohort(cohortTable[cohort].group, i);
+      return;
+    }
+  }
+}
+
+void TrackSweep::HeapPush(int g) {
+  int i = heapSize++;
+  while (i > 0) {
+    const int parent = (i - 1) / 2;
+    if (groups[heap[parent]].position <= groups[g].position) break;
+    heap[i] = heap[parent];
+    i = parent;
+  }
+  heap[i] = g;
+}
+
+int TrackSweep::HeapPop() {
+  const int top = heap[0];
+  const int last = heap[--heapSize];
+  int i = 0;
+  for (;;) {
+    int child = 2 * i + 1;
+    if (child >= heapSize) break;
+    if (child + 1 < heapSize && groups[heap[child + 1]].position < groups[heap[child]].position) {
+      ++child;
+    }
+    if (groups[last].position <= groups[heap[child]].position) break;
+    heap[i] = heap[child];
+    i = child;
+  }
+  if (heapSize > 0) heap[i] = last;
+  return top;
+}
