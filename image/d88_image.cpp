@@ -143,7 +143,10 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* b
       const int64_t available = planR >= 0 && planR <= last ? last - planR + 1 : 0;
       const int64_t take = available < remaining ? available : remaining;
       const int64_t start = LocateTrack(planTrack);
-      if (!sweep.AddTrack(start, planC, planH, planR, planR + static_cast<int>(take) - 1)) break;
+      // Nothing is wanted of a track that can give nothing.
+      const int firstR = take > 0 ? planR : 0;
+      const int lastR = take > 0 ? planR + static_cast<int>(take) - 1 : -1;
+      if (!sweep.AddTrack(start, planC, planH, firstR, lastR)) break;
       remaining -= take;
       if (!steps || take < available) break;
       // Nothing is found on an absent track, nor by a C or H that no header

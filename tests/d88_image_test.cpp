@@ -421,6 +421,8 @@ TEST_F(ReaderTest, AbsentOutOfRangeAndBeyondSizeTracksYieldNothing) {
   EXPECT_EQ(Run(INT_MAX, 0, 0, 1, 3, 4096).count, 0);
   EXPECT_EQ(Run(0, INT_MAX, 0, 1, 3, 4096).count, 0);
   EXPECT_EQ(Run(0, 0, INT_MAX, 1, 3, 4096).count, 0);
+  EXPECT_EQ(Run(0, 0, 0, INT_MIN, 3, 4096).count, 0);
+  EXPECT_EQ(Run(0, 0, 0, INT_MAX, 3, 4096).count, 0);
 }
 
 TEST_F(ReaderTest, TrackAtTheDiskSizeIsPresentAndBeyondItAbsent) {
