@@ -152,6 +152,7 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* b
       // Nothing is found on an absent track, nor by a C or H that no header
       // byte holds: the run ends there.
       if (start < 0 || planC < 0 || planC > 255 || planH < 0 || planH > 255) break;
+      // Double-sided stepping: head 0, head 1, then the next cylinder.
       ++planTrack;
       if (planH == 0) {
         planH = 1;
@@ -174,14 +175,8 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* b
     if (ReadSpot(sweep.Find(planIndex, r), buffer + done, chunk) < chunk) return done;
     done += chunk;
     if (r == lastSector) {
-      // Double-sided stepping: head 0, head 1, then the next cylinder.
+      // On to the next planned track, which carries the stepped C and H.
       ++planIndex;
-      if (h == 0) {
-        h = 1;
-      } else {
-        h = 0;
-        ++c;
-      }
       r = firstSector;
     } else {
       ++r;
