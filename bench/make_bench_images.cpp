@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "d88_builder.h"
+#include "d88_format.h"
 
 using namespace d88test;
 
@@ -104,7 +105,7 @@ Disk HostileDisk(const LayoutDisk& layout) {
       run.sectors.push_back(sector);
     }
   }
-  constexpr std::uint32_t kFirstTrackOffset = 0x2B0;
+  constexpr std::uint32_t kFirstTrackOffset = d88::disk_header::kSize;
   for (int t = 1; t < 84; ++t) disk.trackOffsetOverrides[t] = kFirstTrackOffset;
   return disk;
 }

@@ -9,14 +9,12 @@ char nameBuffer[kNameBufferSize];
 
 namespace {
 
-constexpr int kDiskNumberByte = 8;
-constexpr int kEntryCountByte = 10;
-constexpr int kNameLength = 6;
-constexpr int kExtensionLength = 3;
-constexpr int kMaxEntry = (kTrackSize - kDirectoryEntrySize) / kDirectoryEntrySize;
+namespace de = directory_entry;
+
+constexpr int kMaxEntry = (kTrackSize - de::kSize) / de::kSize;
 
 const std::uint8_t* Entry(int k) {
-  return directoryBytes + kDirectoryEntrySize * k;
+  return directoryBytes + de::kSize * k;
 }
 
 }  // namespace
@@ -30,15 +28,13 @@ DirectoryInfo ReadDirectory(D88Image& image) {
                     diskBuffer, kTrackSize);
 
   // The directory runs backwards from the last byte of the track.
-  const int entryCount = diskBuffer[kTrackSize - 1 - kEntryCountByte];
-  const int directoryLength = (entryCount + 1) * kDirectoryEntrySize;
+  const int entryCount = diskBuffer[kTrackSize - 1 - de::kEntryCountOffset];
+  const int directoryLength = (entryCount + 1) * de::kSize;
   for (int j = 0; j < directoryLength; ++j) directoryBytes[j] = diskBuffer[kTrackSize - 1 - j];
-  const int diskNumber = directoryBytes[kDiskNumberByte];
+  const int diskNumber = directoryBytes[de::kDiskNumberOffset];
 
-  // The letter is one raw byte: disk number 191 gives a NUL, 63 and above
-  // bytes of 0x80 and up.
   std::fputs("[Disk ", stdout);
-  std::fputc(('A' + diskNumber) & 0xFF, stdout);
+  std::fputc(DiskLetter(diskNumber), stdout);
   std::fputs("]\n", stdout);
   return DirectoryInfo{diskNumber, entryCount};
 }
@@ -46,16 +42,16 @@ DirectoryInfo ReadDirectory(D88Image& image) {
 const char* MakeFileName(int k) {
   nameBuffer[0] = 0;
   if (k < 0 || k > kMaxEntry) return nameBuffer;
-  const std::uint8_t* entry = Entry(k);
+  const std::uint8_t* name = Entry(k) + de::kNameOffset;
   int length = 0;
   // Only a space ends a part; a NUL is copied and so ends the text there.
-  for (int i = 0; i < kNameLength && entry[i] != ' '; ++i) {
-    nameBuffer[length++] = static_cast<char>(entry[i]);
+  for (int i = 0; i < de::kNameLength && name[i] != ' '; ++i) {
+    nameBuffer[length++] = static_cast<char>(name[i]);
   }
-  const std::uint8_t* extension = entry + kNameLength;
+  const std::uint8_t* extension = Entry(k) + de::kExtensionOffset;
   if (extension[0] != ' ') {
     nameBuffer[length++] = '.';
-    for (int i = 0; i < kExtensionLength && extension[i] != ' '; ++i) {
+    for (int i = 0; i < de::kExtensionLength && extension[i] != ' '; ++i) {
       nameBuffer[length++] = static_cast<char>(extension[i]);
     }
   }
@@ -65,6 +61,5 @@ const char* MakeFileName(int k) {
 
 int AllocationLength(int k) {
   if (k < 0 || k > kMaxEntry) return 0;
-  const std::uint8_t* entry = Entry(k);
-  return entry[9] << 8 | entry[10];
+  return de::AllocationLength(Entry(k));
 }

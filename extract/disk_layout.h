@@ -21,11 +21,52 @@ constexpr int kTrackSize = kSectorsPerTrack * kSectorSize;  // 5120
 constexpr int kTracksPerDisk = 84;
 constexpr int kDiskBufferSize = kTracksPerDisk * kTrackSize;  // 430080
 constexpr int kDirectoryTrack = 83;
-constexpr int kDirectoryEntrySize = 11;
 constexpr int kSystemDiskNumber = 0;
 constexpr int kSystemAreaTracks = 2;
-constexpr int kRecordHeaderSize = 4;
 constexpr int kNameBufferSize = 11;
+
+// The directory: 11-byte entries in directory order, which is the directory
+// track read backwards. Offsets below are in directory order, so the
+// big-endian allocation length lies low byte first on the track.
+namespace directory_entry {
+constexpr int kSize = 11;
+// Entry 0, the directory header.
+constexpr int kDiskNumberOffset = 8;
+constexpr int kEntryCountOffset = 10;
+// Entries 1 to n, one per file, in the order of their records.
+constexpr int kNameOffset = 0;  // space-padded
+constexpr int kNameLength = 6;
+constexpr int kExtensionOffset = 6;  // space-padded
+constexpr int kExtensionLength = 3;
+constexpr int kAllocationOffset = 9;  // big-endian 16-bit
+
+// The distance from the start of this entry's record to the next one's.
+inline int AllocationLength(const std::uint8_t* entry) {
+  return entry[kAllocationOffset] << 8 | entry[kAllocationOffset + 1];
+}
+}  // namespace directory_entry
+
+// The 4-byte header at the start of each file's record: the file's
+// big-endian start and end addresses. The data, end - start bytes, follows.
+namespace record_header {
+constexpr int kSize = 4;
+constexpr int kStartOffset = 0;
+constexpr int kEndOffset = 2;
+
+inline int Start(const std::uint8_t* header) {
+  return header[kStartOffset] << 8 | header[kStartOffset + 1];
+}
+
+inline int End(const std::uint8_t* header) {
+  return header[kEndOffset] << 8 | header[kEndOffset + 1];
+}
+}  // namespace record_header
+
+// The disk's letter: 'A' for the system disk, then one per disk number. It is
+// one raw byte: disk number 191 gives a NUL, 63 and above bytes of 0x80 up.
+inline unsigned char DiskLetter(int diskNumber) {
+  return static_cast<unsigned char>(('A' + diskNumber) & 0xFF);
+}
 
 // Process-wide work areas, reused for every disk.
 extern std::uint8_t diskBuffer[kDiskBufferSize];

@@ -28,7 +28,7 @@ void Report(DiskContext& context, int diskNumber, const char* name, const char* 
   std::fflush(stdout);
   std::fprintf(stderr, "d88unpack: disk %d (", context.diskIndex + 1);
   // The letter is a raw byte, NUL for disk number 191.
-  PutEscaped(static_cast<unsigned char>(('A' + diskNumber) & 0xFF), stderr);
+  PutEscaped(DiskLetter(diskNumber), stderr);
   std::fputs("): \"", stderr);
   for (const char* p = name; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stderr);
   std::fprintf(stderr, "\": %s: %s\n", what, reason);
@@ -53,10 +53,6 @@ bool MayWrite(DiskContext& context, int diskNumber, const char* name) {
   return true;
 }
 
-int ReadBigEndian16(const std::uint8_t* p) {
-  return p[0] << 8 | p[1];
-}
-
 }  // namespace
 
 void ExtractFiles(D88Image& image, DiskContext& context, int diskNumber, int entryCount) {
@@ -76,15 +72,15 @@ void ExtractFiles(D88Image& image, DiskContext& context, int diskNumber, int ent
   for (int k = 1; k <= entryCount; ++k) {
     const char* name = MakeFileName(k);
     const long long next = record + AllocationLength(k);
-    if (record + kRecordHeaderSize > kDiskBufferSize) {
+    if (record + record_header::kSize > kDiskBufferSize) {
       Report(context, diskNumber, name, "skipped",
              "its record header lies past the end of the disk");
       record = next;
       continue;
     }
     const std::uint8_t* header = diskBuffer + record;
-    const int start = ReadBigEndian16(header);
-    const int end = ReadBigEndian16(header + 2);
+    const int start = record_header::Start(header);
+    const int end = record_header::End(header);
     const int size = end - start;
     std::printf("%-12s  %5d  START=%04x  END=%04x\n", name, size, start, end);
 
@@ -92,7 +88,7 @@ void ExtractFiles(D88Image& image, DiskContext& context, int diskNumber, int ent
       Report(context, diskNumber, name, "not written",
              "its end address is below its start address");
     } else if (MayWrite(context, diskNumber, name)) {
-      const long long dataOffset = record + kRecordHeaderSize;
+      const long long dataOffset = record + record_header::kSize;
       const long long available = kDiskBufferSize - dataOffset;
       const int written = size <= available ? size : static_cast<int>(available);
       const WriteResult result =

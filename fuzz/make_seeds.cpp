@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "d88_builder.h"
+#include "d88_format.h"
 #include "reader_script.h"
 
 using namespace d88test;
@@ -99,7 +100,8 @@ std::vector<Seed> Seeds() {
   // Cut off: inside the disk header, inside a sector header of the directory
   // track, inside the directory's last sector; and an empty file.
   seeds.push_back({"cut_in_header", Cut(small, 500)});
-  seeds.push_back({"cut_in_sector_header", Cut(small, small.size() - 5 * 1040 + 8)});
+  seeds.push_back({"cut_in_sector_header",
+                   Cut(small, small.size() - 5 * (d88::sector_header::kSize + 1024) + 8)});
   seeds.push_back({"cut_in_directory", Cut(small, small.size() - 100)});
   seeds.push_back({"empty_file", {}});
 
@@ -116,7 +118,7 @@ std::vector<Seed> Seeds() {
   // Track offsets: past the disk's size, into the middle of a sector, and
   // exactly at the disk's end.
   Disk badOffsets = Trimmed(DataDisk(), {0, 83});
-  badOffsets.trackOffsetOverrides[0] = 0x2B0 + 100;
+  badOffsets.trackOffsetOverrides[0] = d88::disk_header::kSize + 100;
   badOffsets.trackOffsetOverrides[83] = 0x7FFFFFF0;
   badOffsets.trackOffsetOverrides[1] = static_cast<std::uint32_t>(BuildDisk(badOffsets).size());
   seeds.push_back({"bad_track_offsets", BuildImage({badOffsets})});

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "d88_format.h"
 #include "d88_image.h"
 #include "reader_script.h"
 #include "scratch.h"
@@ -25,13 +26,8 @@ namespace {
 using d88fuzz::Fail;
 using d88fuzz::Op;
 using d88fuzz::OpKind;
-
-std::uint32_t Little16(const std::uint8_t* p) {
-  return p[0] | static_cast<std::uint32_t>(p[1]) << 8;
-}
-std::uint32_t Little32(const std::uint8_t* p) {
-  return Little16(p) | Little16(p + 2) << 16;
-}
+namespace dh = d88::disk_header;
+namespace sh = d88::sector_header;
 
 // The model. It gives up (and the input ends there) once it has walked more
 // headers than a run of a second allows, so that a slow model never turns
@@ -42,8 +38,8 @@ class Model {
     std::int64_t offset = 0;
     while (diskCount < 64) {
       diskOffsets[diskCount] = offset;
-      if (offset + 688 > Size()) break;
-      offset += Little32(&bytes[static_cast<std::size_t>(offset)] + 0x1C);
+      if (offset + dh::kSize > Size()) break;
+      offset += dh::DiskSize(&bytes[static_cast<std::size_t>(offset)]);
       ++diskCount;
     }
   }
@@ -64,10 +60,12 @@ class Model {
     if (index < 0 || index >= diskCount) return false;
     currentDiskOffset = diskOffsets[index];
     const std::uint8_t* header = &bytes[static_cast<std::size_t>(currentDiskOffset)];
-    for (int i = 0; i < 164; ++i) trackOffsets[i] = Little32(header + 0x20 + 4 * i);
-    mediaType = header[0x1B];
-    diskSize = Little32(header + 0x1C);
-    for (int i = 0; i < 16 && header[i] != 0; ++i) diskName[i] = static_cast<char>(header[i]);
+    for (int i = 0; i < dh::kTrackCount; ++i) trackOffsets[i] = dh::TrackOffset(header, i);
+    mediaType = header[dh::kMediaTypeOffset];
+    diskSize = dh::DiskSize(header);
+    for (int i = 0; i < dh::kNameLength && header[dh::kNameOffset + i] != 0; ++i) {
+      diskName[i] = static_cast<char>(header[dh::kNameOffset + i]);
+    }
     return true;
   }
 
@@ -77,20 +75,21 @@ class Model {
     if (position < 0) return 0;
     for (std::int64_t i = 0;; ++i) {
       if (--budget < 0) exhausted = true;
-      if (exhausted || position + 16 > Size()) return 0;
+      if (exhausted || position + sh::kSize > Size()) return 0;
       const std::uint8_t* header = &bytes[static_cast<std::size_t>(position)];
-      const std::int64_t count = Little16(header + 4);
-      const int length = static_cast<int>(Little16(header + 14));
+      const std::int64_t count = sh::SectorCount(header);
+      const int length = static_cast<int>(sh::DataLength(header));
       if (count == 0) return 0;
-      if (header[0] == c && header[1] == h && header[2] == r && header[3] == n) {
+      if (header[sh::kCylinderOffset] == c && header[sh::kHeadOffset] == h &&
+          header[sh::kRecordOffset] == r && header[sh::kSizeCodeOffset] == n) {
         const int k = std::min(length, limit);
-        const std::int64_t from = position + 16;
+        const std::int64_t from = position + sh::kSize;
         const std::int64_t there =
             std::max<std::int64_t>(0, std::min<std::int64_t>(k, Size() - from));
         if (there > 0) std::memcpy(buffer, &bytes[static_cast<std::size_t>(from)], there);
         return k;
       }
-      position += 16 + length;
+      position += sh::kSize + length;
       if (i == count - 1) return 0;
     }
   }
@@ -123,23 +122,24 @@ class Model {
     std::int64_t position = Locate(track);
     if (position < 0) return 0;
     int stored = 0;
-    for (std::int64_t i = 0; 4 * static_cast<std::int64_t>(stored) + 4 <= outLength; ++i) {
+    for (std::int64_t i = 0; sh::kIdLength * (static_cast<std::int64_t>(stored) + 1) <= outLength;
+         ++i) {
       if (--budget < 0) exhausted = true;
-      if (exhausted || position + 16 > Size()) break;
+      if (exhausted || position + sh::kSize > Size()) break;
       const std::uint8_t* header = &bytes[static_cast<std::size_t>(position)];
-      std::memcpy(out + 4 * stored, header, 4);
+      std::memcpy(out + sh::kIdLength * stored, header, sh::kIdLength);
       ++stored;
-      position += 16 + Little16(header + 14);
-      if (i == static_cast<std::int64_t>(Little16(header + 4)) - 1) break;
+      position += sh::kSize + sh::DataLength(header);
+      if (i == static_cast<std::int64_t>(sh::SectorCount(header)) - 1) break;
     }
-    return 4 * stored;
+    return sh::kIdLength * stored;
   }
 
  private:
   std::int64_t Size() const { return static_cast<std::int64_t>(bytes.size()); }
 
   std::int64_t Locate(int track) const {
-    if (track < 0 || track >= 164) return -1;
+    if (track < 0 || track >= dh::kTrackCount) return -1;
     if (trackOffsets[track] == 0 || trackOffsets[track] > diskSize) return -1;
     return currentDiskOffset + trackOffsets[track];
   }
@@ -147,7 +147,7 @@ class Model {
   const std::vector<std::uint8_t>& bytes;
   std::int64_t diskOffsets[64] = {};
   std::int64_t currentDiskOffset = -1;
-  std::uint32_t trackOffsets[164] = {};
+  std::uint32_t trackOffsets[dh::kTrackCount] = {};
   long budget = 4000000;
 };
 

@@ -2,26 +2,10 @@
 
 #include <cstring>
 
-namespace {
+#include "d88_format.h"
 
-std::uint32_t ReadLittle16(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
-}
-
-std::uint32_t ReadLittle32(const std::uint8_t* p) {
-  return ReadLittle16(p) | ReadLittle16(p + 2) << 16;
-}
-
-// Offsets within a disk header.
-constexpr int kMediaTypeOffset = 0x1B;
-constexpr int kDiskSizeOffset = 0x1C;
-constexpr int kTrackTableOffset = 0x20;
-
-// Offsets within a sector header.
-constexpr int kSectorCountOffset = 4;
-constexpr int kDataLengthOffset = 14;
-
-}  // namespace
+namespace dh = d88::disk_header;
+namespace sh = d88::sector_header;
 
 D88Image::D88Image() noexcept
     : diskCount(0),
@@ -32,6 +16,7 @@ D88Image::D88Image() noexcept
       currentDiskOffset(-1),
       trackOffsets(),
       mediaType(-1),
+      writeProtect(0),
       diskName() {}
 
 D88Image::~D88Image() {
@@ -59,7 +44,7 @@ bool D88Image::Open(const NativePathChar* path) {
   while (diskCount < kMaxDisks) {
     diskOffsets[diskCount] = offset;
     if (file.ReadAt(offset, header, kDiskHeaderSize) < kDiskHeaderSize) break;
-    offset += ReadLittle32(header + kDiskSizeOffset);
+    offset += dh::DiskSize(header);
     ++diskCount;
   }
   return true;
@@ -70,6 +55,7 @@ bool D88Image::SelectDisk(int index) {
   // A zero size makes every track absent until a selection succeeds.
   currentDiskOffset = -1;
   mediaType = -1;
+  writeProtect = 0;
   diskSize = 0;
   std::memset(diskName, 0, sizeof diskName);
   if (index < 0 || index >= diskCount) return false;
@@ -78,14 +64,15 @@ bool D88Image::SelectDisk(int index) {
   // The file may have shrunk since it was scanned; use no byte it did not give.
   if (file.ReadAt(diskOffsets[index], header, kDiskHeaderSize) < kDiskHeaderSize) return false;
   currentDiskOffset = diskOffsets[index];
-  for (int i = 0; i < kTrackCount; ++i) {
-    trackOffsets[i] = ReadLittle32(header + kTrackTableOffset + 4 * i);
-  }
-  mediaType = header[kMediaTypeOffset];
-  diskSize = ReadLittle32(header + kDiskSizeOffset);
+  for (int i = 0; i < kTrackCount; ++i) trackOffsets[i] = dh::TrackOffset(header, i);
+  writeProtect = header[dh::kWriteProtectOffset];
+  mediaType = header[dh::kMediaTypeOffset];
+  diskSize = dh::DiskSize(header);
   // The name is NUL-padded to 16 bytes; a name without NUL uses all 16 and
   // the terminator at index 16 is never overwritten.
-  for (int i = 0; i < 16 && header[i] != 0; ++i) diskName[i] = static_cast<char>(header[i]);
+  const std::uint8_t* name = header + dh::kNameOffset;
+  for (int i = 0; i < dh::kNameLength && name[i] != 0; ++i)
+    diskName[i] = static_cast<char>(name[i]);
   return true;
 }
 
@@ -193,12 +180,12 @@ int D88Image::ReadSectorIds(int track, std::uint8_t* out, int outLength) {
   // or where the file cuts a header off.
   int stored = 0;
   std::uint8_t header[kSectorHeaderSize];
-  for (int64_t i = 0; 4 * static_cast<int64_t>(stored) + 4 <= outLength; ++i) {
+  for (int64_t i = 0; sh::kIdLength * (static_cast<int64_t>(stored) + 1) <= outLength; ++i) {
     if (file.ReadAt(position, header, kSectorHeaderSize) < kSectorHeaderSize) break;
-    std::memcpy(out + 4 * stored, header, 4);
+    std::memcpy(out + sh::kIdLength * stored, header, sh::kIdLength);
     ++stored;
-    position += kSectorHeaderSize + ReadLittle16(header + kDataLengthOffset);
-    if (i == static_cast<int64_t>(ReadLittle16(header + kSectorCountOffset)) - 1) break;
+    position += kSectorHeaderSize + sh::DataLength(header);
+    if (i == static_cast<int64_t>(sh::SectorCount(header)) - 1) break;
   }
-  return 4 * stored;
+  return sh::kIdLength * stored;
 }

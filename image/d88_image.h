@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+#include "d88_format.h"
 #include "image_file.h"
 #include "native_path.h"
 #include "track_sweep.h"
@@ -21,9 +22,9 @@
 class D88Image {
  public:
   static constexpr int kMaxDisks = 64;
-  static constexpr int kTrackCount = 164;
-  static constexpr int kDiskHeaderSize = 0x2B0;  // 688 bytes
-  static constexpr int kSectorHeaderSize = 16;
+  static constexpr int kTrackCount = d88::disk_header::kTrackCount;
+  static constexpr int kDiskHeaderSize = d88::disk_header::kSize;
+  static constexpr int kSectorHeaderSize = d88::sector_header::kSize;
 
   D88Image() noexcept;
   ~D88Image();
@@ -42,6 +43,8 @@ class D88Image {
   bool SelectDisk(int index);
   const char* GetDiskName() const { return diskName; }
   int GetMediaType() const { return mediaType; }
+  // The current disk's write-protect byte (0x10: protected), 0 when none.
+  int GetWriteProtect() const { return writeProtect; }
 
   // The sector numbers a run starts each new track at, and steps to the next
   // track after.
@@ -82,7 +85,8 @@ class D88Image {
   int64_t currentDiskOffset;
   std::uint32_t trackOffsets[kTrackCount];
   int mediaType;
-  char diskName[17];
+  int writeProtect;
+  char diskName[d88::disk_header::kNameLength + 1];
 
   // Where the sectors of the tracks being read lie.
   TrackSweep sweep;

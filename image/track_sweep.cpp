@@ -2,13 +2,11 @@
 
 #include <cstring>
 
+#include "d88_format.h"
+
 namespace {
 
-constexpr int kSectorHeaderSize = 16;
-
-std::uint32_t ReadLittle16(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
-}
+namespace sh = d88::sector_header;
 
 bool IsByte(int value) {
   return value >= 0 && value <= 255;
@@ -96,22 +94,22 @@ void TrackSweep::Sweep(ImageFile& file, int n) {
 // false when no walk of the group goes on.
 bool TrackSweep::Step(ImageFile& file, int n, int g) {
   Group& group = groups[g];
-  const std::uint8_t* header = file.Peek(group.position, kSectorHeaderSize);
-  const std::uint32_t count = header != nullptr ? ReadLittle16(header + 4) : 0;
+  const std::uint8_t* header = file.Peek(group.position, sh::kSize);
+  const std::uint32_t count = header != nullptr ? sh::SectorCount(header) : 0;
   if (count == 0) {
     // A header cut off by the end of the file, or one whose count is 0,
     // ends every walk that reaches it.
     while (group.cohortCount > 0) RemoveCohort(g, group.cohortCount - 1);
     return false;
   }
-  const int dataLength = static_cast<int>(ReadLittle16(header + 14));
-  const int64_t dataPosition = group.position + kSectorHeaderSize;
+  const int dataLength = static_cast<int>(sh::DataLength(header));
+  const int64_t dataPosition = group.position + sh::kSize;
 
-  if (header[3] == n) {
-    const int k = LookUp(header[0], header[1]);
+  if (header[sh::kSizeCodeOffset] == n) {
+    const int k = LookUp(header[sh::kCylinderOffset], header[sh::kHeadOffset]);
     if (k >= 0 && tracks[k].cohort >= 0 && cohortTable[tracks[k].cohort].group == g) {
       Track& track = tracks[k];
-      const int r = header[2];
+      const int r = header[sh::kRecordOffset];
       if (r >= track.firstR && r <= track.lastR) {
         Spot& spot = spots[track.spotBase + r - track.firstR];
         if (!spot.found) {

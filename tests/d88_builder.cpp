@@ -3,21 +3,31 @@
 #include <fstream>
 #include <iterator>
 
+#include "d88_format.h"
+#include "disk_layout.h"
+
 namespace d88test {
 namespace {
 
-constexpr std::size_t kDiskHeaderSize = 0x2B0;
-constexpr std::size_t kTrackSize = 5120;
-constexpr std::size_t kDiskSize = 84 * kTrackSize;
+namespace dh = d88::disk_header;
+namespace sh = d88::sector_header;
+namespace de = directory_entry;
+namespace rh = record_header;
+
+constexpr std::size_t kTrackBytes = kTrackSize;
+constexpr std::size_t kDiskBytes = kDiskBufferSize;
 
 void PutLittle16(Bytes& out, std::size_t at, std::uint32_t value) {
-  out[at] = static_cast<std::uint8_t>(value);
-  out[at + 1] = static_cast<std::uint8_t>(value >> 8);
+  d88::PutLittle16(out.data() + at, value);
 }
 
 void PutLittle32(Bytes& out, std::size_t at, std::uint32_t value) {
-  PutLittle16(out, at, value & 0xFFFF);
-  PutLittle16(out, at + 2, value >> 16);
+  d88::PutLittle32(out.data() + at, value);
+}
+
+void PutBig16(Bytes& out, std::size_t at, std::uint16_t value) {
+  out[at] = static_cast<std::uint8_t>(value >> 8);
+  out[at + 1] = static_cast<std::uint8_t>(value);
 }
 
 void PutPadded(Bytes& out, std::size_t at, const std::string& text, std::size_t width) {
@@ -29,34 +39,39 @@ void PutPadded(Bytes& out, std::size_t at, const std::string& text, std::size_t 
 }  // namespace
 
 Bytes BuildDisk(const Disk& disk) {
-  Bytes out(kDiskHeaderSize, 0);
-  for (std::size_t i = 0; i < disk.name.size() && i < 16; ++i) {
-    out[i] = static_cast<std::uint8_t>(disk.name[i]);
+  Bytes out(dh::kSize, 0);
+  for (std::size_t i = 0; i < disk.name.size() && i < dh::kNameLength; ++i) {
+    out[dh::kNameOffset + i] = static_cast<std::uint8_t>(disk.name[i]);
   }
-  out[0x1B] = disk.mediaType;
+  out[dh::kWriteProtectOffset] = disk.writeProtect;
+  out[dh::kMediaTypeOffset] = disk.mediaType;
+  const auto trackEntry = [](int index) {
+    return static_cast<std::size_t>(dh::kTrackTableOffset + 4 * index);
+  };
   for (const auto& [index, track] : disk.tracks) {
-    PutLittle32(out, 0x20 + 4 * index, static_cast<std::uint32_t>(out.size()));
+    PutLittle32(out, trackEntry(index), static_cast<std::uint32_t>(out.size()));
     for (const Sector& sector : track.sectors) {
       const std::size_t at = out.size();
-      out.resize(at + 16, 0);
-      out[at] = static_cast<std::uint8_t>(sector.c);
-      out[at + 1] = static_cast<std::uint8_t>(sector.h);
-      out[at + 2] = static_cast<std::uint8_t>(sector.r);
-      out[at + 3] = static_cast<std::uint8_t>(sector.n);
-      PutLittle16(out, at + 4,
+      out.resize(at + sh::kSize, 0);
+      out[at + sh::kCylinderOffset] = static_cast<std::uint8_t>(sector.c);
+      out[at + sh::kHeadOffset] = static_cast<std::uint8_t>(sector.h);
+      out[at + sh::kRecordOffset] = static_cast<std::uint8_t>(sector.r);
+      out[at + sh::kSizeCodeOffset] = static_cast<std::uint8_t>(sector.n);
+      PutLittle16(out, at + sh::kSectorCountOffset,
                   static_cast<std::uint32_t>(
                       sector.countField.value_or(static_cast<int>(track.sectors.size()))));
-      PutLittle16(out, at + 14,
+      PutLittle16(out, at + sh::kDataLengthOffset,
                   static_cast<std::uint32_t>(
                       sector.lengthField.value_or(static_cast<int>(sector.data.size()))));
       out.insert(out.end(), sector.data.begin(), sector.data.end());
     }
   }
   for (const auto& [index, offset] : disk.trackOffsetOverrides) {
-    PutLittle32(out, 0x20 + 4 * index, offset);
+    PutLittle32(out, trackEntry(index), offset);
   }
   out.insert(out.end(), disk.tail.begin(), disk.tail.end());
-  PutLittle32(out, 0x1C, disk.sizeField.value_or(static_cast<std::uint32_t>(out.size())));
+  PutLittle32(out, dh::kDiskSizeOffset,
+              disk.sizeField.value_or(static_cast<std::uint32_t>(out.size())));
   return out;
 }
 
@@ -90,43 +105,44 @@ Bytes TextBytes(const std::string& text) {
 }
 
 Bytes LayoutDiskBytes(const LayoutDisk& layout) {
-  Bytes disk(kDiskSize, 0);
+  Bytes disk(kDiskBytes, 0);
   // Records are packed from the start of the data area; whatever would lie
   // past the end of the disk is dropped, so hostile layouts can be described.
-  std::size_t record = layout.diskNumber == 0 ? 2 * kTrackSize : 0;
+  std::size_t record = layout.diskNumber == kSystemDiskNumber ? kSystemAreaTracks * kTrackBytes : 0;
   auto put = [&disk](std::size_t at, std::uint8_t value) {
     if (at < disk.size()) disk[at] = value;
+  };
+  const auto defaultAllocation = [](const LayoutFile& file) {
+    return static_cast<std::uint16_t>(rh::kSize + file.data.size());
   };
   for (const LayoutFile& file : layout.files) {
     const std::uint16_t end =
         file.end.value_or(static_cast<std::uint16_t>(file.start + file.data.size()));
-    put(record, static_cast<std::uint8_t>(file.start >> 8));
-    put(record + 1, static_cast<std::uint8_t>(file.start));
-    put(record + 2, static_cast<std::uint8_t>(end >> 8));
-    put(record + 3, static_cast<std::uint8_t>(end));
-    for (std::size_t i = 0; i < file.data.size(); ++i) put(record + 4 + i, file.data[i]);
-    record += file.allocation.value_or(static_cast<std::uint16_t>(4 + file.data.size()));
+    Bytes header(rh::kSize);
+    PutBig16(header, rh::kStartOffset, file.start);
+    PutBig16(header, rh::kEndOffset, end);
+    for (std::size_t i = 0; i < header.size(); ++i) put(record + i, header[i]);
+    for (std::size_t i = 0; i < file.data.size(); ++i) put(record + rh::kSize + i, file.data[i]);
+    record += file.allocation.value_or(defaultAllocation(file));
   }
 
   // The directory, in directory order, is then stored backwards from the
   // last byte of track 83.
-  Bytes directory((layout.files.size() + 1) * 11, ' ');
-  directory[8] = static_cast<std::uint8_t>(layout.diskNumber);
-  directory[9] = 0;
-  directory[10] = static_cast<std::uint8_t>(
+  Bytes directory((layout.files.size() + 1) * de::kSize, ' ');
+  directory[de::kDiskNumberOffset] = static_cast<std::uint8_t>(layout.diskNumber);
+  directory[de::kDiskNumberOffset + 1] = 0;
+  directory[de::kEntryCountOffset] = static_cast<std::uint8_t>(
       layout.entryCountField.value_or(static_cast<int>(layout.files.size())));
   for (std::size_t k = 1; k <= layout.files.size(); ++k) {
     const LayoutFile& file = layout.files[k - 1];
-    const std::size_t at = 11 * k;
-    PutPadded(directory, at, file.name, 6);
-    PutPadded(directory, at + 6, file.extension, 3);
-    const std::uint16_t allocation =
-        file.allocation.value_or(static_cast<std::uint16_t>(4 + file.data.size()));
-    directory[at + 9] = static_cast<std::uint8_t>(allocation >> 8);
-    directory[at + 10] = static_cast<std::uint8_t>(allocation);
+    const std::size_t at = de::kSize * k;
+    PutPadded(directory, at + de::kNameOffset, file.name, de::kNameLength);
+    PutPadded(directory, at + de::kExtensionOffset, file.extension, de::kExtensionLength);
+    PutBig16(directory, at + de::kAllocationOffset,
+             file.allocation.value_or(defaultAllocation(file)));
   }
-  const std::size_t trackEnd = kDiskSize - 1;
-  for (std::size_t j = 0; j < directory.size() && j < kTrackSize; ++j) {
+  const std::size_t trackEnd = kDiskBytes - 1;
+  for (std::size_t j = 0; j < directory.size() && j < kTrackBytes; ++j) {
     disk[trackEnd - j] = directory[j];
   }
   return disk;
@@ -136,22 +152,22 @@ Disk MakeLayoutDisk(const LayoutDisk& layout) {
   const Bytes bytes = LayoutDiskBytes(layout);
   Disk disk;
   disk.name = layout.diskName;
-  for (int t = 0; t < 84; ++t) {
+  for (int t = 0; t < kTracksPerDisk; ++t) {
     Track& track = disk.tracks[t];
-    if (layout.diskNumber == 0 && t < 2) {
+    if (layout.diskNumber == kSystemDiskNumber && t < kSystemAreaTracks) {
       // The system area: sixteen 256-byte sectors, never listed.
       for (int r = 1; r <= 16; ++r) track.sectors.push_back(FilledSector(t / 2, t % 2, r, 1, 0xE5));
       continue;
     }
-    for (int r = 1; r <= 5; ++r) {
+    for (int r = 1; r <= kSectorsPerTrack; ++r) {
       Sector sector;
       sector.c = t / 2;
       sector.h = t % 2;
       sector.r = r;
-      sector.n = 3;
+      sector.n = kSectorSizeCode;
       const auto from =
-          bytes.begin() + static_cast<std::ptrdiff_t>(t * kTrackSize + (r - 1) * 1024);
-      sector.data.assign(from, from + 1024);
+          bytes.begin() + static_cast<std::ptrdiff_t>(t * kTrackSize + (r - 1) * kSectorSize);
+      sector.data.assign(from, from + kSectorSize);
       track.sectors.push_back(sector);
     }
   }

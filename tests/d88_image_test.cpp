@@ -429,7 +429,7 @@ TEST_F(ReaderTest, TrackAtTheDiskSizeIsPresentAndBeyondItAbsent) {
   // Track 0 starts right after the header, at 0x2B0.
   Disk disk = NamedDisk("D");
   disk.tracks[0] = PlainTrack(0);
-  disk.sizeField = 0x2B0;
+  disk.sizeField = d88::disk_header::kSize;
   ASSERT_TRUE(OpenDisks({disk}));
   ASSERT_TRUE(image.SelectDisk(0));
   EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, 1024);

@@ -23,7 +23,7 @@ void SetEntry(int k, const std::string& name, const std::string& extension,
               unsigned allocation = 0) {
   ASSERT_EQ(name.size(), 6u);
   ASSERT_EQ(extension.size(), 3u);
-  std::uint8_t* entry = directoryBytes + kDirectoryEntrySize * k;
+  std::uint8_t* entry = directoryBytes + directory_entry::kSize * k;
   std::memcpy(entry, name.data(), 6);
   std::memcpy(entry + 6, extension.data(), 3);
   entry[9] = static_cast<std::uint8_t>(allocation >> 8);

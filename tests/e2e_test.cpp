@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "d88_builder.h"
+#include "d88_format.h"
 #include "run_tool.h"
 
 using namespace d88test;
@@ -19,10 +20,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kDiskHeaderSize = 0x2B0;
-constexpr std::size_t kSectorHeaderSize = 16;
+constexpr std::size_t kDiskHeaderSize = d88::disk_header::kSize;
+constexpr std::size_t kRecordedSectorSize = d88::sector_header::kSize + 1024;
 // One track of the layout in a D88 file: five headers and 1024-byte sectors.
-constexpr std::size_t kRecordedTrackSize = 5 * (kSectorHeaderSize + 1024);
+constexpr std::size_t kRecordedTrackSize = 5 * kRecordedSectorSize;
 
 // "Cannot open the file" in Shift-JIS.
 const std::string kCannotOpen =
@@ -428,8 +429,8 @@ TEST_F(Extraction, ImageCutOffInsideADisk) {
           File("CUT", "", 0x1000, cutData), File("LOST", "", 0x2000, TextBytes("gone"))})));
   // The file ends 500 bytes into sector 3 of track 20 (disk offset 104948);
   // CUT's data begins at 100004.
-  const std::size_t cut =
-      first.size() + kDiskHeaderSize + 21 * kRecordedTrackSize + 2 * 1040 + 16 + 500;
+  const std::size_t cut = first.size() + kDiskHeaderSize + 21 * kRecordedTrackSize +
+                          2 * kRecordedSectorSize + d88::sector_header::kSize + 500;
   const Bytes whole = Concat(first, second);
   Bytes cutFile(cutData.begin(), cutData.begin() + (104948 - 100004));
   cutFile.resize(cutData.size(), 0);
