@@ -15,7 +15,9 @@
 #endif
 
 #include "d88_image.h"
+#include "disk_walk.h"
 #include "extract_files.h"
+#include "report.h"
 
 namespace {
 
@@ -36,14 +38,34 @@ bool StandardOutputWritten() {
   return false;
 }
 
-// Opens the image, lists and extracts its disks, and gives the exit status.
+// Lists and extracts the files of the disk just loaded. Returns false when
+// any entry was not written as listed.
+bool ExtractFiles(const DiskRecord& disk, const OutputPlace& place) {
+  bool clean = true;
+  EntryWalk walk(disk);
+  EntryRecord entry;
+  while (walk.Next(entry)) {
+    const EntryOutcome outcome = ExtractEntry(entry, entry.name, place);
+    if (!ShowEntry(disk, entry, outcome)) clean = false;
+  }
+  return clean;
+}
+
+// Opens the image, lists and extracts its disks in file order, and gives the
+// exit status.
 int Run(const NativePathChar* path) {
   if (path == nullptr || !image.Open(path)) {
     std::fwrite(kCannotOpen, 1, sizeof kCannotOpen - 1, stderr);
     std::fputc('\n', stderr);
     return 1;
   }
-  const bool clean = ExtractAllDisks(image, path);
+  const OutputPlace place{path};
+  bool clean = true;
+  for (int i = 0; i < image.GetDiskCount(); ++i) {
+    const DiskRecord disk = LoadDisk(image, i);
+    ShowDisk(disk);
+    if (!ExtractFiles(disk, place)) clean = false;
+  }
   return clean && StandardOutputWritten() ? 0 : 1;
 }
 

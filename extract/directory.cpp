@@ -1,6 +1,5 @@
 #include "directory.h"
 
-#include <cstdio>
 #include <cstring>
 
 std::uint8_t diskBuffer[kDiskBufferSize];
@@ -24,19 +23,15 @@ DirectoryInfo ReadDirectory(D88Image& image) {
   // zero bytes, never as what the previous disk left in the buffer.
   std::memset(diskBuffer, 0, kTrackSize);
   image.SetSectorRange(1, kSectorsPerTrack);
-  image.ReadSectors(kDirectoryTrack, kDirectoryTrack / 2, kDirectoryTrack % 2, 1, kSectorSizeCode,
-                    diskBuffer, kTrackSize);
+  const int delivered = image.ReadSectors(kDirectoryTrack, kDirectoryTrack / 2, kDirectoryTrack % 2,
+                                          1, kSectorSizeCode, diskBuffer, kTrackSize);
 
   // The directory runs backwards from the last byte of the track.
   const int entryCount = diskBuffer[kTrackSize - 1 - de::kEntryCountOffset];
   const int directoryLength = (entryCount + 1) * de::kSize;
   for (int j = 0; j < directoryLength; ++j) directoryBytes[j] = diskBuffer[kTrackSize - 1 - j];
   const int diskNumber = directoryBytes[de::kDiskNumberOffset];
-
-  std::fputs("[Disk ", stdout);
-  std::fputc(DiskLetter(diskNumber), stdout);
-  std::fputs("]\n", stdout);
-  return DirectoryInfo{diskNumber, entryCount};
+  return DirectoryInfo{diskNumber, entryCount, delivered == kTrackSize};
 }
 
 const char* MakeFileName(int k) {

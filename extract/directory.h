@@ -8,11 +8,13 @@
 struct DirectoryInfo {
   int diskNumber;  // 0 to 255; 0 is the system disk
   int entryCount;  // 0 to 255
+  bool complete;   // the whole directory track was read
 };
 
 // Reads the directory track of the current disk into directoryBytes (in
-// directory order), prints the disk's header line "[Disk X]" and returns the
-// disk number and entry count. Leaves the sector range at 1 to 5.
+// directory order) and returns the disk number and entry count. What the
+// read does not deliver decodes as zero bytes. Leaves the sector range at 1
+// to 5.
 DirectoryInfo ReadDirectory(D88Image& image);
 
 // Builds the file name of directory entry k in nameBuffer and returns it:

@@ -1,26 +1,26 @@
-// Listing and extracting the files of the disks of an image.
+// Extracting one directory entry: the rules that decide whether it is
+// written, and writing it.
 #ifndef D88UNPACK_EXTRACT_EXTRACT_FILES_H
 #define D88UNPACK_EXTRACT_EXTRACT_FILES_H
 
-#include "d88_image.h"
+#include "disk_walk.h"
 #include "native_path.h"
+#include "outcome.h"
 
-// What a disk's extraction needs to know besides its directory, and what it
-// reports back.
-struct DiskContext {
-  const NativePathChar* imagePath;  // no output file may replace the image
-  int diskIndex;                    // the disk's place in the image, from 0
-  bool problem;                     // set when an entry was refused or failed
+// Where files are written, and what they must never replace.
+struct OutputPlace {
+  const NativePathChar* imagePath;  // the image being read
 };
 
-// Loads the current disk's data area, prints one listing line per directory
-// entry and writes each file into the current directory. An entry that cannot
-// be written as it stands is reported on standard error with the disk, the
-// name and the reason, sets context.problem, and the walk goes on.
-void ExtractFiles(D88Image& image, DiskContext& context, int diskNumber, int entryCount);
+// Writes the entry's file under `fileName` into the current directory, unless
+// a rule refuses it, and says what happened. An entry whose record header
+// could not be read is skipped; one whose end is below its start, or whose
+// name is refused or is the image, is not written; one whose data runs past
+// the end of the disk is written in part.
+EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, const OutputPlace& place);
 
-// Lists and extracts every disk of an open image, in file order. Returns
-// false when any entry of any disk was refused or failed.
-bool ExtractAllDisks(D88Image& image, const NativePathChar* imagePath);
+// The outcome of an entry that is only listed: skipped when its record
+// header could not be read, listed otherwise.
+EntryOutcome ListEntry(const EntryRecord& entry);
 
 #endif

@@ -139,32 +139,6 @@ NameVerdict CheckOutputName(const char* name) {
   return NameVerdict::kAccepted;
 }
 
-const char* DescribeVerdict(NameVerdict verdict) {
-  switch (verdict) {
-    case NameVerdict::kAccepted:
-      return "accepted";
-    case NameVerdict::kEmpty:
-      return "the name is empty";
-    case NameVerdict::kDotOrDotDot:
-      return "the name is '.' or '..'";
-    case NameVerdict::kSlash:
-      return "the name contains '/'";
-    case NameVerdict::kBackslash:
-      return "the name contains '\\'";
-    case NameVerdict::kColon:
-      return "the name contains ':'";
-    case NameVerdict::kReservedDevice:
-      return "the name is a reserved device name";
-    case NameVerdict::kNotCodePage932:
-      return "the name is not valid code page 932 text";
-    case NameVerdict::kTrailingDot:
-      return "the name ends in '.' or a space";
-    case NameVerdict::kTooLong:
-      return "the name is longer than 255 bytes";
-  }
-  return "the name is refused";
-}
-
 bool NamesImageFile(const char* name, const NativePathChar* imagePath) {
   if (imagePath == nullptr) return false;
 #ifdef _WIN32

@@ -29,9 +29,6 @@ enum class NameVerdict {
 // UTF-16 text it is created under.
 NameVerdict CheckOutputName(const char* name);
 
-// The reason shown for a refused name.
-const char* DescribeVerdict(NameVerdict verdict);
-
 // True when `name`, taken in the current directory, is the same file as the
 // image being read, however the image's path was spelled.
 bool NamesImageFile(const char* name, const NativePathChar* imagePath);

@@ -81,18 +81,14 @@ class ReadDirectoryTest : public testing::Test {
     ASSERT_TRUE(image.Open(std::filesystem::path(path).c_str()));
     ASSERT_EQ(image.GetDiskCount(), static_cast<int>(disks.size()));
   }
-  // Selects disk `index`, reads its directory and keeps the header line.
+  // Selects disk `index` and reads its directory.
   DirectoryInfo Read(int index) {
     EXPECT_TRUE(image.SelectDisk(index));
-    testing::internal::CaptureStdout();
-    const DirectoryInfo info = ReadDirectory(image);
-    printed = testing::internal::GetCapturedStdout();
-    return info;
+    return ReadDirectory(image);
   }
 
   d88test::ScratchDir scratch;
   D88Image image;
-  std::string printed;
 };
 
 LayoutFile File(const std::string& name, const std::string& extension, std::size_t size,
@@ -113,7 +109,7 @@ TEST_F(ReadDirectoryTest, DecodesTheDirectoryStoredBackwards) {
   OpenLayouts({layout});
 
   const DirectoryInfo info = Read(0);
-  EXPECT_EQ(printed, "[Disk B]\n");
+  EXPECT_TRUE(info.complete);
   EXPECT_EQ(info.diskNumber, 1);
   EXPECT_EQ(info.entryCount, 3);
   EXPECT_STREQ(MakeFileName(1), "GAME.BIN");
@@ -141,7 +137,7 @@ TEST_F(ReadDirectoryTest, EmptyAndFullDirectories) {
   OpenLayouts({full, empty});
 
   DirectoryInfo info = Read(0);
-  EXPECT_EQ(printed, "[Disk D]\n");
+  EXPECT_EQ(info.diskNumber, 3);
   EXPECT_EQ(info.entryCount, 255);
   EXPECT_STREQ(MakeFileName(1), "F1");
   EXPECT_STREQ(MakeFileName(128), "F128");
@@ -153,7 +149,7 @@ TEST_F(ReadDirectoryTest, EmptyAndFullDirectories) {
   EXPECT_EQ(directoryBytes[2815], 0xA5);
 
   info = Read(1);
-  EXPECT_EQ(printed, "[Disk C]\n");
+  EXPECT_TRUE(info.complete);
   EXPECT_EQ(info.diskNumber, 2);
   EXPECT_EQ(info.entryCount, 0);
 }
@@ -171,7 +167,8 @@ TEST_F(ReadDirectoryTest, DiskLetterIsOneRawByte) {
   OpenLayouts(layouts);
   for (std::size_t i = 0; i < letters.size(); ++i) {
     const DirectoryInfo info = Read(static_cast<int>(i));
-    EXPECT_EQ(printed, "[Disk " + letters[i].second + "]\n") << letters[i].first;
+    EXPECT_EQ(std::string(1, static_cast<char>(DiskLetter(info.diskNumber))), letters[i].second)
+        << letters[i].first;
     EXPECT_EQ(info.diskNumber, letters[i].first);
     EXPECT_EQ(info.entryCount, 1);
   }
@@ -186,11 +183,13 @@ TEST_F(ReadDirectoryTest, UnreadableDirectoryDecodesAsZeroBytes) {
   noSector5.tracks[kDirectoryTrack].sectors.pop_back();
   OpenDisks({d88test::MakeLayoutDisk(data), d88test::Disk{}, noSector5});
 
-  EXPECT_EQ(Read(0).entryCount, 2);
-  EXPECT_EQ(printed, "[Disk E]\n");
+  const DirectoryInfo first = Read(0);
+  EXPECT_EQ(first.entryCount, 2);
+  EXPECT_EQ(first.diskNumber, 4);
+  EXPECT_TRUE(first.complete);
   for (int index : {1, 2}) {
     const DirectoryInfo info = Read(index);
-    EXPECT_EQ(printed, "[Disk A]\n") << index;
+    EXPECT_FALSE(info.complete) << index;
     EXPECT_EQ(info.diskNumber, 0) << index;
     EXPECT_EQ(info.entryCount, 0) << index;
   }

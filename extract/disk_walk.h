@@ -1,0 +1,53 @@
+// Walking the disks of an image and the files of a disk, as records that say
+// what the disk holds. Nothing is written here.
+#ifndef D88UNPACK_EXTRACT_DISK_WALK_H
+#define D88UNPACK_EXTRACT_DISK_WALK_H
+
+#include <cstdint>
+
+#include "d88_format.h"
+#include "d88_image.h"
+
+struct DiskRecord {
+  int place;           // the disk's place in the image, from 1
+  int diskNumber;      // from its directory, 0 to 255; 0 is the system disk
+  int entryCount;      // 0 to 255
+  bool directoryRead;  // the whole directory track was read
+  // The fields of the disk's D88 header.
+  char label[d88::disk_header::kNameLength + 1];  // up to the first NUL
+  int writeProtect;
+  int mediaType;
+  int dataStart;  // where the data area begins in diskBuffer
+};
+
+struct EntryRecord {
+  int index;         // 1 to entryCount, in directory order
+  const char* name;  // the raw name bytes, in nameBuffer until the next entry
+  bool headerRead;   // its record header lies on the disk; the fields below hold
+  int start;
+  int end;
+  int size;                  // end - start; negative when end < start
+  const std::uint8_t* data;  // its data, in diskBuffer
+  int available;             // bytes of data the disk holds: size, or fewer
+};
+
+// Makes disk `index` (from 0) current, reads its directory and loads its data
+// area into diskBuffer. A disk that cannot be selected reads as blank.
+DiskRecord LoadDisk(D88Image& image, int index);
+
+// The entries of the disk last loaded, in directory order.
+class EntryWalk {
+ public:
+  explicit EntryWalk(const DiskRecord& disk);
+  // Decodes the next entry; false after the last.
+  bool Next(EntryRecord& entry);
+
+ private:
+  int entryCount;
+  int next;
+  // May run past the buffer on a hostile directory: an offset, never a
+  // pointer, until it has been checked.
+  long long record;
+};
+
+#endif
