@@ -105,7 +105,7 @@ std::vector<Seed> Seeds() {
   seeds.push_back({"cut_in_directory", Cut(small, small.size() - 100)});
   seeds.push_back({"empty_file", {}});
 
-  // A disk whose size field is 0: the same header counts 64 times.
+  // A disk whose size field is 0, which ends the scan.
   Disk zeroSize = Trimmed(DataDisk(), {0, 83});
   zeroSize.sizeField = 0;
   seeds.push_back({"size_zero", BuildImage({zeroSize})});

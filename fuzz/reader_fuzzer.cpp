@@ -39,8 +39,10 @@ class Model {
     while (diskCount < 64) {
       diskOffsets[diskCount] = offset;
       if (offset + dh::kSize > Size()) break;
-      offset += dh::DiskSize(&bytes[static_cast<std::size_t>(offset)]);
+      const std::uint32_t size = dh::DiskSize(&bytes[static_cast<std::size_t>(offset)]);
       ++diskCount;
+      if (size == 0) break;
+      offset += size;
     }
   }
 

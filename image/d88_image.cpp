@@ -26,6 +26,7 @@ D88Image::~D88Image() {
 bool D88Image::Open(const NativePathChar* path) {
   file.Close();
   diskCount = 0;
+  moreDisks = false;
   mediaType = -1;
   if (path == nullptr) return true;
 
@@ -37,16 +38,21 @@ bool D88Image::Open(const NativePathChar* path) {
 
   // Each disk's size field gives the distance to the next disk's header. A
   // disk counts as soon as its whole header can be read, whatever its size
-  // says; a size of 0 therefore finds the same disk again until the table is
-  // full. Positions are 64-bit: 64 sizes of up to 4 GiB cannot overflow them.
+  // says. A size of 0 leads nowhere: it would find the same disk again, so
+  // the scan ends after it. Positions are 64-bit: 64 sizes of up to 4 GiB
+  // cannot overflow them.
   std::uint8_t header[kDiskHeaderSize];
   int64_t offset = 0;
   while (diskCount < kMaxDisks) {
     diskOffsets[diskCount] = offset;
-    if (file.ReadAt(offset, header, kDiskHeaderSize) < kDiskHeaderSize) break;
-    offset += dh::DiskSize(header);
+    if (file.ReadAt(offset, header, kDiskHeaderSize) < kDiskHeaderSize) return true;
+    const std::uint32_t size = dh::DiskSize(header);
     ++diskCount;
+    if (size == 0) return true;
+    offset += size;
   }
+  // The table is full; a whole header after it is a disk that is not read.
+  moreDisks = file.ReadAt(offset, header, kDiskHeaderSize) == kDiskHeaderSize;
   return true;
 }
 

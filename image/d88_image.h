@@ -38,6 +38,17 @@ class D88Image {
   bool Open(const NativePathChar* path);
   int GetDiskCount() const { return diskCount; }
 
+  // Why the last Open failed: the system's error number, or kNotRegularFile.
+  int OpenError() const { return file.OpenError(); }
+  // True when another whole disk header follows the last disk of a full
+  // table: the image holds more disks than are read.
+  bool HasMoreDisks() const { return moreDisks; }
+  // The open image's identity, to recognise it under any other name.
+  const FileIdentity& Identity() const { return file.Identity(); }
+  // The error number of the first read or seek of the image that failed
+  // (not the end of the file), or 0.
+  int ReadError() const { return file.ReadError(); }
+
   // Makes disk `index` (0-based, in file order) current. On failure no disk
   // is current and no sector can be read until a selection succeeds.
   bool SelectDisk(int index);
@@ -78,6 +89,7 @@ class D88Image {
 
   ImageFile file;
   int diskCount;
+  bool moreDisks = false;
   int firstSector;
   int lastSector;
   int64_t diskOffsets[kMaxDisks];

@@ -1,52 +1,109 @@
 #include "image_file.h"
 
+#include <cerrno>
 #include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+
 #include <filesystem>
 #include <system_error>
 
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
-// Seeks with a 64-bit position: std::fseek takes a long, which is 32 bits
-// wide on Windows.
-bool SeekTo(std::FILE* file, int64_t position) {
 #ifdef _WIN32
-  return _fseeki64(file, position, SEEK_SET) == 0;
-#else
-  return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
-#endif
-}
-
-std::FILE* OpenForReading(const NativePathChar* path) {
-#ifdef _WIN32
-  return _wfopen(path, L"rb");
-#else
-  return std::fopen(path, "rb");
-#endif
-}
-
-// Reads until `length` bytes have arrived or the file gives no more.
-int64_t ReadFully(std::FILE* file, std::uint8_t* out, int64_t length) {
-  int64_t total = 0;
-  while (total < length) {
-    const std::size_t got =
-        std::fread(out + total, 1, static_cast<std::size_t>(length - total), file);
-    if (got == 0) break;
-    total += static_cast<int64_t>(got);
+// Opens an existing regular file; a directory or device is refused before
+// the stream is opened, since some runtimes open a directory and fail only
+// on the first read.
+std::FILE* OpenRegularFile(const wchar_t* path, int& error, FileIdentity& identity) {
+  std::error_code code;
+  const std::filesystem::file_status status = std::filesystem::status(path, code);
+  if (status.type() == std::filesystem::file_type::not_found) {
+    error = ENOENT;
+    return nullptr;
   }
-  return total;
+  if (std::filesystem::is_directory(status)) {
+    error = EISDIR;
+    return nullptr;
+  }
+  // Where the status could not be read, the open below tells why.
+  if (!code && !std::filesystem::is_regular_file(status)) {
+    error = kNotRegularFile;
+    return nullptr;
+  }
+  errno = 0;
+  std::FILE* file = _wfopen(path, L"rb");
+  if (file == nullptr) {
+    error = errno != 0 ? errno : EACCES;
+    return nullptr;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) {
+    std::fclose(file);
+    error = EIO;
+    return nullptr;
+  }
+  identity.device = info.dwVolumeSerialNumber;
+  identity.file = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+  return file;
 }
+#else
+// Opens an existing regular file. The check is made on the opened file
+// itself, so nothing can be swapped in between; the open does not wait for
+// a writer when the path is a FIFO.
+std::FILE* OpenRegularFile(const char* path, int& error, FileIdentity& identity) {
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = errno;
+    return nullptr;
+  }
+  struct stat info;
+  if (fstat(fd, &info) != 0) {
+    error = errno;
+    close(fd);
+    return nullptr;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    error = S_ISDIR(info.st_mode) ? EISDIR : kNotRegularFile;
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* file = fcntl(fd, F_SETFL, 0) == 0 ? fdopen(fd, "rb") : nullptr;
+  if (file == nullptr) {
+    error = errno;
+    close(fd);
+    return nullptr;
+  }
+  identity.device = static_cast<std::uint64_t>(info.st_dev);
+  identity.file = static_cast<std::uint64_t>(info.st_ino);
+  return file;
+}
+#endif
 
 }  // namespace
 
 bool ImageFile::Open(const NativePathChar* path) {
   Close();
-  if (path == nullptr || path[0] == 0) return false;
-  // Only a regular file (or a link to one) is an image. Some hosts' streams
-  // open a directory and fail only on the first read; a pipe or a device
-  // cannot seek, and would read as an image without disks.
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(std::filesystem::path(path), error)) return false;
-  file = OpenForReading(path);
+  openError = 0;
+  readError = 0;
+  identity = FileIdentity{0, 0};
+  if (path == nullptr || path[0] == 0) {
+    openError = ENOENT;
+    return false;
+  }
+  file = OpenRegularFile(path, openError, identity);
   if (file == nullptr) return false;
   // All reads go through our own window; a second buffer would only copy.
   std::setvbuf(file, nullptr, _IONBF, 0);
@@ -60,11 +117,44 @@ void ImageFile::Close() {
   windowLength = 0;
 }
 
+// Seeks with a 64-bit position: std::fseek takes a long, which is 32 bits
+// wide on Windows.
+bool ImageFile::SeekTo(int64_t position) {
+  errno = 0;
+#ifdef _WIN32
+  const bool moved = _fseeki64(file, position, SEEK_SET) == 0;
+#else
+  const bool moved = fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
+#endif
+  if (!moved && readError == 0) readError = errno != 0 ? errno : EIO;
+  return moved;
+}
+
+// Reads until `length` bytes have arrived or the file gives no more. A read
+// that fails, as opposed to one at the end of the file, is remembered.
+int64_t ImageFile::ReadFully(std::uint8_t* out, int64_t length) {
+  int64_t total = 0;
+  while (total < length) {
+    errno = 0;
+    const std::size_t got =
+        std::fread(out + total, 1, static_cast<std::size_t>(length - total), file);
+    if (got == 0) {
+      if (std::ferror(file)) {
+        if (readError == 0) readError = errno != 0 ? errno : EIO;
+        std::clearerr(file);
+      }
+      break;
+    }
+    total += static_cast<int64_t>(got);
+  }
+  return total;
+}
+
 bool ImageFile::FillWindow(int64_t position) {
   windowStart = position;
   windowLength = 0;
-  if (!SeekTo(file, position)) return false;
-  windowLength = ReadFully(file, window, kWindowSize);
+  if (!SeekTo(position)) return false;
+  windowLength = ReadFully(window, kWindowSize);
   return windowLength > 0;
 }
 
@@ -91,8 +181,8 @@ int64_t ImageFile::ReadAt(int64_t position, std::uint8_t* out, int64_t length) {
       total += take;
     } else if (length >= kWindowSize) {
       // A large read (a whole sector run's worth) goes straight to the caller.
-      if (!SeekTo(file, position)) break;
-      total += ReadFully(file, out, length);
+      if (!SeekTo(position)) break;
+      total += ReadFully(out, length);
       break;
     } else if (!FillWindow(position)) {
       break;

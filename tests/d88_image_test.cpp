@@ -2,8 +2,10 @@
 #include "d88_image.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <filesystem>
@@ -149,24 +151,35 @@ TEST_F(ReaderTest, ScanStopsAtSixtyFourDisksAndFollowsEachSizeField) {
     }
   }
   EXPECT_FALSE(image.SelectDisk(64));
+  EXPECT_TRUE(image.HasMoreDisks());
+
+  // Exactly 64, or a 65th header cut short: nothing is left unread.
+  disks.resize(64);
+  ASSERT_TRUE(OpenDisks(disks));
+  EXPECT_EQ(image.GetDiskCount(), 64);
+  EXPECT_FALSE(image.HasMoreDisks());
+  Bytes cut = d88test::BuildImage(disks);
+  cut.resize(cut.size() + d88::disk_header::kSize - 1, 0);
+  ASSERT_TRUE(OpenBytes(cut));
+  EXPECT_FALSE(image.HasMoreDisks());
 }
 
-TEST_F(ReaderTest, SizeFieldOfZeroCountsTheSameDiskUntilTheTableIsFull) {
+TEST_F(ReaderTest, SizeFieldOfZeroEndsTheScanAfterItsDisk) {
+  // It would lead to the same header again and again.
   Disk zero = NamedDisk("ZERO", 1);
   zero.sizeField = 0;
   ASSERT_TRUE(OpenDisks({NamedDisk("FIRST", 1), zero, NamedDisk("NEVER", 1)}));
-  EXPECT_EQ(image.GetDiskCount(), 64);
-  for (int i = 1; i < 64; ++i) {
-    ASSERT_TRUE(image.SelectDisk(i));
-    ASSERT_STREQ(image.GetDiskName(), "ZERO") << i;
-  }
+  EXPECT_EQ(image.GetDiskCount(), 2);
+  EXPECT_FALSE(image.HasMoreDisks());
+  ASSERT_TRUE(image.SelectDisk(1));
+  EXPECT_STREQ(image.GetDiskName(), "ZERO");
   // A size of 0 leaves no room for any track.
   EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, 0);
 
   zero.name = "LEAD";
   ASSERT_TRUE(OpenDisks({zero, NamedDisk("NEVER")}));
-  EXPECT_EQ(image.GetDiskCount(), 64);
-  ASSERT_TRUE(image.SelectDisk(63));
+  EXPECT_EQ(image.GetDiskCount(), 1);
+  ASSERT_TRUE(image.SelectDisk(0));
   EXPECT_STREQ(image.GetDiskName(), "LEAD");
 }
 
@@ -248,13 +261,35 @@ TEST_F(ReaderTest, DiskNameAndMediaType) {
 
 // --- Opening ---
 
-TEST_F(ReaderTest, OpenFailsOnEmptyPathMissingFileAndDirectory) {
-  EXPECT_FALSE(image.Open(fs::path("").c_str()));
-  EXPECT_FALSE(image.Open((scratch.path() / "missing.d88").c_str()));
-  EXPECT_FALSE(image.Open(scratch.path().c_str()));
+TEST_F(ReaderTest, OpenFailsOnEmptyPathMissingFileDirectoryAndFifo) {
   fs::create_directory(scratch.path() / "disk.d88");
-  EXPECT_FALSE(image.Open((scratch.path() / "disk.d88").c_str()));
-  EXPECT_EQ(image.GetDiskCount(), 0);
+  ASSERT_EQ(mkfifo((scratch.path() / "pipe.d88").c_str(), 0600), 0);
+  const struct {
+    fs::path path;
+    int error;
+  } cases[] = {{"", ENOENT},
+               {scratch.path() / "missing.d88", ENOENT},
+               {scratch.path(), EISDIR},
+               {scratch.path() / "disk.d88", EISDIR},
+               {scratch.path() / "pipe.d88", kNotRegularFile},
+               {"/dev/null", kNotRegularFile}};
+  for (const auto& c : cases) {
+    // A FIFO must not make the open wait for a writer.
+    EXPECT_FALSE(image.Open(c.path.c_str())) << c.path;
+    EXPECT_EQ(image.OpenError(), c.error) << c.path;
+    EXPECT_EQ(image.GetDiskCount(), 0);
+  }
+}
+
+TEST_F(ReaderTest, IdentityIsTheFilesNotItsName) {
+  ASSERT_TRUE(OpenDisks({NamedDisk("ONE")}));
+  const FileIdentity first = image.Identity();
+  fs::create_hard_link(path, scratch.path() / "other.d88");
+  ASSERT_TRUE(image.Open((scratch.path() / "other.d88").c_str()));
+  EXPECT_TRUE(image.Identity() == first);
+  ASSERT_TRUE(OpenBytes(d88test::BuildImage({NamedDisk("TWO")}), "two.d88"));
+  EXPECT_FALSE(image.Identity() == first);
+  EXPECT_EQ(image.ReadError(), 0);
 }
 
 TEST_F(ReaderTest, OpenAgainClosesAndClearsTheFirstImage) {
