@@ -59,7 +59,8 @@ int Run(const NativePathChar* path) {
     std::fputc('\n', stderr);
     return 1;
   }
-  const OutputPlace place{path};
+  const OutputFolder folder;
+  const OutputPlace place{folder, GuardImageAndConsole(image.Identity())};
   bool clean = true;
   for (int i = 0; i < image.GetDiskCount(); ++i) {
     const DiskRecord disk = LoadDisk(image, i);

@@ -3,6 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "disk_layout.h"
 
 namespace {
@@ -62,6 +68,20 @@ Complaint Describe(const EntryRecord& entry, const EntryOutcome& outcome, char* 
       return {"not written", DescribeVerdict(outcome.verdict)};
     case EntryProblem::kNameIsImage:
       return {"not written", "the name is the image file being read"};
+    case EntryProblem::kNameIsOutput:
+      return {"not written", "the name is the file that standard output goes to"};
+    case EntryProblem::kNameIsErrorOutput:
+      return {"not written", "the name is the file that standard error goes to"};
+    case EntryProblem::kDirectoryAtName:
+      return {"not written", "a directory stands at the name"};
+    case EntryProblem::kReadOnlyAtName:
+      return {"not written", "a read-only file stands at the name"};
+    case EntryProblem::kCannotCheck:
+      std::snprintf(scratch, scratchSize, "cannot tell whether the name is the image: %s",
+                    std::strerror(outcome.error));
+      return {"not written", scratch};
+    case EntryProblem::kCannotRemove:
+      return {"cannot replace", std::strerror(outcome.error)};
     case EntryProblem::kCannotCreate:
       return {"cannot create", std::strerror(outcome.error)};
     case EntryProblem::kWriteFailed:
@@ -80,7 +100,7 @@ Complaint Describe(const EntryRecord& entry, const EntryOutcome& outcome, char* 
 // One line on standard error: which disk, which file, and why it was not
 // written as listed.
 void Complain(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome) {
-  char scratch[96];
+  char scratch[160];
   const Complaint complaint = Describe(entry, outcome, scratch, sizeof scratch);
   // Keep the listing line of the entry ahead of its complaint when both
   // streams go to one place.
@@ -92,18 +112,48 @@ void Complain(const DiskRecord& disk, const EntryRecord& entry, const EntryOutco
   std::fprintf(stderr, "\": %s: %s\n", complaint.what, complaint.reason);
 }
 
+// True when standard output is a terminal, where a name's control bytes
+// could move the cursor, retitle the window or hide lines.
+bool OutputIsTerminal() {
+#ifdef _WIN32
+  static const bool terminal = _isatty(_fileno(stdout)) != 0;
+#else
+  static const bool terminal = isatty(STDOUT_FILENO) != 0;
+#endif
+  return terminal;
+}
+
+// The name as the listing shows it: on a terminal each control byte (0x01 to
+// 0x1F and 0x7F) is shown as '?', one column for one byte; in a file or a
+// pipe the bytes stay as they are. Bytes of 0x80 and up are the names'
+// Shift-JIS and never touched.
+const char* ListedName(const char* name) {
+  if (!OutputIsTerminal()) return name;
+  static char shown[kNameBufferSize];
+  std::size_t i = 0;
+  for (; name[i] != 0 && i + 1 < sizeof shown; ++i) {
+    const unsigned char byte = static_cast<unsigned char>(name[i]);
+    shown[i] = byte < 0x20 || byte == 0x7F ? '?' : name[i];
+  }
+  shown[i] = 0;
+  return shown;
+}
+
 }  // namespace
 
 void ShowDisk(const DiskRecord& disk) {
   std::fputs("[Disk ", stdout);
-  std::fputc(DiskLetter(disk.diskNumber), stdout);
+  // The letter is a raw byte too: disk numbers from 192 give control bytes.
+  const unsigned char letter = DiskLetter(disk.diskNumber);
+  const bool control = (letter >= 0x01 && letter < 0x20) || letter == 0x7F;
+  std::fputc(control && OutputIsTerminal() ? '?' : letter, stdout);
   std::fputs("]\n", stdout);
 }
 
 bool ShowEntry(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome) {
   if (outcome.status != EntryStatus::kSkipped) {
-    std::printf("%-12s  %5d  START=%04x  END=%04x\n", entry.name, entry.size, entry.start,
-                entry.end);
+    std::printf("%-12s  %5d  START=%04x  END=%04x\n", ListedName(entry.name), entry.size,
+                entry.start, entry.end);
   }
   if (outcome.problem == EntryProblem::kNone) return true;
   Complain(disk, entry, outcome);

@@ -6,22 +6,6 @@ EntryOutcome Outcome(EntryStatus status, EntryProblem problem, int written = 0, 
   return EntryOutcome{status, problem, NameVerdict::kAccepted, written, error};
 }
 
-EntryProblem ProblemOf(WriteFailure failure) {
-  switch (failure) {
-    case WriteFailure::kNone:
-      return EntryProblem::kNone;
-    case WriteFailure::kIsImage:
-      return EntryProblem::kNameIsImage;
-    case WriteFailure::kCreate:
-      return EntryProblem::kCannotCreate;
-    case WriteFailure::kWrite:
-      return EntryProblem::kWriteFailed;
-    case WriteFailure::kClose:
-      return EntryProblem::kCloseFailed;
-  }
-  return EntryProblem::kCannotCreate;
-}
-
 }  // namespace
 
 EntryOutcome ListEntry(const EntryRecord& entry) {
@@ -41,9 +25,9 @@ EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName,
     return refused;
   }
   const WriteResult result =
-      WriteOutputFile(fileName, entry.data, entry.available, place.imagePath);
-  if (result.failure != WriteFailure::kNone) {
-    return Outcome(EntryStatus::kNotWritten, ProblemOf(result.failure), 0, result.error);
+      WriteOutputFile(place.folder, fileName, entry.data, entry.available, place.guarded);
+  if (result.problem != EntryProblem::kNone) {
+    return Outcome(EntryStatus::kNotWritten, result.problem, 0, result.error);
   }
   // Data that runs past the end of the disk: the file holds what the disk has.
   if (entry.available < entry.size) {

@@ -4,18 +4,20 @@
 #define D88UNPACK_EXTRACT_EXTRACT_FILES_H
 
 #include "disk_walk.h"
-#include "native_path.h"
 #include "outcome.h"
+#include "output_file.h"
 
 // Where files are written, and what they must never replace.
 struct OutputPlace {
-  const NativePathChar* imagePath;  // the image being read
+  const OutputFolder& folder;
+  GuardedFiles guarded;
 };
 
-// Writes the entry's file under `fileName` into the current directory, unless
+// Writes the entry's file under `fileName` into the output folder, unless
 // a rule refuses it, and says what happened. An entry whose record header
 // could not be read is skipped; one whose end is below its start, or whose
-// name is refused or is the image, is not written; one whose data runs past
+// name is refused or taken by what may not be replaced, is not written; one
+// whose data runs past
 // the end of the disk is written in part.
 EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, const OutputPlace& place);
 

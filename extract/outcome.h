@@ -6,7 +6,21 @@
 
 #include <cstdint>
 
-#include "output_file.h"
+// Whether a name from a disk may be created as it stands. Each rule is a
+// separate, named decision: a name from a hostile image must never reach
+// outside the output folder or send data to a device.
+enum class NameVerdict : std::uint8_t {
+  kAccepted,
+  kEmpty,           // nothing to create
+  kDotOrDotDot,     // "." and ".." name directories, not files
+  kSlash,           // a path separator would leave the current directory
+  kBackslash,       // Windows only: also a path separator there
+  kColon,           // Windows only: a drive or an alternate data stream
+  kReservedDevice,  // Windows only: CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$
+  kNotCodePage932,  // Windows only: the bytes do not convert to a file name
+  kTrailingDot,     // Windows only: dropped there, so another file is hit
+  kTooLong,         // Windows only: more than 255 bytes, the longest name Windows takes
+};
 
 enum class EntryStatus : std::uint8_t {
   kWritten,     // the file holds all its data
@@ -21,11 +35,21 @@ enum class EntryProblem : std::uint8_t {
   kRecordPastDisk,  // the record header lies (partly) past the end of the disk
   kEndBelowStart,   // the end address is below the start address
   kNameRefused,     // the name may not be created as it stands: see `verdict`
-  kNameIsImage,     // the name is the image file being read
-  kCannotCreate,    // `error` says why
-  kWriteFailed,     // `error` says why
-  kCloseFailed,     // `error` says why
-  kDataPastDisk,    // the data runs past the end of the disk
+  // What stands at the name in the output folder, which is never written
+  // through: it is removed and the file created anew, unless it is one of
+  // these.
+  kNameIsImage,        // the image file being read, under any name
+  kNameIsOutput,       // the file standard output goes to
+  kNameIsErrorOutput,  // the file standard error goes to
+  kDirectoryAtName,    // a directory, which is left alone
+  kReadOnlyAtName,     // Windows: a read-only file, which is not forced
+  kCannotCheck,        // what stands there could not be told apart from the
+                       // image (`error`): it is left alone
+  kCannotRemove,       // `error` says why
+  kCannotCreate,       // `error` says why
+  kWriteFailed,        // `error` says why
+  kCloseFailed,        // `error` says why
+  kDataPastDisk,       // the data runs past the end of the disk
 };
 
 struct EntryOutcome {

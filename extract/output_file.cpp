@@ -3,10 +3,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #ifdef _WIN32
+#include <io.h>
+
 #include <cwchar>
 
 #define WIN32_LEAN_AND_MEAN
@@ -14,6 +14,9 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -88,29 +91,6 @@ bool IsReservedDevice(const wchar_t* name) {
 }
 #endif
 
-// Opens `name` for binary writing. With `exclusive`, only a file that does
-// not exist yet is created.
-std::FILE* CreateForWriting(const char* name, bool exclusive) {
-#ifdef _WIN32
-  const wchar_t* wide = ToWideName(name);
-  if (wide == nullptr) {
-    errno = EILSEQ;
-    return nullptr;
-  }
-  return _wfopen(wide, exclusive ? L"wbx" : L"wb");
-#else
-  return std::fopen(name, exclusive ? "wbx" : "wb");
-#endif
-}
-
-// Whether the runtime's fopen knows the exclusive "x" mode. The older
-// Windows runtime that MinGW links by default does not.
-#if defined(_WIN32) && !defined(_UCRT)
-constexpr bool kExclusiveCreate = false;
-#else
-constexpr bool kExclusiveCreate = true;
-#endif
-
 }  // namespace
 
 NameVerdict CheckOutputName(const char* name) {
@@ -139,46 +119,270 @@ NameVerdict CheckOutputName(const char* name) {
   return NameVerdict::kAccepted;
 }
 
-bool NamesImageFile(const char* name, const NativePathChar* imagePath) {
-  if (imagePath == nullptr) return false;
-#ifdef _WIN32
-  const wchar_t* wide = ToWideName(name);
-  if (wide == nullptr) return false;  // such a name is never created
-  const std::filesystem::path candidate(wide);
-#else
-  const std::filesystem::path candidate(name);
-#endif
-  // Compare the files themselves, not the spellings: "./disk.d88", an
-  // absolute path, a link or a different case on a case-blind file system
-  // all name the same file. A name that does not exist yet is not the image.
-  std::error_code error;
-  return std::filesystem::equivalent(candidate, std::filesystem::path(imagePath), error) && !error;
+namespace {
+
+// The guard that `identity` is, or kNone.
+EntryProblem GuardedAs(const FileIdentity& identity, const GuardedFiles& guarded) {
+  if (identity == guarded.image) return EntryProblem::kNameIsImage;
+  if (guarded.hasOutput && identity == guarded.output) return EntryProblem::kNameIsOutput;
+  if (guarded.hasErrorOutput && identity == guarded.errorOutput) {
+    return EntryProblem::kNameIsErrorOutput;
+  }
+  return EntryProblem::kNone;
 }
 
-WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, int size,
-                            const NativePathChar* imagePath) {
-  // Creating the image's own name would truncate the image while it is
-  // being read. A name that does not exist yet cannot be the image, so the
-  // file is first created exclusively, and only a name that exists already
-  // is compared with the image before it is replaced.
-  errno = 0;
-  std::FILE* file = kExclusiveCreate ? CreateForWriting(name, true) : nullptr;
-  if (file == nullptr && (!kExclusiveCreate || errno == EEXIST)) {
-    if (NamesImageFile(name, imagePath)) return WriteResult{WriteFailure::kIsImage, 0};
-    errno = 0;
-    file = CreateForWriting(name, false);
+#ifdef _WIN32
+
+// The errno closest to a Windows error, for the message.
+int ErrnoOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+      return EINVAL;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_WRITE_PROTECT:
+      return EROFS;
+    default:
+      return EIO;
   }
-  if (file == nullptr) return WriteResult{WriteFailure::kCreate, errno};
-  // The data is in memory already: one write, no stream buffer in between.
-  std::setvbuf(file, nullptr, _IONBF, 0);
+}
+
+bool IdentityOfHandle(HANDLE handle, FileIdentity& identity, DWORD& attributes) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  identity.device = info.dwVolumeSerialNumber;
+  identity.file = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+  attributes = info.dwFileAttributes;
+  return true;
+}
+
+// What stands at `path`, or what a link there leads to: false with the
+// error when it cannot be told.
+bool IdentityAt(const wchar_t* path, bool followLink, FileIdentity& identity, DWORD& attributes,
+                DWORD& error) {
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+  const HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+    return false;
+  }
+  const bool known = IdentityOfHandle(handle, identity, attributes);
+  if (!known) error = GetLastError();
+  CloseHandle(handle);
+  return known;
+}
+
+HANDLE CreateNew(const wchar_t* path) {
+  return CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The folder's prefix and the name, as one path.
+const wchar_t* OutputPath(const OutputFolder& folder, const wchar_t* name) {
+  static wchar_t path[32768];
+  const wchar_t* prefix = folder.Prefix();
+  if (prefix == nullptr) return name;
+  const std::size_t prefixLength = std::wcslen(prefix);
+  const std::size_t nameLength = std::wcslen(name);
+  if (prefixLength + 1 + nameLength + 1 > sizeof path / sizeof path[0]) return nullptr;
+  std::wmemcpy(path, prefix, prefixLength);
+  path[prefixLength] = L'\\';
+  std::wmemcpy(path + prefixLength + 1, name, nameLength + 1);
+  return path;
+}
+
+// Decides what may be done with the taken name `path`: kNone when it may be
+// removed.
+WriteResult CheckTakenName(const wchar_t* path, const GuardedFiles& guarded) {
+  FileIdentity identity;
+  DWORD attributes = 0;
+  DWORD error = 0;
+  if (!IdentityAt(path, false, identity, attributes, error)) {
+    return WriteResult{EntryProblem::kCannotCheck, ErrnoOf(error)};
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return WriteResult{EntryProblem::kDirectoryAtName, 0};
+  const EntryProblem guard = GuardedAs(identity, guarded);
+  if (guard != EntryProblem::kNone) return WriteResult{guard, 0};
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // A link: what it leads to must not be the image either. A link that
+    // leads nowhere is no file at all.
+    FileIdentity target;
+    DWORD targetAttributes = 0;
+    if (IdentityAt(path, true, target, targetAttributes, error)) {
+      const EntryProblem targetGuard = GuardedAs(target, guarded);
+      if (targetGuard != EntryProblem::kNone) return WriteResult{targetGuard, 0};
+    } else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      return WriteResult{EntryProblem::kCannotCheck, ErrnoOf(error)};
+    }
+  }
+  if (attributes & FILE_ATTRIBUTE_READONLY) return WriteResult{EntryProblem::kReadOnlyAtName, 0};
+  return WriteResult{EntryProblem::kNone, 0};
+}
+
+#else
+
+FileIdentity IdentityOf(const struct stat& info) {
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino)};
+}
+
+int CreateNew(int folder, const char* name) {
+  // O_NOFOLLOW: a link that appears at the name in between is not followed.
+  return openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
+                0666);
+}
+
+// Decides what may be done with the taken name: kNone when it may be
+// removed.
+WriteResult CheckTakenName(int folder, const char* name, const GuardedFiles& guarded) {
+  struct stat info;
+  if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    // Gone in between: nothing to remove.
+    if (errno == ENOENT) return WriteResult{EntryProblem::kNone, 0};
+    return WriteResult{EntryProblem::kCannotCheck, errno};
+  }
+  if (S_ISDIR(info.st_mode)) return WriteResult{EntryProblem::kDirectoryAtName, 0};
+  const EntryProblem guard = GuardedAs(IdentityOf(info), guarded);
+  if (guard != EntryProblem::kNone) return WriteResult{guard, 0};
+  if (S_ISLNK(info.st_mode)) {
+    // A link: what it leads to must not be the image either. A link that
+    // leads nowhere (a missing target, or a loop) is no file at all; any
+    // other error leaves it open whether it is the image.
+    struct stat target;
+    if (fstatat(folder, name, &target, 0) == 0) {
+      const EntryProblem targetGuard = GuardedAs(IdentityOf(target), guarded);
+      if (targetGuard != EntryProblem::kNone) return WriteResult{targetGuard, 0};
+    } else if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP) {
+      return WriteResult{EntryProblem::kCannotCheck, errno};
+    }
+  }
+  return WriteResult{EntryProblem::kNone, 0};
+}
+
+#endif
+
+}  // namespace
+
+OutputFolder::~OutputFolder() {
+#ifndef _WIN32
+  if (handle != AT_FDCWD) close(handle);
+#endif
+}
+
+GuardedFiles GuardImageAndConsole(const FileIdentity& image) {
+  GuardedFiles guarded{};
+  guarded.image = image;
+#ifdef _WIN32
+  const struct {
+    int fd;
+    FileIdentity* identity;
+    bool* has;
+  } streams[] = {{1, &guarded.output, &guarded.hasOutput},
+                 {2, &guarded.errorOutput, &guarded.hasErrorOutput}};
+  for (const auto& stream : streams) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(stream.fd));
+    DWORD attributes = 0;
+    *stream.has = handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
+                  IdentityOfHandle(handle, *stream.identity, attributes);
+  }
+#else
+  struct stat info;
+  if (fstat(STDOUT_FILENO, &info) == 0 && S_ISREG(info.st_mode)) {
+    guarded.output = IdentityOf(info);
+    guarded.hasOutput = true;
+  }
+  if (fstat(STDERR_FILENO, &info) == 0 && S_ISREG(info.st_mode)) {
+    guarded.errorOutput = IdentityOf(info);
+    guarded.hasErrorOutput = true;
+  }
+#endif
+  return guarded;
+}
+
+#ifdef _WIN32
+
+WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const std::uint8_t* data,
+                            int size, const GuardedFiles& guarded) {
+  const wchar_t* wide = ToWideName(name);
+  if (wide == nullptr) return WriteResult{EntryProblem::kCannotCreate, EILSEQ};
+  const wchar_t* path = OutputPath(folder, wide);
+  if (path == nullptr) return WriteResult{EntryProblem::kCannotCreate, ENAMETOOLONG};
+  HANDLE file = CreateNew(path);
+  if (file == INVALID_HANDLE_VALUE &&
+      (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)) {
+    const WriteResult taken = CheckTakenName(path, guarded);
+    if (taken.problem != EntryProblem::kNone) return taken;
+    if (!DeleteFileW(path) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+      return WriteResult{EntryProblem::kCannotRemove, ErrnoOf(GetLastError())};
+    }
+    // A name that raced in between is reported, never opened.
+    file = CreateNew(path);
+  }
+  if (file == INVALID_HANDLE_VALUE) {
+    return WriteResult{EntryProblem::kCannotCreate, ErrnoOf(GetLastError())};
+  }
+  DWORD written = 0;
+  const DWORD wanted = size > 0 ? static_cast<DWORD>(size) : 0;
+  if (wanted > 0 && (!WriteFile(file, data, wanted, &written, nullptr) || written != wanted)) {
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    return WriteResult{EntryProblem::kWriteFailed, ErrnoOf(error)};
+  }
+  if (!CloseHandle(file)) return WriteResult{EntryProblem::kCloseFailed, ErrnoOf(GetLastError())};
+  return WriteResult{EntryProblem::kNone, 0};
+}
+
+#else
+
+WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const std::uint8_t* data,
+                            int size, const GuardedFiles& guarded) {
+  int fd = CreateNew(folder.Handle(), name);
+  if (fd < 0 && errno == EEXIST) {
+    const WriteResult taken = CheckTakenName(folder.Handle(), name, guarded);
+    if (taken.problem != EntryProblem::kNone) return taken;
+    // Removing the old entry, rather than truncating what it names, leaves
+    // whatever a link or another hard link leads to untouched, and spares
+    // the file system the flush it makes when a truncated file is closed.
+    if (unlinkat(folder.Handle(), name, 0) != 0 && errno != ENOENT) {
+      return WriteResult{EntryProblem::kCannotRemove, errno};
+    }
+    // A name that raced in between is reported, never opened.
+    fd = CreateNew(folder.Handle(), name);
+  }
+  if (fd < 0) return WriteResult{EntryProblem::kCannotCreate, errno};
+  // The data is in memory already: as few writes as the system takes.
+  std::size_t done = 0;
   const std::size_t wanted = size > 0 ? static_cast<std::size_t>(size) : 0;
-  if (wanted > 0 && std::fwrite(data, 1, wanted, file) != wanted) {
-    const int error = errno;
-    std::fclose(file);
-    return WriteResult{WriteFailure::kWrite, error};
+  while (done < wanted) {
+    const ssize_t got = write(fd, data + done, wanted - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      const int error = got < 0 ? errno : EIO;
+      close(fd);
+      return WriteResult{EntryProblem::kWriteFailed, error};
+    }
+    done += static_cast<std::size_t>(got);
   }
   // Some file systems report a failed write only when the file is closed.
-  errno = 0;
-  if (std::fclose(file) != 0) return WriteResult{WriteFailure::kClose, errno};
-  return WriteResult{WriteFailure::kNone, 0};
+  if (close(fd) != 0) return WriteResult{EntryProblem::kCloseFailed, errno};
+  return WriteResult{EntryProblem::kNone, 0};
 }
+
+#endif

@@ -1,50 +1,79 @@
-// Writing one extracted file into the current directory, and the rules that
+// Writing one extracted file into the output folder, and the rules that
 // decide whether a name from a disk may be written at all.
 //
-// Each rule is a separate, named decision so that it can be tested alone:
-// a name from a hostile image must never reach outside the current
-// directory, replace the image being read, or send data to a device.
+// Nothing that already stands at a name is ever opened for writing: a new
+// file is created exclusively, and a name that is taken has its old entry
+// removed first, so that a link, a FIFO or a device at the name is replaced
+// and whatever it led to is left untouched. The image being read, and the
+// files the console streams go to, are known by their identity and never
+// replaced, whatever name leads to them.
 #ifndef D88UNPACK_EXTRACT_OUTPUT_FILE_H
 #define D88UNPACK_EXTRACT_OUTPUT_FILE_H
 
 #include <cstdint>
 
-#include "native_path.h"
+#ifndef _WIN32
+#include <fcntl.h>
+#endif
 
-enum class NameVerdict {
-  kAccepted,
-  kEmpty,           // nothing to create
-  kDotOrDotDot,     // "." and ".." name directories, not files
-  kSlash,           // a path separator would leave the current directory
-  kBackslash,       // Windows only: also a path separator there
-  kColon,           // Windows only: a drive or an alternate data stream
-  kReservedDevice,  // Windows only: CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$
-  kNotCodePage932,  // Windows only: the bytes do not convert to a file name
-  kTrailingDot,     // Windows only: dropped there, so another file is hit
-  kTooLong,         // Windows only: more than 255 bytes, the longest name Windows takes
-};
+#include "image_file.h"
+#include "native_path.h"
+#include "outcome.h"
 
 // Screens a name by its bytes alone. On Windows the bytes are read as code
 // page 932, the character set of the disks, and the name is screened as the
 // UTF-16 text it is created under.
 NameVerdict CheckOutputName(const char* name);
 
-// True when `name`, taken in the current directory, is the same file as the
-// image being read, however the image's path was spelled.
-bool NamesImageFile(const char* name, const NativePathChar* imagePath);
-
-enum class WriteFailure { kNone, kIsImage, kCreate, kWrite, kClose };
-
-struct WriteResult {
-  WriteFailure failure;
-  int error;  // the system's errno for the failing step
+// The files that an output file must never replace.
+struct GuardedFiles {
+  FileIdentity image;
+  FileIdentity output;  // where standard output goes, when that is a file
+  FileIdentity errorOutput;
+  bool hasOutput;
+  bool hasErrorOutput;
 };
 
-// Creates or truncates `name` in the current directory and writes `size`
-// bytes of `data` to it, unless `name` is the image file at `imagePath`
-// (kIsImage: nothing is touched). A file that cannot be created, a short
-// write and a failing close are all reported.
-WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, int size,
-                            const NativePathChar* imagePath);
+// The guards for an image of this identity, with the console streams'
+// files added where they are regular files.
+GuardedFiles GuardImageAndConsole(const FileIdentity& image);
+
+// The folder that files are written into: the current directory unless
+// OpenOutputFolder is given another.
+class OutputFolder {
+ public:
+  OutputFolder() = default;
+  ~OutputFolder();
+  OutputFolder(const OutputFolder&) = delete;
+  OutputFolder& operator=(const OutputFolder&) = delete;
+
+#ifdef _WIN32
+  const wchar_t* Prefix() const {
+    return prefix;
+  }
+#else
+  int Handle() const {
+    return handle;
+  }
+#endif
+
+ private:
+#ifdef _WIN32
+  const wchar_t* prefix = nullptr;  // null: the current directory
+#else
+  int handle = AT_FDCWD;
+#endif
+};
+
+struct WriteResult {
+  EntryProblem problem;  // kNone when the file was written
+  int error;             // the system's errno for the failing step
+};
+
+// Creates `name` in `folder` and writes `size` bytes of `data` to it. What
+// already stands at the name is replaced, never written through, unless it
+// is a guarded file, a directory or (on Windows) a read-only file.
+WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const std::uint8_t* data,
+                            int size, const GuardedFiles& guarded);
 
 #endif

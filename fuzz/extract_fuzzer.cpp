@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     auto image = std::make_unique<D88Image>();
     if (!image->Open(kImageName)) d88fuzz::Fail("cannot open the image just written");
-    const OutputPlace place{kImageName};
+    const OutputFolder folder;
+    const OutputPlace place{folder, GuardImageAndConsole(image->Identity())};
     for (int i = 0; i < image->GetDiskCount(); ++i) {
       const DiskRecord disk = LoadDisk(*image, i);
       EntryWalk walk(disk);

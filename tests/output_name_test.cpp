@@ -72,28 +72,4 @@ TEST(CheckOutputName, RefusesReservedDeviceNamesOnWindows) {
 }
 #endif
 
-// Runs the check from inside `dir`, where the output files would be created.
-bool NamesImageFileIn(const fs::path& dir, const char* name, const fs::path& image) {
-  const fs::path before = fs::current_path();
-  fs::current_path(dir);
-  const bool same = NamesImageFile(name, image.c_str());
-  fs::current_path(before);
-  return same;
-}
-
-TEST(NamesImageFile, ComparesFilesNotSpellings) {
-  ScratchDir dir;
-  dir.Put("DISK.D88", {1, 2, 3});
-  dir.Put("OTHER", {1, 2, 3});
-  fs::create_hard_link(dir.path() / "DISK.D88", dir.path() / "HARD.D88");
-  const fs::path image = dir.path() / "sub" / ".." / "DISK.D88";
-  fs::create_directory(dir.path() / "sub");
-  EXPECT_TRUE(NamesImageFileIn(dir.path(), "DISK.D88", image));
-  EXPECT_TRUE(NamesImageFileIn(dir.path(), "HARD.D88", image));
-  EXPECT_FALSE(NamesImageFileIn(dir.path(), "OTHER", image));
-  EXPECT_FALSE(NamesImageFileIn(dir.path(), "NEW", image));
-  EXPECT_FALSE(NamesImageFileIn(dir.path(), "DISK.D88", dir.path() / "MISSING.D88"));
-  EXPECT_FALSE(NamesImageFile("DISK.D88", nullptr));
-}
-
 }  // namespace
