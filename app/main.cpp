@@ -25,12 +25,6 @@ namespace {
 // after it, so the image is closed however main returns.
 D88Image image;
 
-// "Cannot open the file", in Shift-JIS, written as these bytes whatever the
-// console's own encoding.
-const char kCannotOpen[] =
-    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB"
-    "\x82\xDC\x82\xB9\x82\xF1";
-
 // Listing lines that never reached their destination are a failure too.
 bool StandardOutputWritten() {
   if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
@@ -54,19 +48,39 @@ bool ExtractFiles(const DiskRecord& disk, const OutputPlace& place) {
 // Opens the image, lists and extracts its disks in file order, and gives the
 // exit status.
 int Run(const NativePathChar* path) {
-  if (path == nullptr || !image.Open(path)) {
-    std::fwrite(kCannotOpen, 1, sizeof kCannotOpen - 1, stderr);
-    std::fputc('\n', stderr);
+  if (!image.Open(path)) {
+    ShowOpenFailure(path, image.OpenError());
     return 1;
   }
   const OutputFolder folder;
   const OutputPlace place{folder, GuardImageAndConsole(image.Identity())};
   bool clean = true;
+  bool readErrorShown = false;
+  // A failed read is counted as missing data where it happened; it is
+  // reported once, as soon as it is seen.
+  const auto checkReads = [&] {
+    if (image.ReadError() == 0 || readErrorShown) return;
+    ShowReadError(path, image.ReadError());
+    readErrorShown = true;
+    clean = false;
+  };
+  checkReads();
   for (int i = 0; i < image.GetDiskCount(); ++i) {
     const DiskRecord disk = LoadDisk(image, i);
     ShowDisk(disk);
+    checkReads();
+    if (!ShowDiskProblems(disk)) clean = false;
     if (!ExtractFiles(disk, place)) clean = false;
   }
+  if (image.CutHeaderBytes() > 0) {
+    ShowCutHeader(path, image.GetDiskCount() + 1, image.CutHeaderBytes());
+    clean = false;
+  }
+  if (image.HasMoreDisks()) {
+    ShowMoreDisks(path, image.GetDiskCount());
+    clean = false;
+  }
+  checkReads();
   return clean && StandardOutputWritten() ? 0 : 1;
 }
 
@@ -87,7 +101,7 @@ int main(int argc, char** argv) {
   const NativePathChar* path = argc == 2 ? argv[1] : nullptr;
 #endif
   int status = 1;
-  if (count != 2) {
+  if (count != 2 || path == nullptr) {
     // Started with no program name at all (some kernels then pass one empty
     // name), the message names the tool itself.
     const bool named = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0';

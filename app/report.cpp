@@ -5,6 +5,12 @@
 
 #ifdef _WIN32
 #include <io.h>
+
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -62,6 +68,8 @@ Complaint Describe(const EntryRecord& entry, const EntryOutcome& outcome, char* 
       break;
     case EntryProblem::kRecordPastDisk:
       return {"skipped", "its record header lies past the end of the disk"};
+    case EntryProblem::kRecordMissing:
+      return {"not written", "its record header lies where the image holds no data"};
     case EntryProblem::kEndBelowStart:
       return {"not written", "its end address is below its start address"};
     case EntryProblem::kNameRefused:
@@ -91,6 +99,12 @@ Complaint Describe(const EntryRecord& entry, const EntryOutcome& outcome, char* 
     case EntryProblem::kDataPastDisk:
       std::snprintf(scratch, scratchSize,
                     "its data runs past the end of the disk; %d of %d bytes written",
+                    outcome.written, entry.size);
+      return {"truncated", scratch};
+    case EntryProblem::kDataMissing:
+      std::snprintf(scratch, scratchSize,
+                    "its data runs into a part of the disk the image does not hold; %d of %d "
+                    "bytes written",
                     outcome.written, entry.size);
       return {"truncated", scratch};
   }
@@ -139,7 +153,75 @@ const char* ListedName(const char* name) {
   return shown;
 }
 
+// "Cannot open the file", in Shift-JIS, written as these bytes whatever the
+// console's own encoding.
+const char kCannotOpen[] =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB"
+    "\x82\xDC\x82\xB9\x82\xF1";
+
+// "d88unpack: PATH: " with the path's bytes escaped as a name's are; on
+// Windows the path is shown in UTF-8.
+void PutPathPrefix(const NativePathChar* path) {
+  std::fflush(stdout);
+  std::fputs("d88unpack: ", stderr);
+#ifdef _WIN32
+  char bytes[4096];
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, path, -1, bytes, sizeof bytes, nullptr, nullptr);
+  if (length <= 0) std::strcpy(bytes, "?");
+  const char* shown = bytes;
+#else
+  const char* shown = path;
+#endif
+  for (const char* p = shown; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stderr);
+  std::fputs(": ", stderr);
+}
+
 }  // namespace
+
+void ShowOpenFailure(const NativePathChar* path, int error) {
+  std::fwrite(kCannotOpen, 1, sizeof kCannotOpen - 1, stderr);
+  std::fputc('\n', stderr);
+  PutPathPrefix(path);
+  std::fprintf(stderr, "%s\n",
+               error == kNotRegularFile ? "not a regular file" : std::strerror(error));
+}
+
+void ShowReadError(const NativePathChar* path, int error) {
+  PutPathPrefix(path);
+  std::fprintf(stderr, "cannot read: %s\n", std::strerror(error));
+}
+
+void ShowCutHeader(const NativePathChar* path, int place, int bytes) {
+  PutPathPrefix(path);
+  std::fprintf(stderr,
+               "the image ends inside the header of disk %d (%d of %d bytes); that disk is not "
+               "read\n",
+               place, bytes, d88::disk_header::kSize);
+}
+
+void ShowMoreDisks(const NativePathChar* path, int count) {
+  PutPathPrefix(path);
+  std::fprintf(stderr, "holds more than %d disks; only the first %d were read\n", count, count);
+}
+
+bool ShowDiskProblems(const DiskRecord& disk) {
+  if (disk.selected && disk.directoryRead) return true;
+  std::fflush(stdout);
+  if (!disk.selected) {
+    std::fprintf(stderr,
+                 "d88unpack: disk %d: its header can no longer be read; the image changed while "
+                 "it was read\n",
+                 disk.place);
+  } else {
+    std::fprintf(stderr,
+                 "d88unpack: disk %d: no directory: the image does not hold sectors 1 to 5 of "
+                 "1024 bytes on its last track in full; the disk is blank, of another layout, "
+                 "or cut off\n",
+                 disk.place);
+  }
+  return false;
+}
 
 void ShowDisk(const DiskRecord& disk) {
   std::fputs("[Disk ", stdout);

@@ -31,7 +31,9 @@ DirectoryInfo ReadDirectory(D88Image& image) {
   const int directoryLength = (entryCount + 1) * de::kSize;
   for (int j = 0; j < directoryLength; ++j) directoryBytes[j] = diskBuffer[kTrackSize - 1 - j];
   const int diskNumber = directoryBytes[de::kDiskNumberOffset];
-  return DirectoryInfo{diskNumber, entryCount, delivered == kTrackSize};
+  // Read in full: every sector found, and all their bytes in the file.
+  const bool complete = delivered == kTrackSize && image.Supplied() == kTrackSize;
+  return DirectoryInfo{diskNumber, entryCount, complete};
 }
 
 const char* MakeFileName(int k) {

@@ -8,7 +8,7 @@
 struct DirectoryInfo {
   int diskNumber;  // 0 to 255; 0 is the system disk
   int entryCount;  // 0 to 255
-  bool complete;   // the whole directory track was read
+  bool complete;   // the whole directory track was read from the file
 };
 
 // Reads the directory track of the current disk into directoryBytes (in

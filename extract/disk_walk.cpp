@@ -8,10 +8,10 @@
 DiskRecord LoadDisk(D88Image& image, int index) {
   // A disk that cannot be selected has no tracks, so every read below comes
   // back empty and the disk reads as blank.
-  image.SelectDisk(index);
+  DiskRecord disk{};
+  disk.selected = image.SelectDisk(index);
   const DirectoryInfo directory = ReadDirectory(image);
 
-  DiskRecord disk{};
   disk.place = index + 1;
   disk.diskNumber = directory.diskNumber;
   disk.entryCount = directory.entryCount;
@@ -30,11 +30,12 @@ DiskRecord LoadDisk(D88Image& image, int index) {
   std::memset(diskBuffer + disk.dataStart, 0, kDiskBufferSize - disk.dataStart);
   image.ReadSectors(firstTrack, firstTrack / 2, firstTrack % 2, 1, kSectorSizeCode,
                     diskBuffer + disk.dataStart, kDiskBufferSize - disk.dataStart);
+  disk.dataEnd = disk.dataStart + image.Supplied();
   return disk;
 }
 
 EntryWalk::EntryWalk(const DiskRecord& disk)
-    : entryCount(disk.entryCount), next(1), record(disk.dataStart) {}
+    : entryCount(disk.entryCount), dataEnd(disk.dataEnd), next(1), record(disk.dataStart) {}
 
 bool EntryWalk::Next(EntryRecord& entry) {
   if (next > entryCount) return false;
@@ -49,13 +50,21 @@ bool EntryWalk::Next(EntryRecord& entry) {
 
   const std::uint8_t* header = diskBuffer + here;
   entry.headerRead = true;
+  entry.headerSupplied = here + record_header::kSize <= dataEnd;
   entry.start = record_header::Start(header);
   entry.end = record_header::End(header);
   entry.size = entry.end - entry.start;
   entry.data = header + record_header::kSize;
-  const long long onDisk = kDiskBufferSize - (here + record_header::kSize);
-  entry.available = entry.size < 0         ? 0
-                    : entry.size <= onDisk ? entry.size
-                                           : static_cast<int>(onDisk);
+  if (entry.size <= 0) return true;
+  // The image holds the data up to dataEnd, and the disk ends at
+  // kDiskBufferSize; whichever comes first cuts the file.
+  const long long dataOffset = here + record_header::kSize;
+  const long long limit = dataEnd < kDiskBufferSize ? dataEnd : kDiskBufferSize;
+  if (dataOffset + entry.size <= limit) {
+    entry.available = entry.size;
+  } else {
+    entry.available = limit > dataOffset ? static_cast<int>(limit - dataOffset) : 0;
+    entry.cut = dataEnd < kDiskBufferSize ? DataCut::kMissing : DataCut::kPastDisk;
+  }
   return true;
 }

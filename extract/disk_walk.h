@@ -10,25 +10,41 @@
 
 struct DiskRecord {
   int place;           // the disk's place in the image, from 1
+  bool selected;       // its header could be read; false: it reads as blank
   int diskNumber;      // from its directory, 0 to 255; 0 is the system disk
   int entryCount;      // 0 to 255
-  bool directoryRead;  // the whole directory track was read
+  bool directoryRead;  // the whole directory track was read from the file
   // The fields of the disk's D88 header.
   char label[d88::disk_header::kNameLength + 1];  // up to the first NUL
   int writeProtect;
   int mediaType;
   int dataStart;  // where the data area begins in diskBuffer
+  // Where the data that the image supplied ends in diskBuffer: every byte
+  // from here on is missing from the image (a missing sector, or a file that
+  // ends or fails to read), and reads as zero.
+  int dataEnd;
+};
+
+// Why an entry's data is shorter on the disk than its size says.
+enum class DataCut : std::uint8_t {
+  kNone,
+  kPastDisk,  // the data runs past the end of the disk
+  kMissing,   // the data runs into a part of the disk the image does not hold
 };
 
 struct EntryRecord {
   int index;         // 1 to entryCount, in directory order
   const char* name;  // the raw name bytes, in nameBuffer until the next entry
   bool headerRead;   // its record header lies on the disk; the fields below hold
+  // False when the record header reaches the part of the disk the image does
+  // not hold: the fields below are then decoded from what is there.
+  bool headerSupplied;
   int start;
   int end;
   int size;                  // end - start; negative when end < start
   const std::uint8_t* data;  // its data, in diskBuffer
-  int available;             // bytes of data the disk holds: size, or fewer
+  int available;             // bytes of its data the image holds: size, or fewer
+  DataCut cut;               // why `available` is less than `size`
 };
 
 // Makes disk `index` (from 0) current, reads its directory and loads its data
@@ -44,6 +60,7 @@ class EntryWalk {
 
  private:
   int entryCount;
+  int dataEnd;
   int next;
   // May run past the buffer on a hostile directory: an offset, never a
   // pointer, until it has been checked.

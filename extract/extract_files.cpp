@@ -6,16 +6,31 @@ EntryOutcome Outcome(EntryStatus status, EntryProblem problem, int written = 0, 
   return EntryOutcome{status, problem, NameVerdict::kAccepted, written, error};
 }
 
+// What the image and the disk do not give of an entry: kNone when its whole
+// record is there.
+EntryProblem ReadingProblem(const EntryRecord& entry) {
+  if (!entry.headerRead) return EntryProblem::kRecordPastDisk;
+  if (!entry.headerSupplied) return EntryProblem::kRecordMissing;
+  if (entry.cut == DataCut::kMissing) return EntryProblem::kDataMissing;
+  if (entry.cut == DataCut::kPastDisk) return EntryProblem::kDataPastDisk;
+  return EntryProblem::kNone;
+}
+
 }  // namespace
 
 EntryOutcome ListEntry(const EntryRecord& entry) {
-  if (!entry.headerRead) return Outcome(EntryStatus::kSkipped, EntryProblem::kRecordPastDisk);
-  return Outcome(EntryStatus::kListed, EntryProblem::kNone);
+  const EntryProblem problem = ReadingProblem(entry);
+  const EntryStatus status = entry.headerRead ? EntryStatus::kListed : EntryStatus::kSkipped;
+  return Outcome(status, problem, entry.available);
 }
 
 EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName,
                           const OutputPlace& place) {
   if (!entry.headerRead) return Outcome(EntryStatus::kSkipped, EntryProblem::kRecordPastDisk);
+  // Addresses decoded from bytes the image does not hold mean nothing.
+  if (!entry.headerSupplied) {
+    return Outcome(EntryStatus::kNotWritten, EntryProblem::kRecordMissing);
+  }
   // Nothing is created or truncated for a negative size.
   if (entry.size < 0) return Outcome(EntryStatus::kNotWritten, EntryProblem::kEndBelowStart);
   const NameVerdict verdict = CheckOutputName(fileName);
@@ -29,9 +44,12 @@ EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName,
   if (result.problem != EntryProblem::kNone) {
     return Outcome(EntryStatus::kNotWritten, result.problem, 0, result.error);
   }
-  // Data that runs past the end of the disk: the file holds what the disk has.
+  // Data that runs past the end of the disk, or into a part the image does
+  // not hold: the file holds what there is.
   if (entry.available < entry.size) {
-    return Outcome(EntryStatus::kTruncated, EntryProblem::kDataPastDisk, entry.available);
+    const EntryProblem problem =
+        entry.cut == DataCut::kMissing ? EntryProblem::kDataMissing : EntryProblem::kDataPastDisk;
+    return Outcome(EntryStatus::kTruncated, problem, entry.available);
   }
   return Outcome(EntryStatus::kWritten, EntryProblem::kNone, entry.available);
 }

@@ -22,7 +22,8 @@ struct OutputPlace {
 EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, const OutputPlace& place);
 
 // The outcome of an entry that is only listed: skipped when its record
-// header could not be read, listed otherwise.
+// header lies past the end of the disk, listed otherwise, with what the
+// image does not give of it as its problem.
 EntryOutcome ListEntry(const EntryRecord& entry);
 
 #endif

@@ -33,6 +33,7 @@ enum class EntryStatus : std::uint8_t {
 enum class EntryProblem : std::uint8_t {
   kNone,
   kRecordPastDisk,  // the record header lies (partly) past the end of the disk
+  kRecordMissing,   // the record header reaches a part the image does not hold
   kEndBelowStart,   // the end address is below the start address
   kNameRefused,     // the name may not be created as it stands: see `verdict`
   // What stands at the name in the output folder, which is never written
@@ -50,6 +51,7 @@ enum class EntryProblem : std::uint8_t {
   kWriteFailed,        // `error` says why
   kCloseFailed,        // `error` says why
   kDataPastDisk,       // the data runs past the end of the disk
+  kDataMissing,        // the data runs into a part the image does not hold
 };
 
 struct EntryOutcome {

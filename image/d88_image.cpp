@@ -27,6 +27,7 @@ bool D88Image::Open(const NativePathChar* path) {
   file.Close();
   diskCount = 0;
   moreDisks = false;
+  cutHeaderBytes = 0;
   mediaType = -1;
   if (path == nullptr) return true;
 
@@ -45,7 +46,11 @@ bool D88Image::Open(const NativePathChar* path) {
   int64_t offset = 0;
   while (diskCount < kMaxDisks) {
     diskOffsets[diskCount] = offset;
-    if (file.ReadAt(offset, header, kDiskHeaderSize) < kDiskHeaderSize) return true;
+    const int64_t got = file.ReadAt(offset, header, kDiskHeaderSize);
+    if (got < kDiskHeaderSize) {
+      cutHeaderBytes = static_cast<int>(got);
+      return true;
+    }
     const std::uint32_t size = dh::DiskSize(header);
     ++diskCount;
     if (size == 0) return true;
@@ -96,11 +101,12 @@ int64_t D88Image::LocateTrack(int track) const {
 }
 
 int D88Image::ReadSpot(const TrackSweep::Spot* spot, std::uint8_t* buffer, int limit) {
+  spotCut = false;
   if (spot == nullptr) return 0;
   const int k = spot->dataLength < limit ? spot->dataLength : limit;
-  // Where the file ends inside the data, the missing bytes keep what the
-  // buffer held; the count stays k.
-  file.ReadAt(spot->dataPosition, buffer, k);
+  // Where the file ends (or fails) inside the data, the missing bytes keep
+  // what the buffer held; the count stays k, and the cut is remembered.
+  spotCut = file.ReadAt(spot->dataPosition, buffer, k) < k;
   return k;
 }
 
@@ -109,10 +115,13 @@ int D88Image::ReadSector(int track, int c, int h, int r, int n, std::uint8_t* bu
   sweep.Clear();
   sweep.AddTrack(LocateTrack(track), c, h, r, r);
   sweep.Sweep(file, n);
-  return ReadSpot(sweep.Find(0, r), buffer, limit);
+  const int k = ReadSpot(sweep.Find(0, r), buffer, limit);
+  supplied = spotCut ? 0 : k;
+  return k;
 }
 
 int D88Image::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length) {
+  supplied = 0;
   // 128 << n must stay a positive int.
   if (n < 0 || n > 23 || length <= 0) return 0;
   const int sectorSize = 128 << n;
@@ -161,11 +170,14 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* b
   int chunk = sectorSize;
   int done = 0;
   int planIndex = 0;
+  int firstCut = -1;  // where the first sector that the file cut off begins
   while (done < length) {
     if (length - done < chunk) chunk = length - done;
     // A missing sector, or one shorter than the part asked of it, ends the
     // run; what a short sector placed in the buffer is not counted.
-    if (ReadSpot(sweep.Find(planIndex, r), buffer + done, chunk) < chunk) return done;
+    const int got = ReadSpot(sweep.Find(planIndex, r), buffer + done, chunk);
+    if (spotCut && firstCut < 0) firstCut = done;
+    if (got < chunk) break;
     done += chunk;
     if (r == lastSector) {
       // On to the next planned track, which carries the stepped C and H.
@@ -175,6 +187,7 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* b
       ++r;
     }
   }
+  supplied = firstCut >= 0 && firstCut < done ? firstCut : done;
   return done;
 }
 

@@ -43,6 +43,10 @@ class D88Image {
   // True when another whole disk header follows the last disk of a full
   // table: the image holds more disks than are read.
   bool HasMoreDisks() const { return moreDisks; }
+  // The bytes of a disk header that the end of the file cut short, where the
+  // scan ended on one (0 when the file ends where a disk ends): a disk that
+  // is not read.
+  int CutHeaderBytes() const { return cutHeaderBytes; }
   // The open image's identity, to recognise it under any other name.
   const FileIdentity& Identity() const { return file.Identity(); }
   // The error number of the first read or seek of the image that failed
@@ -74,6 +78,12 @@ class D88Image {
   // sectors read in full; a missing or short sector ends the run.
   int ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length);
 
+  // How many bytes at the start of the buffer the image file really supplied
+  // in the last ReadSector or ReadSectors: the count it returned, or less
+  // where the file ended or failed inside a sector's data. Every byte from
+  // the first sector so cut off onwards is missing.
+  int Supplied() const { return supplied; }
+
   // Writes the 4-byte IDs (C, H, R, N) of the track's sectors in recording
   // order to `out`, as many as fit whole; returns the number of bytes written.
   int ReadSectorIds(int track, std::uint8_t* out, int outLength);
@@ -88,8 +98,11 @@ class D88Image {
   int ReadSpot(const TrackSweep::Spot* spot, std::uint8_t* buffer, int limit);
 
   ImageFile file;
+  int supplied = 0;
+  bool spotCut = false;  // the file did not supply all of the last spot's data
   int diskCount;
   bool moreDisks = false;
+  int cutHeaderBytes = 0;
   int firstSector;
   int lastSector;
   int64_t diskOffsets[kMaxDisks];

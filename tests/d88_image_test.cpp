@@ -118,6 +118,7 @@ TEST_F(ReaderTest, ScanEndsAtTheEndOfTheFile) {
   for (std::size_t size : {0, 1, 687}) {
     ASSERT_TRUE(OpenBytes(Bytes(size, 0x11))) << size;
     EXPECT_EQ(image.GetDiskCount(), 0) << size;
+    EXPECT_EQ(image.CutHeaderBytes(), static_cast<int>(size)) << size;
     EXPECT_FALSE(image.SelectDisk(0)) << size;
   }
   // Fewer than 688 bytes after the last disk end the scan, even when they
@@ -125,12 +126,14 @@ TEST_F(ReaderTest, ScanEndsAtTheEndOfTheFile) {
   const Bytes disks = d88test::BuildImage({NamedDisk("A", 1), NamedDisk("B")});
   ASSERT_TRUE(OpenBytes(Concat({disks, Bytes(disks.begin(), disks.begin() + 687)})));
   EXPECT_EQ(image.GetDiskCount(), 2);
+  EXPECT_EQ(image.CutHeaderBytes(), 687);
   EXPECT_FALSE(image.SelectDisk(2));
   // So does a size that reaches past the end of the file.
   Disk huge = NamedDisk("HUGE", 2);
   huge.sizeField = 0xFFFFFFFFu;
   ASSERT_TRUE(OpenDisks({huge, NamedDisk("AFTER")}));
   EXPECT_EQ(image.GetDiskCount(), 1);
+  EXPECT_EQ(image.CutHeaderBytes(), 0);
   ASSERT_TRUE(image.SelectDisk(0));
   EXPECT_EQ(Run(0, 0, 0, 1, 3, 2048).count, 2048);
 }
@@ -432,7 +435,31 @@ TEST_F(ReaderTest, HeaderCutOffByTheEndOfTheFileEndsTheSearch) {
   EXPECT_EQ(Sector1(0, 0, 0, 3, 3, 1024).count, 0);
   EXPECT_EQ(Sector1(0, 0, 0, 4, 3, 1024).count, 0);
   EXPECT_EQ(Run(0, 0, 0, 1, 3, 4096).count, 2048);
+  EXPECT_EQ(image.Supplied(), 2048);
   EXPECT_EQ(Ids(0, 64).count, 8);
+}
+
+TEST_F(ReaderTest, SuppliedEndsAtTheFirstSectorTheFileCutsOff) {
+  // Sector 3's data is cut off 100 bytes in by the end of the file: its
+  // read still counts 1024 bytes, but nothing from its first byte on was
+  // supplied by the file.
+  Disk disk = NamedDisk("D");
+  disk.tracks[0] = PlainTrack(0, 3);
+  Bytes bytes = d88test::BuildImage({disk});
+  bytes.resize(bytes.size() - 1024 + 100);
+  ASSERT_TRUE(OpenBytes(bytes));
+  ASSERT_TRUE(image.SelectDisk(0));
+  image.SetSectorRange(1, 3);
+  const Result run = Run(0, 0, 0, 1, 3, 3 * 1024);
+  EXPECT_EQ(run.count, 3 * 1024);
+  EXPECT_EQ(image.Supplied(), 2 * 1024);
+  EXPECT_EQ(Run(0, 0, 0, 1, 3, 2 * 1024).count, 2 * 1024);
+  EXPECT_EQ(image.Supplied(), 2 * 1024);
+  EXPECT_EQ(Sector1(0, 0, 0, 3, 3, 1024).count, 1024);
+  EXPECT_EQ(image.Supplied(), 0);
+  EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 1024).count, 1024);
+  EXPECT_EQ(image.Supplied(), 1024);
+  EXPECT_EQ(image.ReadError(), 0);
 }
 
 // --- Tracks ---

@@ -204,9 +204,20 @@ TEST(CommandLine, EmptyArgumentListShowsTheToolsName) {
 TEST(CommandLine, UnopenableImageGivesTheOpenFailureMessage) {
   ScratchDir dir;
   fs::create_directory(dir.path() / "folder.d88");
-  for (const std::string arg : {"missing.d88", "", "folder.d88", "."}) {
+  // The Shift-JIS line, then the path as given and the system's reason.
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {"missing.d88", "missing.d88: No such file or directory"},
+      {"", ": No such file or directory"},
+      {"folder.d88", "folder.d88: Is a directory"},
+      {".", ".: Is a directory"}};
+  // Bytes outside printable ASCII are escaped (a Windows path is shown as
+  // UTF-8, which wine would not pass through as these bytes).
+  if (!ToolIsWindows()) {
+    cases.push_back({"\x1b[2J\xff.d88", "\\x1b[2J\\xff.d88: No such file or directory"});
+  }
+  for (const auto& [arg, line] : cases) {
     const ToolRun run = RunTool(dir.path(), {arg});
-    EXPECT_EQ(run.err, Lines(kCannotOpen + "\n")) << '"' << arg << '"';
+    EXPECT_EQ(run.err, Lines(kCannotOpen + "\nd88unpack: " + line + "\n")) << '"' << arg << '"';
     EXPECT_EQ(run.out, "") << arg;
     EXPECT_EQ(run.status, 1) << arg;
   }
@@ -221,22 +232,29 @@ TEST(CommandLine, PipeOrDeviceIsNoImage) {
   ASSERT_EQ(mkfifo((dir.path() / "pipe.d88").c_str(), 0600), 0);
   for (const std::string arg : {"pipe.d88", "/dev/null"}) {
     const ToolRun run = RunTool(dir.path(), {arg});
-    EXPECT_EQ(run.err, kCannotOpen + "\n") << arg;
+    EXPECT_EQ(run.err, kCannotOpen + "\nd88unpack: " + arg + ": not a regular file\n") << arg;
     EXPECT_EQ(run.out, "") << arg;
     EXPECT_EQ(run.status, 1) << arg;
   }
 }
 
-TEST(CommandLine, FileShorterThanADiskHeaderIsAnEmptyImage) {
+TEST(CommandLine, FileShorterThanADiskHeaderHoldsNoDisk) {
+  // An empty file is an empty image; a few bytes are a disk cut off (or no
+  // image at all).
   const Bytes disk = ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})});
-  for (const std::size_t length : {std::size_t{0}, kDiskHeaderSize - 1}) {
+  const std::pair<std::size_t, std::string> cases[] = {
+      {0, ""},
+      {kDiskHeaderSize - 1,
+       "d88unpack: short.d88: the image ends inside the header of disk 1 (687 of 688 bytes); "
+       "that disk is not read\n"}};
+  for (const auto& [length, err] : cases) {
     ScratchDir dir;
     const Bytes image(disk.begin(), disk.begin() + static_cast<std::ptrdiff_t>(length));
     dir.Put("short.d88", image);
     const ToolRun run = RunTool(dir.path(), {"short.d88"});
     EXPECT_EQ(run.out, "") << length;
-    EXPECT_EQ(run.err, "") << length;
-    EXPECT_EQ(run.status, 0) << length;
+    EXPECT_EQ(run.err, Lines(err)) << length;
+    EXPECT_EQ(run.status, err.empty() ? 0 : 1) << length;
     ExpectFolderHolds(dir.path(), {{"short.d88", image}});
   }
 }
@@ -402,9 +420,15 @@ const char kFullDiskListing[] =
     "FILL1         60000  START=0000  END=ea60\n"
     "FILL2         60000  START=0000  END=ea60\n";
 
+const char kNoDirectory[] =
+    "no directory: the image does not hold sectors 1 to 5 of 1024 bytes on its last track in "
+    "full; the disk is blank, of another layout, or cut off";
+
 TEST_F(Extraction, BlankDiskAfterADataDiskListsNothing) {
   const ToolRun run = Run(Concat(ImageOf({FullDisk()}), BuildDisk(Disk{})));
-  ExpectClean(run, std::string(kFullDiskListing) + "[Disk A]\n");
+  EXPECT_EQ(run.out, Lines(std::string(kFullDiskListing) + "[Disk A]\n"));
+  EXPECT_EQ(run.err, Lines(std::string("d88unpack: disk 2: ") + kNoDirectory + "\n"));
+  EXPECT_EQ(run.status, 1);
   ExpectWritten({{"FILL1", Pattern(60000, 11)}, {"FILL2", Pattern(60000, 12)}});
 }
 
@@ -434,22 +458,30 @@ TEST_F(Extraction, ImageCutOffInsideADisk) {
   const std::size_t cut = first.size() + kDiskHeaderSize + 21 * kRecordedTrackSize +
                           2 * kRecordedSectorSize + d88::sector_header::kSize + 500;
   const Bytes whole = Concat(first, second);
-  Bytes cutFile(cutData.begin(), cutData.begin() + (104948 - 100004));
-  cutFile.resize(cutData.size(), 0);
+  // The cut sector counts as missing from its first byte, 104448.
+  const Bytes cutFile(cutData.begin(), cutData.begin() + (104448 - 100004));
 
   const ToolRun run = Run(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)));
-  ExpectClean(run, std::string(kFullDiskListing) +
-                       "[Disk C]\n"
-                       "HEAD            100  START=0000  END=0064\n"
-                       "MID            3000  START=0000  END=0bb8\n"
-                       "CUT           10000  START=1000  END=3710\n"
-                       "LOST              0  START=0000  END=0000\n");
+  // LOST's record lies in the missing part: listed from the zero bytes it
+  // reads as, but not written.
+  EXPECT_EQ(run.out,
+            Lines(std::string(kFullDiskListing) + "[Disk C]\n"
+                                                  "HEAD            100  START=0000  END=0064\n"
+                                                  "MID            3000  START=0000  END=0bb8\n"
+                                                  "CUT           10000  START=1000  END=3710\n"
+                                                  "LOST              0  START=0000  END=0000\n"));
+  ExpectComplaints(run.err, {{2, "C", "CUT",
+                              "truncated: its data runs into a part of the disk "
+                              "the image does not hold; 4444 of 10000 bytes"},
+                             {2, "C", "LOST",
+                              "not written: its record header lies where the "
+                              "image holds no data"}});
+  EXPECT_EQ(run.status, 1);
   ExpectWritten({{"FILL1", Pattern(60000, 11)},
                  {"FILL2", Pattern(60000, 12)},
                  {"HEAD", Pattern(100)},
                  {"MID", Pattern(3000)},
-                 {"CUT", cutFile},
-                 {"LOST", {}}});
+                 {"CUT", cutFile}});
 }
 
 TEST_F(Extraction, DirectoryCutOffReadsAsBlank) {
@@ -462,7 +494,9 @@ TEST_F(Extraction, DirectoryCutOffReadsAsBlank) {
     const Bytes image(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
     scratch.Put("cut.d88", image);
     const ToolRun run = RunTool(scratch.path(), {"cut.d88"});
-    ExpectClean(run, std::string(kFullDiskListing) + "[Disk A]\n");
+    EXPECT_EQ(run.out, Lines(std::string(kFullDiskListing) + "[Disk A]\n"));
+    EXPECT_EQ(run.err, Lines(std::string("d88unpack: disk 2: ") + kNoDirectory + "\n"));
+    EXPECT_EQ(run.status, 1);
     ExpectFolderHolds(
         scratch.path(),
         {{"cut.d88", image}, {"FILL1", Pattern(60000, 11)}, {"FILL2", Pattern(60000, 12)}});
@@ -870,7 +904,7 @@ TEST(CommandLine, WindowsConsoleLinesEndInCrLfAndKeepTheirBytes) {
   EXPECT_EQ(listed.status, 0);
 
   const ToolRun missing = RunTool(dir.path(), {"missing.d88"});
-  EXPECT_EQ(missing.err, kCannotOpen + "\r\n");
+  EXPECT_EQ(missing.err, kCannotOpen + "\r\nd88unpack: missing.d88: No such file or directory\r\n");
 
   // The program name is the one Windows gives: the full path of the .exe.
   const ToolRun usage = RunTool(dir.path(), {});
