@@ -1,5 +1,4 @@
-// d88unpack: lists and extracts the files on the disks of a D88 image into
-// the current directory.
+// d88unpack: lists and extracts the files on the disks of a D88 image.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,103 +13,68 @@
 #include <shellapi.h>
 #endif
 
-#include "d88_image.h"
-#include "disk_walk.h"
-#include "extract_files.h"
-#include "report.h"
+#include "options.h"
+#include "run.h"
 
 namespace {
 
-// The one image reader of the run: constructed before main and destroyed
-// after it, so the image is closed however main returns.
-D88Image image;
-
-// Listing lines that never reached their destination are a failure too.
-bool StandardOutputWritten() {
-  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+// --help and --version are done only when what they printed got out.
+int Done() {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
   std::fprintf(stderr, "d88unpack: standard output: %s\n", std::strerror(errno));
-  return false;
+  return 1;
 }
 
-// Lists and extracts the files of the disk just loaded. Returns false when
-// any entry was not written as listed.
-bool ExtractFiles(const DiskRecord& disk, const OutputPlace& place) {
-  bool clean = true;
-  EntryWalk walk(disk);
-  EntryRecord entry;
-  while (walk.Next(entry)) {
-    const EntryOutcome outcome = ExtractEntry(entry, entry.name, place);
-    if (!ShowEntry(disk, entry, outcome)) clean = false;
+int Start(int argc, char** argv, NativePathChar** nativeArgs) {
+  static Options options;
+  switch (ParseCommandLine(argc, argv, nativeArgs, options)) {
+    case ParseResult::kRun:
+      return Run(options);
+    case ParseResult::kDone:
+      return Done();
+    case ParseResult::kNoArguments:
+    case ParseResult::kUsageError:
+      break;
   }
-  return clean;
-}
-
-// Opens the image, lists and extracts its disks in file order, and gives the
-// exit status.
-int Run(const NativePathChar* path) {
-  if (!image.Open(path)) {
-    ShowOpenFailure(path, image.OpenError());
-    return 1;
-  }
-  const OutputFolder folder;
-  const OutputPlace place{folder, GuardImageAndConsole(image.Identity())};
-  bool clean = true;
-  bool readErrorShown = false;
-  // A failed read is counted as missing data where it happened; it is
-  // reported once, as soon as it is seen.
-  const auto checkReads = [&] {
-    if (image.ReadError() == 0 || readErrorShown) return;
-    ShowReadError(path, image.ReadError());
-    readErrorShown = true;
-    clean = false;
-  };
-  checkReads();
-  for (int i = 0; i < image.GetDiskCount(); ++i) {
-    const DiskRecord disk = LoadDisk(image, i);
-    ShowDisk(disk);
-    checkReads();
-    if (!ShowDiskProblems(disk)) clean = false;
-    if (!ExtractFiles(disk, place)) clean = false;
-  }
-  if (image.CutHeaderBytes() > 0) {
-    ShowCutHeader(path, image.GetDiskCount() + 1, image.CutHeaderBytes());
-    clean = false;
-  }
-  if (image.HasMoreDisks()) {
-    ShowMoreDisks(path, image.GetDiskCount());
-    clean = false;
-  }
-  checkReads();
-  return clean && StandardOutputWritten() ? 0 : 1;
+  return 1;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
 #ifdef _WIN32
-  // argv holds the path converted to the user's code page, with '?' for
-  // every character outside it; the wide-character command line holds it
-  // as typed. The wide parse also decides the count, so that the two parses
-  // cannot disagree about what was asked.
-  int wideCount = 0;
-  wchar_t** wideArgv = CommandLineToArgvW(GetCommandLineW(), &wideCount);
-  const int count = wideArgv != nullptr ? wideCount : argc;
-  const NativePathChar* path = wideArgv != nullptr && wideCount == 2 ? wideArgv[1] : nullptr;
-#else
-  const int count = argc;
-  const NativePathChar* path = argc == 2 ? argv[1] : nullptr;
-#endif
-  int status = 1;
-  if (count != 2 || path == nullptr) {
-    // Started with no program name at all (some kernels then pass one empty
-    // name), the message names the tool itself.
-    const bool named = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0';
-    std::fprintf(stderr, "Usage: %s [d88file]\n", named ? argv[0] : "d88unpack");
-  } else {
-    status = Run(path);
+
+int main() {
+  // The arguments come from the wide-character command line: argv would
+  // hold them in the user's code page, with '?' for every character outside
+  // it. Options and patterns are parsed as UTF-8; the image and folder
+  // paths are taken in their wide form.
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) {
+    std::fprintf(stderr, "d88unpack: cannot read the command line\n");
+    return 1;
   }
-#ifdef _WIN32
-  LocalFree(wideArgv);
-#endif
+  static char text[3 * 32768];
+  static char* utf8[32768];
+  std::size_t used = 0;
+  int converted = 0;
+  for (; converted < count && converted < 32767; ++converted) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide[converted], -1, text + used,
+                                           static_cast<int>(sizeof text - used), nullptr, nullptr);
+    if (length <= 0) break;
+    utf8[converted] = text + used;
+    used += static_cast<std::size_t>(length);
+  }
+  utf8[converted] = nullptr;
+  const int status = converted == count ? Start(count, utf8, wide) : 1;
+  LocalFree(wide);
   return status;
 }
+
+#else
+
+int main(int argc, char** argv) {
+  return Start(argc, argv, nullptr);
+}
+
+#endif

@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -55,14 +56,10 @@ const char* DescribeVerdict(NameVerdict verdict) {
   return "the name is refused";
 }
 
-// The two parts of a complaint: what happened to the entry, and why.
-struct Complaint {
-  const char* what;
-  const char* reason;
-};
+}  // namespace
 
-Complaint Describe(const EntryRecord& entry, const EntryOutcome& outcome, char* scratch,
-                   std::size_t scratchSize) {
+Complaint DescribeOutcome(const DiskRecord& disk, const EntryRecord& entry,
+                          const EntryOutcome& outcome, char* scratch, std::size_t scratchSize) {
   switch (outcome.problem) {
     case EntryProblem::kNone:
       break;
@@ -88,6 +85,17 @@ Complaint Describe(const EntryRecord& entry, const EntryOutcome& outcome, char* 
       std::snprintf(scratch, scratchSize, "cannot tell whether the name is the image: %s",
                     std::strerror(outcome.error));
       return {"not written", scratch};
+    case EntryProblem::kKeptOld:
+      return {"not written", "a file of that name exists, and old files are kept"};
+    case EntryProblem::kDiskFolder:
+      if (outcome.error == ENOTDIR) {
+        std::snprintf(scratch, scratchSize, "something that is not a folder stands at disk%02d",
+                      disk.place);
+      } else {
+        std::snprintf(scratch, scratchSize, "cannot make the folder disk%02d: %s", disk.place,
+                      std::strerror(outcome.error));
+      }
+      return {"not written", scratch};
     case EntryProblem::kCannotRemove:
       return {"cannot replace", std::strerror(outcome.error)};
     case EntryProblem::kCannotCreate:
@@ -111,11 +119,25 @@ Complaint Describe(const EntryRecord& entry, const EntryOutcome& outcome, char* 
   return {"", ""};
 }
 
-// One line on standard error: which disk, which file, and why it was not
-// written as listed.
-void Complain(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome) {
-  char scratch[160];
-  const Complaint complaint = Describe(entry, outcome, scratch, sizeof scratch);
+const char* StatusWord(EntryStatus status) {
+  switch (status) {
+    case EntryStatus::kWritten:
+      return "written";
+    case EntryStatus::kTruncated:
+      return "truncated";
+    case EntryStatus::kNotWritten:
+      return "not written";
+    case EntryStatus::kSkipped:
+      return "skipped";
+    case EntryStatus::kListed:
+      return "listed";
+  }
+  return "";
+}
+
+void ShowComplaint(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome) {
+  char scratch[kComplaintSize];
+  const Complaint complaint = DescribeOutcome(disk, entry, outcome, scratch, sizeof scratch);
   // Keep the listing line of the entry ahead of its complaint when both
   // streams go to one place.
   std::fflush(stdout);
@@ -125,6 +147,8 @@ void Complain(const DiskRecord& disk, const EntryRecord& entry, const EntryOutco
   for (const char* p = entry.name; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stderr);
   std::fprintf(stderr, "\": %s: %s\n", complaint.what, complaint.reason);
 }
+
+namespace {
 
 // True when standard output is a terminal, where a name's control bytes
 // could move the cursor, retitle the window or hide lines.
@@ -143,7 +167,7 @@ bool OutputIsTerminal() {
 // Shift-JIS and never touched.
 const char* ListedName(const char* name) {
   if (!OutputIsTerminal()) return name;
-  static char shown[kNameBufferSize];
+  static char shown[kShownNameSize];
   std::size_t i = 0;
   for (; name[i] != 0 && i + 1 < sizeof shown; ++i) {
     const unsigned char byte = static_cast<unsigned char>(name[i]);
@@ -192,6 +216,24 @@ void ShowReadError(const NativePathChar* path, int error) {
   std::fprintf(stderr, "cannot read: %s\n", std::strerror(error));
 }
 
+void ShowFolderFailure(const NativePathChar* path, int error) {
+  PutPathPrefix(path);
+  std::fprintf(stderr, "%s\n", std::strerror(error));
+}
+
+void ShowMissingDisk(long long place, int count) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "d88unpack: disk %lld: the image holds %d disk%s\n", place, count,
+               count == 1 ? "" : "s");
+}
+
+void ShowPatternNotFound(const char* pattern) {
+  std::fflush(stdout);
+  std::fputs("d88unpack: ", stderr);
+  for (const char* p = pattern; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stderr);
+  std::fputs(": not found in the image\n", stderr);
+}
+
 void ShowCutHeader(const NativePathChar* path, int place, int bytes) {
   PutPathPrefix(path);
   std::fprintf(stderr,
@@ -232,12 +274,10 @@ void ShowDisk(const DiskRecord& disk) {
   std::fputs("]\n", stdout);
 }
 
-bool ShowEntry(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome) {
-  if (outcome.status != EntryStatus::kSkipped) {
-    std::printf("%-12s  %5d  START=%04x  END=%04x\n", ListedName(entry.name), entry.size,
-                entry.start, entry.end);
-  }
-  if (outcome.problem == EntryProblem::kNone) return true;
-  Complain(disk, entry, outcome);
-  return false;
+void ShowListingLine(const EntryRecord& entry, const char* shownName, int columns) {
+  // The name column is 12 wide, counted in the name's columns: its bytes on
+  // the disk, whatever text they are shown as.
+  std::fputs(ListedName(shownName), stdout);
+  for (int i = columns; i < 12; ++i) std::fputc(' ', stdout);
+  std::printf("  %5d  START=%04x  END=%04x\n", entry.size, entry.start, entry.end);
 }

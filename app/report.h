@@ -4,6 +4,8 @@
 #ifndef D88UNPACK_APP_REPORT_H
 #define D88UNPACK_APP_REPORT_H
 
+#include <cstddef>
+
 #include "disk_walk.h"
 #include "native_path.h"
 #include "outcome.h"
@@ -14,6 +16,15 @@ void ShowOpenFailure(const NativePathChar* path, int error);
 
 // A read or seek of the image that failed: one line, the first time only.
 void ShowReadError(const NativePathChar* path, int error);
+
+// The folder given to --directory cannot be written into.
+void ShowFolderFailure(const NativePathChar* path, int error);
+
+// A disk chosen by its place that the image does not have.
+void ShowMissingDisk(long long place, int count);
+
+// A NAME pattern that matched no entry of the disks chosen.
+void ShowPatternNotFound(const char* pattern);
 
 // The image ends inside the header of disk `place`, after `bytes` bytes.
 void ShowCutHeader(const NativePathChar* path, int place, int bytes);
@@ -29,8 +40,34 @@ bool ShowDiskProblems(const DiskRecord& disk);
 // "[Disk X]": the letter is one raw byte.
 void ShowDisk(const DiskRecord& disk);
 
-// The entry's listing line, then its complaint if it has one. Returns false
-// when the entry was not written as listed.
-bool ShowEntry(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome);
+// The longest name as shown (a name in UTF-8 takes up to three bytes for
+// each byte on the disk), with its terminator.
+constexpr int kShownNameSize = 64;
+
+// The entry's listing line, with the name shown as `shownName` and taking
+// `columns` columns: "%-12s  %5d  START=%04x  END=%04x". On a terminal the
+// name's control bytes are shown as '?'.
+void ShowListingLine(const EntryRecord& entry, const char* shownName, int columns);
+
+// The two parts of a complaint: what happened to the entry, and why.
+struct Complaint {
+  const char* what;
+  const char* reason;
+};
+
+// Room for any complaint's reason.
+constexpr int kComplaintSize = 256;
+
+// The words for an entry's outcome; `scratch` holds the reason where it is
+// made up on the spot.
+Complaint DescribeOutcome(const DiskRecord& disk, const EntryRecord& entry,
+                          const EntryOutcome& outcome, char* scratch, std::size_t scratchSize);
+
+// "written", "truncated", "not written", "skipped" or "listed".
+const char* StatusWord(EntryStatus status);
+
+// One line on standard error: which disk, which file (its raw bytes, those
+// outside printable ASCII escaped), and why it was not written as listed.
+void ShowComplaint(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome);
 
 #endif

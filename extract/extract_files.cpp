@@ -16,16 +16,9 @@ EntryProblem ReadingProblem(const EntryRecord& entry) {
   return EntryProblem::kNone;
 }
 
-}  // namespace
-
-EntryOutcome ListEntry(const EntryRecord& entry) {
-  const EntryProblem problem = ReadingProblem(entry);
-  const EntryStatus status = entry.headerRead ? EntryStatus::kListed : EntryStatus::kSkipped;
-  return Outcome(status, problem, entry.available);
-}
-
-EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName,
-                          const OutputPlace& place) {
+// The rules that come before any data goes anywhere: kNone when the entry's
+// data may be written.
+EntryOutcome Admit(const EntryRecord& entry) {
   if (!entry.headerRead) return Outcome(EntryStatus::kSkipped, EntryProblem::kRecordPastDisk);
   // Addresses decoded from bytes the image does not hold mean nothing.
   if (!entry.headerSupplied) {
@@ -33,23 +26,60 @@ EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName,
   }
   // Nothing is created or truncated for a negative size.
   if (entry.size < 0) return Outcome(EntryStatus::kNotWritten, EntryProblem::kEndBelowStart);
+  return Outcome(EntryStatus::kWritten, EntryProblem::kNone);
+}
+
+// The outcome once the data that there is has been written: in part when it
+// runs past the end of the disk or into a part the image does not hold.
+EntryOutcome Written(const EntryRecord& entry) {
+  if (entry.available < entry.size) {
+    return Outcome(EntryStatus::kTruncated, ReadingProblem(entry), entry.available);
+  }
+  return Outcome(EntryStatus::kWritten, EntryProblem::kNone, entry.available);
+}
+
+// The folder the entry's file goes into, made on first use when each disk
+// has its own.
+const OutputFolder* FolderFor(OutputPlace& place, int& error) {
+  error = 0;
+  if (place.diskFolderName == nullptr) return place.folder;
+  if (!place.diskFolder->IsOpen() && place.diskFolderError == 0) {
+    place.diskFolderError = place.diskFolder->OpenChild(*place.folder, place.diskFolderName);
+  }
+  error = place.diskFolderError;
+  return error == 0 ? place.diskFolder : nullptr;
+}
+
+}  // namespace
+
+EntryOutcome ListEntry(const EntryRecord& entry) {
+  const EntryStatus status = entry.headerRead ? EntryStatus::kListed : EntryStatus::kSkipped;
+  return Outcome(status, ReadingProblem(entry), entry.available);
+}
+
+EntryOutcome PassEntry(const EntryRecord& entry) {
+  const EntryOutcome admitted = Admit(entry);
+  return admitted.problem != EntryProblem::kNone ? admitted : Written(entry);
+}
+
+EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, OutputPlace& place) {
+  const EntryOutcome admitted = Admit(entry);
+  if (admitted.problem != EntryProblem::kNone) return admitted;
   const NameVerdict verdict = CheckOutputName(fileName);
   if (verdict != NameVerdict::kAccepted) {
     EntryOutcome refused = Outcome(EntryStatus::kNotWritten, EntryProblem::kNameRefused);
     refused.verdict = verdict;
     return refused;
   }
+  int folderError = 0;
+  const OutputFolder* folder = FolderFor(place, folderError);
+  if (folder == nullptr) {
+    return Outcome(EntryStatus::kNotWritten, EntryProblem::kDiskFolder, 0, folderError);
+  }
   const WriteResult result =
-      WriteOutputFile(place.folder, fileName, entry.data, entry.available, place.guarded);
+      WriteOutputFile(*folder, fileName, entry.data, entry.available, place.guarded, place.keepOld);
   if (result.problem != EntryProblem::kNone) {
     return Outcome(EntryStatus::kNotWritten, result.problem, 0, result.error);
   }
-  // Data that runs past the end of the disk, or into a part the image does
-  // not hold: the file holds what there is.
-  if (entry.available < entry.size) {
-    const EntryProblem problem =
-        entry.cut == DataCut::kMissing ? EntryProblem::kDataMissing : EntryProblem::kDataPastDisk;
-    return Outcome(EntryStatus::kTruncated, problem, entry.available);
-  }
-  return Outcome(EntryStatus::kWritten, EntryProblem::kNone, entry.available);
+  return Written(entry);
 }

@@ -9,17 +9,31 @@
 
 // Where files are written, and what they must never replace.
 struct OutputPlace {
-  const OutputFolder& folder;
+  const OutputFolder* folder;  // the output folder
   GuardedFiles guarded;
+  bool keepOld;  // never replace what stands at a name
+  // With a folder per disk: the disk's folder, made inside `folder` under
+  // `diskFolderName` when its first file is written. A null name: files go
+  // straight into `folder`.
+  OutputFolder* diskFolder;
+  const char* diskFolderName;
+  int diskFolderError;  // why making it failed, once it has; 0 otherwise
 };
 
-// Writes the entry's file under `fileName` into the output folder, unless
-// a rule refuses it, and says what happened. An entry whose record header
-// could not be read is skipped; one whose end is below its start, or whose
-// name is refused or taken by what may not be replaced, is not written; one
-// whose data runs past
-// the end of the disk is written in part.
-EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, const OutputPlace& place);
+// Writes the entry's file under `fileName` into the output place, unless a
+// rule refuses it, and says what happened. An entry whose record header lies
+// past the end of the disk is skipped; one whose record header the image
+// does not hold, whose end is below its start, or whose name is refused or
+// taken by what may not be replaced, is not written; one whose data runs
+// past the end of the disk or into a part the image does not hold is
+// written in part.
+EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, OutputPlace& place);
+
+// The same rules for an entry whose data goes somewhere other than a file
+// (standard output), which the caller writes: no name is screened and
+// nothing is created. `available` bytes at `data` are the ones to write
+// when the status is kWritten or kTruncated.
+EntryOutcome PassEntry(const EntryRecord& entry);
 
 // The outcome of an entry that is only listed: skipped when its record
 // header lies past the end of the disk, listed otherwise, with what the

@@ -46,6 +46,9 @@ enum class EntryProblem : std::uint8_t {
   kReadOnlyAtName,     // Windows: a read-only file, which is not forced
   kCannotCheck,        // what stands there could not be told apart from the
                        // image (`error`): it is left alone
+  kKeptOld,            // something stands at the name, and old files are kept
+  kDiskFolder,         // the disk's own folder cannot be made (`error`;
+                       // ENOTDIR: something else stands at its name)
   kCannotRemove,       // `error` says why
   kCannotCreate,       // `error` says why
   kWriteFailed,        // `error` says why

@@ -280,11 +280,77 @@ WriteResult CheckTakenName(int folder, const char* name, const GuardedFiles& gua
 
 }  // namespace
 
-OutputFolder::~OutputFolder() {
-#ifndef _WIN32
-  if (handle != AT_FDCWD) close(handle);
-#endif
+#ifdef _WIN32
+
+int OutputFolder::Open(const NativePathChar* path) {
+  Close();
+  const std::size_t length = std::wcslen(path);
+  if (length == 0) return ENOENT;
+  if (length >= sizeof prefix / sizeof prefix[0]) return ENAMETOOLONG;
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return ErrnoOf(GetLastError());
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ENOTDIR;
+  std::wmemcpy(prefix, path, length + 1);
+  isOpen = true;
+  return 0;
 }
+
+int OutputFolder::OpenChild(const OutputFolder& parent, const char* name) {
+  Close();
+  const wchar_t* wide = ToWideName(name);
+  if (wide == nullptr) return EILSEQ;
+  const wchar_t* path = OutputPath(parent, wide);
+  if (path == nullptr || std::wcslen(path) >= sizeof prefix / sizeof prefix[0]) {
+    return ENAMETOOLONG;
+  }
+  if (!CreateDirectoryW(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    return ErrnoOf(GetLastError());
+  }
+  // A link to a folder is refused as a file would be.
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return ErrnoOf(GetLastError());
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return ENOTDIR;
+  }
+  std::wmemcpy(prefix, path, std::wcslen(path) + 1);
+  isOpen = true;
+  return 0;
+}
+
+void OutputFolder::Close() {
+  isOpen = false;
+  prefix[0] = 0;
+}
+
+#else
+
+int OutputFolder::Open(const NativePathChar* path) {
+  Close();
+  const int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  handle = fd;
+  isOpen = true;
+  return 0;
+}
+
+int OutputFolder::OpenChild(const OutputFolder& parent, const char* name) {
+  Close();
+  if (mkdirat(parent.Handle(), name, 0777) != 0 && errno != EEXIST) return errno;
+  // O_NOFOLLOW: a link at the name, even to a folder, is not taken.
+  const int fd = openat(parent.Handle(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno == ELOOP ? ENOTDIR : errno;
+  handle = fd;
+  isOpen = true;
+  return 0;
+}
+
+void OutputFolder::Close() {
+  if (isOpen && handle != AT_FDCWD) close(handle);
+  handle = AT_FDCWD;
+  isOpen = false;
+}
+
+#endif
 
 GuardedFiles GuardImageAndConsole(const FileIdentity& image) {
   GuardedFiles guarded{};
@@ -319,7 +385,7 @@ GuardedFiles GuardImageAndConsole(const FileIdentity& image) {
 #ifdef _WIN32
 
 WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const std::uint8_t* data,
-                            int size, const GuardedFiles& guarded) {
+                            int size, const GuardedFiles& guarded, bool keepOld) {
   const wchar_t* wide = ToWideName(name);
   if (wide == nullptr) return WriteResult{EntryProblem::kCannotCreate, EILSEQ};
   const wchar_t* path = OutputPath(folder, wide);
@@ -327,6 +393,7 @@ WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const 
   HANDLE file = CreateNew(path);
   if (file == INVALID_HANDLE_VALUE &&
       (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)) {
+    if (keepOld) return WriteResult{EntryProblem::kKeptOld, EEXIST};
     const WriteResult taken = CheckTakenName(path, guarded);
     if (taken.problem != EntryProblem::kNone) return taken;
     if (!DeleteFileW(path) && GetLastError() != ERROR_FILE_NOT_FOUND) {
@@ -352,9 +419,10 @@ WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const 
 #else
 
 WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const std::uint8_t* data,
-                            int size, const GuardedFiles& guarded) {
+                            int size, const GuardedFiles& guarded, bool keepOld) {
   int fd = CreateNew(folder.Handle(), name);
   if (fd < 0 && errno == EEXIST) {
+    if (keepOld) return WriteResult{EntryProblem::kKeptOld, EEXIST};
     const WriteResult taken = CheckTakenName(folder.Handle(), name, guarded);
     if (taken.problem != EntryProblem::kNone) return taken;
     // Removing the old entry, rather than truncating what it names, leaves

@@ -38,18 +38,31 @@ struct GuardedFiles {
 // files added where they are regular files.
 GuardedFiles GuardImageAndConsole(const FileIdentity& image);
 
-// The folder that files are written into: the current directory unless
-// OpenOutputFolder is given another.
+// The folder that files are written into: the current directory until Open
+// or OpenChild gives another.
 class OutputFolder {
  public:
   OutputFolder() = default;
-  ~OutputFolder();
+  ~OutputFolder() { Close(); }
   OutputFolder(const OutputFolder&) = delete;
   OutputFolder& operator=(const OutputFolder&) = delete;
 
+  // Takes the existing folder at `path`. Returns 0, or the system's errno
+  // (ENOTDIR for anything but a folder).
+  int Open(const NativePathChar* path);
+  // Makes the folder `name` inside `parent` unless it is there, and takes
+  // it. Anything but a folder at the name, a link to one included, is
+  // refused with ENOTDIR: nothing is ever written through a link.
+  int OpenChild(const OutputFolder& parent, const char* name);
+  // Back to the current directory.
+  void Close();
+  // False until Open or OpenChild succeeds.
+  bool IsOpen() const { return isOpen; }
+
 #ifdef _WIN32
+  // The folder's path, or null for the current directory.
   const wchar_t* Prefix() const {
-    return prefix;
+    return isOpen ? prefix : nullptr;
   }
 #else
   int Handle() const {
@@ -58,8 +71,9 @@ class OutputFolder {
 #endif
 
  private:
+  bool isOpen = false;
 #ifdef _WIN32
-  const wchar_t* prefix = nullptr;  // null: the current directory
+  wchar_t prefix[4096] = {};
 #else
   int handle = AT_FDCWD;
 #endif
@@ -72,8 +86,9 @@ struct WriteResult {
 
 // Creates `name` in `folder` and writes `size` bytes of `data` to it. What
 // already stands at the name is replaced, never written through, unless it
-// is a guarded file, a directory or (on Windows) a read-only file.
+// is a guarded file, a directory or (on Windows) a read-only file; with
+// `keepOld`, nothing that stands there is replaced (kKeptOld).
 WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const std::uint8_t* data,
-                            int size, const GuardedFiles& guarded);
+                            int size, const GuardedFiles& guarded, bool keepOld);
 
 #endif

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto image = std::make_unique<D88Image>();
     if (!image->Open(kImageName)) d88fuzz::Fail("cannot open the image just written");
     const OutputFolder folder;
-    const OutputPlace place{folder, GuardImageAndConsole(image->Identity())};
+    OutputPlace place{&folder, GuardImageAndConsole(image->Identity()), false, nullptr, nullptr, 0};
     for (int i = 0; i < image->GetDiskCount(); ++i) {
       const DiskRecord disk = LoadDisk(*image, i);
       EntryWalk walk(disk);

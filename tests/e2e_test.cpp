@@ -174,18 +174,39 @@ class Extraction : public ::testing::Test {
 
 // --- The command line ---
 
-TEST(CommandLine, WrongArgumentCountPrintsUsageAndWritesNothing) {
+TEST(CommandLine, UsageErrorsSayWhatIsWrongAndWriteNothing) {
   ScratchDir dir;
   dir.Put("disk.d88", ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})}));
+  // Given nothing, the tool prints the usage line it has always printed;
+  // any other mistake gets a line that says what is wrong first.
   const struct {
     std::vector<std::string> args;
-    std::string argv0;
-  } cases[] = {{{}, "d88unpack"}, {{"disk.d88", "disk.d88"}, "./bin/my-unpacker"}};
+    std::string problem;  // empty: the bare usage line
+  } cases[] = {
+      {{}, ""},
+      {{"-x", "disk.d88"}, "invalid option -- 'x'"},
+      {{"disk.d88", "--frob"}, "unrecognized or ambiguous option '--frob'"},
+      {{"--d", "disk.d88"}, "unrecognized or ambiguous option '--d'"},
+      {{"--list=yes", "disk.d88"}, "option '--list' doesn't allow an argument"},
+      {{"disk.d88", "-C"}, "option requires an argument -- 'C'"},
+      {{"disk.d88", "--directory"}, "option '--directory' requires an argument"},
+      {{"-l"}, "no image given"},
+      {{"-C", "", "disk.d88"}, "the folder given to --directory is empty"},
+      {{"-d", "0", "disk.d88"}, "the disk's place must be a number from 1: '0'"},
+      {{"--disk=2x", "disk.d88"}, "the disk's place must be a number from 1: '2x'"},
+      {{"-d", "-1", "disk.d88"}, "the disk's place must be a number from 1: '-1'"},
+      {{"-O", "-l", "disk.d88"}, "--to-stdout cannot be combined with --list"},
+      {{"--json", "-O", "disk.d88"}, "--to-stdout cannot be combined with --json"},
+  };
   for (const auto& c : cases) {
-    const ToolRun run = RunTool(dir.path(), c.args, c.argv0);
-    EXPECT_EQ(run.err, Lines("Usage: " + run.argv0 + " [d88file]\n")) << c.args.size();
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.status, 1);
+    const ToolRun run = RunTool(dir.path(), c.args, std::string("./bin/my-unpacker"));
+    const std::string expected = c.problem.empty()
+                                     ? "Usage: " + run.argv0 + " [d88file]\n"
+                                     : "d88unpack: " + c.problem + "\nUsage: " + run.argv0 +
+                                           " [OPTION]... IMAGE [NAME]...\n";
+    EXPECT_EQ(run.err, Lines(expected)) << c.problem;
+    EXPECT_EQ(run.out, "") << c.problem;
+    EXPECT_EQ(run.status, 1) << c.problem;
   }
   EXPECT_EQ(FilesIn(dir.path()).size(), 1u);
 }

@@ -1,0 +1,102 @@
+#include "codepage.h"
+
+#include <cstring>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
+namespace {
+
+constexpr unsigned kCodePage = 932;
+
+// A lead byte of a double-byte character.
+bool IsLeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+#ifdef _WIN32
+
+bool Convert(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
+  if (length == 0) {
+    if (outSize == 0) return false;
+    out[0] = 0;
+    return true;
+  }
+  // A name is at most a few dozen bytes; anything longer is not one.
+  wchar_t wide[256];
+  if (length > sizeof wide / sizeof wide[0]) return false;
+  const int units = MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, bytes,
+                                        static_cast<int>(length), wide, 256);
+  if (units <= 0) return false;
+  const int written = WideCharToMultiByte(CP_UTF8, 0, wide, units, out,
+                                          static_cast<int>(outSize) - 1, nullptr, nullptr);
+  if (written <= 0) return false;
+  out[written] = 0;
+  return true;
+}
+
+#else
+
+// One converter for the whole run, opened on first use.
+iconv_t Converter() {
+  static const iconv_t converter = iconv_open("UTF-8", "CP932");
+  return converter;
+}
+
+bool Convert(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
+  const iconv_t converter = Converter();
+  if (converter == reinterpret_cast<iconv_t>(-1) || outSize == 0) return false;
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  char* in = const_cast<char*>(bytes);
+  std::size_t inLeft = length;
+  char* to = out;
+  std::size_t toLeft = outSize - 1;
+  if (iconv(converter, &in, &inLeft, &to, &toLeft) == static_cast<std::size_t>(-1) || inLeft != 0) {
+    return false;
+  }
+  *to = 0;
+  return true;
+}
+
+#endif
+
+}  // namespace
+
+bool Cp932ToUtf8(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
+  if (Convert(bytes, length, out, outSize)) return true;
+  if (outSize > 0) out[0] = 0;
+  return false;
+}
+
+void Cp932ToUtf8Lenient(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
+  if (outSize == 0) return;
+  std::size_t used = 0;
+  out[0] = 0;
+  for (std::size_t i = 0; i < length;) {
+    // One character at a time: a lead byte with its trail byte, or a single
+    // byte; a byte that makes no character is one U+FFFD.
+    char piece[8];
+    std::size_t taken = 0;
+    if (IsLeadByte(static_cast<unsigned char>(bytes[i])) && i + 1 < length &&
+        Convert(bytes + i, 2, piece, sizeof piece)) {
+      taken = 2;
+    } else if (Convert(bytes + i, 1, piece, sizeof piece)) {
+      taken = 1;
+    } else {
+      std::memcpy(piece, "\xEF\xBF\xBD", 4);
+      taken = 1;
+    }
+    const std::size_t pieceLength = std::strlen(piece);
+    if (used + pieceLength + 1 > outSize) return;
+    std::memcpy(out + used, piece, pieceLength + 1);
+    used += pieceLength;
+    i += taken;
+  }
+}

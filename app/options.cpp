@@ -1,0 +1,214 @@
+#include "options.h"
+
+#include <getopt.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#ifndef D88UNPACK_VERSION
+#define D88UNPACK_VERSION "0.0.0"
+#endif
+
+namespace {
+
+// Options with no short form.
+constexpr int kJsonOption = 256;
+
+const option kLongOptions[] = {
+    {"list", no_argument, nullptr, 'l'},
+    {"directory", required_argument, nullptr, 'C'},
+    {"disk", required_argument, nullptr, 'd'},
+    {"keep-old-files", no_argument, nullptr, 'k'},
+    {"to-stdout", no_argument, nullptr, 'O'},
+    {"disk-folders", no_argument, nullptr, 'D'},
+    {"utf8", no_argument, nullptr, 'u'},
+    {"json", no_argument, nullptr, kJsonOption},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The leading ':' makes a missing argument return ':' rather than '?'.
+const char kShortOptions[] = ":ltC:d:kODuhV";
+
+const char kHelp[] =
+    "Usage: d88unpack [OPTION]... IMAGE [NAME]...\n"
+    "List and extract the files stored on the disks of the D88 disk image IMAGE.\n"
+    "For each disk it prints a header line, then one line per file (name, size,\n"
+    "start and end address), and writes each file into the current folder.\n"
+    "\n"
+    "  -l, -t, --list          list only; create no file or folder\n"
+    "  -C, --directory=DIR     write the files into DIR, which must exist\n"
+    "  -d, --disk=N            only the disk at place N in the image (from 1);\n"
+    "                            may be given more than once\n"
+    "  -k, --keep-old-files    never replace an existing file; report it instead\n"
+    "  -O, --to-stdout         write the files' data to standard output, one after\n"
+    "                            another, instead of files and the listing\n"
+    "  -D, --disk-folders      put each disk's files into a folder disk01, disk02, ...\n"
+    "  -u, --utf8              read names as code page 932 (Shift-JIS) and show and\n"
+    "                            write them in UTF-8\n"
+    "      --json              JSON Lines instead of the listing: one object per\n"
+    "                            disk, then one per file\n"
+    "  -h, --help              show this help and exit\n"
+    "  -V, --version           show the version and exit\n"
+    "\n"
+    "NAME is a shell pattern (*, ?, [...]) matched against whole file names as\n"
+    "listed; only matching files are listed and extracted.\n"
+    "\n"
+    "Exit status: 0 when everything asked was done; 1 when anything was not, each\n"
+    "problem reported on standard error.\n"
+    "\n"
+    "Examples:\n"
+    "  d88unpack -l games.d88               list what the disks hold\n"
+    "  d88unpack -d 2 -C out games.d88      extract the second disk into out/\n"
+    "  d88unpack -O games.d88 README > r    one file's data to standard output\n";
+
+const char* ProgramName(int argc, char** argv) {
+  // Started with no program name at all (some kernels then pass one empty
+  // name), messages name the tool itself.
+  return argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : "d88unpack";
+}
+
+// One line that says what is wrong, then the usage line.
+ParseResult UsageError(int argc, char** argv, const char* format, const char* detail) {
+  std::fputs("d88unpack: ", stderr);
+  std::fprintf(stderr, format, detail);
+  std::fprintf(stderr, "\nUsage: %s [OPTION]... IMAGE [NAME]...\n", ProgramName(argc, argv));
+  return ParseResult::kUsageError;
+}
+
+// The option as written, up to any '=', for a message.
+const char* OptionText(const char* argument, char* scratch, std::size_t size) {
+  std::snprintf(scratch, size, "%s", argument);
+  char* equals = std::strchr(scratch, '=');
+  if (equals != nullptr) *equals = 0;
+  return scratch;
+}
+
+// The native form of argument `text`, which is one of the arguments as they
+// stood before getopt_long moved them (`original`).
+NativePathChar* NativeOf(char* text, int argc, char* const* original, NativePathChar** nativeArgs) {
+#ifdef _WIN32
+  for (int i = 0; i < argc && nativeArgs != nullptr; ++i) {
+    if (original[i] == text) return nativeArgs[i];
+  }
+  return nullptr;
+#else
+  (void)argc;
+  (void)original;
+  (void)nativeArgs;
+  return text;
+#endif
+}
+
+}  // namespace
+
+void PrintBareUsage(const char* program) {
+  std::fprintf(stderr, "Usage: %s [d88file]\n", program);
+}
+
+ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs, Options& options) {
+  if (argc < 2) {
+    PrintBareUsage(ProgramName(argc, argv));
+    return ParseResult::kNoArguments;
+  }
+  // getopt_long moves the arguments around; remember where each began, to
+  // find its native form afterwards.
+  static char* original[32768];
+  if (argc > static_cast<int>(sizeof original / sizeof original[0])) {
+    return UsageError(argc, argv, "%s", "too many arguments");
+  }
+  for (int i = 0; i < argc; ++i) original[i] = argv[i];
+
+  opterr = 0;
+  optind = 1;
+  char scratch[256];
+  for (;;) {
+    const int option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
+    if (option == -1) break;
+    const char* given = argv[optind - 1];
+    const bool isLong = given != nullptr && std::strncmp(given, "--", 2) == 0;
+    switch (option) {
+      case 'l':
+      case 't':
+        options.list = true;
+        break;
+      case 'C':
+        options.directory = NativeOf(optarg, argc, original, nativeArgs);
+        if (options.directory == nullptr || optarg[0] == 0) {
+          return UsageError(argc, argv, "%s", "the folder given to --directory is empty");
+        }
+        break;
+      case 'd': {
+        errno = 0;
+        char* end = nullptr;
+        const long long place = std::strtoll(optarg, &end, 10);
+        if (optarg[0] < '0' || optarg[0] > '9' || *end != 0 || errno != 0 || place < 1) {
+          return UsageError(argc, argv, "the disk's place must be a number from 1: '%s'", optarg);
+        }
+        if (options.diskCount == Options::kMaxDiskChoices) {
+          return UsageError(argc, argv, "%s", "too many disks chosen");
+        }
+        options.disks[options.diskCount++] = place;
+        break;
+      }
+      case 'k':
+        options.keepOld = true;
+        break;
+      case 'O':
+        options.toStdout = true;
+        break;
+      case 'D':
+        options.diskFolders = true;
+        break;
+      case 'u':
+        options.utf8 = true;
+        break;
+      case kJsonOption:
+        options.json = true;
+        break;
+      case 'h':
+        std::fputs(kHelp, stdout);
+        return ParseResult::kDone;
+      case 'V':
+        std::printf("d88unpack %s\n", D88UNPACK_VERSION);
+        return ParseResult::kDone;
+      case ':':
+        if (isLong) {
+          return UsageError(argc, argv, "option '%s' requires an argument",
+                            OptionText(given, scratch, sizeof scratch));
+        }
+        scratch[0] = static_cast<char>(optopt);
+        scratch[1] = 0;
+        return UsageError(argc, argv, "option requires an argument -- '%s'", scratch);
+      default:
+        if (isLong && optopt != 0) {
+          return UsageError(argc, argv, "option '%s' doesn't allow an argument",
+                            OptionText(given, scratch, sizeof scratch));
+        }
+        if (isLong) {
+          return UsageError(argc, argv, "unrecognized or ambiguous option '%s'",
+                            OptionText(given, scratch, sizeof scratch));
+        }
+        scratch[0] = static_cast<char>(optopt);
+        scratch[1] = 0;
+        return UsageError(argc, argv, "invalid option -- '%s'", scratch);
+    }
+  }
+  if (options.toStdout && (options.list || options.json)) {
+    return UsageError(argc, argv, "%s",
+                      options.list ? "--to-stdout cannot be combined with --list"
+                                   : "--to-stdout cannot be combined with --json");
+  }
+  if (optind >= argc) return UsageError(argc, argv, "%s", "no image given");
+  options.image = NativeOf(argv[optind], argc, original, nativeArgs);
+  if (options.image == nullptr) return UsageError(argc, argv, "%s", "no image given");
+  options.patternCount = argc - optind - 1;
+  options.patterns = argv + optind + 1;
+  if (options.patternCount > Options::kMaxPatterns) {
+    return UsageError(argc, argv, "%s", "too many names");
+  }
+  return ParseResult::kRun;
+}
