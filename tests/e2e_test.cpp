@@ -30,36 +30,6 @@ const std::string kCannotOpen =
     "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB"
     "\x82\xDC\x82\xB9\x82\xF1";
 
-LayoutFile File(const std::string& name, const std::string& extension, std::uint16_t start,
-                const Bytes& data) {
-  LayoutFile file;
-  file.name = name;
-  file.extension = extension;
-  file.start = start;
-  file.data = data;
-  return file;
-}
-
-LayoutFile File(const std::string& name, const std::string& extension, std::uint16_t start,
-                const Bytes& data, std::uint16_t allocation) {
-  LayoutFile file = File(name, extension, start, data);
-  file.allocation = allocation;
-  return file;
-}
-
-LayoutDisk DataDisk(int number, const std::vector<LayoutFile>& files) {
-  LayoutDisk disk;
-  disk.diskNumber = number;
-  disk.files = files;
-  return disk;
-}
-
-Bytes ImageOf(const std::vector<LayoutDisk>& layouts) {
-  std::vector<Disk> disks;
-  for (const LayoutDisk& layout : layouts) disks.push_back(MakeLayoutDisk(layout));
-  return BuildImage(disks);
-}
-
 Bytes Concat(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
@@ -666,28 +636,6 @@ TEST_F(Extraction, FailingWriteAndCloseAreReported) {
 }
 
 // --- Hostile images ---
-
-// The clean disk's sectors in one block, after `emptyHeaders` headers that
-// match no sector (count 0xFFFF, no data); every track starts at the first
-// of them.
-Disk SharedEmptyRunDisk(const LayoutDisk& layout, int emptyHeaders) {
-  const Disk clean = MakeLayoutDisk(layout);
-  Sector empty;
-  empty.r = 0;
-  empty.n = 0;
-  empty.countField = 0xFFFF;
-  Disk disk;
-  std::vector<Sector>& block = disk.tracks[0].sectors;
-  block.assign(static_cast<std::size_t>(emptyHeaders), empty);
-  for (const auto& entry : clean.tracks) {
-    for (Sector sector : entry.second.sectors) {
-      sector.countField = 0xFFFF;
-      block.push_back(sector);
-    }
-  }
-  for (int t = 0; t < 84; ++t) disk.trackOffsetOverrides[t] = kDiskHeaderSize;
-  return disk;
-}
 
 TEST_F(Extraction, LongRunOfEmptySectorHeadersOnEveryTrack) {
   const LayoutDisk layout = DataDisk(

@@ -46,26 +46,6 @@ std::string ScratchDir::Put(const std::string& name, const Bytes& bytes) const {
   return path.string();
 }
 
-std::map<std::string, Bytes> ScratchDir::Files(const std::string& except) const {
-  std::map<std::string, Bytes> files;
-  for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
-    const std::string name = entry.path().filename().string();
-    if (name == except || !entry.is_regular_file()) continue;
-    files[name] = ReadBytes(entry.path().string());
-  }
-  return files;
-}
-
-std::string ToolPath() {
-  const char* tool = std::getenv("D88UNPACK_TOOL");
-  return tool != nullptr ? tool : "d88unpack";
-}
-
-std::string EmulatorPath() {
-  const char* emulator = std::getenv("D88UNPACK_EMULATOR");
-  return emulator != nullptr ? emulator : "";
-}
-
 bool ToolIsWindows() {
   const char* windows = std::getenv("D88UNPACK_TOOL_WINDOWS");
   return windows != nullptr && std::string(windows) == "1";
@@ -82,6 +62,19 @@ std::string Lines(const std::string& text) {
 }
 
 namespace {
+
+// The tool's path, from D88UNPACK_TOOL.
+std::string ToolPath() {
+  const char* tool = std::getenv("D88UNPACK_TOOL");
+  return tool != nullptr ? tool : "d88unpack";
+}
+
+// The program that runs the tool, from D88UNPACK_EMULATOR (for example wine
+// for a Windows build); empty when the tool runs by itself.
+std::string EmulatorPath() {
+  const char* emulator = std::getenv("D88UNPACK_EMULATOR");
+  return emulator != nullptr ? emulator : "";
+}
 
 // Runs `program` with `argv` (its argv[0] included; a program without a
 // slash is looked up on PATH) in `workingDir`, with standard input empty and
