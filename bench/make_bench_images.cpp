@@ -4,7 +4,7 @@
 //                mostly data disks with a system disk every sixteenth disk;
 //   hostile.d88  one data disk whose track table points every track at one
 //                shared run of 60,000 empty sector headers (sector count
-//                0xFFFF, data length 0), the disk's real sectors after them;
+//                0xFFFF, no data), the disk's real sectors after them;
 //   hostile-plain.d88  the same disk laid out plainly, which hostile.d88
 //                must extract to;
 //   clean.d88    ordinary data disks padded to exactly the size of
@@ -12,10 +12,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "d88_builder.h"
-#include "d88_format.h"
 
 using namespace d88test;
 
@@ -80,33 +80,8 @@ LayoutDisk BenchDisk(int index, bool system) {
     Bytes data = std::string(extension) == "TXT" || std::string(extension) == "BAS"
                      ? TextFile(random, size)
                      : RandomBytes(random, size);
-    disk.files.push_back({name, extension, start, std::nullopt, data, std::nullopt});
+    disk.files.push_back(File(name, extension, start, std::move(data)));
   }
-  return disk;
-}
-
-// The clean data disk turned hostile: every track offset points at the same
-// run of empty headers, after which the disk's real sectors stand in track
-// order. A search for any sector walks the whole run first.
-Disk HostileDisk(const LayoutDisk& layout) {
-  const Disk clean = MakeLayoutDisk(layout);
-  Disk disk;
-  disk.name = "HOSTILE";
-  Track& run = disk.tracks[0];
-  Sector empty;
-  empty.r = 0;
-  empty.n = 0;
-  empty.countField = 0xFFFF;
-  empty.lengthField = 0;
-  run.sectors.assign(kEmptyHeaders, empty);
-  for (const auto& entry : clean.tracks) {
-    for (Sector sector : entry.second.sectors) {
-      sector.countField = 5;
-      run.sectors.push_back(sector);
-    }
-  }
-  constexpr std::uint32_t kFirstTrackOffset = d88::disk_header::kSize;
-  for (int t = 1; t < 84; ++t) disk.trackOffsetOverrides[t] = kFirstTrackOffset;
   return disk;
 }
 
@@ -125,17 +100,14 @@ int main(int argc, char** argv) {
   }
   const std::string folder = argv[1];
 
-  std::vector<Disk> many;
-  for (int i = 0; i < kDisks; ++i) many.push_back(MakeLayoutDisk(BenchDisk(i, i % 16 == 0)));
-  if (!Write(folder + "/many.d88", BuildImage(many))) return 1;
+  std::vector<LayoutDisk> many;
+  for (int i = 0; i < kDisks; ++i) many.push_back(BenchDisk(i, i % 16 == 0));
+  if (!Write(folder + "/many.d88", ImageOf(many))) return 1;
 
-  const Bytes hostile = BuildImage({HostileDisk(BenchDisk(kDisks, false))});
+  const Bytes hostile = BuildImage({SharedEmptyRunDisk(BenchDisk(kDisks, false), kEmptyHeaders)});
   if (!Write(folder + "/hostile.d88", hostile)) return 1;
   // The same disk laid out plainly: hostile.d88 must extract to the same.
-  if (!Write(folder + "/hostile-plain.d88",
-             BuildImage({MakeLayoutDisk(BenchDisk(kDisks, false))}))) {
-    return 1;
-  }
+  if (!Write(folder + "/hostile-plain.d88", ImageOf({BenchDisk(kDisks, false)}))) return 1;
 
   // Three clean disks and a tail on the last one bring the clean image to
   // the hostile one's size.

@@ -3,7 +3,8 @@
 #
 #   cmake --workflow --preset package     # build/package/d88unpack_*.deb, *.tar.gz
 #
-# The binary is installed by app/CMakeLists.txt.
+# The binary is installed by app/CMakeLists.txt; cmake --install --strip
+# strips it.
 include(GNUInstallDirs)
 # Manual pages are installed compressed where gzip is at hand, as Debian
 # packages keep them.
@@ -23,6 +24,10 @@ else()
   install(FILES ${D88UNPACK_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
+# The licence, where a Debian package keeps it: share/doc/d88unpack/copyright,
+# in the .tar.gz as well.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+
 set(D88UNPACK_MAINTAINER "d88unpack developers <d88unpack@example.org>" CACHE STRING
     "Maintainer named in the packages")
 
@@ -31,6 +36,7 @@ set(CPACK_PACKAGE_VENDOR "d88unpack developers")
 set(CPACK_PACKAGE_CONTACT "${D88UNPACK_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+# The packaged binary is stripped, as cmake --install --strip leaves it.
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 

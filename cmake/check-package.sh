@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the manual page and the packages: the page renders without a
-# warning, the packages build, and each holds the binary and the page.
+# warning, the packages build, and each holds the stripped binary, the page
+# and the licence.
 #
-#   cmake/check-package.sh      (needs man-db, groff-base, dpkg-deb, gzip)
+#   cmake/check-package.sh      (needs man-db, groff-base, dpkg-deb, gzip, readelf)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,11 +32,12 @@ info="$(dpkg-deb --info "${deb[0]}")"
 grep -q '^ Section: utils$' <<<"$info" || fail "the .deb has no section utils"
 grep -q '^ Maintainer: .*<.*@.*>$' <<<"$info" || fail "the .deb names no maintainer"
 contents="$(dpkg-deb --contents "${deb[0]}")"
-for path in ./usr/bin/d88unpack ./usr/share/man/man1/d88unpack.1; do
+for path in ./usr/bin/d88unpack ./usr/share/man/man1/d88unpack.1 \
+  ./usr/share/doc/d88unpack/copyright; do
   grep -Eq " ${path}(\.gz)?\$" <<<"$contents" || fail "the .deb lacks $path"
 done
 contents="$(tar -tzf "${tgz[0]}")"
-for path in /bin/d88unpack /share/man/man1/d88unpack.1; do
+for path in /bin/d88unpack /share/man/man1/d88unpack.1 /share/doc/d88unpack/copyright; do
   grep -Eq "${path}(\.gz)?\$" <<<"$contents" || fail "the .tar.gz lacks $path"
 done
 
@@ -46,6 +48,17 @@ dpkg-deb -x "${deb[0]}" "$root"
 status=0
 "$root/usr/bin/d88unpack" >/dev/null 2>&1 || status=$?
 [ "$status" -eq 1 ] || fail "the packaged binary without arguments exited $status, not 1"
+# Both packages hold a stripped binary (no symbol table, no debug sections)
+# and the licence as it stands.
+tar -xzf "${tgz[0]}" -C "$root"
+unpacked=("$root"/d88unpack-*/)
+for package in deb:"$root/usr" tar.gz:"${unpacked[0]%/}"; do
+  prefix=${package#*:}
+  sections="$(readelf --section-headers "$prefix/bin/d88unpack")"
+  ! grep -q -E '\.symtab|\.debug_' <<<"$sections" || fail "the .${package%%:*}'s binary is not stripped"
+  cmp -s LICENSE "$prefix/share/doc/d88unpack/copyright" ||
+    fail "the .${package%%:*}'s copyright file is not LICENSE"
+done
 installed=("$root"/usr/share/man/man1/d88unpack.1*)
 rendered="$(MANWIDTH=80 man -l "${installed[0]}")"
 grep -q '^EXIT STATUS' <<<"$rendered" || fail "the packaged page does not render"

@@ -22,16 +22,6 @@ using d88fuzz::OpKind;
 
 namespace {
 
-LayoutFile File(const std::string& name, const std::string& extension, std::uint16_t start,
-                Bytes data) {
-  LayoutFile file;
-  file.name = name;
-  file.extension = extension;
-  file.start = start;
-  file.data = std::move(data);
-  return file;
-}
-
 // The layout disk with only the listed tracks present.
 Disk Trimmed(const LayoutDisk& layout, const std::set<int>& keep) {
   Disk disk = MakeLayoutDisk(layout);
@@ -42,26 +32,18 @@ Disk Trimmed(const LayoutDisk& layout, const std::set<int>& keep) {
 }
 
 LayoutDisk DataDisk() {
-  LayoutDisk layout;
-  layout.diskNumber = 1;
-  layout.diskName = "DATA";
-  layout.files = {
-      File("GAME", "BIN", 0x1200, Pattern(1500, 1)),
-      File("README", "", 0x0000, TextBytes("Two files and an empty one.\n")),
-      File("EMPTY", "DAT", 0x8000, {}),
-  };
-  return layout;
+  return d88test::DataDisk(1,
+                           {File("GAME", "BIN", 0x1200, Pattern(1500, 1)),
+                            File("README", "", 0x0000, TextBytes("Two files and an empty one.\n")),
+                            File("EMPTY", "DAT", 0x8000, {})},
+                           "DATA");
 }
 
 LayoutDisk SystemDisk() {
-  LayoutDisk layout;
-  layout.diskNumber = 0;
-  layout.diskName = "SYSTEM";
-  layout.files = {
-      File("BOOT", "SYS", 0xC000, Pattern(2048, 7)),
-      File("MONITR", "", 0xE000, Pattern(700, 3)),
-  };
-  return layout;
+  return d88test::DataDisk(
+      0,
+      {File("BOOT", "SYS", 0xC000, Pattern(2048, 7)), File("MONITR", "", 0xE000, Pattern(700, 3))},
+      "SYSTEM");
 }
 
 Bytes SmallDataImage() {
@@ -91,8 +73,7 @@ std::vector<Seed> Seeds() {
   LayoutDisk full = DataDisk();
   full.files.push_back(File("LONG", "DAT", 0x0100, Pattern(30000, 9)));
   for (int i = 0; i < 5; ++i) {
-    full.files.push_back(File("JUMP", "", 0, {}));
-    full.files.back().allocation = 0xFFFF;
+    full.files.push_back(File("JUMP", "", 0, {}, 0xFFFF));
   }
   full.files.push_back(File("LATE", "", 0x2000, Pattern(2000, 5)));
   seeds.push_back({"full_disk", BuildImage({MakeLayoutDisk(full)})});
@@ -152,8 +133,7 @@ std::vector<Seed> Seeds() {
   // address below the start, 255 entries and disk number 191.
   LayoutDisk overlong = DataDisk();
   for (int i = 0; i < 8; ++i) {
-    overlong.files.push_back(File("FAR" + std::to_string(i), "", 0x100, Pattern(8)));
-    overlong.files.back().allocation = 0xFFFF;
+    overlong.files.push_back(File("FAR" + std::to_string(i), "", 0x100, Pattern(8), 0xFFFF));
   }
   seeds.push_back({"overlong_allocation", BuildImage({Trimmed(overlong, {0, 83})})});
   LayoutDisk backwards = DataDisk();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "d88_builder.h"
+#include "reference_reader.h"
 #include "run_tool.h"
 
 namespace {
@@ -654,29 +655,10 @@ TEST_F(ReaderTest, ShortOrMissingSectorEndsARun) {
   }
 }
 
-// A run walks each track once and reads its sectors from that walk; what it
-// returns must be exactly what reading the sectors one by one gives.
-int RunBySingleSectors(D88Image& image, int first, int last, int track, int c, int h, int r, int n,
-                       std::uint8_t* buffer, int length) {
-  int chunk = 128 << n;
-  int done = 0;
-  while (done < length) {
-    if (length - done < chunk) chunk = length - done;
-    if (image.ReadSector(track, c, h, r, n, buffer + done, chunk) < chunk) return done;
-    done += chunk;
-    if (r == last) {
-      ++track;
-      c += h;
-      h = 1 - h;
-      r = first;
-    } else {
-      ++r;
-    }
-  }
-  return done;
-}
-
-TEST_F(ReaderTest, RunMatchesSectorBySectorReadsOnTrickyTracks) {
+// A run sweeps the walks of all its tracks through the image together; what
+// it returns must be exactly what the reference reader, which reads sector
+// by sector and walks every track from its start each time, gives.
+TEST_F(ReaderTest, RunMatchesTheReferenceReaderOnTrickyTracks) {
   Disk disk = NamedDisk("TRICKY");
   // Track 0: thousands of empty headers before the real sectors, more than
   // one read window's worth.
@@ -705,8 +687,11 @@ TEST_F(ReaderTest, RunMatchesSectorBySectorReadsOnTrickyTracks) {
   disk.tracks[3].sectors[2].countField = 3;
   // Track 4: sectors 6 to 9 as well, for runs above lastSector.
   disk.tracks[4] = PlainTrack(4, 9);
-  ASSERT_TRUE(OpenDisks({disk}));
+  const Bytes bytes = d88test::BuildImage({disk});
+  ASSERT_TRUE(OpenBytes(bytes));
   ASSERT_TRUE(image.SelectDisk(0));
+  d88test::ReferenceReader reference(bytes.data(), bytes.size());
+  ASSERT_TRUE(reference.SelectDisk(0));
 
   // The empty headers do not hide the real sectors.
   image.SetSectorRange(1, 5);
@@ -733,9 +718,10 @@ TEST_F(ReaderTest, RunMatchesSectorBySectorReadsOnTrickyTracks) {
     const int h = test.track % 2;
     image.SetSectorRange(test.first, test.last);
     const Result run = Run(test.track, c, h, test.r, 3, test.length);
+    reference.SetSectorRange(test.first, test.last);
     Bytes expected(run.buffer.size(), kUntouched);
-    const int count = RunBySingleSectors(image, test.first, test.last, test.track, c, h, test.r, 3,
-                                         expected.data(), test.length);
+    const int count =
+        reference.ReadSectors(test.track, c, h, test.r, 3, expected.data(), test.length);
     EXPECT_EQ(run.count, count) << label;
     EXPECT_EQ(run.buffer, expected) << label;
   }

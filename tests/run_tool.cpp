@@ -46,26 +46,6 @@ std::string ScratchDir::Put(const std::string& name, const Bytes& bytes) const {
   return path.string();
 }
 
-std::map<std::string, Bytes> ScratchDir::Files(const std::string& except) const {
-  std::map<std::string, Bytes> files;
-  for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
-    const std::string name = entry.path().filename().string();
-    if (name == except || !entry.is_regular_file()) continue;
-    files[name] = ReadBytes(entry.path().string());
-  }
-  return files;
-}
-
-std::string ToolPath() {
-  const char* tool = std::getenv("D88UNPACK_TOOL");
-  return tool != nullptr ? tool : "d88unpack";
-}
-
-std::string EmulatorPath() {
-  const char* emulator = std::getenv("D88UNPACK_EMULATOR");
-  return emulator != nullptr ? emulator : "";
-}
-
 bool ToolIsWindows() {
   const char* windows = std::getenv("D88UNPACK_TOOL_WINDOWS");
   return windows != nullptr && std::string(windows) == "1";
@@ -83,13 +63,27 @@ std::string Lines(const std::string& text) {
 
 namespace {
 
+// The tool's path, from D88UNPACK_TOOL.
+std::string ToolPath() {
+  const char* tool = std::getenv("D88UNPACK_TOOL");
+  return tool != nullptr ? tool : "d88unpack";
+}
+
+// The program that runs the tool, from D88UNPACK_EMULATOR; empty when the
+// tool runs by itself.
+std::string EmulatorPath() {
+  const char* emulator = std::getenv("D88UNPACK_EMULATOR");
+  return emulator != nullptr ? emulator : "";
+}
+
 // Runs `program` with `argv` (its argv[0] included; a program without a
 // slash is looked up on PATH) in `workingDir`, with standard input empty and
-// the two output streams caught.
+// the output streams caught or sent where `options` says.
 ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
-                   std::vector<std::string> argv) {
+                   std::vector<std::string> argv, const RunOptions& options = {}) {
   const fs::path outputs = UniqueTempPath("d88unpack-run-");
-  const fs::path outPath = outputs / "stdout";
+  const fs::path outPath =
+      options.stdoutPath.empty() ? outputs / "stdout" : fs::path(options.stdoutPath);
   const fs::path errPath = outputs / "stderr";
   std::vector<char*> pointers;
   for (std::string& s : argv) pointers.push_back(s.data());
@@ -100,7 +94,8 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
   if (child == 0) {
     const int in = open("/dev/null", O_RDONLY);
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err =
+        options.oneFile ? out : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
         chdir(workingDir.c_str()) != 0) {
       _exit(127);
@@ -112,8 +107,8 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
   if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
     run.status = WEXITSTATUS(status);
   }
-  run.out = Slurp(outPath);
-  run.err = Slurp(errPath);
+  if (options.stdoutPath.empty()) run.out = Slurp(outPath);
+  if (!options.oneFile) run.err = Slurp(errPath);
   std::error_code error;
   fs::remove_all(outputs, error);
   return run;
@@ -137,7 +132,7 @@ std::string EmulatedProgramName(const std::string& emulator, const std::string& 
 }  // namespace
 
 ToolRun RunTool(const fs::path& workingDir, const std::vector<std::string>& args,
-                std::optional<std::string> argv0, bool noArgv0) {
+                const RunOptions& options) {
   const std::string tool = ToolPath();
   const std::string emulator = EmulatorPath();
   std::vector<std::string> argv;
@@ -145,12 +140,12 @@ ToolRun RunTool(const fs::path& workingDir, const std::vector<std::string>& args
   if (!emulator.empty()) {
     argv = {emulator, tool};
     seenName = EmulatedProgramName(emulator, tool);
-  } else if (!noArgv0) {
-    seenName = argv0.value_or(tool);
+  } else if (!options.noArgv0) {
+    seenName = options.argv0.value_or(tool);
     argv.push_back(seenName);
   }
   argv.insert(argv.end(), args.begin(), args.end());
-  ToolRun run = RunProgram(workingDir, emulator.empty() ? tool : emulator, argv);
+  ToolRun run = RunProgram(workingDir, emulator.empty() ? tool : emulator, argv, options);
   run.argv0 = seenName;
   return run;
 }

@@ -4,7 +4,6 @@
 #define D88UNPACK_TESTS_RUN_TOOL_H
 
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,19 +29,10 @@ class ScratchDir {
   const std::filesystem::path& path() const { return dir; }
   // Writes `bytes` to `name` inside the folder and returns its full path.
   std::string Put(const std::string& name, const Bytes& bytes) const;
-  // Every regular file in the folder with its contents, except `except`.
-  std::map<std::string, Bytes> Files(const std::string& except = "") const;
 
  private:
   std::filesystem::path dir;
 };
-
-// The tool's path, from the D88UNPACK_TOOL environment variable.
-std::string ToolPath();
-
-// The program that runs the tool, from D88UNPACK_EMULATOR (for example wine
-// for a Windows build); empty when the tool runs by itself.
-std::string EmulatorPath();
 
 // True when the tool under test is a Windows build (D88UNPACK_TOOL_WINDOWS=1),
 // whose console streams end lines in CR LF.
@@ -52,14 +42,29 @@ bool ToolIsWindows();
 // "\r\n" for a Windows build.
 std::string Lines(const std::string& text);
 
-// Runs the tool in `workingDir` with `args` after the program name. The
-// program name is the tool's path unless `argv0` is given; with
-// `noArgv0` the tool starts with an empty argument list. Under an emulator
-// the program name is the emulator's to choose (wine gives a Windows program
-// its own full path, such as Z:\build\d88unpack.exe), `argv0` and `noArgv0`
-// have no effect, and ToolRun::argv0 tells what the tool got.
+// How the tool is started and where its output streams go.
+struct RunOptions {
+  // The program name; the tool's path when not given.
+  std::optional<std::string> argv0;
+  // Starts the tool with an empty argument list, not even a program name.
+  bool noArgv0 = false;
+  // Standard error goes to the same file as standard output, both at one
+  // file offset as a shell's 2>&1 gives: ToolRun::out holds both, in the
+  // order they were written.
+  bool oneFile = false;
+  // A file (such as /dev/full) that standard output is opened to instead of
+  // being caught; ToolRun::out then stays empty.
+  std::string stdoutPath = "";
+};
+
+// Runs the tool that D88UNPACK_TOOL names in `workingDir`, with `args` after
+// the program name and standard input empty. Under an
+// emulator (D88UNPACK_EMULATOR, for example wine for a Windows build) the
+// program name is the emulator's to choose (wine gives a Windows program its
+// own full path, such as Z:\build\d88unpack.exe), `argv0` and `noArgv0` have
+// no effect, and ToolRun::argv0 tells what the tool got.
 ToolRun RunTool(const std::filesystem::path& workingDir, const std::vector<std::string>& args,
-                std::optional<std::string> argv0 = std::nullopt, bool noArgv0 = false);
+                const RunOptions& options = {});
 
 }  // namespace d88test
 

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "d88_format.h"
 #include "disk_layout.h"
@@ -43,7 +44,6 @@ Bytes BuildDisk(const Disk& disk) {
   for (std::size_t i = 0; i < disk.name.size() && i < dh::kNameLength; ++i) {
     out[dh::kNameOffset + i] = static_cast<std::uint8_t>(disk.name[i]);
   }
-  out[dh::kWriteProtectOffset] = disk.writeProtect;
   out[dh::kMediaTypeOffset] = disk.mediaType;
   const auto trackEntry = [](int index) {
     return static_cast<std::size_t>(dh::kTrackTableOffset + 4 * index);
@@ -171,6 +171,57 @@ Disk MakeLayoutDisk(const LayoutDisk& layout) {
       track.sectors.push_back(sector);
     }
   }
+  return disk;
+}
+
+LayoutFile File(const std::string& name, const std::string& extension, std::uint16_t start,
+                Bytes data) {
+  LayoutFile file;
+  file.name = name;
+  file.extension = extension;
+  file.start = start;
+  file.data = std::move(data);
+  return file;
+}
+
+LayoutFile File(const std::string& name, const std::string& extension, std::uint16_t start,
+                Bytes data, std::uint16_t allocation) {
+  LayoutFile file = File(name, extension, start, std::move(data));
+  file.allocation = allocation;
+  return file;
+}
+
+LayoutDisk DataDisk(int number, std::vector<LayoutFile> files, std::string diskName) {
+  LayoutDisk disk;
+  disk.diskNumber = number;
+  disk.files = std::move(files);
+  disk.diskName = std::move(diskName);
+  return disk;
+}
+
+Bytes ImageOf(const std::vector<LayoutDisk>& layouts) {
+  std::vector<Disk> disks;
+  for (const LayoutDisk& layout : layouts) disks.push_back(MakeLayoutDisk(layout));
+  return BuildImage(disks);
+}
+
+Disk SharedEmptyRunDisk(const LayoutDisk& layout, int emptyHeaders) {
+  const Disk clean = MakeLayoutDisk(layout);
+  Sector empty;
+  empty.r = 0;
+  empty.n = 0;
+  empty.countField = 0xFFFF;
+  Disk disk;
+  disk.name = layout.diskName;
+  std::vector<Sector>& run = disk.tracks[0].sectors;
+  run.assign(static_cast<std::size_t>(emptyHeaders), empty);
+  for (const auto& entry : clean.tracks) {
+    for (Sector sector : entry.second.sectors) {
+      sector.countField = 0xFFFF;
+      run.push_back(sector);
+    }
+  }
+  for (int t = 1; t < kTracksPerDisk; ++t) disk.trackOffsetOverrides[t] = dh::kSize;
   return disk;
 }
 

@@ -1,11 +1,11 @@
-// Builds D88 images from a readable description, for tests, fuzzing seeds
-// and the sample image.
+// Builds D88 images from a readable description, for the tests, the fuzzers'
+// seeds, the benchmark and the demo's sample image. Needs no test framework.
 //
 // Two levels: a container level (disks, tracks and sectors with every header
 // field open to override, for damaged images) and a layout level (a disk of
 // the layout the tool extracts, described by its disk number and files).
-#ifndef D88UNPACK_TESTS_D88_BUILDER_H
-#define D88UNPACK_TESTS_D88_BUILDER_H
+#ifndef D88UNPACK_TESTS_BUILDER_D88_BUILDER_H
+#define D88UNPACK_TESTS_BUILDER_D88_BUILDER_H
 
 #include <cstdint>
 #include <map>
@@ -34,7 +34,6 @@ struct Track {
 
 struct Disk {
   std::string name;                                   // up to 16 bytes, NUL-padded
-  std::uint8_t writeProtect = 0x00;                   // 0x10: write-protected
   std::uint8_t mediaType = 0x00;                      // 0x00 is 2D
   std::optional<std::uint32_t> sizeField;             // default: the disk's real size
   std::map<int, Track> tracks;                        // by track index 0 to 163
@@ -83,6 +82,28 @@ Bytes LayoutDiskBytes(const LayoutDisk& layout);
 // 1024 bytes each; on the system disk, tracks 0 and 1 hold sixteen 256-byte
 // sectors instead.
 Disk MakeLayoutDisk(const LayoutDisk& layout);
+
+// A file of the layout: its name and extension as raw bytes, its start
+// address and its data; the end address and the allocation length follow
+// from the data unless an allocation length is given.
+LayoutFile File(const std::string& name, const std::string& extension, std::uint16_t start,
+                Bytes data);
+LayoutFile File(const std::string& name, const std::string& extension, std::uint16_t start,
+                Bytes data, std::uint16_t allocation);
+
+// A disk of the layout with the given disk number (0 is the system disk) and
+// files, and the name in its D88 header.
+LayoutDisk DataDisk(int number, std::vector<LayoutFile> files, std::string diskName = "");
+
+// An image of disks of the layout, laid out plainly, in the given order.
+Bytes ImageOf(const std::vector<LayoutDisk>& layouts);
+
+// A hostile disk that extracts to what `layout` gives: every track of its
+// table points at one shared run of `emptyHeaders` sector headers that match
+// no sector (sector count 0xFFFF, no data), after which all the disk's
+// sectors stand in track order, each with a count of 0xFFFF as well. Any
+// sector search walks the whole run first.
+Disk SharedEmptyRunDisk(const LayoutDisk& layout, int emptyHeaders);
 
 // Writes bytes to a file; returns false on failure.
 bool WriteBytes(const std::string& path, const Bytes& bytes);

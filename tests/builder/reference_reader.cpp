@@ -1,0 +1,128 @@
+#include "reference_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace d88test {
+namespace {
+
+namespace dh = d88::disk_header;
+namespace sh = d88::sector_header;
+
+}  // namespace
+
+ReferenceReader::ReferenceReader(const std::uint8_t* data, std::size_t length, long headerBudget)
+    : bytes(data), size(static_cast<std::int64_t>(length)), budget(headerBudget) {
+  // A disk counts when its whole header is there; its size field leads to
+  // the next one.
+  std::int64_t offset = 0;
+  while (diskCount < kMaxDisks) {
+    diskOffsets[diskCount] = offset;
+    if (offset + dh::kSize > size) break;
+    // A size of 0 would lead to the same header again: the scan ends.
+    const std::uint32_t sizeField = dh::DiskSize(bytes + offset);
+    ++diskCount;
+    if (sizeField == 0) break;
+    offset += sizeField;
+  }
+}
+
+bool ReferenceReader::SelectDisk(int index) {
+  currentDiskOffset = -1;
+  mediaType = -1;
+  diskSize = 0;
+  std::memset(diskName, 0, sizeof diskName);
+  if (index < 0 || index >= diskCount) return false;
+  currentDiskOffset = diskOffsets[index];
+  const std::uint8_t* header = bytes + currentDiskOffset;
+  for (int i = 0; i < dh::kTrackCount; ++i) trackOffsets[i] = dh::TrackOffset(header, i);
+  mediaType = header[dh::kMediaTypeOffset];
+  diskSize = dh::DiskSize(header);
+  for (int i = 0; i < dh::kNameLength && header[dh::kNameOffset + i] != 0; ++i) {
+    diskName[i] = static_cast<char>(header[dh::kNameOffset + i]);
+  }
+  return true;
+}
+
+void ReferenceReader::SetSectorRange(int first, int last) {
+  firstSector = first;
+  lastSector = last;
+}
+
+std::int64_t ReferenceReader::Locate(int track) const {
+  if (track < 0 || track >= dh::kTrackCount) return -1;
+  if (trackOffsets[track] == 0 || trackOffsets[track] > diskSize) return -1;
+  return currentDiskOffset + trackOffsets[track];
+}
+
+int ReferenceReader::ReadSector(int track, int c, int h, int r, int n, std::uint8_t* buffer,
+                                int limit) {
+  if (limit <= 0) return 0;
+  std::int64_t position = Locate(track);
+  if (position < 0) return 0;
+  // Header i of the walk ends it when its own count says the track holds
+  // i + 1 sectors; a count of 0 ends it at once.
+  for (std::int64_t i = 0;; ++i) {
+    if (!Walk() || position + sh::kSize > size) return 0;
+    const std::uint8_t* header = bytes + position;
+    const std::int64_t count = sh::SectorCount(header);
+    const int length = static_cast<int>(sh::DataLength(header));
+    if (count == 0) return 0;
+    if (header[sh::kCylinderOffset] == c && header[sh::kHeadOffset] == h &&
+        header[sh::kRecordOffset] == r && header[sh::kSizeCodeOffset] == n) {
+      // Bytes past the end of the file are not there to copy, but count.
+      const int wanted = std::min(length, limit);
+      const std::int64_t from = position + sh::kSize;
+      const std::int64_t there =
+          std::max<std::int64_t>(0, std::min<std::int64_t>(wanted, size - from));
+      if (there > 0) std::memcpy(buffer, bytes + from, static_cast<std::size_t>(there));
+      return wanted;
+    }
+    position += sh::kSize + length;
+    if (i == count - 1) return 0;
+  }
+}
+
+int ReferenceReader::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer,
+                                 int length) {
+  // Size codes whose sector size is no positive int find nothing.
+  if (n < 0 || n > 23) return 0;
+  int chunk = 128 << n;
+  int done = 0;
+  while (done < length) {
+    if (length - done < chunk) chunk = length - done;
+    if (ReadSector(track, c, h, r, n, buffer + done, chunk) < chunk) return done;
+    done += chunk;
+    if (r == lastSector) {
+      ++track;
+      if (h == 0) {
+        h = 1;
+      } else {
+        h = 0;
+        ++c;
+      }
+      r = firstSector;
+    } else {
+      ++r;
+    }
+  }
+  return done;
+}
+
+int ReferenceReader::ReadSectorIds(int track, std::uint8_t* out, int outLength) {
+  std::int64_t position = Locate(track);
+  if (position < 0) return 0;
+  int stored = 0;
+  for (std::int64_t i = 0; sh::kIdLength * (static_cast<std::int64_t>(stored) + 1) <= outLength;
+       ++i) {
+    if (!Walk() || position + sh::kSize > size) break;
+    const std::uint8_t* header = bytes + position;
+    std::memcpy(out + sh::kIdLength * stored, header, sh::kIdLength);
+    ++stored;
+    position += sh::kSize + sh::DataLength(header);
+    if (i == static_cast<std::int64_t>(sh::SectorCount(header)) - 1) break;
+  }
+  return sh::kIdLength * stored;
+}
+
+}  // namespace d88test
