@@ -176,6 +176,12 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
         std::printf("d88unpack %s\n", D88UNPACK_VERSION);
         return ParseResult::kDone;
       case ':':
+        // Some getopt_long implementations (MinGW's) report an argument
+        // given to an option that takes none as a missing one.
+        if (isLong && std::strchr(given, '=') != nullptr) {
+          return UsageError(argc, argv, "option '%s' doesn't allow an argument",
+                            OptionText(given, scratch, sizeof scratch));
+        }
         if (isLong) {
           return UsageError(argc, argv, "option '%s' requires an argument",
                             OptionText(given, scratch, sizeof scratch));

@@ -1,0 +1,99 @@
+#include "e2e_support.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace d88test {
+namespace fs = std::filesystem;
+
+const std::string kCannotOpen =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB"
+    "\x82\xDC\x82\xB9\x82\xF1";
+
+Bytes Concat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+std::string ListingLine(const std::string& name, int start, int end) {
+  char line[64];
+  std::snprintf(line, sizeof line, "%-12s  %5d  START=%04x  END=%04x\n", name.c_str(), end - start,
+                start, end);
+  return line;
+}
+
+std::map<std::string, Bytes> FilesIn(const fs::path& folder) {
+  std::map<std::string, Bytes> files;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+    if (entry.is_regular_file())
+      files[entry.path().filename().string()] = ReadBytes(entry.path().string());
+  }
+  return files;
+}
+
+void ExpectFolderHolds(const fs::path& folder, const std::map<std::string, Bytes>& expected) {
+  const std::map<std::string, Bytes> actual = FilesIn(folder);
+  std::vector<std::string> actualNames;
+  std::vector<std::string> expectedNames;
+  for (const auto& entry : actual) actualNames.push_back(entry.first);
+  for (const auto& entry : expected) expectedNames.push_back(entry.first);
+  EXPECT_EQ(actualNames, expectedNames);
+  for (const auto& [name, bytes] : expected) {
+    const auto found = actual.find(name);
+    if (found == actual.end()) continue;
+    EXPECT_TRUE(found->second == bytes)
+        << name << ": " << found->second.size() << " bytes, expected " << bytes.size();
+  }
+}
+
+const std::map<Why, const char*> kComplaintTexts = {
+    {Why::kHeaderPastTheEnd, "skipped: its record header lies past the end of the disk"},
+    {Why::kEndBelowStart, "not written: its end address is below its start address"},
+    {Why::kTruncated, "truncated: its data runs past the end of the disk; %d of %d bytes written"},
+    {Why::kEmptyName, "not written: the name is empty"},
+    {Why::kDotName, "not written: the name is '.' or '..'"},
+    {Why::kSlash, "not written: the name contains '/'"},
+    {Why::kBackslash, "not written: the name contains '\\'"},
+    {Why::kColon, "not written: the name contains ':'"},
+    {Why::kReservedDevice, "not written: the name is a reserved device name"},
+    {Why::kNotCodePage932, "not written: the name is not valid code page 932 text"},
+    {Why::kTrailingDot, "not written: the name ends in '.' or a space"},
+    {Why::kIsTheImage, "not written: the name is the image file being read"},
+    {Why::kIsTheOutput, "not written: the name is the file that standard output goes to"},
+    {Why::kIsTheErrorOutput, "not written: the name is the file that standard error goes to"},
+    {Why::kDirectoryAtName, "not written: a directory stands at the name"},
+    {Why::kKeptOld, "not written: a file of that name exists, and old files are kept"},
+    {Why::kNotAFolder, "not written: something that is not a folder stands at disk%02d"},
+    {Why::kCannotMakeFolder, "not written: cannot make the folder disk%02d: %s"},
+    {Why::kCannotCreate, "cannot create: %s"},
+    {Why::kWriteFailed, "write failed: %s"},
+    {Why::kCloseFailed, "close failed: %s"},
+    {Why::kRecordMissing, "not written: its record header lies where the image holds no data"},
+    {Why::kDataMissing,
+     "truncated: its data runs into a part of the disk the image does not hold; %d of %d bytes "
+     "written"},
+};
+
+// The system's reason is the host's text for the errno; the Windows runtime
+// words the ones these tests meet the same way.
+std::string ComplaintLine(const Complaint& c) {
+  const char* text = kComplaintTexts.at(c.why);
+  char reason[256];
+  if (c.why == Why::kCannotCreate || c.why == Why::kWriteFailed || c.why == Why::kCloseFailed) {
+    std::snprintf(reason, sizeof reason, text, std::strerror(c.number));
+  } else if (c.why == Why::kCannotMakeFolder) {
+    std::snprintf(reason, sizeof reason, text, c.number, std::strerror(c.size));
+  } else {
+    std::snprintf(reason, sizeof reason, text, c.number, c.size);
+  }
+  return "d88unpack: disk " + std::to_string(c.disk) + " (" + c.letter + "): \"" + c.name +
+         "\": " + reason;
+}
+
+void ExpectComplaints(const std::string& err, const std::vector<Complaint>& expected) {
+  std::string lines;
+  for (const Complaint& c : expected) lines += ComplaintLine(c) + "\n";
+  EXPECT_EQ(err, Lines(lines));
+}
+
+}  // namespace d88test
