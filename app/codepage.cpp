@@ -14,14 +14,14 @@
 
 namespace {
 
-constexpr unsigned kCodePage = 932;
-
 // A lead byte of a double-byte character.
 bool IsLeadByte(unsigned char byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
 #ifdef _WIN32
+
+constexpr unsigned kCodePage = 932;
 
 bool Convert(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
   if (length == 0) {

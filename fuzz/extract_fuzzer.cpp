@@ -3,8 +3,11 @@
 // scratch folder that the process works in.
 //
 // Besides what the sanitizers catch, an input is a finding when the run
-// writes anything outside the scratch folder, leaves anything but regular
-// files in it, or changes the image it reads.
+// writes anything outside the scratch folder, writes through a link or a
+// hard link that stands in it, opens a FIFO there (the run hangs), leaves
+// anything but regular files and disk folders in it, or changes the image it
+// reads. The input's size picks how files are written: each into the folder,
+// old files kept, or each disk into a folder of its own.
 #include <unistd.h>
 
 #include <cstddef>
@@ -36,6 +39,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   d88fuzz::WriteWholeFile(kImageName, data, size);
+  d88fuzz::LayTraps(kImageName);
 
   // Each input starts as a fresh process would: zero work areas and a new
   // reader.
@@ -46,9 +50,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto image = std::make_unique<D88Image>();
     if (!image->Open(kImageName)) d88fuzz::Fail("cannot open the image just written");
     const OutputFolder folder;
-    OutputPlace place{&folder, GuardImageAndConsole(image->Identity()), false, nullptr, nullptr, 0};
+    OutputFolder diskFolder;
+    char diskFolderName[16];
+    const int mode = static_cast<int>(size % 3);
+    OutputPlace place{
+        &folder, GuardImageAndConsole(image->Identity()), mode == 1, &diskFolder, nullptr, 0};
     for (int i = 0; i < image->GetDiskCount(); ++i) {
       const DiskRecord disk = LoadDisk(*image, i);
+      if (mode == 2) {
+        diskFolder.Close();
+        std::snprintf(diskFolderName, sizeof diskFolderName, "disk%02d", disk.place);
+        place.diskFolderName = diskFolderName;
+        place.diskFolderError = 0;
+      }
       EntryWalk walk(disk);
       for (EntryRecord entry; walk.Next(entry);) ExtractEntry(entry, entry.name, place);
     }

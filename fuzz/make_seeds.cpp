@@ -160,6 +160,16 @@ std::vector<Seed> Seeds() {
       File("IMAGE", "D88", 0x100, Pattern(4)),
   };
   seeds.push_back({"hostile_names", BuildImage({Trimmed(names, {0, 83})})});
+
+  // The names of the traps the extraction target lays in its folder: links,
+  // a hard link, a FIFO, a folder and links to the image. The same disk
+  // twice, so that each name is taken again by a file of this run.
+  LayoutDisk traps = DataDisk();
+  traps.files.clear();
+  for (const char* trap : {"LINK", "DANGLE", "HARD", "FIFO", "DIR", "IMG", "IMGLNK"}) {
+    traps.files.push_back(File(trap, "", 0x100, Pattern(6)));
+  }
+  seeds.push_back({"trap_names", BuildImage({Trimmed(traps, {0, 83}), Trimmed(traps, {0, 83})})});
   return seeds;
 }
 

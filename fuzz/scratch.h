@@ -1,10 +1,18 @@
 // A private scratch area for one fuzzing process.
 //
-// The area is a fresh folder under $TMPDIR (or /tmp) that holds one folder,
-// "work", and nothing else. A target writes its image into "work" and may let
-// the tool write its output files there; the area's own folder is watched, so
-// that a file written outside "work" (through "..", a separator or anything
-// else) is caught after the input that wrote it.
+// The area is a fresh folder under $TMPDIR (or /tmp) that holds the folder
+// "work" and the folder "outside", and nothing else. A target writes its
+// image into "work" and may let the tool write its output files there; the
+// area's own folder is watched, so that a file written outside "work"
+// (through "..", a separator, a link or anything else) is caught after the
+// input that wrote it.
+//
+// "work" can also be laid with traps under names a directory entry can
+// spell: links into "outside" (to a file, and to nothing), a hard link to a
+// file in "outside", a FIFO, a folder with a file in it, and a hard link and
+// a symbolic link to the image. Whatever the tool does, what they lead to
+// must stay as it was, and the FIFO must never be opened (the run would
+// hang).
 #ifndef D88UNPACK_FUZZ_SCRATCH_H
 #define D88UNPACK_FUZZ_SCRATCH_H
 
@@ -24,8 +32,16 @@ void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size
 // Aborts unless the file at `path` holds exactly these bytes.
 void ExpectFileContents(const std::string& path, const std::uint8_t* data, std::size_t size);
 
-// Aborts if anything besides "work" appeared in the area, or if "work" holds
-// anything but regular files; then empties "work" for the next input.
+// The names of the traps, in "work".
+constexpr const char* kTrapNames[] = {"LINK", "DANGLE", "HARD", "FIFO", "DIR", "IMG", "IMGLNK"};
+
+// Lays the traps in "work", the image links leading to `imageName`.
+void LayTraps(const char* imageName);
+
+// Aborts if anything besides "work" and "outside" appeared in the area, if
+// anything in "outside" changed, or if "work" holds anything but regular
+// files, traps as they were laid, and folders of regular files; then empties
+// "work" for the next input.
 void CheckAndEmptyScratch();
 
 // Prints a finding on standard error (as it was when the area was created)

@@ -15,6 +15,19 @@ Bytes Concat(Bytes a, const Bytes& b) {
   return a;
 }
 
+Disk DirectoryFirst(const LayoutDisk& layout) {
+  const Disk clean = MakeLayoutDisk(layout);
+  Disk disk;
+  disk.tracks[0] = clean.tracks.at(83);
+  disk.trackOffsetOverrides[83] = kDiskHeaderSize;
+  for (int t = 0; t < 83; ++t) {
+    disk.tracks[t + 1] = clean.tracks.at(t);
+    disk.trackOffsetOverrides[t] =
+        static_cast<std::uint32_t>(kDiskHeaderSize + (t + 1) * kRecordedTrackSize);
+  }
+  return disk;
+}
+
 std::string ListingLine(const std::string& name, int start, int end) {
   char line[64];
   std::snprintf(line, sizeof line, "%-12s  %5d  START=%04x  END=%04x\n", name.c_str(), end - start,
@@ -62,6 +75,7 @@ const std::map<Why, const char*> kComplaintTexts = {
     {Why::kIsTheOutput, "not written: the name is the file that standard output goes to"},
     {Why::kIsTheErrorOutput, "not written: the name is the file that standard error goes to"},
     {Why::kDirectoryAtName, "not written: a directory stands at the name"},
+    {Why::kReadOnlyAtName, "not written: a read-only file stands at the name"},
     {Why::kKeptOld, "not written: a file of that name exists, and old files are kept"},
     {Why::kNotAFolder, "not written: something that is not a folder stands at disk%02d"},
     {Why::kCannotMakeFolder, "not written: cannot make the folder disk%02d: %s"},

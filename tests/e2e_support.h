@@ -27,6 +27,10 @@ extern const std::string kCannotOpen;
 
 Bytes Concat(Bytes a, const Bytes& b);
 
+// The disk with its directory track recorded first, so that an image cut
+// off inside the data area still has its directory.
+Disk DirectoryFirst(const LayoutDisk& layout);
+
 // The listing line of one file, for tests with many generated entries.
 std::string ListingLine(const std::string& name, int start, int end);
 
@@ -58,6 +62,7 @@ enum class Why {
   kIsTheOutput,
   kIsTheErrorOutput,
   kDirectoryAtName,
+  kReadOnlyAtName,
   kKeptOld,
   kNotAFolder,
   kCannotMakeFolder,

@@ -323,21 +323,6 @@ TEST_F(Extraction, BlankDiskAfterADataDiskListsNothing) {
   ExpectWritten({{"FILL1", Pattern(60000, 11)}, {"FILL2", Pattern(60000, 12)}});
 }
 
-// The disk with its directory track recorded first, so that an image cut
-// off inside the data area still has its directory.
-Disk DirectoryFirst(const LayoutDisk& layout) {
-  const Disk clean = MakeLayoutDisk(layout);
-  Disk disk;
-  disk.tracks[0] = clean.tracks.at(83);
-  disk.trackOffsetOverrides[83] = kDiskHeaderSize;
-  for (int t = 0; t < 83; ++t) {
-    disk.tracks[t + 1] = clean.tracks.at(t);
-    disk.trackOffsetOverrides[t] =
-        static_cast<std::uint32_t>(kDiskHeaderSize + (t + 1) * kRecordedTrackSize);
-  }
-  return disk;
-}
-
 TEST_F(Extraction, ImageCutOffInsideADisk) {
   const Bytes first = ImageOf({FullDisk()});
   const Bytes cutData = Pattern(10000, 17);

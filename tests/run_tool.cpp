@@ -1,13 +1,17 @@
 #include "run_tool.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <thread>
 
 namespace d88test {
 namespace fs = std::filesystem;
@@ -61,13 +65,12 @@ std::string Lines(const std::string& text) {
   return out;
 }
 
-namespace {
-
-// The tool's path, from D88UNPACK_TOOL.
 std::string ToolPath() {
   const char* tool = std::getenv("D88UNPACK_TOOL");
   return tool != nullptr ? tool : "d88unpack";
 }
+
+namespace {
 
 // The program that runs the tool, from D88UNPACK_EMULATOR; empty when the
 // tool runs by itself.
@@ -89,11 +92,33 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
   for (std::string& s : argv) pointers.push_back(s.data());
   pointers.push_back(nullptr);
 
+  // A terminal: the tool writes to the pseudo-terminal's far end, read here
+  // from its near end.
+  int terminal = -1;
+  std::string terminalName;
+  if (options.terminal) {
+    terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) return ToolRun{};
+    terminalName = ptsname(terminal);
+    fcntl(terminal, F_SETFL, O_NONBLOCK);
+    fcntl(terminal, F_SETFD, FD_CLOEXEC);
+  }
+
   ToolRun run;
   const pid_t child = fork();
   if (child == 0) {
     const int in = open("/dev/null", O_RDONLY);
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int out = -1;
+    if (options.terminal) {
+      out = open(terminalName.c_str(), O_RDWR | O_NOCTTY);
+      // Bytes pass as they are: no line-end translation.
+      struct termios raw;
+      if (out < 0 || tcgetattr(out, &raw) != 0) _exit(127);
+      cfmakeraw(&raw);
+      if (tcsetattr(out, TCSANOW, &raw) != 0) _exit(127);
+    } else {
+      out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     const int err =
         options.oneFile ? out : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
@@ -103,11 +128,38 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
     execvp(program.c_str(), pointers.data());
     _exit(127);
   }
+  // Waits for the tool, reading the terminal as it goes and keeping to the
+  // time limit.
+  const auto readTerminal = [&] {
+    char buffer[4096];
+    ssize_t got = 0;
+    while (terminal >= 0 && (got = read(terminal, buffer, sizeof buffer)) > 0) {
+      run.out.append(buffer, static_cast<std::size_t>(got));
+    }
+  };
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
   int status = 0;
-  if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-    run.status = WEXITSTATUS(status);
+  bool exited = false;
+  while (child > 0) {
+    readTerminal();
+    const pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child) {
+      exited = WIFEXITED(status);
+      break;
+    }
+    if (done < 0) break;
+    if (options.timeoutSeconds > 0 && std::chrono::steady_clock::now() > deadline) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(options.terminal ? 1 : 2));
   }
-  if (options.stdoutPath.empty()) run.out = Slurp(outPath);
+  if (exited) run.status = WEXITSTATUS(status);
+  readTerminal();
+  if (terminal >= 0) close(terminal);
+  if (options.stdoutPath.empty() && !options.terminal) run.out = Slurp(outPath);
   if (!options.oneFile) run.err = Slurp(errPath);
   std::error_code error;
   fs::remove_all(outputs, error);

@@ -34,6 +34,9 @@ class ScratchDir {
   std::filesystem::path dir;
 };
 
+// The tool's path, from the D88UNPACK_TOOL environment variable.
+std::string ToolPath();
+
 // True when the tool under test is a Windows build (D88UNPACK_TOOL_WINDOWS=1),
 // whose console streams end lines in CR LF.
 bool ToolIsWindows();
@@ -55,6 +58,12 @@ struct RunOptions {
   // A file (such as /dev/full) that standard output is opened to instead of
   // being caught; ToolRun::out then stays empty.
   std::string stdoutPath = "";
+  // Standard output is a terminal (a pseudo-terminal that passes bytes as
+  // they are); ToolRun::out holds what it showed. POSIX tools only.
+  bool terminal = false;
+  // The tool is killed after this many seconds (ToolRun::status is then
+  // -1); 0: no limit.
+  int timeoutSeconds = 0;
 };
 
 // Runs the tool that D88UNPACK_TOOL names in `workingDir`, with `args` after

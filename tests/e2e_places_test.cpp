@@ -1,0 +1,240 @@
+// End-to-end tests of what already stands in the output folder: nothing
+// there is ever written through, and the image and the console's files are
+// known whatever name leads to them. And of the terminal, where a name's
+// control bytes are not sent as they are.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e_support.h"
+
+using namespace d88test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const Bytes kVictim = TextBytes("the file outside\n");
+const Bytes kOther = TextBytes("another name's file\n");
+
+// What stands at HELLO.TXT before the run, and what must be true after it.
+struct PlaceCase {
+  std::string label;
+  std::function<void(const fs::path& work)> lay;
+  std::vector<Complaint> complaints;
+  bool listingToTheName = false;  // d88unpack IMAGE > HELLO.TXT
+};
+
+mode_t CurrentUmask() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return mask;
+}
+
+TEST(Places, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
+  if (ToolIsWindows()) GTEST_SKIP() << "POSIX links, FIFOs and permissions";
+  const Bytes image = ImageOf({DataDisk(
+      1, {File("HELLO", "TXT", 0, TextBytes("hello\n")), File("AFTER", "", 0, TextBytes("a"))})});
+  const std::string listing =
+      "[Disk B]\n" + ListingLine("HELLO.TXT", 0, 6) + ListingLine("AFTER", 0, 1);
+  const std::vector<PlaceCase> cases = {
+      {"a link to a file outside",
+       [](const fs::path& work) { fs::create_symlink("../outside/victim", work / "HELLO.TXT"); },
+       {}},
+      {"a dangling link",
+       [](const fs::path& work) { fs::create_symlink("../outside/new", work / "HELLO.TXT"); },
+       {}},
+      {"a link to /dev/null",
+       [](const fs::path& work) { fs::create_symlink("/dev/null", work / "HELLO.TXT"); },
+       {}},
+      {"a hard link",
+       [](const fs::path& work) {
+         WriteBytes((work / "OTHER").string(), kOther);
+         fs::create_hard_link(work / "OTHER", work / "HELLO.TXT");
+       },
+       {}},
+      {"a FIFO", [](const fs::path& work) { mkfifo((work / "HELLO.TXT").c_str(), 0600); }, {}},
+      {"a read-only file of the user's own",
+       [](const fs::path& work) {
+         WriteBytes((work / "HELLO.TXT").string(), kOther);
+         chmod((work / "HELLO.TXT").c_str(), 0400);
+       },
+       {}},
+      {"a directory",
+       [](const fs::path& work) {
+         fs::create_directory(work / "HELLO.TXT");
+         WriteBytes((work / "HELLO.TXT" / "INSIDE").string(), kOther);
+       },
+       {{1, "B", "HELLO.TXT", Why::kDirectoryAtName}}},
+      {"the listing redirected to the name",
+       [](const fs::path&) {},
+       {{1, "B", "HELLO.TXT", Why::kIsTheOutput}},
+       true},
+  };
+  const mode_t expectedMode = 0666 & ~CurrentUmask();
+  for (const PlaceCase& c : cases) {
+    ScratchDir dir;
+    const fs::path work = dir.path() / "work";
+    fs::create_directories(dir.path() / "outside");
+    fs::create_directory(work);
+    WriteBytes((dir.path() / "outside" / "victim").string(), kVictim);
+    WriteBytes((work / "disk.d88").string(), image);
+    c.lay(work);
+
+    RunOptions options;
+    options.timeoutSeconds = 20;  // a FIFO opened for writing would wait for ever
+    if (c.listingToTheName) options.stdoutPath = (work / "HELLO.TXT").string();
+    const ToolRun run = RunTool(work, {"disk.d88"}, options);
+
+    ExpectComplaints(run.err, c.complaints);
+    EXPECT_EQ(run.status, c.complaints.empty() ? 0 : 1) << c.label;
+    // Outside the folder nothing changed and nothing appeared.
+    EXPECT_EQ(ReadBytes((dir.path() / "outside" / "victim").string()), kVictim) << c.label;
+    EXPECT_FALSE(fs::exists(dir.path() / "outside" / "new")) << c.label;
+    if (c.label == "a hard link") {
+      EXPECT_EQ(ReadBytes((work / "OTHER").string()), kOther);
+    }
+    if (c.label == "a directory") {
+      EXPECT_EQ(ReadBytes((work / "HELLO.TXT" / "INSIDE").string()), kOther);
+      continue;
+    }
+    struct stat info;
+    ASSERT_EQ(lstat((work / "HELLO.TXT").c_str(), &info), 0) << c.label;
+    ASSERT_TRUE(S_ISREG(info.st_mode)) << c.label;
+    EXPECT_EQ(ReadBytes((work / "HELLO.TXT").string()),
+              c.listingToTheName ? TextBytes(listing) : TextBytes("hello\n"))
+        << c.label;
+    if (!c.listingToTheName) {
+      EXPECT_EQ(run.out, listing) << c.label;
+      // A plain create, whatever stood there before.
+      EXPECT_EQ(info.st_mode & 07777, expectedMode) << c.label;
+      EXPECT_EQ(info.st_nlink, 1u) << c.label;
+    }
+    EXPECT_EQ(ReadBytes((work / "AFTER").string()), TextBytes("a")) << c.label;
+  }
+}
+
+// Runs the tool with its standard output into a pipe that is not read until
+// it is full, so that the tool is held inside its run; then calls `whileHeld`
+// and reads the rest. Returns the exit status.
+int RunHeldByItsOutput(const fs::path& work, const std::vector<std::string>& args,
+                       const std::function<void()>& whileHeld, std::string& err) {
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return -1;
+  const fs::path errPath = work.parent_path() / "stderr";
+  std::vector<std::string> argv = {ToolPath()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> pointers;
+  for (std::string& arg : argv) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (errFd < 0 || dup2(pipeEnds[1], 1) < 0 || dup2(errFd, 2) < 0 || chdir(work.c_str()) != 0) {
+      _exit(127);
+    }
+    close(pipeEnds[0]);
+    execv(pointers[0], pointers.data());
+    _exit(127);
+  }
+  close(pipeEnds[1]);
+  // A pipe holds 64 KiB; once nearly that much waits in it, the tool is
+  // blocked writing its listing.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  int waiting = 0;
+  while (ioctl(pipeEnds[0], FIONREAD, &waiting) == 0 && waiting < 60 * 1024 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  whileHeld();
+  char buffer[65536];
+  while (read(pipeEnds[0], buffer, sizeof buffer) > 0) {
+  }
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  const Bytes errBytes = ReadBytes(errPath.string());
+  err.assign(errBytes.begin(), errBytes.end());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Places, PosixImageReachedThroughAHardLinkAfterItsPathHasGone) {
+  if (ToolIsWindows()) GTEST_SKIP() << "POSIX pipes and hard links";
+  // Eight disks of 255 entries make more listing than a pipe holds; the
+  // last disk's entry COPY.D88 is the image itself, through a hard link in
+  // the output folder. While the tool is held by its full pipe, the image's
+  // own path goes away: only the file's identity still says what it is.
+  std::vector<LayoutFile> many;
+  for (int k = 0; k < 255; ++k) many.push_back(File("F", "", 0, {}));
+  std::vector<LayoutDisk> disks(8, DataDisk(1, many));
+  disks.push_back(DataDisk(2, {File("COPY", "D88", 0, TextBytes("would destroy the image"))}));
+  const Bytes image = ImageOf(disks);
+
+  ScratchDir dir;
+  const fs::path work = dir.path() / "work";
+  fs::create_directories(dir.path() / "images");
+  fs::create_directory(work);
+  WriteBytes((dir.path() / "images" / "x.d88").string(), image);
+  fs::create_hard_link(dir.path() / "images" / "x.d88", work / "COPY.D88");
+
+  std::string err;
+  const int status = RunHeldByItsOutput(
+      work, {"../images/x.d88"},
+      [&] { fs::rename(dir.path() / "images" / "x.d88", dir.path() / "images" / "moved.d88"); },
+      err);
+  EXPECT_EQ(err, ComplaintLine({9, "C", "COPY.D88", Why::kIsTheImage}) + "\n");
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(ReadBytes((dir.path() / "images" / "moved.d88").string()), image);
+  EXPECT_EQ(ReadBytes((work / "COPY.D88").string()), image);
+}
+
+TEST_F(Extraction, WindowsReadOnlyFileAtANameIsReportedNotForced) {
+  if (!ToolIsWindows()) GTEST_SKIP() << "Windows builds only";
+  // A file without write permission reads as read-only under wine.
+  dir.Put("HELLO.TXT", kOther);
+  fs::permissions(dir.path() / "HELLO.TXT", fs::perms::owner_read);
+  dir.Put("PLAIN.TXT", kOther);
+  const ToolRun run = Run(ImageOf({DataDisk(1, {File("HELLO", "TXT", 0, TextBytes("hello\n")),
+                                                File("PLAIN", "TXT", 0, TextBytes("plain\n"))})}));
+  EXPECT_EQ(run.out,
+            Lines("[Disk B]\n" + ListingLine("HELLO.TXT", 0, 6) + ListingLine("PLAIN.TXT", 0, 6)));
+  ExpectComplaints(run.err, {{1, "B", "HELLO.TXT", Why::kReadOnlyAtName}});
+  EXPECT_EQ(run.status, 1);
+  fs::permissions(dir.path() / "HELLO.TXT", fs::perms::owner_all);
+  ExpectWritten({{"HELLO.TXT", kOther}, {"PLAIN.TXT", TextBytes("plain\n")}});
+}
+
+TEST(Places, PosixControlBytesOfNamesAreMaskedOnATerminalOnly) {
+  if (ToolIsWindows()) GTEST_SKIP() << "POSIX pseudo-terminals";
+  // Escape sequences, a carriage return, a bell and DEL in names, and a
+  // letter that is ESC (disk number 218); Shift-JIS bytes stay as they are.
+  const Bytes image =
+      ImageOf({DataDisk(1, {File("\x1b]0;X", "\x07", 0, TextBytes("a")),
+                            File("A\rB\x7f", "", 0, {}), File("\x83\x74", "", 0, {})}),
+               DataDisk(218, {})});
+  ScratchDir dir;
+  dir.Put("disk.d88", image);
+  RunOptions terminal;
+  terminal.terminal = true;
+  const ToolRun shown = RunTool(dir.path(), {"-l", "disk.d88"}, terminal);
+  EXPECT_EQ(shown.out, "[Disk B]\n" + ListingLine("?]0;X.?", 0, 1) + ListingLine("A?B?", 0, 0) +
+                           ListingLine("\x83\x74", 0, 0) + "[Disk ?]\n");
+  // In a file or a pipe the bytes are kept exactly, for scripts.
+  const ToolRun stored = RunTool(dir.path(), {"-l", "disk.d88"});
+  EXPECT_EQ(stored.out, "[Disk B]\n" + ListingLine("\x1b]0;X.\x07", 0, 1) +
+                            ListingLine("A\rB\x7f", 0, 0) + ListingLine("\x83\x74", 0, 0) +
+                            "[Disk \x1b]\n");
+  EXPECT_EQ(shown.status, 0);
+  EXPECT_EQ(stored.status, 0);
+}
+
+}  // namespace
