@@ -39,6 +39,13 @@ Names NamesOf(const char* raw, const Options& options) {
   static char converted[kShownNameSize];
   const std::size_t length = std::strlen(raw);
   Names names{raw, static_cast<int>(length), raw, false};
+  // The plain run converts nothing: its names are bytes.
+#ifdef _WIN32
+  const bool convert = options.utf8 || options.patternCount > 0;
+#else
+  const bool convert = options.utf8;
+#endif
+  if (!convert) return names;
   const bool valid = Cp932ToUtf8(raw, length, converted, sizeof converted);
   if (options.utf8) {
     // A name that is not code page 932 is shown as its bytes and not

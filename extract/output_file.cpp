@@ -67,13 +67,13 @@ wchar_t UpperAscii(wchar_t c) {
 // Windows opens CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 as devices
 // whatever their case and extension ("nul.txt", "Com1.dat"), so data written
 // to them goes to a port or the console, or is thrown away. CONIN$ and
-// CONOUT$ name the console itself.
+// CONOUT$ name the console itself, with an extension too ("CONIN$.TXT"
+// opens the console).
 bool IsReservedDevice(const wchar_t* name) {
   // The device is named by what comes before the first '.', less trailing
   // spaces.
   std::size_t length = 0;
   while (name[length] != 0 && name[length] != L'.') ++length;
-  const bool hasExtension = name[length] != 0;
   while (length > 0 && name[length - 1] == L' ') --length;
 
   wchar_t base[8] = {};
@@ -87,7 +87,7 @@ bool IsReservedDevice(const wchar_t* name) {
   if (length == 4 && (std::wcsncmp(base, L"COM", 3) == 0 || std::wcsncmp(base, L"LPT", 3) == 0)) {
     return base[3] >= L'1' && base[3] <= L'9';
   }
-  return !hasExtension && (std::wcscmp(base, L"CONIN$") == 0 || std::wcscmp(base, L"CONOUT$") == 0);
+  return std::wcscmp(base, L"CONIN$") == 0 || std::wcscmp(base, L"CONOUT$") == 0;
 }
 #endif
 

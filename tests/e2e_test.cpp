@@ -722,8 +722,9 @@ TEST_F(Extraction, WindowsRefusesReservedDeviceNames) {
   // run reported success. A device is named by what comes before the first
   // '.', in any case.
   std::vector<std::pair<std::string, std::string>> devices = {
-      {"CON", ""},  {"prn", "txt"},    {"Aux", ""},     {"NUL", ""},   {"nul", "D88"},
-      {"nul.", ""}, {"NUL.D8", "BAK"}, {"com9", "dat"}, {"Lpt9", "X"}, {"CONIN$", ""}};
+      {"CON", ""},    {"prn", "txt"}, {"Aux", ""},       {"NUL", ""},
+      {"nul", "D88"}, {"nul.", ""},   {"NUL.D8", "BAK"}, {"com9", "dat"},
+      {"Lpt9", "X"},  {"CONIN$", ""}, {"conin$", "TXT"}};
   for (const char* port : {"COM", "LPT"}) {
     for (char digit = '1'; digit <= '9'; ++digit) {
       devices.push_back({port + std::string(1, digit), ""});
