@@ -56,6 +56,12 @@ const char* DescribeVerdict(NameVerdict verdict) {
   return "the name is refused";
 }
 
+// What became of the bytes that are there: when only listing, nothing was
+// written.
+const char* BytesDone(const EntryOutcome& outcome) {
+  return outcome.status == EntryStatus::kListed ? "readable" : "written";
+}
+
 }  // namespace
 
 Complaint DescribeOutcome(const DiskRecord& disk, const EntryRecord& entry,
@@ -106,14 +112,14 @@ Complaint DescribeOutcome(const DiskRecord& disk, const EntryRecord& entry,
       return {"close failed", std::strerror(outcome.error)};
     case EntryProblem::kDataPastDisk:
       std::snprintf(scratch, scratchSize,
-                    "its data runs past the end of the disk; %d of %d bytes written",
-                    outcome.written, entry.size);
+                    "its data runs past the end of the disk; %d of %d bytes %s", outcome.written,
+                    entry.size, BytesDone(outcome));
       return {"truncated", scratch};
     case EntryProblem::kDataMissing:
       std::snprintf(scratch, scratchSize,
                     "its data runs into a part of the disk the image does not hold; %d of %d "
-                    "bytes written",
-                    outcome.written, entry.size);
+                    "bytes %s",
+                    outcome.written, entry.size, BytesDone(outcome));
       return {"truncated", scratch};
   }
   return {"", ""};
