@@ -236,7 +236,16 @@ void ShowMissingDisk(long long place, int count) {
 void ShowPatternNotFound(const char* pattern) {
   std::fflush(stdout);
   std::fputs("d88unpack: ", stderr);
-  for (const char* p = pattern; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stderr);
+  // The user's own text, shown as typed: '\' escapes and non-ASCII
+  // characters included; only control bytes are escaped.
+  for (const char* p = pattern; *p != 0; ++p) {
+    const unsigned char byte = static_cast<unsigned char>(*p);
+    if (byte < 0x20 || byte == 0x7F) {
+      std::fprintf(stderr, "\\x%02x", byte);
+    } else {
+      std::fputc(byte, stderr);
+    }
+  }
   std::fputs(": not found in the image\n", stderr);
 }
 
