@@ -87,12 +87,20 @@ const char* OptionText(const char* argument, char* scratch, std::size_t size) {
   return scratch;
 }
 
-// The native form of argument `text`, which is one of the arguments as they
-// stood before getopt_long moved them (`original`).
+// The native form of `text`: one of the arguments as they stood before
+// getopt_long moved them (`original`), or the tail of one, as an option's
+// argument in "--directory=DIR" or "-CDIR" is.
 NativePathChar* NativeOf(char* text, int argc, char* const* original, NativePathChar** nativeArgs) {
 #ifdef _WIN32
   for (int i = 0; i < argc && nativeArgs != nullptr; ++i) {
-    if (original[i] == text) return nativeArgs[i];
+    const std::size_t length = std::strlen(original[i]);
+    if (text < original[i] || text > original[i] + length) continue;
+    // What comes before the text is the option, ASCII: as many UTF-16
+    // units as bytes.
+    for (const char* p = original[i]; p < text; ++p) {
+      if (static_cast<unsigned char>(*p) >= 0x80) return nullptr;
+    }
+    return nativeArgs[i] + (text - original[i]);
   }
   return nullptr;
 #else

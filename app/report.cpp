@@ -56,6 +56,12 @@ const char* DescribeVerdict(NameVerdict verdict) {
   return "the name is refused";
 }
 
+// What became of the bytes that are there: when only listing, nothing was
+// written.
+const char* BytesDone(const EntryOutcome& outcome) {
+  return outcome.status == EntryStatus::kListed ? "readable" : "written";
+}
+
 }  // namespace
 
 Complaint DescribeOutcome(const DiskRecord& disk, const EntryRecord& entry,
@@ -106,14 +112,14 @@ Complaint DescribeOutcome(const DiskRecord& disk, const EntryRecord& entry,
       return {"close failed", std::strerror(outcome.error)};
     case EntryProblem::kDataPastDisk:
       std::snprintf(scratch, scratchSize,
-                    "its data runs past the end of the disk; %d of %d bytes written",
-                    outcome.written, entry.size);
+                    "its data runs past the end of the disk; %d of %d bytes %s", outcome.written,
+                    entry.size, BytesDone(outcome));
       return {"truncated", scratch};
     case EntryProblem::kDataMissing:
       std::snprintf(scratch, scratchSize,
                     "its data runs into a part of the disk the image does not hold; %d of %d "
-                    "bytes written",
-                    outcome.written, entry.size);
+                    "bytes %s",
+                    outcome.written, entry.size, BytesDone(outcome));
       return {"truncated", scratch};
   }
   return {"", ""};
@@ -230,7 +236,16 @@ void ShowMissingDisk(long long place, int count) {
 void ShowPatternNotFound(const char* pattern) {
   std::fflush(stdout);
   std::fputs("d88unpack: ", stderr);
-  for (const char* p = pattern; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stderr);
+  // The user's own text, shown as typed: '\' escapes and non-ASCII
+  // characters included; only control bytes are escaped.
+  for (const char* p = pattern; *p != 0; ++p) {
+    const unsigned char byte = static_cast<unsigned char>(*p);
+    if (byte < 0x20 || byte == 0x7F) {
+      std::fprintf(stderr, "\\x%02x", byte);
+    } else {
+      std::fputc(byte, stderr);
+    }
+  }
   std::fputs(": not found in the image\n", stderr);
 }
 

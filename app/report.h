@@ -23,7 +23,8 @@ void ShowFolderFailure(const NativePathChar* path, int error);
 // A disk chosen by its place that the image does not have.
 void ShowMissingDisk(long long place, int count);
 
-// A NAME pattern that matched no entry of the disks chosen.
+// A NAME pattern that matched no entry of the disks chosen, shown as given
+// but for its control bytes.
 void ShowPatternNotFound(const char* pattern);
 
 // The image ends inside the header of disk `place`, after `bytes` bytes.

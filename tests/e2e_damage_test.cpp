@@ -14,10 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kNoDirectory[] =
-    "no directory: the image does not hold sectors 1 to 5 of 1024 bytes on its last track in "
-    "full; the disk is blank, of another layout, or cut off";
-
 struct DamageCase {
   std::string label;
   Bytes image;

@@ -44,8 +44,25 @@ std::map<std::string, Bytes> FilesIn(const fs::path& folder) {
   return files;
 }
 
-void ExpectFolderHolds(const fs::path& folder, const std::map<std::string, Bytes>& expected) {
-  const std::map<std::string, Bytes> actual = FilesIn(folder);
+std::map<std::string, Bytes> TreeOf(const fs::path& folder) {
+  std::map<std::string, Bytes> tree;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = entry.path().lexically_relative(folder).generic_string();
+    if (entry.is_symlink()) {
+      tree[name + "@"] = {};
+    } else if (entry.is_directory()) {
+      tree[name + "/"] = {};
+    } else {
+      tree[name] = ReadBytes(entry.path().string());
+    }
+  }
+  return tree;
+}
+
+namespace {
+
+void ExpectSameFiles(const std::map<std::string, Bytes>& actual,
+                     const std::map<std::string, Bytes>& expected) {
   std::vector<std::string> actualNames;
   std::vector<std::string> expectedNames;
   for (const auto& entry : actual) actualNames.push_back(entry.first);
@@ -59,10 +76,26 @@ void ExpectFolderHolds(const fs::path& folder, const std::map<std::string, Bytes
   }
 }
 
+}  // namespace
+
+void ExpectFolderHolds(const fs::path& folder, const std::map<std::string, Bytes>& expected) {
+  ExpectSameFiles(FilesIn(folder), expected);
+}
+
+void ExpectTreeHolds(const fs::path& folder, const std::map<std::string, Bytes>& expected) {
+  ExpectSameFiles(TreeOf(folder), expected);
+}
+
+const char kNoDirectory[] =
+    "no directory: the image does not hold sectors 1 to 5 of 1024 bytes on its last track in "
+    "full; the disk is blank, of another layout, or cut off";
+
 const std::map<Why, const char*> kComplaintTexts = {
     {Why::kHeaderPastTheEnd, "skipped: its record header lies past the end of the disk"},
     {Why::kEndBelowStart, "not written: its end address is below its start address"},
     {Why::kTruncated, "truncated: its data runs past the end of the disk; %d of %d bytes written"},
+    {Why::kTruncatedListed,
+     "truncated: its data runs past the end of the disk; %d of %d bytes readable"},
     {Why::kEmptyName, "not written: the name is empty"},
     {Why::kDotName, "not written: the name is '.' or '..'"},
     {Why::kSlash, "not written: the name contains '/'"},
@@ -86,6 +119,9 @@ const std::map<Why, const char*> kComplaintTexts = {
     {Why::kDataMissing,
      "truncated: its data runs into a part of the disk the image does not hold; %d of %d bytes "
      "written"},
+    {Why::kDataMissingListed,
+     "truncated: its data runs into a part of the disk the image does not hold; %d of %d bytes "
+     "readable"},
 };
 
 // The system's reason is the host's text for the errno; the Windows runtime

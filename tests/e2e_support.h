@@ -42,6 +42,18 @@ std::map<std::string, Bytes> FilesIn(const std::filesystem::path& folder);
 void ExpectFolderHolds(const std::filesystem::path& folder,
                        const std::map<std::string, Bytes>& expected);
 
+// Everything below `folder`, by path relative to it ('/' between parts):
+// each file with its bytes, each folder as "name/" and each symbolic link as
+// "name@" (neither followed), both with no bytes.
+std::map<std::string, Bytes> TreeOf(const std::filesystem::path& folder);
+
+// The same comparison as ExpectFolderHolds, of the whole tree.
+void ExpectTreeHolds(const std::filesystem::path& folder,
+                     const std::map<std::string, Bytes>& expected);
+
+// The reason given for a disk whose directory track is not in the image.
+extern const char kNoDirectory[];
+
 // Each kind of complaint the tool makes on standard error about an entry,
 // with the exact text that follows the disk and the name (kComplaintTexts).
 // The numbers of a truncated file, a disk's place and the system's reason
@@ -50,6 +62,7 @@ enum class Why {
   kHeaderPastTheEnd,
   kEndBelowStart,
   kTruncated,
+  kTruncatedListed,  // the same, when only listing
   kEmptyName,
   kDotName,
   kSlash,
@@ -71,6 +84,7 @@ enum class Why {
   kCloseFailed,
   kRecordMissing,
   kDataMissing,
+  kDataMissingListed,
 };
 
 extern const std::map<Why, const char*> kComplaintTexts;
@@ -83,7 +97,8 @@ struct Complaint {
   std::string letter;
   std::string name;
   Why why;
-  // kTruncated, kDataMissing: the bytes written and the file's size. A
+  // kTruncated, kDataMissing: the bytes written (or, when listed, there)
+  // and the file's size. A
   // failed create, write or close: the errno whose text the system gives as
   // the reason. kNotAFolder: the disk's place; kCannotMakeFolder: the disk's
   // place and the errno.

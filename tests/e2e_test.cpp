@@ -311,10 +311,6 @@ const char kFullDiskListing[] =
     "FILL1         60000  START=0000  END=ea60\n"
     "FILL2         60000  START=0000  END=ea60\n";
 
-const char kNoDirectory[] =
-    "no directory: the image does not hold sectors 1 to 5 of 1024 bytes on its last track in "
-    "full; the disk is blank, of another layout, or cut off";
-
 TEST_F(Extraction, BlankDiskAfterADataDiskListsNothing) {
   const ToolRun run = Run(Concat(ImageOf({FullDisk()}), BuildDisk(Disk{})));
   EXPECT_EQ(run.out, Lines(std::string(kFullDiskListing) + "[Disk A]\n"));

@@ -44,6 +44,7 @@ Bytes BuildDisk(const Disk& disk) {
   for (std::size_t i = 0; i < disk.name.size() && i < dh::kNameLength; ++i) {
     out[dh::kNameOffset + i] = static_cast<std::uint8_t>(disk.name[i]);
   }
+  out[dh::kWriteProtectOffset] = disk.writeProtect;
   out[dh::kMediaTypeOffset] = disk.mediaType;
   const auto trackEntry = [](int index) {
     return static_cast<std::size_t>(dh::kTrackTableOffset + 4 * index);

@@ -34,6 +34,7 @@ struct Track {
 
 struct Disk {
   std::string name;                                   // up to 16 bytes, NUL-padded
+  std::uint8_t writeProtect = 0x00;                   // 0x10: write-protected
   std::uint8_t mediaType = 0x00;                      // 0x00 is 2D
   std::optional<std::uint32_t> sizeField;             // default: the disk's real size
   std::map<int, Track> tracks;                        // by track index 0 to 163

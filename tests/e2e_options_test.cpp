@@ -1,0 +1,379 @@
+// End-to-end tests of the options, one table for each: every row runs the
+// tool in a fresh folder that holds the image, and compares standard output,
+// standard error, the whole folder afterwards and the exit status.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "d88_builder.h"
+#include "e2e_support.h"
+#include "run_tool.h"
+
+using namespace d88test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kImage[] = "disk.d88";
+
+using Tree = std::map<std::string, Bytes>;
+using Prepare = std::function<void(const fs::path&)>;
+
+struct Row {
+  std::vector<std::string> args;
+  std::string out;           // console text; with -O, the exact bytes
+  std::string err = "";      // the status is 1 with any complaint, else 0
+  Tree tree = {};            // the folder afterwards, less the image
+  Prepare before = nullptr;  // what stands in the folder before the run
+};
+
+void RunRows(const Bytes& image, const std::vector<Row>& rows) {
+  for (const Row& row : rows) {
+    std::string label;
+    for (const std::string& arg : row.args) label += arg + ' ';
+    SCOPED_TRACE(label);
+    ScratchDir dir;
+    dir.Put(kImage, image);
+    if (row.before) row.before(dir.path());
+    const ToolRun run = RunTool(dir.path(), row.args);
+    // Rows of -O give it first: the data goes out as it stands.
+    const bool data = row.args[0] == "-O" || row.args[0] == "--to-stdout";
+    EXPECT_EQ(run.out, data ? row.out : Lines(row.out));
+    EXPECT_EQ(run.err, Lines(row.err));
+    EXPECT_EQ(run.status, row.err.empty() ? 0 : 1);
+    Tree tree = row.tree;
+    tree[kImage] = image;
+    ExpectTreeHolds(dir.path(), tree);
+  }
+}
+
+Prepare Folder(const std::string& name) {
+  return [name](const fs::path& dir) { fs::create_directories(dir / name); };
+}
+
+Prepare FileAt(const std::string& name, const std::string& text) {
+  return [=](const fs::path& dir) { WriteBytes((dir / name).string(), TextBytes(text)); };
+}
+
+// `files` inside `folder`, the folder itself included, added to `tree`.
+Tree In(const std::string& folder, const Tree& files, Tree tree = {}) {
+  tree[folder + "/"] = {};
+  for (const auto& [name, bytes] : files) tree[folder + "/" + name] = bytes;
+  return tree;
+}
+
+Tree Merge(Tree tree, const Tree& later) {
+  for (const auto& [name, bytes] : later) tree[name] = bytes;
+  return tree;
+}
+
+std::string Says(const Complaint& complaint) {
+  return ComplaintLine(complaint) + "\n";
+}
+
+// Three disks; GAME.BIN stands twice on the first and once on the second.
+const std::string kReadme = "read\r\nme\n\x1A";
+const Bytes kIpl = Pattern(300, 5);
+const std::string kIplData(kIpl.begin(), kIpl.end());
+const Bytes kSample = ImageOf({DataDisk(1, {File("GAME", "BIN", 0x1200, TextBytes("game b")),
+                                            File("README", "", 0, TextBytes(kReadme)),
+                                            File("GAME", "BIN", 0x1300, TextBytes("again"))}),
+                               DataDisk(2, {File("GAME", "BIN", 0x2000, TextBytes("game c")),
+                                            File("NOTE", "TXT", 0, TextBytes("note"))}),
+                               DataDisk(0, {File("IPL", "SYS", 0xC000, kIpl)})});
+const std::string kDisk1 = "[Disk B]\n" + ListingLine("GAME.BIN", 0x1200, 0x1206) +
+                           ListingLine("README", 0, 10) + ListingLine("GAME.BIN", 0x1300, 0x1305);
+const std::string kDisk2 =
+    "[Disk C]\n" + ListingLine("GAME.BIN", 0x2000, 0x2006) + ListingLine("NOTE.TXT", 0, 4);
+const std::string kDisk3 = "[Disk A]\n" + ListingLine("IPL.SYS", 0xC000, 0xC000 + 300);
+const std::string kAll = kDisk1 + kDisk2 + kDisk3;
+const Tree kFiles1 = {{"GAME.BIN", TextBytes("again")}, {"README", TextBytes(kReadme)}};
+const Tree kFiles2 = {{"GAME.BIN", TextBytes("game c")}, {"NOTE.TXT", TextBytes("note")}};
+const Tree kFiles3 = {{"IPL.SYS", kIpl}};
+const Tree kAllFiles = Merge(Merge(kFiles1, kFiles2), kFiles3);
+
+// Damage of every kind. Disk 1: a negative size and a name that is never
+// created. Disk 2 (letter NUL): six entries of 65535 bytes each, then TAIL,
+// whose data runs past the end of the disk, and GONE, whose record header
+// lies beyond it. Disk 3: the image holds only its first and its directory
+// track, so CUT's data runs into the missing part and LOST's record header
+// lies in it. Disk 4 is blank.
+Bytes Damaged() {
+  LayoutFile negative = File("NEG", "", 0x20, {});
+  negative.end = 0x10;
+  std::vector<LayoutFile> off;
+  for (int k = 1; k <= 6; ++k) off.push_back(File("P" + std::to_string(k), "", 0, {'p'}, 65535));
+  off.push_back(File("TAIL", "", 0, Bytes(40000, 't'), 65535));
+  off.push_back(File("GONE", "", 0, TextBytes("g")));
+  Disk cut = MakeLayoutDisk(
+      DataDisk(3, {File("CUT", "", 0, Pattern(6000)), File("LOST", "", 0x10, TextBytes("lost"))}));
+  for (int t = 1; t < 83; ++t) cut.tracks.erase(t);
+  return BuildImage({MakeLayoutDisk(DataDisk(1, {File("OK", "", 0x100, TextBytes("ok")), negative,
+                                                 File("A/B", "", 0, TextBytes("x"))})),
+                     MakeLayoutDisk(DataDisk(191, off)), cut, Disk{}});
+}
+
+const std::string kNoDirectoryOn4 = std::string("d88unpack: disk 4: ") + kNoDirectory + "\n";
+
+TEST(Options, ListWritesNothing) {
+  std::string fillers;
+  for (int k = 1; k <= 6; ++k) fillers += ListingLine("P" + std::to_string(k), 0, 1);
+  RunRows(kSample,
+          {{{"-l", kImage}, kAll, "", {{"README", TextBytes("old")}}, FileAt("README", "old")},
+           {{kImage, "-t"}, kAll, "", {}},
+           // No folder is made, nor is one needed.
+           {{"--list", "-D", "-C", "missing", kImage}, kAll, "", {}},
+           {{"-l", kImage, "GAME.*"},
+            "[Disk B]\n" + ListingLine("GAME.BIN", 0x1200, 0x1206) +
+                ListingLine("GAME.BIN", 0x1300, 0x1305) + "[Disk C]\n" +
+                ListingLine("GAME.BIN", 0x2000, 0x2006) + "[Disk A]\n"}});
+  // Only what the image does not give is reported: the negative size and the
+  // name that would be refused are no matter.
+  RunRows(Damaged(),
+          {{{"-l", kImage},
+            "[Disk B]\n" + ListingLine("OK", 0x100, 0x102) + ListingLine("NEG", 0x20, 0x10) +
+                ListingLine("A/B", 0, 1) + std::string("[Disk \0]\n", 9) + fillers +
+                ListingLine("TAIL", 0, 40000) + "[Disk D]\n" + ListingLine("CUT", 0, 6000) +
+                ListingLine("LOST", 0, 0) + "[Disk A]\n",
+            Says({2, "\\x00", "TAIL", Why::kTruncatedListed, 36866, 40000}) +
+                Says({2, "\\x00", "GONE", Why::kHeaderPastTheEnd}) +
+                Says({3, "D", "CUT", Why::kDataMissingListed, 5116, 6000}) +
+                Says({3, "D", "LOST", Why::kRecordMissing}) + kNoDirectoryOn4}});
+}
+
+TEST(Options, DirectoryTakesTheFiles) {
+  const std::string other = u8"出力";
+  const Tree out = In("out", kAllFiles);
+  RunRows(kSample, {{{"-C", "out", kImage}, kAll, "", out, Folder("out")},
+                    {{kImage, "--directory=out"}, kAll, "", out, Folder("out")},
+                    {{"-Cout", kImage}, kAll, "", out, Folder("out")},
+                    {{"-C", other, kImage}, kAll, "", In(other, kAllFiles), Folder(other)},
+                    {{"-C", "no", kImage}, "", "d88unpack: no: No such file or directory\n"},
+                    {{"-C", "x", kImage},
+                     "",
+                     "d88unpack: x: Not a directory\n",
+                     {{"x", TextBytes("x")}},
+                     FileAt("x", "x")}});
+  // The image is known in the output folder too.
+  const Bytes image = ImageOf({DataDisk(
+      1, {File("disk", "d88", 0, TextBytes("evil")), File("OK", "", 0, TextBytes("ok"))})});
+  RunRows(image, {{{"-C", "out", "out/disk.d88"},
+                   "[Disk B]\n" + ListingLine("disk.d88", 0, 4) + ListingLine("OK", 0, 2),
+                   Says({1, "B", "disk.d88", Why::kIsTheImage}),
+                   In("out", {{"disk.d88", image}, {"OK", TextBytes("ok")}}),
+                   [](const fs::path& dir) {
+                     fs::create_directory(dir / "out");
+                     fs::copy_file(dir / kImage, dir / "out" / kImage);
+                   }}});
+}
+
+TEST(Options, DiskChoosesByPlace) {
+  RunRows(kSample, {{{"--disk=3", kImage, "-d1"}, kDisk1 + kDisk3, "", Merge(kFiles1, kFiles3)},
+                    {{"-d", "2", "-d2", kImage}, kDisk2, "", kFiles2},  // once
+                    {{"-d", "7", "-d", "2", kImage},
+                     kDisk2,
+                     "d88unpack: disk 7: the image holds 3 disks\n",
+                     kFiles2}});
+}
+
+TEST(Options, NamesChooseEntriesByPattern) {
+  std::vector<LayoutFile> files;
+  for (const std::string name : {"A*B", "AXB", "[X]", "X", "-K", "GAME.BIN", "NOTE.TXT"}) {
+    const std::size_t dot = name.find('.');
+    files.push_back(File(name.substr(0, dot), dot == std::string::npos ? "" : name.substr(dot + 1),
+                         0, TextBytes(name)));
+  }
+  const auto listed = [](const std::vector<std::string>& chosen) {
+    std::string out = "[Disk B]\n";
+    for (const std::string& name : chosen) out += ListingLine(name, 0, name.size());
+    return out;
+  };
+  const Bytes image = ImageOf({DataDisk(1, files)});
+  const Tree dashed = {{"-x.d88", image}};
+  const Prepare dash = [](const fs::path& dir) { fs::copy_file(dir / kImage, dir / "-x.d88"); };
+  RunRows(image,
+          {{{kImage, "*.BIN", "-l"}, listed({"GAME.BIN"})},
+           {{"-l", kImage, "A?B"}, listed({"A*B", "AXB"})},
+           {{"-l", kImage, "A\\*B"}, listed({"A*B"})},
+           {{"-l", kImage, "[!A-Z]?", "[[]*"}, listed({"[X]", "-K"})},
+           {{"-l", kImage, "X", "NONE", "N*", "\\*X"},
+            listed({"X", "NOTE.TXT"}),
+            "d88unpack: NONE: not found in the image\nd88unpack: \\*X: not found in the image\n"},
+           {{"-l", kImage, "--", "-K"}, listed({"-K"})},
+           {{"-l", "--", "-x.d88", "X"}, listed({"X"}), "", dashed, dash},
+           {{"-l", "./-x.d88", "X"}, listed({"X"}), "", dashed, dash},
+           {{kImage, "NOTE.TXT", "?AME.*"},
+            listed({"GAME.BIN", "NOTE.TXT"}),
+            "",
+            {{"GAME.BIN", TextBytes("GAME.BIN")}, {"NOTE.TXT", TextBytes("NOTE.TXT")}}}});
+}
+
+TEST(Options, KeepOldFilesReplacesNothing) {
+  const Tree first = {{"GAME.BIN", TextBytes("game b")}};
+  RunRows(kSample,
+          {{{"-k", kImage},
+            kAll,
+            Says({1, "B", "GAME.BIN", Why::kKeptOld}) + Says({2, "C", "GAME.BIN", Why::kKeptOld}),
+            Merge(kAllFiles, first)},
+           {{"--keep-old-files", "-d", "2", kImage},
+            kDisk2,
+            Says({2, "C", "NOTE.TXT", Why::kKeptOld}),
+            {{"GAME.BIN", TextBytes("game c")}, {"NOTE.TXT", TextBytes("old")}},
+            FileAt("NOTE.TXT", "old")},
+           {{"-k", "-D", kImage},
+            kAll,
+            Says({1, "B", "GAME.BIN", Why::kKeptOld}),
+            In("disk01", Merge(kFiles1, first), In("disk02", kFiles2, In("disk03", kFiles3)))}});
+}
+
+TEST(Options, ToStdoutPassesTheDataAsItIs) {
+  // In listing order, whatever the order of the names, and byte for byte:
+  // CR, LF and 0x1A too, also on Windows.
+  RunRows(kSample, {{{"-O", kImage}, "game b" + kReadme + "again" + "game c" + "note" + kIplData},
+                    {{"--to-stdout", "-D", "-k", "-C", "no", kImage, "IPL.SYS", "README"},
+                     kReadme + kIplData}});
+  // No name is screened; a negative size gives nothing.
+  RunRows(Damaged(),
+          {{{"-O", "-d", "1", kImage}, "okx", Says({1, "B", "NEG", Why::kEndBelowStart})}});
+}
+
+TEST(Options, DiskFoldersKeepTheDisksApart) {
+  const Tree folders = In("disk01", kFiles1, In("disk02", kFiles2, In("disk03", kFiles3)));
+  std::vector<Row> rows = {
+      {{"-D", kImage}, kAll, "", folders},
+      {{"-C", "out", "--disk-folders", kImage}, kAll, "", In("out", folders), Folder("out")},
+      // A disk's folder is made only when one of its files is written.
+      {{"-D", kImage, "NOTE.TXT"},
+       "[Disk B]\n[Disk C]\n" + ListingLine("NOTE.TXT", 0, 4) + "[Disk A]\n",
+       "",
+       In("disk02", {{"NOTE.TXT", TextBytes("note")}})},
+      {{"-D", kImage},
+       kAll,
+       Says({2, "C", "GAME.BIN", Why::kNotAFolder, 2}) +
+           Says({2, "C", "NOTE.TXT", Why::kNotAFolder, 2}),
+       In("disk01", kFiles1, In("disk03", kFiles3, {{"disk02", TextBytes("x")}})),
+       FileAt("disk02", "x")}};
+  if (!ToolIsWindows()) {
+    // A link, even to a folder, is never written through.
+    rows.push_back({{"-D", "-d", "3", kImage},
+                    kDisk3,
+                    Says({3, "A", "IPL.SYS", Why::kNotAFolder, 3}),
+                    {{"real/", {}}, {"disk03@", {}}},
+                    [](const fs::path& dir) {
+                      fs::create_directory(dir / "real");
+                      fs::create_directory_symlink("real", dir / "disk03");
+                    }});
+  }
+  RunRows(kSample, rows);
+}
+
+// Names in code page 932: half-width katakana, double-byte katakana whose
+// trail byte is 0x5C, a hiragana, and a lead byte with nothing after it.
+// The disk's label ends in such a byte too.
+const std::string kKana = "\xB1\xB2\xB3.\xC3\xDE";
+const std::string kSoft = "\x83\x5C\x83\x74\x83\x67.TXT";
+Bytes CodePageImage() {
+  Disk disk = MakeLayoutDisk(
+      DataDisk(1,
+               {File("\xB1\xB2\xB3", "\xC3\xDE", 0, TextBytes("k")),
+                File("\x83\x5C\x83\x74\x83\x67", "TXT", 0, TextBytes("soft")),
+                File("\x82\xA0", "", 0, TextBytes("a")), File("AB\x81", "", 0, TextBytes("bad"))},
+               "\x83\x5C\x83\x74\x83\x67\x81"));
+  disk.writeProtect = 0x10;
+  disk.mediaType = 0x10;
+  return BuildImage({disk});
+}
+
+// The listing line of `raw` with the name shown as `shown`: the column is
+// counted in the name's bytes on the disk.
+std::string ShownLine(const std::string& shown, const std::string& raw, int size) {
+  return shown + ListingLine(raw, 0, size).substr(raw.size());
+}
+
+TEST(Options, Utf8NamesAreConverted) {
+  const std::string listing = "[Disk B]\n" + ShownLine(u8"ｱｲｳ.ﾃﾞ", kKana, 1) +
+                              ShownLine(u8"ソフト.TXT", kSoft, 4) +
+                              ShownLine(u8"あ", "\x82\xA0", 1);
+  const bool windows = ToolIsWindows();
+  RunRows(CodePageImage(), {{{"-u", kImage},
+                             listing + ListingLine("AB\x81", 0, 3),
+                             Says({1, "B", "AB\\x81", Why::kNotCodePage932}),
+                             {{u8"ｱｲｳ.ﾃﾞ", TextBytes("k")},
+                              {u8"ソフト.TXT", TextBytes("soft")},
+                              {u8"あ", TextBytes("a")}}},
+                            {{"--utf8", "-l", kImage, u8"ソ*", "???.??", "?"}, listing},
+                            // Without -u the listing keeps the bytes; Windows matches the
+                            // names as Unicode all the same.
+                            {{"-l", kImage, u8"ソ*"},
+                             "[Disk B]\n" + (windows ? ListingLine(kSoft, 0, 4) : ""),
+                             windows ? "" : u8"d88unpack: ソ*: not found in the image\n"}});
+}
+
+TEST(Options, JsonDescribesDisksAndEntries) {
+  // Disk 2 is only listed: TAIL says nothing of what is missing.
+  std::string listed =
+      R"({"type":"disk","disk":2,"number":191,"letter":"\u0000","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
+)";
+  for (int k = 1; k <= 6; ++k) {
+    listed += R"({"type":"file","disk":2,"name":"P)" + std::to_string(k) +
+              R"(","name_bytes":"503)" + std::to_string(k) +
+              R"(","size":1,"start":0,"end":1,"status":"listed"})"
+              "\n";
+  }
+  listed +=
+      R"({"type":"file","disk":2,"name":"TAIL","name_bytes":"5441494c","size":40000,"start":0,"end":40000,"status":"listed"}
+{"type":"file","disk":2,"name":"GONE","name_bytes":"474f4e45","size":null,"start":null,"end":null,"status":"skipped","reason":"its record header lies past the end of the disk"}
+)";
+  RunRows(
+      Damaged(),
+      {{{"--json", "-d", "1", "-d", "3", "-d", "4", kImage},
+        R"({"type":"disk","disk":1,"number":1,"letter":"B","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
+{"type":"file","disk":1,"name":"OK","name_bytes":"4f4b","size":2,"start":256,"end":258,"status":"written"}
+{"type":"file","disk":1,"name":"NEG","name_bytes":"4e4547","size":-16,"start":32,"end":16,"status":"not written","reason":"its end address is below its start address"}
+{"type":"file","disk":1,"name":"A/B","name_bytes":"412f42","size":1,"start":0,"end":1,"status":"not written","reason":"the name contains '/'"}
+{"type":"disk","disk":3,"number":3,"letter":"D","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
+{"type":"file","disk":3,"name":"CUT","name_bytes":"435554","size":6000,"start":0,"end":6000,"status":"truncated","reason":"its data runs into a part of the disk the image does not hold; 5116 of 6000 bytes written"}
+{"type":"file","disk":3,"name":"LOST","name_bytes":"4c4f5354","size":0,"start":0,"end":0,"status":"not written","reason":"its record header lies where the image holds no data"}
+{"type":"disk","disk":4,"number":0,"letter":"A","label":"","label_bytes":"","write_protected":false,"media":0,"directory":false}
+)",
+        Says({1, "B", "NEG", Why::kEndBelowStart}) + Says({1, "B", "A/B", Why::kSlash}) +
+            Says({3, "D", "CUT", Why::kDataMissing, 5116, 6000}) +
+            Says({3, "D", "LOST", Why::kRecordMissing}) + kNoDirectoryOn4,
+        {{"OK", TextBytes("ok")}, {"CUT", Pattern(5116)}}},
+       {{"--json", "-l", "-d", "2", kImage},
+        listed,
+        Says({2, "\\x00", "TAIL", Why::kTruncatedListed, 36866, 40000}) +
+            Says({2, "\\x00", "GONE", Why::kHeaderPastTheEnd})}});
+  // The label and the names are decoded from code page 932, with U+FFFD for
+  // each byte it does not define.
+  RunRows(
+      CodePageImage(),
+      {{{"--json", "-l", kImage, "AB*"},
+        u8R"({"type":"disk","disk":1,"number":1,"letter":"B","label":"ソフト�","label_bytes":"835c8374836781","write_protected":true,"media":16,"directory":true}
+{"type":"file","disk":1,"name":"AB�","name_bytes":"414281","size":3,"start":0,"end":3,"status":"listed"}
+)"}});
+}
+
+TEST(Options, HelpAndVersionDoNothingElse) {
+  const std::string version = "d88unpack " D88UNPACK_PROJECT_VERSION "\n";
+  RunRows(kSample, {{{"-V"}, version}, {{kImage, "--version", "-l"}, version}});
+  // The help names every option.
+  ScratchDir dir;
+  dir.Put(kImage, kSample);
+  const ToolRun run = RunTool(dir.path(), {kImage, "-D", "--help"});
+  EXPECT_EQ(run.out.rfind(Lines("Usage: d88unpack [OPTION]... IMAGE [NAME]...\n"), 0), 0u);
+  for (const char* option : {"-l, -t, --list", "-C, --directory=DIR", "-d, --disk=N",
+                             "-k, --keep-old-files", "-O, --to-stdout", "-D, --disk-folders",
+                             "-u, --utf8", "--json", "-h, --help", "-V, --version"}) {
+    EXPECT_NE(run.out.find(option), std::string::npos) << option;
+  }
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  ExpectTreeHolds(dir.path(), {{kImage, kSample}});
+}
+
+}  // namespace
