@@ -251,10 +251,12 @@ int Runner::Run() {
   if (options.toStdout) _setmode(_fileno(stdout), _O_BINARY);
 #endif
   for (int i = 0; i < options.diskCount; ++i) {
-    if (options.disks[i] > image.GetDiskCount()) {
-      ShowMissingDisk(options.disks[i], image.GetDiskCount());
-      clean = false;
-    }
+    if (options.disks[i] <= image.GetDiskCount()) continue;
+    // A place given twice is reported once.
+    bool seen = false;
+    for (int j = 0; j < i; ++j) seen = seen || options.disks[j] == options.disks[i];
+    if (!seen) ShowMissingDisk(options.disks[i], image.GetDiskCount());
+    clean = false;
   }
 
   OutputFolder diskFolder;

@@ -174,7 +174,7 @@ TEST(Options, DirectoryTakesTheFiles) {
 TEST(Options, DiskChoosesByPlace) {
   RunRows(kSample, {{{"--disk=3", kImage, "-d1"}, kDisk1 + kDisk3, "", Merge(kFiles1, kFiles3)},
                     {{"-d", "2", "-d2", kImage}, kDisk2, "", kFiles2},  // once
-                    {{"-d", "7", "-d", "2", kImage},
+                    {{"-d", "7", "-d", "2", "-d7", kImage},
                      kDisk2,
                      "d88unpack: disk 7: the image holds 3 disks\n",
                      kFiles2}});
