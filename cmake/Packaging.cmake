@@ -1,5 +1,6 @@
-# Installation of the manual page, and the packages that CPack makes from the
-# install tree: a .deb on Linux, and a .tar.gz everywhere.
+# Installation of the manual page, the bash completion and the licence, and
+# the packages that CPack makes from the install tree: a .deb on Linux, and a
+# .tar.gz everywhere.
 #
 #   cmake --workflow --preset package     # build/package/d88unpack_*.deb, *.tar.gz
 #
@@ -22,6 +23,13 @@ if(D88UNPACK_GZIP)
   install(FILES ${D88UNPACK_MANUAL_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 else()
   install(FILES ${D88UNPACK_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
+# Bash completion, where bash-completion loads it on demand by the
+# command's name. Windows has no bash to complete for.
+if(NOT WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/completion/d88unpack.bash
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME d88unpack)
 endif()
 
 # The licence, where a Debian package keeps it: share/doc/d88unpack/copyright,
