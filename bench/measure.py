@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """Times two commands against each other, as bench/run.sh asks.
 
-    measure.py [--same-files] WORK RUNS NAME-A NAME-B -- COMMAND-A... -- COMMAND-B...
+    measure.py [--same-files] [--refill] WORK RUNS NAME-A NAME-B -- COMMAND-A... -- COMMAND-B...
 
-Each run starts in a fresh empty folder under WORK. All the folders are made
-before the first run, so that neither making nor removing them is timed, and
-no removal competes with a timed run for the file system. The two commands
-take turns (A, B, A, B, ...) after one untimed warm-up run each. With
---same-files the warm-up folders of the two are compared file by file, so
-both commands are known to write the very same files.
+Each run starts in a folder of its own under WORK: an empty one, or with
+--refill one that its command has filled by running there once, so that the
+run writes over the files of an earlier run of its own command. All the
+folders are made, and filled, before the first run, so that neither making,
+filling nor removing them is timed, and no removal competes with a timed run
+for the file system. The two commands take turns (A, B, A, B, ...) after one
+untimed warm-up run each. With --same-files the warm-up folders of the two
+are compared file by file, so both commands are known to write the very same
+files.
 
 Before each run the file system is synced, so that no run pays for the
 write-back of the one before. Wall time is taken around spawning and reaping
@@ -71,9 +74,10 @@ def same_files(left, right):
 
 def main():
     args = sys.argv[1:]
-    compare = bool(args) and args[0] == "--same-files"
-    if compare:
-        args = args[1:]
+    flags = set()
+    while args and args[0] in ("--same-files", "--refill"):
+        flags.add(args.pop(0))
+    compare = "--same-files" in flags
     try:
         split = args.index("--")
         second = args.index("--", split + 1)
@@ -91,10 +95,14 @@ def main():
         folders[name] = [os.path.join(work, f"{name}-{i:02d}") for i in range(runs + 1)]
         for folder in folders[name]:
             os.makedirs(folder)
+    report = os.path.join(work, "peak")
+    if "--refill" in flags:
+        for i in range(runs + 1):
+            for name, command in commands:
+                run_once(command, folders[name][i], report)
     times = {name: [] for name, _ in commands}
     cpu = {name: [] for name, _ in commands}
     memory = {name: [] for name, _ in commands}
-    report = os.path.join(work, "peak")
     for i in range(runs + 1):
         for name, command in commands:
             os.sync()

@@ -1,5 +1,6 @@
-# Installation of the manual page, and the packages that CPack makes from the
-# install tree: a .deb on Linux, and a .tar.gz everywhere.
+# Installation of the manual page, the bash completion and the licence, and
+# the packages that CPack makes from the install tree: a .deb on Linux, and a
+# .tar.gz everywhere.
 #
 #   cmake --workflow --preset package     # build/package/d88unpack_*.deb, *.tar.gz
 #
@@ -22,6 +23,13 @@ if(D88UNPACK_GZIP)
   install(FILES ${D88UNPACK_MANUAL_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 else()
   install(FILES ${D88UNPACK_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
+# Bash completion, where bash-completion loads it on demand by the
+# command's name. Windows has no bash to complete for.
+if(NOT WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/completion/d88unpack.bash
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME d88unpack)
 endif()
 
 # The licence, where a Debian package keeps it: share/doc/d88unpack/copyright,
@@ -54,10 +62,13 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "d88unpack reads a D88 disk-image file, which holds one or more floppy disk
 images, and for each disk prints its directory and writes every file stored
-on it into the current directory. It reads disks of 84 tracks of five
-1024-byte sectors with the directory stored at the end of the last track.
-Names and lengths from hostile images are screened: nothing is written
-outside the current directory and the image itself is never overwritten.")
+on it into the current directory, or lists them only, writes chosen disks
+and files into a folder of choice, gives one file's data on standard output
+or prints JSON Lines. It reads disks of 84 tracks of five 1024-byte sectors
+with the directory stored at the end of the last track. Names and lengths
+from hostile images are screened: nothing is written outside the output
+folder or through what stands at a name, the image itself is never
+overwritten, and damaged images are reported.")
 # Dependencies come from the binary itself where dpkg-shlibdeps is there.
 find_program(D88UNPACK_DPKG_SHLIBDEPS dpkg-shlibdeps)
 mark_as_advanced(D88UNPACK_DPKG_SHLIBDEPS)

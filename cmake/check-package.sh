@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the manual page and the packages: the page renders without a
-# warning, the packages build, and each holds the stripped binary, the page
-# and the licence.
+# warning, the packages build, and each holds the stripped binary, the page,
+# the bash completion and the licence.
 #
 #   cmake/check-package.sh      (needs man-db, groff-base, dpkg-deb, gzip, readelf)
 set -euo pipefail
@@ -19,6 +19,8 @@ rendered="$(MANWIDTH=80 man -l "$page")"
 grep -q '^EXIT STATUS' <<<"$rendered" || fail "man -l does not render $page"
 whatis_line="$(lexgrog "$page")"
 grep -q 'd88unpack - ' <<<"$whatis_line" || fail "$page has no NAME line that whatis can read"
+completion=completion/d88unpack.bash
+bash -n "$completion" || fail "$completion is not valid bash"
 
 rm -rf build/package
 cmake --workflow --preset package
@@ -33,11 +35,12 @@ grep -q '^ Section: utils$' <<<"$info" || fail "the .deb has no section utils"
 grep -q '^ Maintainer: .*<.*@.*>$' <<<"$info" || fail "the .deb names no maintainer"
 contents="$(dpkg-deb --contents "${deb[0]}")"
 for path in ./usr/bin/d88unpack ./usr/share/man/man1/d88unpack.1 \
-  ./usr/share/doc/d88unpack/copyright; do
+  ./usr/share/doc/d88unpack/copyright ./usr/share/bash-completion/completions/d88unpack; do
   grep -Eq " ${path}(\.gz)?\$" <<<"$contents" || fail "the .deb lacks $path"
 done
 contents="$(tar -tzf "${tgz[0]}")"
-for path in /bin/d88unpack /share/man/man1/d88unpack.1 /share/doc/d88unpack/copyright; do
+for path in /bin/d88unpack /share/man/man1/d88unpack.1 /share/doc/d88unpack/copyright \
+  /share/bash-completion/completions/d88unpack; do
   grep -Eq "${path}(\.gz)?\$" <<<"$contents" || fail "the .tar.gz lacks $path"
 done
 
@@ -48,8 +51,8 @@ dpkg-deb -x "${deb[0]}" "$root"
 status=0
 "$root/usr/bin/d88unpack" >/dev/null 2>&1 || status=$?
 [ "$status" -eq 1 ] || fail "the packaged binary without arguments exited $status, not 1"
-# Both packages hold a stripped binary (no symbol table, no debug sections)
-# and the licence as it stands.
+# Both packages hold a stripped binary (no symbol table, no debug sections),
+# and the licence and the bash completion as they stand.
 tar -xzf "${tgz[0]}" -C "$root"
 unpacked=("$root"/d88unpack-*/)
 for package in deb:"$root/usr" tar.gz:"${unpacked[0]%/}"; do
@@ -58,6 +61,8 @@ for package in deb:"$root/usr" tar.gz:"${unpacked[0]%/}"; do
   ! grep -q -E '\.symtab|\.debug_' <<<"$sections" || fail "the .${package%%:*}'s binary is not stripped"
   cmp -s LICENSE "$prefix/share/doc/d88unpack/copyright" ||
     fail "the .${package%%:*}'s copyright file is not LICENSE"
+  cmp -s "$completion" "$prefix/share/bash-completion/completions/d88unpack" ||
+    fail "the .${package%%:*}'s bash completion is not $completion"
 done
 installed=("$root"/usr/share/man/man1/d88unpack.1*)
 rendered="$(MANWIDTH=80 man -l "${installed[0]}")"
