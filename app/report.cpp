@@ -233,7 +233,7 @@ void ShowMissingDisk(long long place, int count) {
                count == 1 ? "" : "s");
 }
 
-void ShowPatternNotFound(const char* pattern) {
+void ShowPatternNotFound(const char* pattern, bool someDisks) {
   std::fflush(stdout);
   std::fputs("d88unpack: ", stderr);
   // The user's own text, shown as typed: '\' escapes and non-ASCII
@@ -246,7 +246,8 @@ void ShowPatternNotFound(const char* pattern) {
       std::fputc(byte, stderr);
     }
   }
-  std::fputs(": not found in the image\n", stderr);
+  std::fputs(someDisks ? ": not found on the disks chosen\n" : ": not found in the image\n",
+             stderr);
 }
 
 void ShowCutHeader(const NativePathChar* path, int place, int bytes) {
@@ -255,6 +256,12 @@ void ShowCutHeader(const NativePathChar* path, int place, int bytes) {
                "the image ends inside the header of disk %d (%d of %d bytes); that disk is not "
                "read\n",
                place, bytes, d88::disk_header::kSize);
+}
+
+void ShowZeroSize(const NativePathChar* path, int place) {
+  PutPathPrefix(path);
+  std::fprintf(stderr, "disk %d gives its size as 0; what follows it in the image is not read\n",
+               place);
 }
 
 void ShowMoreDisks(const NativePathChar* path, int count) {

@@ -24,11 +24,15 @@ void ShowFolderFailure(const NativePathChar* path, int error);
 void ShowMissingDisk(long long place, int count);
 
 // A NAME pattern that matched no entry of the disks chosen, shown as given
-// but for its control bytes.
-void ShowPatternNotFound(const char* pattern);
+// but for its control bytes (`someDisks`: only some disks were chosen, with
+// --disk).
+void ShowPatternNotFound(const char* pattern, bool someDisks);
 
 // The image ends inside the header of disk `place`, after `bytes` bytes.
 void ShowCutHeader(const NativePathChar* path, int place, int bytes);
+
+// Disk `place` has a size of 0, and the image holds more after it.
+void ShowZeroSize(const NativePathChar* path, int place);
 
 // The image holds more disks than the 64 that are read.
 void ShowMoreDisks(const NativePathChar* path, int count);

@@ -287,6 +287,10 @@ int Runner::Run() {
     ShowCutHeader(options.image, image.GetDiskCount() + 1, image.CutHeaderBytes());
     clean = false;
   }
+  if (image.HasBytesAfterZeroSize()) {
+    ShowZeroSize(options.image, image.GetDiskCount());
+    clean = false;
+  }
   if (image.HasMoreDisks()) {
     ShowMoreDisks(options.image, image.GetDiskCount());
     clean = false;
@@ -294,7 +298,7 @@ int Runner::Run() {
   CheckReads();
   for (int i = 0; i < options.patternCount; ++i) {
     if (!patternMatched[i]) {
-      ShowPatternNotFound(options.patterns[i]);
+      ShowPatternNotFound(options.patterns[i], options.diskCount > 0);
       clean = false;
     }
   }

@@ -27,6 +27,7 @@ bool D88Image::Open(const NativePathChar* path) {
   file.Close();
   diskCount = 0;
   moreDisks = false;
+  bytesAfterZeroSize = false;
   cutHeaderBytes = 0;
   mediaType = -1;
   if (path == nullptr) return true;
@@ -53,7 +54,12 @@ bool D88Image::Open(const NativePathChar* path) {
     }
     const std::uint32_t size = dh::DiskSize(header);
     ++diskCount;
-    if (size == 0) return true;
+    if (size == 0) {
+      // Whatever the file holds after this header cannot be reached.
+      std::uint8_t next = 0;
+      bytesAfterZeroSize = file.ReadAt(offset + kDiskHeaderSize, &next, 1) == 1;
+      return true;
+    }
     offset += size;
   }
   // The table is full; a whole header after it is a disk that is not read.

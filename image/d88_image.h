@@ -47,6 +47,9 @@ class D88Image {
   // scan ended on one (0 when the file ends where a disk ends): a disk that
   // is not read.
   int CutHeaderBytes() const { return cutHeaderBytes; }
+  // True when the last disk's size field is 0, which leads nowhere, and the
+  // file holds more after that disk's header: bytes that are not read.
+  bool HasBytesAfterZeroSize() const { return bytesAfterZeroSize; }
   // The open image's identity, to recognise it under any other name.
   const FileIdentity& Identity() const { return file.Identity(); }
   // The error number of the first read or seek of the image that failed
@@ -103,6 +106,7 @@ class D88Image {
   int diskCount;
   bool moreDisks = false;
   int cutHeaderBytes = 0;
+  bool bytesAfterZeroSize = false;
   int firstSector;
   int lastSector;
   int64_t diskOffsets[kMaxDisks];

@@ -175,6 +175,7 @@ TEST_F(ReaderTest, SizeFieldOfZeroEndsTheScanAfterItsDisk) {
   ASSERT_TRUE(OpenDisks({NamedDisk("FIRST", 1), zero, NamedDisk("NEVER", 1)}));
   EXPECT_EQ(image.GetDiskCount(), 2);
   EXPECT_FALSE(image.HasMoreDisks());
+  EXPECT_TRUE(image.HasBytesAfterZeroSize());
   ASSERT_TRUE(image.SelectDisk(1));
   EXPECT_STREQ(image.GetDiskName(), "ZERO");
   // A size of 0 leaves no room for any track.
@@ -183,6 +184,12 @@ TEST_F(ReaderTest, SizeFieldOfZeroEndsTheScanAfterItsDisk) {
   zero.name = "LEAD";
   ASSERT_TRUE(OpenDisks({zero, NamedDisk("NEVER")}));
   EXPECT_EQ(image.GetDiskCount(), 1);
+  // The last disk of a file may well say 0: nothing is left unread.
+  Disk bare = NamedDisk("BARE");
+  bare.sizeField = 0;
+  ASSERT_TRUE(OpenDisks({NamedDisk("FIRST", 1), bare}));
+  EXPECT_FALSE(image.HasBytesAfterZeroSize());
+  ASSERT_TRUE(OpenDisks({zero, NamedDisk("NEVER")}));
   ASSERT_TRUE(image.SelectDisk(0));
   EXPECT_STREQ(image.GetDiskName(), "LEAD");
 }
