@@ -1,5 +1,6 @@
 #include "track_sweep.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "d88_format.h"
@@ -22,7 +23,6 @@ int Slot(int key, int probe, int size) {
 void TrackSweep::Clear() {
   trackCount = 0;
   spotCount = 0;
-  heapSize = 0;
   std::memset(lookup, 0xFF, sizeof lookup);  // -1: empty
 }
 
@@ -69,8 +69,21 @@ int TrackSweep::LookUp(int c, int h) const {
 }
 
 void TrackSweep::Sweep(ImageFile& file, int n) {
-  heapSize = 0;
   if (!IsByte(n)) return;  // a header byte never matches
+  // The groups still walking, as a heap whose top is the group nearest to
+  // the start of the file.
+  int heap[kMaxTracks];
+  int heapSize = 0;
+  const auto farther = [this](int a, int b) { return groups[a].position > groups[b].position; };
+  const auto push = [&](int g) {
+    heap[heapSize++] = g;
+    std::push_heap(heap, heap + heapSize, farther);
+  };
+  const auto pop = [&] {
+    std::pop_heap(heap, heap + heapSize, farther);
+    return heap[--heapSize];
+  };
+
   // Every walk starts as a group and a cohort of its own, at its header 0.
   for (int k = 0; k < trackCount; ++k) {
     if (tracks[k].start < 0) continue;
@@ -81,12 +94,12 @@ void TrackSweep::Sweep(ImageFile& file, int n) {
     groups[k].steps = 0;
     groups[k].cohortCount = 1;
     groups[k].cohorts[0] = k;
-    HeapPush(k);
+    push(k);
   }
   while (heapSize > 0) {
-    const int g = HeapPop();
-    while (heapSize > 0 && groups[heap[0]].position == groups[g].position) Merge(g, HeapPop());
-    if (Step(file, n, g)) HeapPush(g);
+    const int g = pop();
+    while (heapSize > 0 && groups[heap[0]].position == groups[g].position) Merge(g, pop());
+    if (Step(file, n, g)) push(g);
   }
 }
 
@@ -215,33 +228,4 @@ void TrackSweep::LeaveCohort(int k) {
       return;
     }
   }
-}
-
-void TrackSweep::HeapPush(int g) {
-  int i = heapSize++;
-  while (i > 0) {
-    const int parent = (i - 1) / 2;
-    if (groups[heap[parent]].position <= groups[g].position) break;
-    heap[i] = heap[parent];
-    i = parent;
-  }
-  heap[i] = g;
-}
-
-int TrackSweep::HeapPop() {
-  const int top = heap[0];
-  const int last = heap[--heapSize];
-  int i = 0;
-  for (;;) {
-    int child = 2 * i + 1;
-    if (child >= heapSize) break;
-    if (child + 1 < heapSize && groups[heap[child + 1]].position < groups[heap[child]].position) {
-      ++child;
-    }
-    if (groups[last].position <= groups[heap[child]].position) break;
-    heap[i] = heap[child];
-    i = child;
-  }
-  if (heapSize > 0) heap[i] = last;
-  return top;
 }

@@ -91,8 +91,6 @@ class TrackSweep {
   void RemoveCohort(int g, int index);
   void EndCohort(int cohort);
   void LeaveCohort(int k);
-  void HeapPush(int g);
-  int HeapPop();
 
   Track tracks[kMaxTracks];
   int trackCount = 0;
@@ -101,8 +99,6 @@ class TrackSweep {
   std::int16_t lookup[kLookupSize];  // (c, h) to track, open addressing
   Cohort cohortTable[kMaxTracks];
   Group groups[kMaxTracks];
-  int heap[kMaxTracks];  // groups by position, the nearest first
-  int heapSize = 0;
 };
 
 #endif
