@@ -2,20 +2,30 @@
 
 #include <algorithm>
 #include <cstring>
-
-#include "d88_format.h"
+#include <iterator>
 
 namespace {
 
 namespace sh = d88::sector_header;
 
-bool IsByte(int value) {
-  return value >= 0 && value <= 255;
+// An empty slot of the (c, h) lookup.
+constexpr std::int16_t kNoTrack = -1;
+
+// Knuth's multiplier for hashing 16-bit keys: 2^16 divided by the golden
+// ratio, odd, so that keys that differ in any bit spread over the slots.
+constexpr unsigned kHashMultiplier = 40503u;
+
+// A track's (c, h) as one 16-bit key; both are ID bytes.
+int Key(int c, int h) {
+  return c << 8 | h;
 }
 
+// The slot that the probe-th attempt tries for `key` in a table of `size`
+// slots, a power of two: linear probing from the key's hash.
 int Slot(int key, int probe, int size) {
-  return static_cast<int>((static_cast<unsigned>(key) * 40503u + static_cast<unsigned>(probe)) &
-                          static_cast<unsigned>(size - 1));
+  return static_cast<int>(
+      (static_cast<unsigned>(key) * kHashMultiplier + static_cast<unsigned>(probe)) &
+      static_cast<unsigned>(size - 1));
 }
 
 }  // namespace
@@ -23,22 +33,21 @@ int Slot(int key, int probe, int size) {
 void TrackSweep::Clear() {
   trackCount = 0;
   spotCount = 0;
-  std::memset(lookup, 0xFF, sizeof lookup);  // -1: empty
+  std::fill(std::begin(lookup), std::end(lookup), kNoTrack);
 }
 
 bool TrackSweep::AddTrack(int64_t start, int c, int h, int firstR, int lastR) {
   if (trackCount == kMaxTracks) return false;
   // Only the wanted sector numbers that a header byte can hold.
   if (firstR < 0) firstR = 0;
-  if (lastR > 255) lastR = 255;
-  const bool searchable = start >= 0 && IsByte(c) && IsByte(h) && firstR <= lastR;
+  if (lastR > kLargestId) lastR = kLargestId;
+  const bool searchable = start >= 0 && sh::IsIdByte(c) && sh::IsIdByte(h) && firstR <= lastR;
   const int k = trackCount;
   if (searchable) {
-    const int key = c << 8 | h;
     int slot = 0;
     for (int probe = 0;; ++probe) {
-      slot = Slot(key, probe, kLookupSize);
-      if (lookup[slot] < 0) break;
+      slot = Slot(Key(c, h), probe, kLookupSize);
+      if (lookup[slot] == kNoTrack) break;
       if (tracks[lookup[slot]].c == c && tracks[lookup[slot]].h == h) return false;
     }
     lookup[slot] = static_cast<std::int16_t>(k);
@@ -60,16 +69,15 @@ const TrackSweep::Spot* TrackSweep::Find(int k, int r) const {
 }
 
 int TrackSweep::LookUp(int c, int h) const {
-  const int key = c << 8 | h;
   for (int probe = 0;; ++probe) {
-    const int k = lookup[Slot(key, probe, kLookupSize)];
-    if (k < 0) return -1;
+    const int k = lookup[Slot(Key(c, h), probe, kLookupSize)];
+    if (k == kNoTrack) return -1;
     if (tracks[k].c == c && tracks[k].h == h) return k;
   }
 }
 
 void TrackSweep::Sweep(ImageFile& file, int n) {
-  if (!IsByte(n)) return;  // a header byte never matches
+  if (!sh::IsIdByte(n)) return;  // a header byte never matches
   // The groups still walking, as a heap whose top is the group nearest to
   // the start of the file.
   int heap[kMaxTracks];
@@ -134,21 +142,16 @@ bool TrackSweep::Step(ImageFile& file, int n, int g) {
     }
   }
 
-  // The walks whose header index equals this header's count minus one give
-  // up here: the cohort whose offset is count - 1 - steps.
+  // The walks whose index equals this header's count minus one give up
+  // here: the cohort whose offset is count - 1 - steps.
   const int64_t target = static_cast<int64_t>(count) - 1 - group.steps;
-  int low = 0;
-  int high = group.cohortCount;
-  while (low < high) {
-    const int middle = (low + high) / 2;
-    if (cohortTable[group.cohorts[middle]].offset < target) {
-      low = middle + 1;
-    } else {
-      high = middle;
-    }
-  }
-  if (low < group.cohortCount && cohortTable[group.cohorts[low]].offset == target) {
-    RemoveCohort(g, low);
+  const int* const cohorts = group.cohorts;
+  const int* const end = cohorts + group.cohortCount;
+  const int* const found = std::lower_bound(
+      cohorts, end, target,
+      [this](int cohort, int64_t offset) { return cohortTable[cohort].offset < offset; });
+  if (found != end && cohortTable[*found].offset == target) {
+    RemoveCohort(g, static_cast<int>(found - cohorts));
   }
   if (group.cohortCount == 0) return false;
   group.position = dataPosition + dataLength;
@@ -159,7 +162,7 @@ bool TrackSweep::Step(ImageFile& file, int n, int g) {
 // Joins group `from` into group `into`, both standing on the same header.
 void TrackSweep::Merge(int into, int from) {
   Group& target = groups[into];
-  const Group& source = groups[from];
+  Group& source = groups[from];
   // Offsets count from the group's own steps: rebase them onto `into`.
   const int64_t shift = source.steps - target.steps;
   for (int i = 0; i < source.cohortCount; ++i) {
@@ -167,6 +170,7 @@ void TrackSweep::Merge(int into, int from) {
     cohort.offset += shift;
     cohort.group = into;
   }
+  // Both lists are sorted by offset; merge them into one.
   int merged[kMaxTracks];
   int count = 0;
   int a = 0;
@@ -190,6 +194,7 @@ void TrackSweep::Merge(int into, int from) {
         cohortTable[left].firstTrack = k;
         k = next;
       }
+      cohortTable[right].firstTrack = -1;
       merged[count++] = left;
       ++a;
       ++b;
@@ -197,20 +202,19 @@ void TrackSweep::Merge(int into, int from) {
   }
   std::memcpy(target.cohorts, merged, sizeof(int) * static_cast<std::size_t>(count));
   target.cohortCount = count;
+  source.cohortCount = 0;
 }
 
+// Ends the walks of the group's index-th cohort and drops the cohort.
 void TrackSweep::RemoveCohort(int g, int index) {
   Group& group = groups[g];
-  EndCohort(group.cohorts[index]);
-  for (int i = index + 1; i < group.cohortCount; ++i) group.cohorts[i - 1] = group.cohorts[i];
-  --group.cohortCount;
-}
-
-void TrackSweep::EndCohort(int cohort) {
+  const int cohort = group.cohorts[index];
   for (int k = cohortTable[cohort].firstTrack; k >= 0; k = tracks[k].nextInCohort) {
     tracks[k].cohort = -1;
   }
   cohortTable[cohort].firstTrack = -1;
+  for (int i = index + 1; i < group.cohortCount; ++i) group.cohorts[i - 1] = group.cohorts[i];
+  --group.cohortCount;
 }
 
 // Ends the walk of track k alone; its cohort goes when it was the last.
