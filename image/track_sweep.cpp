@@ -11,21 +11,24 @@ namespace sh = d88::sector_header;
 // An empty slot of the (c, h) lookup.
 constexpr std::int16_t kNoTrack = -1;
 
-// Knuth's multiplier for hashing 16-bit keys: 2^16 divided by the golden
-// ratio, odd, so that keys that differ in any bit spread over the slots.
-constexpr unsigned kHashMultiplier = 40503u;
+// A track's (c, h) as one key of kKeyBits bits; both are ID bytes.
+constexpr unsigned kKeyBits = 16;
 
-// A track's (c, h) as one 16-bit key; both are ID bytes.
 int Key(int c, int h) {
   return c << 8 | h;
 }
 
-// The slot that the probe-th attempt tries for `key` in a table of `size`
-// slots, a power of two: linear probing from the key's hash.
-int Slot(int key, int probe, int size) {
-  return static_cast<int>(
-      (static_cast<unsigned>(key) * kHashMultiplier + static_cast<unsigned>(probe)) &
-      static_cast<unsigned>(size - 1));
+// Fibonacci hashing: the key times 2^16 divided by the golden ratio (made
+// odd), of which the top bits of the low 16 pick the slot. Keys that differ
+// only in their high bits, as the (c, h) of a run's tracks do, land apart.
+constexpr unsigned kHashMultiplier = 40503u;
+
+// The slot that the probe-th attempt tries for `key` in a table of
+// 2^lookupBits slots: linear probing from the slot its hash gives.
+int Slot(int key, int probe, unsigned lookupBits) {
+  const unsigned product = static_cast<unsigned>(key) * kHashMultiplier & ((1u << kKeyBits) - 1);
+  const unsigned home = product >> (kKeyBits - lookupBits);
+  return static_cast<int>((home + static_cast<unsigned>(probe)) & ((1u << lookupBits) - 1));
 }
 
 }  // namespace
@@ -46,7 +49,7 @@ bool TrackSweep::AddTrack(int64_t start, int c, int h, int firstR, int lastR) {
   if (searchable) {
     int slot = 0;
     for (int probe = 0;; ++probe) {
-      slot = Slot(Key(c, h), probe, kLookupSize);
+      slot = Slot(Key(c, h), probe, kLookupBits);
       if (lookup[slot] == kNoTrack) break;
       if (tracks[lookup[slot]].c == c && tracks[lookup[slot]].h == h) return false;
     }
@@ -70,7 +73,7 @@ const TrackSweep::Spot* TrackSweep::Find(int k, int r) const {
 
 int TrackSweep::LookUp(int c, int h) const {
   for (int probe = 0;; ++probe) {
-    const int k = lookup[Slot(Key(c, h), probe, kLookupSize)];
+    const int k = lookup[Slot(Key(c, h), probe, kLookupBits)];
     if (k == kNoTrack) return -1;
     if (tracks[k].c == c && tracks[k].h == h) return k;
   }

@@ -60,11 +60,11 @@ class TrackSweep {
   static constexpr int kLargestId = d88::sector_header::kLargestIdByte;
   // Each track can want every sector number a header can hold.
   static constexpr int kMaxSpots = kMaxTracks * (kLargestId + 1);
-  // (c, h) to track by open addressing: a power of two, so that a slot is a
-  // mask away, and at least twice kMaxTracks, so that the table is never
-  // more than half full and probes stay short.
-  static constexpr int kLookupSize = 512;
-  static_assert((kLookupSize & (kLookupSize - 1)) == 0, "the lookup size must be a power of two");
+  // (c, h) to track by open addressing, in a table of a power of two slots
+  // (a slot is a hash's top bits) that is never more than half full, so that
+  // probes stay short.
+  static constexpr int kLookupBits = 9;
+  static constexpr int kLookupSize = 1 << kLookupBits;
   static_assert(kLookupSize >= 2 * kMaxTracks, "the lookup must stay at most half full");
 
   // How the sweep keeps its walks.
