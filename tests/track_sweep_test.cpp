@@ -264,7 +264,7 @@ TEST_F(SweepTest, TracksSweptTogetherFindWhatEachFindsAlone) {
       firstR[t] = 1 + Draw(random, 2);
       lastR[t] = firstR[t] + Draw(random, 4);
     }
-    std::shuffle(std::begin(order), std::end(order), random);
+    for (int i = kTracks - 1; i > 0; --i) std::swap(order[i], order[Draw(random, i + 1)]);
     sweep->Clear();
     for (int t : order) {
       ASSERT_TRUE(sweep->AddTrack(shared.starts[static_cast<std::size_t>(t)], CylinderOf(t),
