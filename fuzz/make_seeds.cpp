@@ -6,10 +6,12 @@
 // the data-area read then stops at the first missing track, which is itself
 // a case worth fuzzing, and keeps the seeds small. One full disk (about
 // 437 KB) covers a complete 84-track read.
+#include <cstdint>
 #include <cstdio>
 #include <iterator>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "d88_builder.h"
@@ -58,7 +60,95 @@ Bytes Cut(Bytes bytes, std::size_t size) {
 struct Seed {
   std::string name;
   Bytes image;
+  std::vector<Op> script = {};  // for the reader target; empty: ReaderScript()
 };
+
+Op MakeOp(OpKind kind, int a0, int a1, int a2, int a3, int a4, int amount) {
+  return Op{kind, {a0, a1, a2, a3, a4}, amount};
+}
+
+// A disk whose tracks 0 to 5 share one chain of 48 headers of 128-byte
+// sectors (size code 0), drawn from `seed`. The chain is made of blocks that
+// each hold sectors 1 and 2 of every track in a shuffled order, and the
+// counts are about a block long, so that the count test ends the walks that
+// entered at different depths at different headers, some before and some
+// after they find what they want. Each track enters at one of the first 12
+// headers, often the same one as another track, or at a header hidden in a
+// sector's data.
+//
+// Every sector's data is eight headers of other IDs (size code 1) with no
+// data and counts above the chain's length, each leading to the next and the
+// last to the next header of the chain: any 16-byte step inside the chain is
+// a header, so that moving a track's offset moves its entry, and walks that
+// enter through the data meet the others having passed another number of
+// headers (or the same, from the data's last header).
+Disk SharedChainDisk(std::uint32_t seed) {
+  namespace sh = d88::sector_header;
+  constexpr int kTracks = 6;
+  constexpr int kBlock = 2 * kTracks;
+  constexpr int kLinks = 4 * kBlock;
+  constexpr int kHidden = 8;
+  constexpr int kLink = sh::kSize + kHidden * sh::kSize;
+  std::uint32_t state = seed;
+  const auto draw = [&state](int bound) {
+    state = state * 1103515245u + 12345u;
+    return static_cast<int>((state >> 16) % static_cast<std::uint32_t>(bound));
+  };
+  Disk disk;
+  disk.name = "CHAIN";
+  std::vector<Sector>& chain = disk.tracks[0].sectors;
+  for (int block = 0; block < kLinks / kBlock; ++block) {
+    int ids[kBlock];
+    for (int i = 0; i < kBlock; ++i) ids[i] = i;
+    for (int i = kBlock - 1; i > 0; --i) std::swap(ids[i], ids[draw(i + 1)]);
+    for (int id : ids) {
+      const int j = static_cast<int>(chain.size());
+      Sector sector;
+      sector.c = id / 2 / 2;
+      sector.h = id / 2 % 2;
+      sector.r = 1 + id % 2;
+      sector.n = 0;
+      const int roll = draw(16);
+      sector.countField = roll == 0 ? 0 : roll == 1 ? 0xFFFF : 1 + draw(2 * kBlock);
+      sector.data.assign(kHidden * sh::kSize, 0);
+      for (int i = 0; i < kHidden; ++i) {
+        std::uint8_t* header = sector.data.data() + i * sh::kSize;
+        header[sh::kCylinderOffset] = static_cast<std::uint8_t>(j);
+        header[sh::kHeadOffset] = static_cast<std::uint8_t>(i);
+        header[sh::kRecordOffset] = static_cast<std::uint8_t>(1 + i % 2);
+        header[sh::kSizeCodeOffset] = 1;
+        d88::PutLittle16(header + sh::kSectorCountOffset, 0x100);
+      }
+      chain.push_back(sector);
+    }
+  }
+  for (int t = 0; t < kTracks; ++t) {
+    const int entry = draw(12);
+    const int hidden = draw(3) == 0 ? draw(kHidden) : -1;
+    const int at = entry * kLink + (hidden < 0 ? 0 : sh::kSize + hidden * sh::kSize);
+    disk.trackOffsetOverrides[t] = static_cast<std::uint32_t>(d88::disk_header::kSize + at);
+  }
+  return disk;
+}
+
+// Runs over the tracks of a shared chain under several sector ranges: from
+// each of the first tracks to the last, and over each pair of neighbours.
+std::vector<Op> SharedChainScript() {
+  std::vector<Op> ops = {MakeOp(OpKind::kSelect, 0, 0, 0, 0, 0, 0)};
+  const int ranges[][2] = {{1, 2}, {1, 1}, {2, 2}};
+  for (const auto& range : ranges) {
+    ops.push_back(MakeOp(OpKind::kRange, range[0], range[1], 0, 0, 0, 0));
+    const int perTrack = range[1] - range[0] + 1;
+    for (int track : {0, 1, 2}) {
+      ops.push_back(MakeOp(OpKind::kReadSectors, track, track / 2, track % 2, range[0], 0,
+                           (6 - track) * perTrack * 128 - 40));
+    }
+  }
+  for (int track = 1; track < 5; ++track) {
+    ops.push_back(MakeOp(OpKind::kReadSectors, track, track / 2, track % 2, 2, 0, 256));
+  }
+  return ops;
+}
 
 std::vector<Seed> Seeds() {
   std::vector<Seed> seeds;
@@ -170,32 +260,36 @@ std::vector<Seed> Seeds() {
     traps.files.push_back(File(trap, "", 0x100, Pattern(6)));
   }
   seeds.push_back({"trap_names", BuildImage({Trimmed(traps, {0, 83}), Trimmed(traps, {0, 83})})});
+
+  // Tracks that share one chain of headers at different depths: chains
+  // picked among many for runs that read far across their tracks.
+  for (std::uint32_t chainSeed : {901u, 1318u, 2038u}) {
+    seeds.push_back({"shared_chain_" + std::to_string(chainSeed),
+                     BuildImage({SharedChainDisk(chainSeed)}), SharedChainScript()});
+  }
   return seeds;
 }
 
 // What the reader target does with a seed: the disk loop's own calls, a
 // listing of IDs, single-sector reads and a few calls at the edges.
 std::vector<Op> ReaderScript() {
-  auto op = [](OpKind kind, int a0, int a1, int a2, int a3, int a4, int amount) {
-    return Op{kind, {a0, a1, a2, a3, a4}, amount};
-  };
   return {
-      op(OpKind::kSelect, 0, 0, 0, 0, 0, 0),
-      op(OpKind::kRange, 1, 5, 0, 0, 0, 0),
-      op(OpKind::kReadSectors, 83, 41, 1, 1, 3, 5120),
-      op(OpKind::kReadSectorIds, 83, 0, 0, 0, 0, 64),
-      op(OpKind::kReadSectors, 0, 0, 0, 1, 3, d88fuzz::kWholeDisk),
-      op(OpKind::kReadSector, 0, 0, 0, 3, 3, 1000),
-      op(OpKind::kReadSectors, 0, 0, 0, 4, 3, 3000),
-      op(OpKind::kReadSectorIds, 0, 0, 0, 0, 0, 6),
-      op(OpKind::kRange, 1, 16, 0, 0, 0, 0),
-      op(OpKind::kReadSectors, 2, 1, 0, 1, 3, 2048),
-      op(OpKind::kReadSector, 164, 0, 0, 1, 3, 1024),
-      op(OpKind::kReadSectors, 0, 0, 0, 1, 25, 1024),
-      op(OpKind::kSelect, 1, 0, 0, 0, 0, 0),
-      op(OpKind::kReadSector, 83, 41, 1, 5, 3, 1024),
-      op(OpKind::kSelect, -1, 0, 0, 0, 0, 0),
-      op(OpKind::kReadSector, 0, 0, 0, 1, 3, 1024),
+      MakeOp(OpKind::kSelect, 0, 0, 0, 0, 0, 0),
+      MakeOp(OpKind::kRange, 1, 5, 0, 0, 0, 0),
+      MakeOp(OpKind::kReadSectors, 83, 41, 1, 1, 3, 5120),
+      MakeOp(OpKind::kReadSectorIds, 83, 0, 0, 0, 0, 64),
+      MakeOp(OpKind::kReadSectors, 0, 0, 0, 1, 3, d88fuzz::kWholeDisk),
+      MakeOp(OpKind::kReadSector, 0, 0, 0, 3, 3, 1000),
+      MakeOp(OpKind::kReadSectors, 0, 0, 0, 4, 3, 3000),
+      MakeOp(OpKind::kReadSectorIds, 0, 0, 0, 0, 0, 6),
+      MakeOp(OpKind::kRange, 1, 16, 0, 0, 0, 0),
+      MakeOp(OpKind::kReadSectors, 2, 1, 0, 1, 3, 2048),
+      MakeOp(OpKind::kReadSector, 164, 0, 0, 1, 3, 1024),
+      MakeOp(OpKind::kReadSectors, 0, 0, 0, 1, 25, 1024),
+      MakeOp(OpKind::kSelect, 1, 0, 0, 0, 0, 0),
+      MakeOp(OpKind::kReadSector, 83, 41, 1, 5, 3, 1024),
+      MakeOp(OpKind::kSelect, -1, 0, 0, 0, 0, 0),
+      MakeOp(OpKind::kReadSector, 0, 0, 0, 1, 3, 1024),
   };
 }
 
@@ -211,7 +305,8 @@ int main(int argc, char** argv) {
     const std::string extract = std::string(argv[1]) + "/" + seed.name;
     const std::string reader = std::string(argv[2]) + "/" + seed.name;
     if (!WriteBytes(extract, seed.image) ||
-        !WriteBytes(reader, d88fuzz::JoinInput(seed.image, script))) {
+        !WriteBytes(reader,
+                    d88fuzz::JoinInput(seed.image, seed.script.empty() ? script : seed.script))) {
       std::fprintf(stderr, "%s: cannot write %s\n", argv[0], seed.name.c_str());
       return 1;
     }

@@ -61,6 +61,13 @@ constexpr int kSizeCodeOffset = 3;     // N: the nominal size is 128 << N
 constexpr int kIdLength = 4;           // C, H, R, N: what a sector is found by
 constexpr int kSectorCountOffset = 4;  // 16-bit: the sectors in this track
 constexpr int kDataLengthOffset = 14;  // 16-bit: the data after this header
+// The largest value of an ID byte: a C, H, R or N sought outside 0 to this
+// matches no header.
+constexpr int kLargestIdByte = 255;
+
+inline bool IsIdByte(int value) {
+  return value >= 0 && value <= kLargestIdByte;
+}
 
 inline std::uint32_t SectorCount(const std::uint8_t* header) {
   return Little16(header + kSectorCountOffset);

@@ -7,6 +7,13 @@
 namespace dh = d88::disk_header;
 namespace sh = d88::sector_header;
 
+namespace {
+
+// The largest size code a run reads: 128 << n must stay a positive int.
+constexpr int kLargestRunSizeCode = 23;
+
+}  // namespace
+
 D88Image::D88Image() noexcept
     : diskCount(0),
       firstSector(1),
@@ -126,51 +133,44 @@ int D88Image::ReadSector(int track, int c, int h, int r, int n, std::uint8_t* bu
   return k;
 }
 
+void D88Image::PlanRun(int track, int c, int h, int r, int64_t sectors) {
+  sweep.Clear();
+  while (sectors > 0) {
+    // A run steps to the next track after lastSector; one that starts
+    // above it never changes track and counts up until a sector is
+    // missing. Sector numbers past the largest ID byte are never found.
+    const bool steps = r >= 0 && r <= lastSector && lastSector <= sh::kLargestIdByte;
+    const int last = steps ? lastSector : sh::kLargestIdByte;
+    const int64_t available = r >= 0 && r <= last ? last - r + 1 : 0;
+    const int64_t take = available < sectors ? available : sectors;
+    const int64_t start = LocateTrack(track);
+    // Nothing is wanted of a track that can give nothing.
+    const int firstR = take > 0 ? r : 0;
+    const int lastR = take > 0 ? r + static_cast<int>(take) - 1 : -1;
+    if (!sweep.AddTrack(start, c, h, firstR, lastR)) return;
+    sectors -= take;
+    if (!steps || take < available) return;
+    // Nothing is found on an absent track, nor by a C or H that no header
+    // byte holds: the run ends there.
+    if (start < 0 || !sh::IsIdByte(c) || !sh::IsIdByte(h)) return;
+    // Double-sided stepping: head 0, head 1, then the next cylinder.
+    ++track;
+    if (h == 0) {
+      h = 1;
+    } else {
+      h = 0;
+      ++c;
+    }
+    r = firstSector;
+  }
+}
+
 int D88Image::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length) {
   supplied = 0;
-  // 128 << n must stay a positive int.
-  if (n < 0 || n > 23 || length <= 0) return 0;
+  if (n < 0 || n > kLargestRunSizeCode || length <= 0) return 0;
   const int sectorSize = 128 << n;
 
-  // First the tracks that the run will visit, with the sectors it will want
-  // of each, all found in one sweep over the file: a run over tracks that
-  // all lead into one long chain of headers walks that chain once.
-  sweep.Clear();
-  {
-    int64_t remaining = (static_cast<int64_t>(length) + sectorSize - 1) / sectorSize;
-    int planTrack = track;
-    int planC = c;
-    int planH = h;
-    int planR = r;
-    while (remaining > 0) {
-      // A run steps to the next track after lastSector; one that starts
-      // above it never changes track and counts up until a sector is
-      // missing. Sector numbers past 255 are never found.
-      const bool steps = planR >= 0 && planR <= lastSector && lastSector <= 255;
-      const int last = steps ? lastSector : 255;
-      const int64_t available = planR >= 0 && planR <= last ? last - planR + 1 : 0;
-      const int64_t take = available < remaining ? available : remaining;
-      const int64_t start = LocateTrack(planTrack);
-      // Nothing is wanted of a track that can give nothing.
-      const int firstR = take > 0 ? planR : 0;
-      const int lastR = take > 0 ? planR + static_cast<int>(take) - 1 : -1;
-      if (!sweep.AddTrack(start, planC, planH, firstR, lastR)) break;
-      remaining -= take;
-      if (!steps || take < available) break;
-      // Nothing is found on an absent track, nor by a C or H that no header
-      // byte holds: the run ends there.
-      if (start < 0 || planC < 0 || planC > 255 || planH < 0 || planH > 255) break;
-      // Double-sided stepping: head 0, head 1, then the next cylinder.
-      ++planTrack;
-      if (planH == 0) {
-        planH = 1;
-      } else {
-        planH = 0;
-        ++planC;
-      }
-      planR = firstSector;
-    }
-  }
+  PlanRun(track, c, h, r, (static_cast<int64_t>(length) + sectorSize - 1) / sectorSize);
   sweep.Sweep(file, n);
 
   int chunk = sectorSize;

@@ -96,6 +96,16 @@ class D88Image {
   // is no image, the index is out of range or the track is absent.
   int64_t LocateTrack(int track) const;
 
+  // Plans a run into the sweep: adds, in the order the run visits them, the
+  // tracks that a run of `sectors` sectors starting at sector r of `track`
+  // (searched as c, h) can visit, each with the sector numbers the run wants
+  // of it. A run's stepping depends on nothing it reads, so all its tracks
+  // are known before the first is read, and one sweep finds all their
+  // sectors: a run over tracks that all lead into one long chain of headers
+  // walks that chain once. The plan ends at the first track that can give
+  // nothing, or that the run would not step past.
+  void PlanRun(int track, int c, int h, int r, int64_t sectors);
+
   // Copies at most `limit` bytes of a found sector's data into `buffer` and
   // returns that count, or 0 when the sector was not found.
   int ReadSpot(const TrackSweep::Spot* spot, std::uint8_t* buffer, int limit);

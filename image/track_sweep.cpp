@@ -1,20 +1,34 @@
 #include "track_sweep.h"
 
+#include <algorithm>
 #include <cstring>
-
-#include "d88_format.h"
+#include <iterator>
 
 namespace {
 
 namespace sh = d88::sector_header;
 
-bool IsByte(int value) {
-  return value >= 0 && value <= 255;
+// An empty slot of the (c, h) lookup.
+constexpr std::int16_t kNoTrack = -1;
+
+// A track's (c, h) as one key of kKeyBits bits; both are ID bytes.
+constexpr unsigned kKeyBits = 16;
+
+int Key(int c, int h) {
+  return c << 8 | h;
 }
 
-int Slot(int key, int probe, int size) {
-  return static_cast<int>((static_cast<unsigned>(key) * 40503u + static_cast<unsigned>(probe)) &
-                          static_cast<unsigned>(size - 1));
+// Fibonacci hashing: the key times 2^16 divided by the golden ratio (made
+// odd), of which the top bits of the low 16 pick the slot. Keys that differ
+// only in their high bits, as the (c, h) of a run's tracks do, land apart.
+constexpr unsigned kHashMultiplier = 40503u;
+
+// The slot that the probe-th attempt tries for `key` in a table of
+// 2^lookupBits slots: linear probing from the slot its hash gives.
+int Slot(int key, int probe, unsigned lookupBits) {
+  const unsigned product = static_cast<unsigned>(key) * kHashMultiplier & ((1u << kKeyBits) - 1);
+  const unsigned home = product >> (kKeyBits - lookupBits);
+  return static_cast<int>((home + static_cast<unsigned>(probe)) & ((1u << lookupBits) - 1));
 }
 
 }  // namespace
@@ -22,23 +36,21 @@ int Slot(int key, int probe, int size) {
 void TrackSweep::Clear() {
   trackCount = 0;
   spotCount = 0;
-  heapSize = 0;
-  std::memset(lookup, 0xFF, sizeof lookup);  // -1: empty
+  std::fill(std::begin(lookup), std::end(lookup), kNoTrack);
 }
 
 bool TrackSweep::AddTrack(int64_t start, int c, int h, int firstR, int lastR) {
   if (trackCount == kMaxTracks) return false;
   // Only the wanted sector numbers that a header byte can hold.
   if (firstR < 0) firstR = 0;
-  if (lastR > 255) lastR = 255;
-  const bool searchable = start >= 0 && IsByte(c) && IsByte(h) && firstR <= lastR;
+  if (lastR > kLargestId) lastR = kLargestId;
+  const bool searchable = start >= 0 && sh::IsIdByte(c) && sh::IsIdByte(h) && firstR <= lastR;
   const int k = trackCount;
   if (searchable) {
-    const int key = c << 8 | h;
     int slot = 0;
     for (int probe = 0;; ++probe) {
-      slot = Slot(key, probe, kLookupSize);
-      if (lookup[slot] < 0) break;
+      slot = Slot(Key(c, h), probe, kLookupBits);
+      if (lookup[slot] == kNoTrack) break;
       if (tracks[lookup[slot]].c == c && tracks[lookup[slot]].h == h) return false;
     }
     lookup[slot] = static_cast<std::int16_t>(k);
@@ -60,17 +72,29 @@ const TrackSweep::Spot* TrackSweep::Find(int k, int r) const {
 }
 
 int TrackSweep::LookUp(int c, int h) const {
-  const int key = c << 8 | h;
   for (int probe = 0;; ++probe) {
-    const int k = lookup[Slot(key, probe, kLookupSize)];
-    if (k < 0) return -1;
+    const int k = lookup[Slot(Key(c, h), probe, kLookupBits)];
+    if (k == kNoTrack) return -1;
     if (tracks[k].c == c && tracks[k].h == h) return k;
   }
 }
 
 void TrackSweep::Sweep(ImageFile& file, int n) {
-  heapSize = 0;
-  if (!IsByte(n)) return;  // a header byte never matches
+  if (!sh::IsIdByte(n)) return;  // a header byte never matches
+  // The groups still walking, as a heap whose top is the group nearest to
+  // the start of the file.
+  int heap[kMaxTracks];
+  int heapSize = 0;
+  const auto farther = [this](int a, int b) { return groups[a].position > groups[b].position; };
+  const auto push = [&](int g) {
+    heap[heapSize++] = g;
+    std::push_heap(heap, heap + heapSize, farther);
+  };
+  const auto pop = [&] {
+    std::pop_heap(heap, heap + heapSize, farther);
+    return heap[--heapSize];
+  };
+
   // Every walk starts as a group and a cohort of its own, at its header 0.
   for (int k = 0; k < trackCount; ++k) {
     if (tracks[k].start < 0) continue;
@@ -81,12 +105,12 @@ void TrackSweep::Sweep(ImageFile& file, int n) {
     groups[k].steps = 0;
     groups[k].cohortCount = 1;
     groups[k].cohorts[0] = k;
-    HeapPush(k);
+    push(k);
   }
   while (heapSize > 0) {
-    const int g = HeapPop();
-    while (heapSize > 0 && groups[heap[0]].position == groups[g].position) Merge(g, HeapPop());
-    if (Step(file, n, g)) HeapPush(g);
+    const int g = pop();
+    while (heapSize > 0 && groups[heap[0]].position == groups[g].position) Merge(g, pop());
+    if (Step(file, n, g)) push(g);
   }
 }
 
@@ -121,21 +145,16 @@ bool TrackSweep::Step(ImageFile& file, int n, int g) {
     }
   }
 
-  // The walks whose header index equals this header's count minus one give
-  // up here: the cohort whose offset is count - 1 - steps.
+  // The walks whose index equals this header's count minus one give up
+  // here: the cohort whose offset is count - 1 - steps.
   const int64_t target = static_cast<int64_t>(count) - 1 - group.steps;
-  int low = 0;
-  int high = group.cohortCount;
-  while (low < high) {
-    const int middle = (low + high) / 2;
-    if (cohortTable[group.cohorts[middle]].offset < target) {
-      low = middle + 1;
-    } else {
-      high = middle;
-    }
-  }
-  if (low < group.cohortCount && cohortTable[group.cohorts[low]].offset == target) {
-    RemoveCohort(g, low);
+  const int* const cohorts = group.cohorts;
+  const int* const end = cohorts + group.cohortCount;
+  const int* const found = std::lower_bound(
+      cohorts, end, target,
+      [this](int cohort, int64_t offset) { return cohortTable[cohort].offset < offset; });
+  if (found != end && cohortTable[*found].offset == target) {
+    RemoveCohort(g, static_cast<int>(found - cohorts));
   }
   if (group.cohortCount == 0) return false;
   group.position = dataPosition + dataLength;
@@ -146,7 +165,7 @@ bool TrackSweep::Step(ImageFile& file, int n, int g) {
 // Joins group `from` into group `into`, both standing on the same header.
 void TrackSweep::Merge(int into, int from) {
   Group& target = groups[into];
-  const Group& source = groups[from];
+  Group& source = groups[from];
   // Offsets count from the group's own steps: rebase them onto `into`.
   const int64_t shift = source.steps - target.steps;
   for (int i = 0; i < source.cohortCount; ++i) {
@@ -154,6 +173,7 @@ void TrackSweep::Merge(int into, int from) {
     cohort.offset += shift;
     cohort.group = into;
   }
+  // Both lists are sorted by offset; merge them into one.
   int merged[kMaxTracks];
   int count = 0;
   int a = 0;
@@ -177,6 +197,7 @@ void TrackSweep::Merge(int into, int from) {
         cohortTable[left].firstTrack = k;
         k = next;
       }
+      cohortTable[right].firstTrack = -1;
       merged[count++] = left;
       ++a;
       ++b;
@@ -184,20 +205,19 @@ void TrackSweep::Merge(int into, int from) {
   }
   std::memcpy(target.cohorts, merged, sizeof(int) * static_cast<std::size_t>(count));
   target.cohortCount = count;
+  source.cohortCount = 0;
 }
 
+// Ends the walks of the group's index-th cohort and drops the cohort.
 void TrackSweep::RemoveCohort(int g, int index) {
   Group& group = groups[g];
-  EndCohort(group.cohorts[index]);
-  for (int i = index + 1; i < group.cohortCount; ++i) group.cohorts[i - 1] = group.cohorts[i];
-  --group.cohortCount;
-}
-
-void TrackSweep::EndCohort(int cohort) {
+  const int cohort = group.cohorts[index];
   for (int k = cohortTable[cohort].firstTrack; k >= 0; k = tracks[k].nextInCohort) {
     tracks[k].cohort = -1;
   }
   cohortTable[cohort].firstTrack = -1;
+  for (int i = index + 1; i < group.cohortCount; ++i) group.cohorts[i - 1] = group.cohorts[i];
+  --group.cohortCount;
 }
 
 // Ends the walk of track k alone; its cohort goes when it was the last.
@@ -215,33 +235,4 @@ void TrackSweep::LeaveCohort(int k) {
       return;
     }
   }
-}
-
-void TrackSweep::HeapPush(int g) {
-  int i = heapSize++;
-  while (i > 0) {
-    const int parent = (i - 1) / 2;
-    if (groups[heap[parent]].position <= groups[g].position) break;
-    heap[i] = heap[parent];
-    i = parent;
-  }
-  heap[i] = g;
-}
-
-int TrackSweep::HeapPop() {
-  const int top = heap[0];
-  const int last = heap[--heapSize];
-  int i = 0;
-  for (;;) {
-    int child = 2 * i + 1;
-    if (child >= heapSize) break;
-    if (child + 1 < heapSize && groups[heap[child + 1]].position < groups[heap[child]].position) {
-      ++child;
-    }
-    if (groups[last].position <= groups[heap[child]].position) break;
-    heap[i] = heap[child];
-    i = child;
-  }
-  if (heapSize > 0) heap[i] = last;
-  return top;
 }

@@ -21,11 +21,15 @@
 
 #include <cstdint>
 
+#include "d88_format.h"
 #include "image_file.h"
 
 class TrackSweep {
  public:
-  static constexpr int kMaxTracks = 164;
+  // Room for a run over every track of a disk. A run that goes on past the
+  // last one plans an absent track next; one that does not fit finds
+  // nothing either.
+  static constexpr int kMaxTracks = d88::disk_header::kTrackCount;
 
   struct Spot {
     int64_t dataPosition;
@@ -38,13 +42,12 @@ class TrackSweep {
   // Forgets the tracks added so far.
   void Clear();
 
-  // Adds a track to search, as track number TrackCount(): the file position
-  // of its first sector header (negative: the track is absent), the C and H
-  // it is searched by, and the sector numbers wanted, `firstR` to `lastR`
-  // (none when firstR > lastR). Each (c, h) may be added once. Returns false
-  // when the sweep is full or (c, h) was added already.
+  // Adds a track to search, numbered from 0 in the order added: the file
+  // position of its first sector header (negative: the track is absent), the
+  // C and H it is searched by, and the sector numbers wanted, `firstR` to
+  // `lastR` (none when firstR > lastR). Each (c, h) may be added once.
+  // Returns false when the sweep is full or (c, h) was added already.
   bool AddTrack(int64_t start, int c, int h, int firstR, int lastR);
-  int TrackCount() const { return trackCount; }
 
   // Walks every added track for headers of size code `n`.
   void Sweep(ImageFile& file, int n);
@@ -54,9 +57,57 @@ class TrackSweep {
   const Spot* Find(int k, int r) const;
 
  private:
-  static constexpr int kMaxSpots = kMaxTracks * 256;
-  static constexpr int kLookupSize = 512;  // a power of two, over twice kMaxTracks
+  static constexpr int kLargestId = d88::sector_header::kLargestIdByte;
+  // Each track can want every sector number a header can hold.
+  static constexpr int kMaxSpots = kMaxTracks * (kLargestId + 1);
+  // (c, h) to track by open addressing, in a table of a power of two slots
+  // (a slot is a hash's top bits) that is never more than half full, so that
+  // probes stay short.
+  static constexpr int kLookupBits = 9;
+  static constexpr int kLookupSize = 1 << kLookupBits;
+  static_assert(kLookupSize >= 2 * kMaxTracks, "the lookup must stay at most half full");
 
+  // How the sweep keeps its walks.
+  //
+  // A walk is the search of one added track. It stands on one header at a
+  // time; its index is the number of headers it has passed since the
+  // track's first. It ends on a header whose count is 0 or that the file
+  // cuts off (without matching it), on a header whose count minus one equals
+  // its index (after matching it), or as soon as it has found every sector
+  // it wants.
+  //
+  // A group is the walks that stand on the same header, at `position`. It
+  // begins as one walk on its track's first header and moves one header per
+  // Step; `steps` counts those Steps. Groups that reach the same header are
+  // merged into one.
+  //
+  // A cohort is the walks of a group whose indexes are equal. They stay in
+  // step, so that the same header ends them all. Its `offset` is their index
+  // minus their group's steps.
+  //
+  // Group k and cohort k are the ones that track k's walk began: table slots
+  // named by track, with steps and offset 0 at the start of the sweep.
+  //
+  // During a sweep, whenever no Step or Merge is under way:
+  // - Every walk that goes on is in exactly one cohort: tracks[k].cohort
+  //   names it, and k is on its list (firstTrack, then nextInCohort). A walk
+  //   that has ended, or never began, has cohort -1 and is on no list.
+  // - Every cohort that a group lists has at least one walk and names that
+  //   group as its `group`; no other group lists it. A group that has been
+  //   merged into another, or whose walks have all ended, lists none.
+  // - The index of a walk is its group's steps plus its cohort's offset.
+  // - A group's cohorts are sorted by offset, and no two have equal offsets.
+  // - The heap holds the groups that list cohorts, but for the one taken out
+  //   to be stepped, nearest to the start of the file first. Groups in the
+  //   heap may stand on the same header; all of them are merged as soon as
+  //   the first is taken out, so that the group that reads a header is the
+  //   only one there.
+  // - A Step moves a group to a later header (the next header lies past the
+  //   data of this one), and the heap gives out groups in file order: no
+  //   header is read twice in one sweep.
+  // - A track's wanted sectors have the spots spotBase to spotBase + lastR -
+  //   firstR; a found spot is never written again (the first match wins),
+  //   and `missing` counts the spots not yet found.
   struct Track {
     int64_t start;
     int c;
@@ -69,40 +120,32 @@ class TrackSweep {
     int nextInCohort;
   };
 
-  // Walks that have passed equally many headers. A walk's header index is
-  // its group's step count plus the cohort's offset.
   struct Cohort {
-    int64_t offset;
-    int group;
-    int firstTrack;
+    int64_t offset;  // its walks' index minus their group's steps
+    int group;       // the group that lists it
+    int firstTrack;  // its first walk; -1 when it has none
   };
 
-  // Walks standing on the same header. `cohorts` is sorted by offset.
   struct Group {
-    int64_t position;
-    int64_t steps;
+    int64_t position;  // of the header its walks stand on
+    int64_t steps;     // the headers it has moved past
     int cohortCount;
-    int cohorts[kMaxTracks];
+    int cohorts[kMaxTracks];  // sorted by offset
   };
 
   int LookUp(int c, int h) const;
   bool Step(ImageFile& file, int n, int g);
   void Merge(int into, int from);
   void RemoveCohort(int g, int index);
-  void EndCohort(int cohort);
   void LeaveCohort(int k);
-  void HeapPush(int g);
-  int HeapPop();
 
   Track tracks[kMaxTracks];
   int trackCount = 0;
   Spot spots[kMaxSpots];
   int spotCount = 0;
-  std::int16_t lookup[kLookupSize];  // (c, h) to track, open addressing
+  std::int16_t lookup[kLookupSize];  // a track number, or -1 for an empty slot
   Cohort cohortTable[kMaxTracks];
   Group groups[kMaxTracks];
-  int heap[kMaxTracks];  // groups by position, the nearest first
-  int heapSize = 0;
 };
 
 #endif
