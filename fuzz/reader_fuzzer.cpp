@@ -118,8 +118,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto image = std::make_unique<D88Image>();
   if (!image->Open(imagePath.c_str())) Fail("cannot open the image just written");
   d88test::ReferenceReader reference(data, imageSize, kReferenceBudget);
-  if (image->GetDiskCount() != reference.GetDiskCount()) {
-    Fail("%d disks found, expected %d", image->GetDiskCount(), reference.GetDiskCount());
+  if (image->GetDiskCount() != reference.GetDiskCount() ||
+      image->CutHeaderBytes() != reference.CutHeaderBytes() ||
+      image->HasMoreDisks() != reference.HasMoreDisks() ||
+      image->HasBytesAfterZeroSize() != reference.HasBytesAfterZeroSize()) {
+    Fail(
+        "%d disks found (header cut after %d bytes, more: %d, after a size of 0: %d), expected "
+        "%d (%d, %d, %d)",
+        image->GetDiskCount(), image->CutHeaderBytes(), image->HasMoreDisks(),
+        image->HasBytesAfterZeroSize(), reference.GetDiskCount(), reference.CutHeaderBytes(),
+        reference.HasMoreDisks(), reference.HasBytesAfterZeroSize());
   }
 
   for (std::size_t i = 0; i < ops.size(); ++i) {
@@ -155,7 +163,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           got = image->ReadSectors(a[0], a[1], a[2], a[3], a[4], out, op.amount);
           expected = reference.ReadSectors(a[0], a[1], a[2], a[3], a[4], referenceOut, op.amount);
         }
-        if (!reference.Exhausted() && got == expected) CompareBuffers(i, op, *mine, *theirs);
+        if (!reference.Exhausted() && got == expected) {
+          CompareBuffers(i, op, *mine, *theirs);
+          if (image->Supplied() != reference.Supplied()) {
+            Mismatch(i, op, "the bytes supplied are", image->Supplied(), reference.Supplied());
+          }
+        }
         break;
       }
       case OpKind::kReadSectorIds: {

@@ -124,6 +124,7 @@ int D88Image::ReadSpot(const TrackSweep::Spot* spot, std::uint8_t* buffer, int l
 }
 
 int D88Image::ReadSector(int track, int c, int h, int r, int n, std::uint8_t* buffer, int limit) {
+  supplied = 0;
   if (limit <= 0) return 0;
   sweep.Clear();
   sweep.AddTrack(LocateTrack(track), c, h, r, r);

@@ -18,13 +18,20 @@ ReferenceReader::ReferenceReader(const std::uint8_t* data, std::size_t length, l
   std::int64_t offset = 0;
   while (diskCount < kMaxDisks) {
     diskOffsets[diskCount] = offset;
-    if (offset + dh::kSize > size) break;
+    if (offset + dh::kSize > size) {
+      cutHeaderBytes = static_cast<int>(std::max<std::int64_t>(0, size - offset));
+      return;
+    }
     // A size of 0 would lead to the same header again: the scan ends.
     const std::uint32_t sizeField = dh::DiskSize(bytes + offset);
     ++diskCount;
-    if (sizeField == 0) break;
+    if (sizeField == 0) {
+      bytesAfterZeroSize = offset + dh::kSize < size;
+      return;
+    }
     offset += sizeField;
   }
+  moreDisks = offset + dh::kSize <= size;
 }
 
 bool ReferenceReader::SelectDisk(int index) {
@@ -57,6 +64,14 @@ std::int64_t ReferenceReader::Locate(int track) const {
 
 int ReferenceReader::ReadSector(int track, int c, int h, int r, int n, std::uint8_t* buffer,
                                 int limit) {
+  const int found = FindSector(track, c, h, r, n, buffer, limit);
+  supplied = lastSectorCut ? 0 : found;
+  return found;
+}
+
+int ReferenceReader::FindSector(int track, int c, int h, int r, int n, std::uint8_t* buffer,
+                                int limit) {
+  lastSectorCut = false;
   if (limit <= 0) return 0;
   std::int64_t position = Locate(track);
   if (position < 0) return 0;
@@ -76,6 +91,7 @@ int ReferenceReader::ReadSector(int track, int c, int h, int r, int n, std::uint
       const std::int64_t there =
           std::max<std::int64_t>(0, std::min<std::int64_t>(wanted, size - from));
       if (there > 0) std::memcpy(buffer, bytes + from, static_cast<std::size_t>(there));
+      lastSectorCut = there < wanted;
       return wanted;
     }
     position += sh::kSize + length;
@@ -85,13 +101,18 @@ int ReferenceReader::ReadSector(int track, int c, int h, int r, int n, std::uint
 
 int ReferenceReader::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer,
                                  int length) {
+  supplied = 0;
   // Size codes whose sector size is no positive int find nothing.
   if (n < 0 || n > 23) return 0;
   int chunk = 128 << n;
   int done = 0;
+  // Where the first sector cut short by the end of the file begins.
+  int cut = -1;
   while (done < length) {
     if (length - done < chunk) chunk = length - done;
-    if (ReadSector(track, c, h, r, n, buffer + done, chunk) < chunk) return done;
+    const int got = FindSector(track, c, h, r, n, buffer + done, chunk);
+    if (lastSectorCut && cut < 0) cut = done;
+    if (got < chunk) break;
     done += chunk;
     if (r == lastSector) {
       ++track;
@@ -106,6 +127,7 @@ int ReferenceReader::ReadSectors(int track, int c, int h, int r, int n, std::uin
       ++r;
     }
   }
+  supplied = cut >= 0 && cut < done ? cut : done;
   return done;
 }
 

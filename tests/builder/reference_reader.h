@@ -26,6 +26,11 @@ class ReferenceReader {
 
   bool Exhausted() const { return budget < 0; }
   int GetDiskCount() const { return diskCount; }
+  // How the disk table ends: a header cut short by the end of the file (its
+  // bytes), a 65th disk, or a size of 0 with more of the file after it.
+  int CutHeaderBytes() const { return cutHeaderBytes; }
+  bool HasMoreDisks() const { return moreDisks; }
+  bool HasBytesAfterZeroSize() const { return bytesAfterZeroSize; }
 
   // The calls of the tool's reader, with the same meaning.
   bool SelectDisk(int index);
@@ -35,12 +40,19 @@ class ReferenceReader {
   int ReadSector(int track, int c, int h, int r, int n, std::uint8_t* buffer, int limit);
   int ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length);
   int ReadSectorIds(int track, std::uint8_t* out, int outLength);
+  // After ReadSector or ReadSectors: the bytes at the start of the buffer
+  // that came from the file, up to the first sector whose data the end of
+  // the file cut short.
+  int Supplied() const { return supplied; }
 
  private:
   static constexpr int kMaxDisks = 64;
 
   // The file position of the track's first header, or -1 when there is none.
   std::int64_t Locate(int track) const;
+  // ReadSector without setting Supplied(); lastSectorCut tells whether the
+  // file cut the sector found short.
+  int FindSector(int track, int c, int h, int r, int n, std::uint8_t* buffer, int limit);
   // Counts one header walked; false once the budget is spent.
   bool Walk() { return --budget >= 0; }
 
@@ -48,6 +60,11 @@ class ReferenceReader {
   std::int64_t size;
   long budget;
   int diskCount = 0;
+  int cutHeaderBytes = 0;
+  bool moreDisks = false;
+  bool bytesAfterZeroSize = false;
+  int supplied = 0;
+  bool lastSectorCut = false;  // the last sector found was cut by the file's end
   std::int64_t diskOffsets[kMaxDisks] = {};
   int firstSector = 1;
   int lastSector = 16;
