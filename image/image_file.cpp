@@ -117,23 +117,18 @@ void ImageFile::Close() {
   windowLength = 0;
 }
 
-// Seeks with a 64-bit position: std::fseek takes a long, which is 32 bits
-// wide on Windows.
-bool ImageFile::SeekTo(int64_t position) {
-  errno = 0;
-#ifdef _WIN32
-  const bool moved = _fseeki64(file, position, SEEK_SET) == 0;
-#else
-  const bool moved = fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
-#endif
-  if (!moved && readError == 0) readError = errno != 0 ? errno : EIO;
-  return moved;
-}
-
-// Reads until `length` bytes have arrived or the file gives no more. A read
-// that fails, as opposed to one at the end of the file, is remembered.
-int64_t ImageFile::ReadFully(std::uint8_t* out, int64_t length) {
+// Reads until `length` bytes from `position` have arrived or the file gives
+// no more. A seek or read that fails, as opposed to one at the end of the
+// file, is remembered.
+int64_t ImageFile::ReadFullyAt(int64_t position, std::uint8_t* out, int64_t length) {
   int64_t total = 0;
+#ifdef _WIN32
+  // A 64-bit seek: std::fseek takes a long, which is 32 bits wide there.
+  errno = 0;
+  if (_fseeki64(file, position, SEEK_SET) != 0) {
+    if (readError == 0) readError = errno != 0 ? errno : EIO;
+    return 0;
+  }
   while (total < length) {
     errno = 0;
     const std::size_t got =
@@ -147,14 +142,24 @@ int64_t ImageFile::ReadFully(std::uint8_t* out, int64_t length) {
     }
     total += static_cast<int64_t>(got);
   }
+#else
+  // One system call a read, with no seek of its own.
+  const int fd = fileno(file);
+  while (total < length) {
+    const ssize_t got = pread(fd, out + total, static_cast<std::size_t>(length - total),
+                              static_cast<off_t>(position + total));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && readError == 0) readError = errno;
+    if (got <= 0) break;
+    total += got;
+  }
+#endif
   return total;
 }
 
 bool ImageFile::FillWindow(int64_t position) {
   windowStart = position;
-  windowLength = 0;
-  if (!SeekTo(position)) return false;
-  windowLength = ReadFully(window, kWindowSize);
+  windowLength = ReadFullyAt(position, window, kWindowSize);
   return windowLength > 0;
 }
 
@@ -181,8 +186,7 @@ int64_t ImageFile::ReadAt(int64_t position, std::uint8_t* out, int64_t length) {
       total += take;
     } else if (length >= kWindowSize) {
       // A large read (a whole sector run's worth) goes straight to the caller.
-      if (!SeekTo(position)) break;
-      total += ReadFully(out, length);
+      total += ReadFullyAt(position, out, length);
       break;
     } else if (!FillWindow(position)) {
       break;

@@ -65,8 +65,7 @@ class ImageFile {
   static constexpr int64_t kWindowSize = 64 * 1024;
 
   bool FillWindow(int64_t position);
-  bool SeekTo(int64_t position);
-  int64_t ReadFully(std::uint8_t* out, int64_t length);
+  int64_t ReadFullyAt(int64_t position, std::uint8_t* out, int64_t length);
 
   std::FILE* file = nullptr;
   int openError = 0;
