@@ -67,9 +67,31 @@ bool Convert(const char* bytes, std::size_t length, char* out, std::size_t outSi
 
 #endif
 
+// ASCII is the same in code page 932 (0x5C is the backslash, 0x7E the
+// tilde) and needs no conversion.
+bool IsAscii(const char* bytes, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(bytes[i]) >= 0x80) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
+bool Cp932Available() {
+#ifdef _WIN32
+  return IsValidCodePage(kCodePage) != 0;
+#else
+  return Converter() != reinterpret_cast<iconv_t>(-1);
+#endif
+}
+
 bool Cp932ToUtf8(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
+  if (IsAscii(bytes, length) && length < outSize) {
+    std::memcpy(out, bytes, length);
+    out[length] = 0;
+    return true;
+  }
   if (Convert(bytes, length, out, outSize)) return true;
   if (outSize > 0) out[0] = 0;
   return false;
@@ -84,8 +106,12 @@ void Cp932ToUtf8Lenient(const char* bytes, std::size_t length, char* out, std::s
     // byte; a byte that makes no character is one U+FFFD.
     char piece[8];
     std::size_t taken = 0;
-    if (IsLeadByte(static_cast<unsigned char>(bytes[i])) && i + 1 < length &&
-        Convert(bytes + i, 2, piece, sizeof piece)) {
+    if (IsAscii(bytes + i, 1)) {
+      piece[0] = bytes[i];
+      piece[1] = 0;
+      taken = 1;
+    } else if (IsLeadByte(static_cast<unsigned char>(bytes[i])) && i + 1 < length &&
+               Convert(bytes + i, 2, piece, sizeof piece)) {
       taken = 2;
     } else if (Convert(bytes + i, 1, piece, sizeof piece)) {
       taken = 1;

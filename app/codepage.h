@@ -7,6 +7,9 @@
 
 #include <cstddef>
 
+// Whether the host can convert code page 932 at all (iconv may lack it).
+bool Cp932Available();
+
 // Converts `length` bytes of code page 932 text to NUL-terminated UTF-8 in
 // `out`. Returns false, with `out` empty, when the bytes are not valid code
 // page 932 or the text does not fit.

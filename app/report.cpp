@@ -222,6 +222,19 @@ void ShowReadError(const NativePathChar* path, int error) {
   std::fprintf(stderr, "cannot read: %s\n", std::strerror(error));
 }
 
+void ShowOutputIsImage(const NativePathChar* path) {
+  PutPathPrefix(path);
+  std::fputs("standard output goes into the image file; it is only read, so nothing is done\n",
+             stderr);
+}
+
+void ShowNoCodePage932() {
+  std::fputs(
+      "d88unpack: code page 932 cannot be converted on this system; names outside ASCII "
+      "are shown as they stand and not written\n",
+      stderr);
+}
+
 void ShowFolderFailure(const NativePathChar* path, int error) {
   PutPathPrefix(path);
   std::fprintf(stderr, "%s\n", std::strerror(error));

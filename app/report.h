@@ -17,6 +17,12 @@ void ShowOpenFailure(const NativePathChar* path, int error);
 // A read or seek of the image that failed: one line, the first time only.
 void ShowReadError(const NativePathChar* path, int error);
 
+// Standard output goes into the image file itself.
+void ShowOutputIsImage(const NativePathChar* path);
+
+// --utf8 was asked for, and the host cannot convert code page 932.
+void ShowNoCodePage932();
+
 // The folder given to --directory cannot be written into.
 void ShowFolderFailure(const NativePathChar* path, int error);
 

@@ -219,12 +219,12 @@ void Runner::ExtractFiles(const DiskRecord& disk, OutputPlace& place) {
   while (walk.Next(entry)) {
     const Names names = NamesOf(entry.name, options);
     if (!Chosen(names, options)) continue;
+    // The listing line comes before the file is written; an entry whose
+    // record header lies past the end of the disk has none.
+    const bool listed = !options.json && !options.toStdout && entry.headerRead;
+    if (listed) ShowListingLine(entry, ListedName(names, entry.name, options), names.columns);
     const EntryOutcome outcome = Handle(entry, names, place);
-    if (options.json) {
-      JsonEntry(disk, entry, outcome);
-    } else if (!options.toStdout && outcome.status != EntryStatus::kSkipped) {
-      ShowListingLine(entry, ListedName(names, entry.name, options), names.columns);
-    }
+    if (options.json) JsonEntry(disk, entry, outcome);
     if (outcome.problem != EntryProblem::kNone) {
       ShowComplaint(disk, entry, outcome);
       clean = false;
@@ -246,6 +246,19 @@ int Runner::Run() {
     ShowOpenFailure(options.image, image.OpenError());
     return 1;
   }
+  // The image is only read: a console stream that goes into it (1<> or >>
+  // on the image) would change it. Nothing is written then; where standard
+  // error is the image, not even a message.
+  const GuardedFiles guarded = GuardImageAndConsole(image.Identity());
+  if (guarded.hasErrorOutput && guarded.errorOutput == guarded.image) return 1;
+  if (guarded.hasOutput && guarded.output == guarded.image) {
+    ShowOutputIsImage(options.image);
+    return 1;
+  }
+  if (options.utf8 && !Cp932Available()) {
+    ShowNoCodePage932();
+    clean = false;
+  }
 #ifdef _WIN32
   // The files' data goes out as it stands, without line-end translation.
   if (options.toStdout) _setmode(_fileno(stdout), _O_BINARY);
@@ -261,8 +274,7 @@ int Runner::Run() {
 
   OutputFolder diskFolder;
   char diskFolderName[16];
-  OutputPlace place{
-      &folder, GuardImageAndConsole(image.Identity()), options.keepOld, &diskFolder, nullptr, 0};
+  OutputPlace place{&folder, guarded, options.keepOld, &diskFolder, nullptr, 0};
   CheckReads();
   for (int i = 0; i < image.GetDiskCount(); ++i) {
     if (!DiskChosen(i + 1, options)) continue;

@@ -191,7 +191,11 @@ bool IdentityAt(const wchar_t* path, bool followLink, FileIdentity& identity, DW
 }
 
 HANDLE CreateNew(const wchar_t* path) {
-  return CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Without FILE_FLAG_OPEN_REPARSE_POINT a link at the name whose target does
+  // not exist yet would be followed, and its target created: with it, any
+  // link there makes the name taken, and goes through the checks.
+  return CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 // The folder's prefix and the name, as one path.
@@ -237,6 +241,14 @@ WriteResult CheckTakenName(const wchar_t* path, const GuardedFiles& guarded) {
 }
 
 #else
+
+// A folder is only ever named relative to, never read: where the system has
+// O_PATH, a folder that may be written and searched but not listed is fine.
+#ifdef O_PATH
+constexpr int kFolderAccess = O_PATH;
+#else
+constexpr int kFolderAccess = O_RDONLY;
+#endif
 
 FileIdentity IdentityOf(const struct stat& info) {
   return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
@@ -284,13 +296,20 @@ WriteResult CheckTakenName(int folder, const char* name, const GuardedFiles& gua
 
 int OutputFolder::Open(const NativePathChar* path) {
   Close();
-  const std::size_t length = std::wcslen(path);
-  if (length == 0) return ENOENT;
+  if (path[0] == 0) return ENOENT;
+  // The folder as a full path: a drive alone ("D:") names the current folder
+  // on that drive, not its root, and a name is then joined to it with '\'.
+  const DWORD length =
+      GetFullPathNameW(path, static_cast<DWORD>(sizeof prefix / sizeof prefix[0]), prefix, nullptr);
+  if (length == 0) return ErrnoOf(GetLastError());
   if (length >= sizeof prefix / sizeof prefix[0]) return ENAMETOOLONG;
+  // A root ("D:\") ends in its separator already.
+  if (length > 0 && (prefix[length - 1] == L'\\' || prefix[length - 1] == L'/')) {
+    prefix[length - 1] = 0;
+  }
   const DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return ErrnoOf(GetLastError());
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ENOTDIR;
-  std::wmemcpy(prefix, path, length + 1);
   isOpen = true;
   return 0;
 }
@@ -326,7 +345,7 @@ void OutputFolder::Close() {
 
 int OutputFolder::Open(const NativePathChar* path) {
   Close();
-  const int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = open(path, kFolderAccess | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return errno;
   handle = fd;
   isOpen = true;
@@ -337,7 +356,8 @@ int OutputFolder::OpenChild(const OutputFolder& parent, const char* name) {
   Close();
   if (mkdirat(parent.Handle(), name, 0777) != 0 && errno != EEXIST) return errno;
   // O_NOFOLLOW: a link at the name, even to a folder, is not taken.
-  const int fd = openat(parent.Handle(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const int fd =
+      openat(parent.Handle(), name, kFolderAccess | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return errno == ELOOP ? ENOTDIR : errno;
   handle = fd;
   isOpen = true;

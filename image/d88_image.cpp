@@ -69,8 +69,11 @@ bool D88Image::Open(const NativePathChar* path) {
     }
     offset += size;
   }
-  // The table is full; a whole header after it is a disk that is not read.
-  moreDisks = file.ReadAt(offset, header, kDiskHeaderSize) == kDiskHeaderSize;
+  // The table is full; a whole header after it is a disk that is not read,
+  // and part of one is a header cut short, as before a full table.
+  const int64_t got = file.ReadAt(offset, header, kDiskHeaderSize);
+  moreDisks = got == kDiskHeaderSize;
+  if (!moreDisks) cutHeaderBytes = static_cast<int>(got);
   return true;
 }
 

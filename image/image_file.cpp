@@ -64,7 +64,14 @@ std::FILE* OpenRegularFile(const wchar_t* path, int& error, FileIdentity& identi
 // itself, so nothing can be swapped in between; the open does not wait for
 // a writer when the path is a FIFO.
 std::FILE* OpenRegularFile(const char* path, int& error, FileIdentity& identity) {
-  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // A device is refused before it is opened: opening one can act (a tape
+  // rewinds, a terminal becomes the controlling one).
+  struct stat before;
+  if (stat(path, &before) == 0 && !S_ISREG(before.st_mode) && !S_ISDIR(before.st_mode)) {
+    error = kNotRegularFile;
+    return nullptr;
+  }
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     error = errno;
     return nullptr;
@@ -143,6 +150,7 @@ int64_t ImageFile::ReadFullyAt(int64_t position, std::uint8_t* out, int64_t leng
     total += static_cast<int64_t>(got);
   }
 #else
+  static_assert(sizeof(off_t) >= 8, "file offsets must be 64-bit (_FILE_OFFSET_BITS=64)");
   // One system call a read, with no seek of its own.
   const int fd = fileno(file);
   while (total < length) {

@@ -157,7 +157,8 @@ TEST_F(ReaderTest, ScanStopsAtSixtyFourDisksAndFollowsEachSizeField) {
   EXPECT_FALSE(image.SelectDisk(64));
   EXPECT_TRUE(image.HasMoreDisks());
 
-  // Exactly 64, or a 65th header cut short: nothing is left unread.
+  // Exactly 64: nothing is left unread; a 65th header cut short is a cut
+  // header, as anywhere else.
   disks.resize(64);
   ASSERT_TRUE(OpenDisks(disks));
   EXPECT_EQ(image.GetDiskCount(), 64);
@@ -166,6 +167,7 @@ TEST_F(ReaderTest, ScanStopsAtSixtyFourDisksAndFollowsEachSizeField) {
   cut.resize(cut.size() + d88::disk_header::kSize - 1, 0);
   ASSERT_TRUE(OpenBytes(cut));
   EXPECT_FALSE(image.HasMoreDisks());
+  EXPECT_EQ(image.CutHeaderBytes(), d88::disk_header::kSize - 1);
 }
 
 TEST_F(ReaderTest, SizeFieldOfZeroEndsTheScanAfterItsDisk) {

@@ -118,6 +118,15 @@ std::vector<DamageCase> DamageCases() {
                      out,
                      "d88unpack: IMAGE: holds more than 64 disks; only the first 64 were read\n",
                      {}});
+    // 64 disks and part of a 65th header: a cut header, as anywhere else.
+    Bytes cut = BuildImage(std::vector<Disk>(64, directoryOnly));
+    cut.resize(cut.size() + 100, 0x20);
+    cases.push_back({"64 disks and a cut header",
+                     cut,
+                     out,
+                     "d88unpack: IMAGE: the image ends inside the header of disk 65 (100 of 688 "
+                     "bytes); that disk is not read\n",
+                     {}});
   }
 
   // Not failures: a disk read in full that holds no file, and an empty file.

@@ -197,6 +197,25 @@ TEST(Places, PosixImageReachedThroughAHardLinkAfterItsPathHasGone) {
   EXPECT_EQ(ReadBytes((work / "COPY.D88").string()), image);
 }
 
+TEST_F(Extraction, PosixConsoleStreamIntoTheImageChangesNothing) {
+  if (ToolIsWindows()) GTEST_SKIP() << "POSIX redirection";
+  // d88unpack disk.d88 >> disk.d88: the image is only read, so nothing is
+  // listed into it, and nothing is written at all.
+  const Bytes bytes = ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})});
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{kImage}, {"-O", kImage}, {"--json", "-l", kImage}}) {
+    RunOptions into;
+    into.stdoutPath = (dir.path() / kImage).string();
+    into.stdoutAppend = true;
+    const ToolRun run = RunWith(bytes, args, into);
+    EXPECT_EQ(run.err,
+              "d88unpack: disk.d88: standard output goes into the image file; it is only read, "
+              "so nothing is done\n");
+    EXPECT_EQ(run.status, 1);
+    ExpectWritten({});
+  }
+}
+
 TEST_F(Extraction, WindowsReadOnlyFileAtANameIsReportedNotForced) {
   if (!ToolIsWindows()) GTEST_SKIP() << "Windows builds only";
   // A file without write permission reads as read-only under wine.

@@ -117,7 +117,8 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
       cfmakeraw(&raw);
       if (tcsetattr(out, TCSANOW, &raw) != 0) _exit(127);
     } else {
-      out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      out = open(outPath.c_str(), O_WRONLY | O_CREAT | (options.stdoutAppend ? O_APPEND : O_TRUNC),
+                 0644);
     }
     const int err =
         options.oneFile ? out : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -58,6 +58,9 @@ struct RunOptions {
   // A file (such as /dev/full) that standard output is opened to instead of
   // being caught; ToolRun::out then stays empty.
   std::string stdoutPath = "";
+  // With stdoutPath: opened for appending, as a shell's >> does, rather
+  // than truncated.
+  bool stdoutAppend = false;
   // Standard output is a terminal (a pseudo-terminal that passes bytes as
   // they are); ToolRun::out holds what it showed. POSIX tools only.
   bool terminal = false;

@@ -32,6 +32,7 @@ ReferenceReader::ReferenceReader(const std::uint8_t* data, std::size_t length, l
     offset += sizeField;
   }
   moreDisks = offset + dh::kSize <= size;
+  if (!moreDisks) cutHeaderBytes = static_cast<int>(std::max<std::int64_t>(0, size - offset));
 }
 
 bool ReferenceReader::SelectDisk(int index) {
