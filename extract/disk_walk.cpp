@@ -26,10 +26,16 @@ DiskRecord LoadDisk(D88Image& image, int index) {
   disk.dataStart = directory.diskNumber == kSystemDiskNumber ? kSystemAreaTracks * kTrackSize : 0;
   const int firstTrack = disk.dataStart / kTrackSize;
   // What the read does not deliver reads as zero bytes, not as the previous
-  // disk's data.
-  std::memset(diskBuffer + disk.dataStart, 0, kDiskBufferSize - disk.dataStart);
-  image.ReadSectors(firstTrack, firstTrack / 2, firstTrack % 2, 1, kSectorSizeCode,
-                    diskBuffer + disk.dataStart, kDiskBufferSize - disk.dataStart);
+  // disk's data. A whole disk is read in one pass and overwrites all of it;
+  // only when the image does not supply all is the area cleared and read
+  // sector by sector, which says where the image stops.
+  std::uint8_t* area = diskBuffer + disk.dataStart;
+  const int length = kDiskBufferSize - disk.dataStart;
+  if (!image.ReadWholeRun(firstTrack, firstTrack / 2, firstTrack % 2, 1, kSectorSizeCode, area,
+                          length)) {
+    std::memset(area, 0, static_cast<std::size_t>(length));
+    image.ReadSectors(firstTrack, firstTrack / 2, firstTrack % 2, 1, kSectorSizeCode, area, length);
+  }
   disk.dataEnd = disk.dataStart + image.Supplied();
   return disk;
 }

@@ -99,14 +99,16 @@ void CompareBuffers(std::size_t index, const Op& op, const CallerBuffer& got,
 std::string imagePath;
 CallerBuffer* mine;
 CallerBuffer* theirs;
+CallerBuffer* whole;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   imagePath = d88fuzz::ScratchWork() + "/reader.d88";
-  static CallerBuffer buffers[2];
+  static CallerBuffer buffers[3];
   mine = &buffers[0];
   theirs = &buffers[1];
+  whole = &buffers[2];
   return 0;
 }
 
@@ -167,6 +169,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           CompareBuffers(i, op, *mine, *theirs);
           if (image->Supplied() != reference.Supplied()) {
             Mismatch(i, op, "the bytes supplied are", image->Supplied(), reference.Supplied());
+          }
+        }
+        // The one-pass read of a whole run: it succeeds exactly when the run
+        // is complete and supplied in full, and then places the same bytes.
+        if (op.kind == OpKind::kReadSectors && !reference.Exhausted()) {
+          const bool complete = op.amount > 0 && got == op.amount && image->Supplied() == got;
+          std::uint8_t* wholeOut = whole->Take(op.amount);
+          const bool placed =
+              image->ReadWholeRun(a[0], a[1], a[2], a[3], a[4], wholeOut, op.amount);
+          if (placed != complete) Mismatch(i, op, "the whole run was placed:", placed, complete);
+          if (placed) {
+            CompareBuffers(i, op, *whole, *mine);
+            if (image->Supplied() != op.amount) {
+              Mismatch(i, op, "a whole run supplied", image->Supplied(), op.amount);
+            }
           }
         }
         break;

@@ -137,7 +137,8 @@ int D88Image::ReadSector(int track, int c, int h, int r, int n, std::uint8_t* bu
   return k;
 }
 
-void D88Image::PlanRun(int track, int c, int h, int r, int64_t sectors) {
+void D88Image::PlanRun(int track, int c, int h, int r, int64_t sectors, std::uint8_t* destination,
+                       int sectorSize) {
   sweep.Clear();
   while (sectors > 0) {
     // A run steps to the next track after lastSector; one that starts
@@ -151,7 +152,9 @@ void D88Image::PlanRun(int track, int c, int h, int r, int64_t sectors) {
     // Nothing is wanted of a track that can give nothing.
     const int firstR = take > 0 ? r : 0;
     const int lastR = take > 0 ? r + static_cast<int>(take) - 1 : -1;
-    if (!sweep.AddTrack(start, c, h, firstR, lastR)) return;
+    if (!sweep.AddTrack(start, c, h, firstR, lastR, destination)) return;
+    // The next track's sectors follow this one's in the run.
+    if (destination != nullptr) destination += take * sectorSize;
     sectors -= take;
     if (!steps || take < available) return;
     // Nothing is found on an absent track, nor by a C or H that no header
@@ -199,6 +202,30 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* b
   }
   supplied = firstCut >= 0 && firstCut < done ? firstCut : done;
   return done;
+}
+
+bool D88Image::ReadWholeRun(int track, int c, int h, int r, int n, std::uint8_t* buffer,
+                            int length) {
+  supplied = 0;
+  if (n < 0 || n > kLargestRunSizeCode || length <= 0) return false;
+  const int sectorSize = 128 << n;
+  PlanRun(track, c, h, r, (static_cast<int64_t>(length) + sectorSize - 1) / sectorSize, buffer,
+          sectorSize);
+  sweep.Sweep(file, n, sectorSize, buffer + length);
+  // The run as ReadSectors steps it: every sector must have been placed.
+  int planIndex = 0;
+  for (int done = 0; done < length; done += sectorSize) {
+    const TrackSweep::Spot* spot = sweep.Find(planIndex, r);
+    if (spot == nullptr || !spot->placed) return false;
+    if (r == lastSector) {
+      ++planIndex;
+      r = firstSector;
+    } else {
+      ++r;
+    }
+  }
+  supplied = length;
+  return true;
 }
 
 int D88Image::ReadSectorIds(int track, std::uint8_t* out, int outLength) {

@@ -81,6 +81,14 @@ class D88Image {
   // sectors read in full; a missing or short sector ends the run.
   int ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length);
 
+  // The run ReadSectors reads, for a caller that wants it whole or not at
+  // all: each sector's data is placed while its header is walked, so that
+  // the file is read once. True when the run is complete and the file
+  // supplied every byte of it; `buffer` then holds what ReadSectors would
+  // place, and Supplied() is `length`. When false, what `buffer` holds is
+  // not said; ReadSectors tells what there is.
+  bool ReadWholeRun(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length);
+
   // How many bytes at the start of the buffer the image file really supplied
   // in the last ReadSector or ReadSectors: the count it returned, or less
   // where the file ended or failed inside a sector's data. Every byte from
@@ -103,8 +111,11 @@ class D88Image {
   // are known before the first is read, and one sweep finds all their
   // sectors: a run over tracks that all lead into one long chain of headers
   // walks that chain once. The plan ends at the first track that can give
-  // nothing, or that the run would not step past.
-  void PlanRun(int track, int c, int h, int r, int64_t sectors);
+  // nothing, or that the run would not step past. With a `destination`,
+  // each sector's data is placed as the sweep finds it, the run's sectors
+  // following each other there `sectorSize` bytes apart.
+  void PlanRun(int track, int c, int h, int r, int64_t sectors, std::uint8_t* destination = nullptr,
+               int sectorSize = 0);
 
   // Copies at most `limit` bytes of a found sector's data into `buffer` and
   // returns that count, or 0 when the sector was not found.

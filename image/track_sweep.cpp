@@ -39,7 +39,8 @@ void TrackSweep::Clear() {
   std::fill(std::begin(lookup), std::end(lookup), kNoTrack);
 }
 
-bool TrackSweep::AddTrack(int64_t start, int c, int h, int firstR, int lastR) {
+bool TrackSweep::AddTrack(int64_t start, int c, int h, int firstR, int lastR,
+                          std::uint8_t* destination) {
   if (trackCount == kMaxTracks) return false;
   // Only the wanted sector numbers that a header byte can hold.
   if (firstR < 0) firstR = 0;
@@ -56,8 +57,9 @@ bool TrackSweep::AddTrack(int64_t start, int c, int h, int firstR, int lastR) {
     lookup[slot] = static_cast<std::int16_t>(k);
   }
   const int wanted = searchable ? lastR - firstR + 1 : 0;
-  tracks[k] = Track{searchable ? start : -1, c, h, firstR, lastR, spotCount, wanted, -1, -1};
-  for (int i = 0; i < wanted; ++i) spots[spotCount + i].found = false;
+  tracks[k] =
+      Track{searchable ? start : -1, c, h, firstR, lastR, spotCount, wanted, -1, -1, destination};
+  for (int i = 0; i < wanted; ++i) spots[spotCount + i] = Spot{0, 0, false, false};
   spotCount += wanted;
   ++trackCount;
   return true;
@@ -79,7 +81,9 @@ int TrackSweep::LookUp(int c, int h) const {
   }
 }
 
-void TrackSweep::Sweep(ImageFile& file, int n) {
+void TrackSweep::Sweep(ImageFile& file, int n, int sectorSize, const std::uint8_t* end) {
+  placeSize = sectorSize;
+  placeEnd = end;
   if (!sh::IsIdByte(n)) return;  // a header byte never matches
   // The groups still walking, as a heap whose top is the group nearest to
   // the start of the file.
@@ -137,7 +141,9 @@ bool TrackSweep::Step(ImageFile& file, int n, int g) {
       if (r >= track.firstR && r <= track.lastR) {
         Spot& spot = spots[track.spotBase + r - track.firstR];
         if (!spot.found) {
-          spot = Spot{dataPosition, dataLength, true};
+          spot = Spot{dataPosition, dataLength, true, false};
+          // The header is not looked at again: placing may move the window.
+          if (track.destination != nullptr) Place(file, track, r, spot);
           // A walk that has found all it wants need go no further.
           if (--track.missing == 0) LeaveCohort(k);
         }
@@ -160,6 +166,16 @@ bool TrackSweep::Step(ImageFile& file, int n, int g) {
   group.position = dataPosition + dataLength;
   ++group.steps;
   return true;
+}
+
+// Places the data of sector r of `track`, just found, in its destination:
+// the sector's part of the destination whole, or the spot is not placed.
+void TrackSweep::Place(ImageFile& file, const Track& track, int r, Spot& spot) const {
+  std::uint8_t* to = track.destination + static_cast<int64_t>(r - track.firstR) * placeSize;
+  const int64_t room = placeEnd - to;
+  const int64_t wanted = room < placeSize ? room : placeSize;
+  if (wanted <= 0 || spot.dataLength < wanted) return;
+  spot.placed = file.ReadAt(spot.dataPosition, to, wanted) == wanted;
 }
 
 // Joins group `from` into group `into`, both standing on the same header.

@@ -727,12 +727,21 @@ TEST_F(ReaderTest, RunMatchesTheReferenceReaderOnTrickyTracks) {
     const int h = test.track % 2;
     image.SetSectorRange(test.first, test.last);
     const Result run = Run(test.track, c, h, test.r, 3, test.length);
+    const bool complete = run.count == test.length && image.Supplied() == test.length;
     reference.SetSectorRange(test.first, test.last);
     Bytes expected(run.buffer.size(), kUntouched);
     const int count =
         reference.ReadSectors(test.track, c, h, test.r, 3, expected.data(), test.length);
     EXPECT_EQ(run.count, count) << label;
     EXPECT_EQ(run.buffer, expected) << label;
+    // Read in one pass, a complete run places the same bytes; any other
+    // says so.
+    Bytes whole(run.buffer.size(), kUntouched);
+    EXPECT_EQ(image.ReadWholeRun(test.track, c, h, test.r, 3, whole.data(), test.length), complete)
+        << label;
+    if (complete) {
+      EXPECT_EQ(whole, expected) << label;
+    }
   }
 }
 
