@@ -25,14 +25,16 @@ DirectoryInfo ReadDirectory(D88Image& image) {
   image.SetSectorRange(1, kSectorsPerTrack);
   const int delivered = image.ReadSectors(kDirectoryTrack, kDirectoryTrack / 2, kDirectoryTrack % 2,
                                           1, kSectorSizeCode, diskBuffer, kTrackSize);
-
-  // The directory runs backwards from the last byte of the track.
-  const int entryCount = diskBuffer[kTrackSize - 1 - de::kEntryCountOffset];
-  const int directoryLength = (entryCount + 1) * de::kSize;
-  for (int j = 0; j < directoryLength; ++j) directoryBytes[j] = diskBuffer[kTrackSize - 1 - j];
-  const int diskNumber = directoryBytes[de::kDiskNumberOffset];
   // Read in full: every sector found, and all their bytes in the file.
-  const bool complete = delivered == kTrackSize && image.Supplied() == kTrackSize;
+  return DecodeDirectory(diskBuffer, delivered == kTrackSize && image.Supplied() == kTrackSize);
+}
+
+DirectoryInfo DecodeDirectory(const std::uint8_t* track, bool complete) {
+  // The directory runs backwards from the last byte of the track.
+  const int entryCount = track[kTrackSize - 1 - de::kEntryCountOffset];
+  const int directoryLength = (entryCount + 1) * de::kSize;
+  for (int j = 0; j < directoryLength; ++j) directoryBytes[j] = track[kTrackSize - 1 - j];
+  const int diskNumber = directoryBytes[de::kDiskNumberOffset];
   return DirectoryInfo{diskNumber, entryCount, complete};
 }
 

@@ -17,6 +17,10 @@ struct DirectoryInfo {
 // to 5.
 DirectoryInfo ReadDirectory(D88Image& image);
 
+// Decodes the directory track's 5120 bytes at `track` into directoryBytes,
+// as ReadDirectory does once it has read them.
+DirectoryInfo DecodeDirectory(const std::uint8_t* track, bool complete);
+
 // Builds the file name of directory entry k in nameBuffer and returns it:
 // the name up to its first space, then '.' and the extension up to its first
 // space when the extension does not start with a space. Bytes are copied as

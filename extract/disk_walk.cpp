@@ -5,12 +5,31 @@
 #include "directory.h"
 #include "disk_layout.h"
 
+namespace {
+
+// The common case: a disk whose 84 tracks all hold sectors 1 to 5 of 1024
+// bytes, read whole in one pass; the directory track is then read with them.
+// False for any other disk (a system disk, whose first cylinder has other
+// sectors, or a damaged one), which is then read track by track.
+bool ReadWholeDisk(D88Image& image) {
+  std::uint8_t probe[1];
+  // A first sector of another size rules the whole read out at once.
+  if (image.ReadSector(0, 0, 0, 1, kSectorSizeCode, probe, 1) != 1) return false;
+  return image.ReadWholeRun(0, 0, 0, 1, kSectorSizeCode, diskBuffer, kDiskBufferSize);
+}
+
+}  // namespace
+
 DiskRecord LoadDisk(D88Image& image, int index) {
   // A disk that cannot be selected has no tracks, so every read below comes
   // back empty and the disk reads as blank.
   DiskRecord disk{};
   disk.selected = image.SelectDisk(index);
-  const DirectoryInfo directory = ReadDirectory(image);
+  image.SetSectorRange(1, kSectorsPerTrack);
+  const bool whole = disk.selected && ReadWholeDisk(image);
+  const DirectoryInfo directory =
+      whole ? DecodeDirectory(diskBuffer + kDirectoryTrack * kTrackSize, true)
+            : ReadDirectory(image);
 
   disk.place = index + 1;
   disk.diskNumber = directory.diskNumber;
@@ -24,10 +43,14 @@ DiskRecord LoadDisk(D88Image& image, int index) {
   // The data of track t lands at t * 5120 in either case; on the system disk
   // the first two tracks are a system area and are not read.
   disk.dataStart = directory.diskNumber == kSystemDiskNumber ? kSystemAreaTracks * kTrackSize : 0;
+  if (whole) {
+    disk.dataEnd = kDiskBufferSize;
+    return disk;
+  }
   const int firstTrack = disk.dataStart / kTrackSize;
   // What the read does not deliver reads as zero bytes, not as the previous
-  // disk's data. A whole disk is read in one pass and overwrites all of it;
-  // only when the image does not supply all is the area cleared and read
+  // disk's data. A whole data area is read in one pass and overwrites all of
+  // it; only when the image does not supply all is the area cleared and read
   // sector by sector, which says where the image stops.
   std::uint8_t* area = diskBuffer + disk.dataStart;
   const int length = kDiskBufferSize - disk.dataStart;
