@@ -3,6 +3,12 @@
 #include <cstring>
 #include <initializer_list>
 
+namespace {
+
+const char kHexDigits[] = "0123456789abcdef";
+
+}  // namespace
+
 void JsonLine::Put(char c) {
   // The last byte is kept for the closing brace.
   if (length + 2 > sizeof buffer) {
@@ -13,7 +19,6 @@ void JsonLine::Put(char c) {
 }
 
 void JsonLine::PutQuoted(const char* text, std::size_t count) {
-  static const char kHex[] = "0123456789abcdef";
   Put('"');
   for (std::size_t i = 0; i < count; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -31,8 +36,8 @@ void JsonLine::PutQuoted(const char* text, std::size_t count) {
       Put('t');
     } else if (c < 0x20) {
       for (const char e : {'\\', 'u', '0', '0'}) Put(e);
-      Put(kHex[c >> 4]);
-      Put(kHex[c & 0xF]);
+      Put(kHexDigits[c >> 4]);
+      Put(kHexDigits[c & 0xF]);
     } else {
       Put(static_cast<char>(c));
     }
@@ -56,13 +61,12 @@ void JsonLine::String(const char* key, const char* text, std::size_t count) {
 }
 
 void JsonLine::Hex(const char* key, const char* bytes, std::size_t count) {
-  static const char kHex[] = "0123456789abcdef";
   Key(key);
   Put('"');
   for (std::size_t i = 0; i < count; ++i) {
     const unsigned char byte = static_cast<unsigned char>(bytes[i]);
-    Put(kHex[byte >> 4]);
-    Put(kHex[byte & 0xF]);
+    Put(kHexDigits[byte >> 4]);
+    Put(kHexDigits[byte & 0xF]);
   }
   Put('"');
 }

@@ -1,7 +1,5 @@
 // d88unpack: lists and extracts the files on the disks of a D88 image.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -14,16 +12,10 @@
 #endif
 
 #include "options.h"
+#include "report.h"
 #include "run.h"
 
 namespace {
-
-// --help and --version are done only when what they printed got out.
-int Done() {
-  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
-  std::fprintf(stderr, "d88unpack: standard output: %s\n", std::strerror(errno));
-  return 1;
-}
 
 int Start(int argc, char** argv, NativePathChar** nativeArgs) {
   static Options options;
@@ -31,7 +23,8 @@ int Start(int argc, char** argv, NativePathChar** nativeArgs) {
     case ParseResult::kRun:
       return Run(options);
     case ParseResult::kDone:
-      return Done();
+      // --help and --version are done only when what they printed got out.
+      return StandardOutputWritten() ? 0 : 1;
     case ParseResult::kNoArguments:
     case ParseResult::kUsageError:
       break;

@@ -183,32 +183,25 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
       case 'V':
         std::printf("d88unpack %s\n", D88UNPACK_VERSION);
         return ParseResult::kDone;
-      case ':':
+      default: {
+        // ':' is a missing argument, anything else an option not known.
         // Some getopt_long implementations (MinGW's) report an argument
-        // given to an option that takes none as a missing one.
-        if (isLong && std::strchr(given, '=') != nullptr) {
-          return UsageError(argc, argv, "option '%s' doesn't allow an argument",
-                            OptionText(given, scratch, sizeof scratch));
-        }
+        // given to a long option that takes none as a missing one.
+        const bool missing = option == ':';
+        const bool unwanted =
+            isLong && (missing ? std::strchr(given, '=') != nullptr : optopt != 0);
         if (isLong) {
-          return UsageError(argc, argv, "option '%s' requires an argument",
-                            OptionText(given, scratch, sizeof scratch));
+          const char* format = unwanted  ? "option '%s' doesn't allow an argument"
+                               : missing ? "option '%s' requires an argument"
+                                         : "unrecognized or ambiguous option '%s'";
+          return UsageError(argc, argv, format, OptionText(given, scratch, sizeof scratch));
         }
         scratch[0] = static_cast<char>(optopt);
         scratch[1] = 0;
-        return UsageError(argc, argv, "option requires an argument -- '%s'", scratch);
-      default:
-        if (isLong && optopt != 0) {
-          return UsageError(argc, argv, "option '%s' doesn't allow an argument",
-                            OptionText(given, scratch, sizeof scratch));
-        }
-        if (isLong) {
-          return UsageError(argc, argv, "unrecognized or ambiguous option '%s'",
-                            OptionText(given, scratch, sizeof scratch));
-        }
-        scratch[0] = static_cast<char>(optopt);
-        scratch[1] = 0;
-        return UsageError(argc, argv, "invalid option -- '%s'", scratch);
+        return UsageError(
+            argc, argv, missing ? "option requires an argument -- '%s'" : "invalid option -- '%s'",
+            scratch);
+      }
     }
   }
   if (options.toStdout && (options.list || options.json)) {

@@ -20,6 +20,13 @@
 
 namespace {
 
+// A byte that a terminal takes as a command rather than a character: 0x01 to
+// 0x1F and 0x7F. NUL is left out: no name holds one, and a NUL letter is
+// shown as the byte it is.
+bool IsControlByte(unsigned char byte) {
+  return (byte >= 0x01 && byte < 0x20) || byte == 0x7F;
+}
+
 // Writes one byte of a name or letter for a message: bytes outside printable
 // ASCII as \xHH, so that a hostile name cannot drive the terminal.
 void PutEscaped(unsigned char byte, std::FILE* stream) {
@@ -176,8 +183,7 @@ const char* ListedName(const char* name) {
   static char shown[kShownNameSize];
   std::size_t i = 0;
   for (; name[i] != 0 && i + 1 < sizeof shown; ++i) {
-    const unsigned char byte = static_cast<unsigned char>(name[i]);
-    shown[i] = byte < 0x20 || byte == 0x7F ? '?' : name[i];
+    shown[i] = IsControlByte(static_cast<unsigned char>(name[i])) ? '?' : name[i];
   }
   shown[i] = 0;
   return shown;
@@ -208,6 +214,12 @@ void PutPathPrefix(const NativePathChar* path) {
 }
 
 }  // namespace
+
+bool StandardOutputWritten() {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+  std::fprintf(stderr, "d88unpack: standard output: %s\n", std::strerror(errno));
+  return false;
+}
 
 void ShowOpenFailure(const NativePathChar* path, int error) {
   std::fwrite(kCannotOpen, 1, sizeof kCannotOpen - 1, stderr);
@@ -253,7 +265,7 @@ void ShowPatternNotFound(const char* pattern, bool someDisks) {
   // characters included; only control bytes are escaped.
   for (const char* p = pattern; *p != 0; ++p) {
     const unsigned char byte = static_cast<unsigned char>(*p);
-    if (byte < 0x20 || byte == 0x7F) {
+    if (IsControlByte(byte)) {
       std::fprintf(stderr, "\\x%02x", byte);
     } else {
       std::fputc(byte, stderr);
@@ -304,8 +316,7 @@ void ShowDisk(const DiskRecord& disk) {
   std::fputs("[Disk ", stdout);
   // The letter is a raw byte too: disk numbers from 192 give control bytes.
   const unsigned char letter = DiskLetter(disk.diskNumber);
-  const bool control = (letter >= 0x01 && letter < 0x20) || letter == 0x7F;
-  std::fputc(control && OutputIsTerminal() ? '?' : letter, stdout);
+  std::fputc(IsControlByte(letter) && OutputIsTerminal() ? '?' : letter, stdout);
   std::fputs("]\n", stdout);
 }
 

@@ -10,6 +10,11 @@
 #include "native_path.h"
 #include "outcome.h"
 
+// Whether all that was printed on standard output got there; if not, says so
+// on standard error. Listing lines, JSON, data and help that never reached
+// their destination are a failure too.
+bool StandardOutputWritten();
+
 // Why the image could not be opened: the Shift-JIS line the tool has always
 // printed, then the path and the reason in plain words.
 void ShowOpenFailure(const NativePathChar* path, int error);

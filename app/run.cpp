@@ -1,6 +1,5 @@
 #include "run.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -155,14 +154,6 @@ void JsonEntry(const DiskRecord& disk, const EntryRecord& entry, const EntryOutc
     line.String("reason", reason);
   }
   line.WriteTo(stdout);
-}
-
-// Listing lines, JSON and data that never reached their destination are a
-// failure too.
-bool StandardOutputWritten() {
-  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-  std::fprintf(stderr, "d88unpack: standard output: %s\n", std::strerror(errno));
-  return false;
 }
 
 class Runner {
