@@ -17,6 +17,7 @@
 #endif
 
 #include "disk_layout.h"
+#include "extract_files.h"
 
 namespace {
 
@@ -100,15 +101,17 @@ Complaint DescribeOutcome(const DiskRecord& disk, const EntryRecord& entry,
       return {"not written", scratch};
     case EntryProblem::kKeptOld:
       return {"not written", "a file of that name exists, and old files are kept"};
-    case EntryProblem::kDiskFolder:
+    case EntryProblem::kDiskFolder: {
+      char folder[kDiskFolderNameSize];
+      DiskFolderName(disk.place, folder);
       if (outcome.error == ENOTDIR) {
-        std::snprintf(scratch, scratchSize, "something that is not a folder stands at disk%02d",
-                      disk.place);
+        std::snprintf(scratch, scratchSize, "something that is not a folder stands at %s", folder);
       } else {
-        std::snprintf(scratch, scratchSize, "cannot make the folder disk%02d: %s", disk.place,
+        std::snprintf(scratch, scratchSize, "cannot make the folder %s: %s", folder,
                       std::strerror(outcome.error));
       }
       return {"not written", scratch};
+    }
     case EntryProblem::kCannotRemove:
       return {"cannot replace", std::strerror(outcome.error)};
     case EntryProblem::kCannotCreate:

@@ -264,8 +264,8 @@ int Runner::Run() {
   }
 
   OutputFolder diskFolder;
-  char diskFolderName[16];
-  OutputPlace place{&folder, guarded, options.keepOld, &diskFolder, nullptr, 0};
+  OutputPlace place{&folder, guarded, options.keepOld, options.diskFolders ? &diskFolder : nullptr,
+                    {},      0};
   CheckReads();
   for (int i = 0; i < image.GetDiskCount(); ++i) {
     if (!DiskChosen(i + 1, options)) continue;
@@ -277,13 +277,7 @@ int Runner::Run() {
     }
     CheckReads();
     if (!ShowDiskProblems(disk)) clean = false;
-    if (options.diskFolders) {
-      // Made when the disk's first file is written.
-      diskFolder.Close();
-      std::snprintf(diskFolderName, sizeof diskFolderName, "disk%02d", disk.place);
-      place.diskFolderName = diskFolderName;
-      place.diskFolderError = 0;
-    }
+    EnterDisk(place, disk.place);
     ExtractFiles(disk, place);
   }
   if (image.CutHeaderBytes() > 0) {

@@ -1,5 +1,7 @@
 #include "extract_files.h"
 
+#include <cstdio>
+
 namespace {
 
 EntryOutcome Outcome(EntryStatus status, EntryProblem problem, int written = 0, int error = 0) {
@@ -42,7 +44,7 @@ EntryOutcome Written(const EntryRecord& entry) {
 // has its own.
 const OutputFolder* FolderFor(OutputPlace& place, int& error) {
   error = 0;
-  if (place.diskFolderName == nullptr) return place.folder;
+  if (place.diskFolder == nullptr) return place.folder;
   if (!place.diskFolder->IsOpen() && place.diskFolderError == 0) {
     place.diskFolderError = place.diskFolder->OpenChild(*place.folder, place.diskFolderName);
   }
@@ -51,6 +53,17 @@ const OutputFolder* FolderFor(OutputPlace& place, int& error) {
 }
 
 }  // namespace
+
+void DiskFolderName(int place, char (&name)[kDiskFolderNameSize]) {
+  std::snprintf(name, sizeof name, "disk%02d", place);
+}
+
+void EnterDisk(OutputPlace& place, int diskPlace) {
+  if (place.diskFolder == nullptr) return;
+  place.diskFolder->Close();
+  DiskFolderName(diskPlace, place.diskFolderName);
+  place.diskFolderError = 0;
+}
 
 EntryOutcome ListEntry(const EntryRecord& entry) {
   const EntryStatus status = entry.headerRead ? EntryStatus::kListed : EntryStatus::kSkipped;

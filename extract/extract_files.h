@@ -7,18 +7,28 @@
 #include "outcome.h"
 #include "output_file.h"
 
+constexpr int kDiskFolderNameSize = 16;
+
+// The name of the folder of the disk at `place` (from 1) when each disk has
+// one of its own: "disk01", "disk02", ...
+void DiskFolderName(int place, char (&name)[kDiskFolderNameSize]);
+
 // Where files are written, and what they must never replace.
 struct OutputPlace {
   const OutputFolder* folder;  // the output folder
   GuardedFiles guarded;
   bool keepOld;  // never replace what stands at a name
-  // With a folder per disk: the disk's folder, made inside `folder` under
-  // `diskFolderName` when its first file is written. A null name: files go
-  // straight into `folder`.
+  // With a folder per disk (not null): the current disk's folder, made
+  // inside `folder` under `diskFolderName` when its first file is written.
+  // Null: files go straight into `folder`.
   OutputFolder* diskFolder;
-  const char* diskFolderName;
+  char diskFolderName[kDiskFolderNameSize];
   int diskFolderError;  // why making it failed, once it has; 0 otherwise
 };
+
+// Where the files of the disk at `diskPlace` go from now on: with a folder
+// per disk, that disk's own folder, not made yet.
+void EnterDisk(OutputPlace& place, int diskPlace);
 
 // Writes the entry's file under `fileName` into the output place, unless a
 // rule refuses it, and says what happened. An entry whose record header lies

@@ -51,18 +51,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!image->Open(kImageName)) d88fuzz::Fail("cannot open the image just written");
     const OutputFolder folder;
     OutputFolder diskFolder;
-    char diskFolderName[16];
     const int mode = static_cast<int>(size % 3);
-    OutputPlace place{
-        &folder, GuardImageAndConsole(image->Identity()), mode == 1, &diskFolder, nullptr, 0};
+    OutputPlace place{&folder,   GuardImageAndConsole(image->Identity()),
+                      mode == 1, mode == 2 ? &diskFolder : nullptr,
+                      {},        0};
     for (int i = 0; i < image->GetDiskCount(); ++i) {
       const DiskRecord disk = LoadDisk(*image, i);
-      if (mode == 2) {
-        diskFolder.Close();
-        std::snprintf(diskFolderName, sizeof diskFolderName, "disk%02d", disk.place);
-        place.diskFolderName = diskFolderName;
-        place.diskFolderError = 0;
-      }
+      EnterDisk(place, disk.place);
       EntryWalk walk(disk);
       for (EntryRecord entry; walk.Next(entry);) ExtractEntry(entry, entry.name, place);
     }
