@@ -3,11 +3,7 @@
 #include <cstring>
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "native_api.h"
 #else
 #include <iconv.h>
 #endif

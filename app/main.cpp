@@ -2,11 +2,7 @@
 #include <cstdio>
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "native_api.h"
 // CommandLineToArgvW
 #include <shellapi.h>
 #endif

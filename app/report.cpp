@@ -7,11 +7,7 @@
 #ifdef _WIN32
 #include <io.h>
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "native_api.h"
 #else
 #include <unistd.h>
 #endif

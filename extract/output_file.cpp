@@ -8,16 +8,11 @@
 #include <io.h>
 
 #include <cwchar>
-
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 #else
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+#include "native_api.h"
 
 namespace {
 
@@ -163,15 +158,6 @@ int ErrnoOf(DWORD error) {
   }
 }
 
-bool IdentityOfHandle(HANDLE handle, FileIdentity& identity, DWORD& attributes) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle, &info)) return false;
-  identity.device = info.dwVolumeSerialNumber;
-  identity.file = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
-  attributes = info.dwFileAttributes;
-  return true;
-}
-
 // What stands at `path`, or what a link there leads to: false with the
 // error when it cannot be told.
 bool IdentityAt(const wchar_t* path, bool followLink, FileIdentity& identity, DWORD& attributes,
@@ -250,11 +236,6 @@ constexpr int kFolderAccess = O_PATH;
 constexpr int kFolderAccess = O_RDONLY;
 #endif
 
-FileIdentity IdentityOf(const struct stat& info) {
-  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
-                      static_cast<std::uint64_t>(info.st_ino)};
-}
-
 int CreateNew(int folder, const char* name) {
   // O_NOFOLLOW: a link that appears at the name in between is not followed.
   return openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
@@ -271,7 +252,7 @@ WriteResult CheckTakenName(int folder, const char* name, const GuardedFiles& gua
     return WriteResult{EntryProblem::kCannotCheck, errno};
   }
   if (S_ISDIR(info.st_mode)) return WriteResult{EntryProblem::kDirectoryAtName, 0};
-  const EntryProblem guard = GuardedAs(IdentityOf(info), guarded);
+  const EntryProblem guard = GuardedAs(IdentityOfStatus(info), guarded);
   if (guard != EntryProblem::kNone) return WriteResult{guard, 0};
   if (S_ISLNK(info.st_mode)) {
     // A link: what it leads to must not be the image either. A link that
@@ -279,7 +260,7 @@ WriteResult CheckTakenName(int folder, const char* name, const GuardedFiles& gua
     // other error leaves it open whether it is the image.
     struct stat target;
     if (fstatat(folder, name, &target, 0) == 0) {
-      const EntryProblem targetGuard = GuardedAs(IdentityOf(target), guarded);
+      const EntryProblem targetGuard = GuardedAs(IdentityOfStatus(target), guarded);
       if (targetGuard != EntryProblem::kNone) return WriteResult{targetGuard, 0};
     } else if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP) {
       return WriteResult{EntryProblem::kCannotCheck, errno};
@@ -391,11 +372,11 @@ GuardedFiles GuardImageAndConsole(const FileIdentity& image) {
 #else
   struct stat info;
   if (fstat(STDOUT_FILENO, &info) == 0 && S_ISREG(info.st_mode)) {
-    guarded.output = IdentityOf(info);
+    guarded.output = IdentityOfStatus(info);
     guarded.hasOutput = true;
   }
   if (fstat(STDERR_FILENO, &info) == 0 && S_ISREG(info.st_mode)) {
-    guarded.errorOutput = IdentityOf(info);
+    guarded.errorOutput = IdentityOfStatus(info);
     guarded.hasErrorOutput = true;
   }
 #endif

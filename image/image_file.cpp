@@ -8,17 +8,12 @@
 
 #include <filesystem>
 #include <system_error>
-
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 #else
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+#include "native_api.h"
 
 namespace {
 
@@ -48,15 +43,13 @@ std::FILE* OpenRegularFile(const wchar_t* path, int& error, FileIdentity& identi
     error = errno != 0 ? errno : EACCES;
     return nullptr;
   }
-  BY_HANDLE_FILE_INFORMATION info;
   const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-  if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) {
+  DWORD attributes = 0;
+  if (handle == INVALID_HANDLE_VALUE || !IdentityOfHandle(handle, identity, attributes)) {
     std::fclose(file);
     error = EIO;
     return nullptr;
   }
-  identity.device = info.dwVolumeSerialNumber;
-  identity.file = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
   return file;
 }
 #else
@@ -93,8 +86,7 @@ std::FILE* OpenRegularFile(const char* path, int& error, FileIdentity& identity)
     close(fd);
     return nullptr;
   }
-  identity.device = static_cast<std::uint64_t>(info.st_dev);
-  identity.file = static_cast<std::uint64_t>(info.st_ino);
+  identity = IdentityOfStatus(info);
   return file;
 }
 #endif

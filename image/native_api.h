@@ -1,0 +1,44 @@
+// The host's own API, included the one way this program includes it: on
+// Windows <windows.h> without its rarely used parts and without its min and
+// max macros; on POSIX hosts the file status calls. And what a file's
+// identity is as the host tells it, which the reader takes of the image and
+// the writer of whatever stands at a name, to know the image under any name.
+#ifndef D88UNPACK_IMAGE_NATIVE_API_H
+#define D88UNPACK_IMAGE_NATIVE_API_H
+
+#include <cstdint>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+#include "image_file.h"
+
+#ifdef _WIN32
+// The volume serial number and file index of the open file `handle`, and its
+// attributes; false when the host cannot tell them.
+inline bool IdentityOfHandle(HANDLE handle, FileIdentity& identity, DWORD& attributes) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  identity.device = info.dwVolumeSerialNumber;
+  identity.file = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+  attributes = info.dwFileAttributes;
+  return true;
+}
+#else
+// The device and inode of the file `info` describes.
+inline FileIdentity IdentityOfStatus(const struct stat& info) {
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino)};
+}
+#endif
+
+#endif
