@@ -191,15 +191,6 @@ EntryOutcome Runner::Handle(const EntryRecord& entry, const Names& names, Output
     }
     return outcome;
   }
-  if (names.file == nullptr) {
-    // The rules about the record come first, as for any name.
-    const EntryOutcome admitted = PassEntry(entry);
-    if (admitted.status == EntryStatus::kSkipped || admitted.status == EntryStatus::kNotWritten) {
-      return admitted;
-    }
-    return EntryOutcome{EntryStatus::kNotWritten, EntryProblem::kNameRefused,
-                        NameVerdict::kNotCodePage932, 0, 0};
-  }
   return ExtractEntry(entry, names.file, place);
 }
 

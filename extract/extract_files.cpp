@@ -78,7 +78,9 @@ EntryOutcome PassEntry(const EntryRecord& entry) {
 EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, OutputPlace& place) {
   const EntryOutcome admitted = Admit(entry);
   if (admitted.problem != EntryProblem::kNone) return admitted;
-  const NameVerdict verdict = CheckOutputName(fileName);
+  // A name that could not be converted to the host's has no file name.
+  const NameVerdict verdict =
+      fileName == nullptr ? NameVerdict::kNotCodePage932 : CheckOutputName(fileName);
   if (verdict != NameVerdict::kAccepted) {
     EntryOutcome refused = Outcome(EntryStatus::kNotWritten, EntryProblem::kNameRefused);
     refused.verdict = verdict;

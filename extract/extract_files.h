@@ -37,6 +37,7 @@ void EnterDisk(OutputPlace& place, int diskPlace);
 // taken by what may not be replaced, is not written; one whose data runs
 // past the end of the disk or into a part the image does not hold is
 // written in part.
+// A null `fileName` is a name that is not valid code page 932 text.
 EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, OutputPlace& place);
 
 // The same rules for an entry whose data goes somewhere other than a file
