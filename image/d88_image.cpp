@@ -192,16 +192,20 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* b
     if (spotCut && firstCut < 0) firstCut = done;
     if (got < chunk) break;
     done += chunk;
-    if (r == lastSector) {
-      // On to the next planned track, which carries the stepped C and H.
-      ++planIndex;
-      r = firstSector;
-    } else {
-      ++r;
-    }
+    StepRun(planIndex, r);
   }
   supplied = firstCut >= 0 && firstCut < done ? firstCut : done;
   return done;
+}
+
+void D88Image::StepRun(int& planIndex, int& r) const {
+  if (r == lastSector) {
+    // On to the next planned track, which carries the stepped C and H.
+    ++planIndex;
+    r = firstSector;
+  } else {
+    ++r;
+  }
 }
 
 bool D88Image::ReadWholeRun(int track, int c, int h, int r, int n, std::uint8_t* buffer,
@@ -217,12 +221,7 @@ bool D88Image::ReadWholeRun(int track, int c, int h, int r, int n, std::uint8_t*
   for (int done = 0; done < length; done += sectorSize) {
     const TrackSweep::Spot* spot = sweep.Find(planIndex, r);
     if (spot == nullptr || !spot->placed) return false;
-    if (r == lastSector) {
-      ++planIndex;
-      r = firstSector;
-    } else {
-      ++r;
-    }
+    StepRun(planIndex, r);
   }
   supplied = length;
   return true;

@@ -117,6 +117,10 @@ class D88Image {
   void PlanRun(int track, int c, int h, int r, int64_t sectors, std::uint8_t* destination = nullptr,
                int sectorSize = 0);
 
+  // Moves to the sector a run takes after sector r of planned track
+  // `planIndex`, as PlanRun laid the run out.
+  void StepRun(int& planIndex, int& r) const;
+
   // Copies at most `limit` bytes of a found sector's data into `buffer` and
   // returns that count, or 0 when the sector was not found.
   int ReadSpot(const TrackSweep::Spot* spot, std::uint8_t* buffer, int limit);
