@@ -10,12 +10,13 @@ namespace {
 // The common case: a disk whose 84 tracks all hold sectors 1 to 5 of 1024
 // bytes, read whole in one pass; the directory track is then read with them.
 // False for any other disk (a system disk, whose first cylinder has other
-// sectors, or a damaged one), which is then read track by track.
-bool ReadWholeDisk(D88Image& image) {
+// sectors, or a damaged one), which is then read track by track. `tried`
+// tells whether the read was made: a first sector of another size rules it
+// out at once.
+bool ReadWholeDisk(D88Image& image, bool& tried) {
   std::uint8_t probe[1];
-  // A first sector of another size rules the whole read out at once.
-  if (image.ReadSector(0, 0, 0, 1, kSectorSizeCode, probe, 1) != 1) return false;
-  return image.ReadWholeRun(0, 0, 0, 1, kSectorSizeCode, diskBuffer, kDiskBufferSize);
+  tried = image.ReadSector(0, 0, 0, 1, kSectorSizeCode, probe, 1) == 1;
+  return tried && image.ReadWholeRun(0, 0, 0, 1, kSectorSizeCode, diskBuffer, kDiskBufferSize);
 }
 
 }  // namespace
@@ -26,7 +27,8 @@ DiskRecord LoadDisk(D88Image& image, int index) {
   DiskRecord disk{};
   disk.selected = image.SelectDisk(index);
   image.SetSectorRange(1, kSectorsPerTrack);
-  const bool whole = disk.selected && ReadWholeDisk(image);
+  bool triedWhole = false;
+  const bool whole = disk.selected && ReadWholeDisk(image, triedWhole);
   const DirectoryInfo directory =
       whole ? DecodeDirectory(diskBuffer + kDirectoryTrack * kTrackSize, true)
             : ReadDirectory(image);
@@ -51,11 +53,13 @@ DiskRecord LoadDisk(D88Image& image, int index) {
   // What the read does not deliver reads as zero bytes, not as the previous
   // disk's data. A whole data area is read in one pass and overwrites all of
   // it; only when the image does not supply all is the area cleared and read
-  // sector by sector, which says where the image stops.
+  // sector by sector, which says where the image stops. A data area from
+  // track 0 is the whole disk, whose read in one pass may have failed above.
   std::uint8_t* area = diskBuffer + disk.dataStart;
   const int length = kDiskBufferSize - disk.dataStart;
-  if (!image.ReadWholeRun(firstTrack, firstTrack / 2, firstTrack % 2, 1, kSectorSizeCode, area,
-                          length)) {
+  const bool failedAlready = triedWhole && firstTrack == 0;
+  if (failedAlready || !image.ReadWholeRun(firstTrack, firstTrack / 2, firstTrack % 2, 1,
+                                           kSectorSizeCode, area, length)) {
     std::memset(area, 0, static_cast<std::size_t>(length));
     image.ReadSectors(firstTrack, firstTrack / 2, firstTrack % 2, 1, kSectorSizeCode, area, length);
   }
