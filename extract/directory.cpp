@@ -2,52 +2,50 @@
 
 #include <cstring>
 
-std::uint8_t diskBuffer[kDiskBufferSize];
-std::uint8_t directoryBytes[kTrackSize];
-char nameBuffer[kNameBufferSize];
-
 namespace {
 
 namespace de = directory_entry;
 
 constexpr int kMaxEntry = (kTrackSize - de::kSize) / de::kSize;
 
-const std::uint8_t* Entry(int k) {
-  return directoryBytes + de::kSize * k;
+const std::uint8_t* Entry(const DecodedDisk& disk, int k) {
+  return disk.directoryBytes + de::kSize * k;
 }
 
 }  // namespace
 
-DirectoryInfo ReadDirectory(D88Image& image) {
+DirectoryInfo ReadDirectory(D88Image& image, DecodedDisk& disk) {
   // Only what this read delivers is decoded: a blank or cut-off disk reads as
   // zero bytes, never as what the previous disk left in the buffer.
-  std::memset(diskBuffer, 0, kTrackSize);
+  std::memset(disk.diskBuffer, 0, kTrackSize);
   image.SetSectorRange(1, kSectorsPerTrack);
   const int delivered = image.ReadSectors(kDirectoryTrack, kDirectoryTrack / 2, kDirectoryTrack % 2,
-                                          1, kSectorSizeCode, diskBuffer, kTrackSize);
+                                          1, kSectorSizeCode, disk.diskBuffer, kTrackSize);
   // Read in full: every sector found, and all their bytes in the file.
-  return DecodeDirectory(diskBuffer, delivered == kTrackSize && image.Supplied() == kTrackSize);
+  return DecodeDirectory(disk.diskBuffer,
+                         delivered == kTrackSize && image.GetSupplied() == kTrackSize, disk);
 }
 
-DirectoryInfo DecodeDirectory(const std::uint8_t* track, bool complete) {
+DirectoryInfo DecodeDirectory(const std::uint8_t* track, bool complete, DecodedDisk& disk) {
   // The directory runs backwards from the last byte of the track.
   const int entryCount = track[kTrackSize - 1 - de::kEntryCountOffset];
   const int directoryLength = (entryCount + 1) * de::kSize;
-  for (int j = 0; j < directoryLength; ++j) directoryBytes[j] = track[kTrackSize - 1 - j];
-  const int diskNumber = directoryBytes[de::kDiskNumberOffset];
+  for (int j = 0; j < directoryLength; ++j) disk.directoryBytes[j] = track[kTrackSize - 1 - j];
+  const int diskNumber = disk.directoryBytes[de::kDiskNumberOffset];
   return DirectoryInfo{diskNumber, entryCount, complete};
 }
 
-const char* MakeFileName(int k) {
+const char* MakeFileName(DecodedDisk& disk, int k) {
+  char* const nameBuffer = disk.nameBuffer;
   nameBuffer[0] = 0;
   if (k < 0 || k > kMaxEntry) return nameBuffer;
-  const std::uint8_t* name = Entry(k) + de::kNameOffset;
+  const std::uint8_t* name = Entry(disk, k) + de::kNameOffset;
   int length = 0;
   // Only a space ends a part; a NUL is copied and so ends the text there.
   for (int i = 0; i < de::kNameLength && name[i] != ' '; ++i) {
     nameBuffer[length++] = static_cast<char>(name[i]);
   }
-  const std::uint8_t* extension = Entry(k) + de::kExtensionOffset;
+  const std::uint8_t* extension = Entry(disk, k) + de::kExtensionOffset;
   if (extension[0] != ' ') {
     nameBuffer[length++] = '.';
     for (int i = 0; i < de::kExtensionLength && extension[i] != ' '; ++i) {
@@ -58,7 +56,7 @@ const char* MakeFileName(int k) {
   return nameBuffer;
 }
 
-int AllocationLength(int k) {
+int AllocationLength(const DecodedDisk& disk, int k) {
   if (k < 0 || k > kMaxEntry) return 0;
-  return de::AllocationLength(Entry(k));
+  return de::AllocationLength(Entry(disk, k));
 }

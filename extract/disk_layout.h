@@ -68,9 +68,17 @@ inline unsigned char DiskLetter(int diskNumber) {
   return static_cast<unsigned char>(('A' + diskNumber) & 0xFF);
 }
 
-// Process-wide work areas, reused for every disk.
-extern std::uint8_t diskBuffer[kDiskBufferSize];
-extern std::uint8_t directoryBytes[kTrackSize];
-extern char nameBuffer[kNameBufferSize];
+// One disk of the layout as it is read from an image and decoded: the work
+// areas that hold it, reused for each disk that is loaded into them. It is
+// about 436 KB: callers keep it in static storage or on the heap, never on a
+// thread's stack.
+struct DecodedDisk {
+  // The disk's data, track t at t * 5120.
+  std::uint8_t diskBuffer[kDiskBufferSize];
+  // Its directory in directory order: the directory track read backwards.
+  std::uint8_t directoryBytes[kTrackSize];
+  // The file name of the entry last named.
+  char nameBuffer[kNameBufferSize];
+};
 
 #endif

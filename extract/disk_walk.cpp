@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "directory.h"
-#include "disk_layout.h"
 
 namespace {
 
@@ -13,77 +12,83 @@ namespace {
 // sectors, or a damaged one), which is then read track by track. `tried`
 // tells whether the read was made: a first sector of another size rules it
 // out at once.
-bool ReadWholeDisk(D88Image& image, bool& tried) {
+bool ReadWholeDisk(D88Image& image, DecodedDisk& disk, bool& tried) {
   std::uint8_t probe[1];
   tried = image.ReadSector(0, 0, 0, 1, kSectorSizeCode, probe, 1) == 1;
-  return tried && image.ReadWholeRun(0, 0, 0, 1, kSectorSizeCode, diskBuffer, kDiskBufferSize);
+  return tried && image.ReadWholeRun(0, 0, 0, 1, kSectorSizeCode, disk.diskBuffer, kDiskBufferSize);
 }
 
 }  // namespace
 
-DiskRecord LoadDisk(D88Image& image, int index) {
+DiskRecord LoadDisk(D88Image& image, int index, DecodedDisk& disk) {
   // A disk that cannot be selected has no tracks, so every read below comes
   // back empty and the disk reads as blank.
-  DiskRecord disk{};
-  disk.selected = image.SelectDisk(index);
+  DiskRecord record{};
+  record.selected = image.SelectDisk(index);
   image.SetSectorRange(1, kSectorsPerTrack);
   bool triedWhole = false;
-  const bool whole = disk.selected && ReadWholeDisk(image, triedWhole);
+  const bool whole = record.selected && ReadWholeDisk(image, disk, triedWhole);
   const DirectoryInfo directory =
-      whole ? DecodeDirectory(diskBuffer + kDirectoryTrack * kTrackSize, true)
-            : ReadDirectory(image);
+      whole ? DecodeDirectory(disk.diskBuffer + kDirectoryTrack * kTrackSize, true, disk)
+            : ReadDirectory(image, disk);
 
-  disk.place = index + 1;
-  disk.diskNumber = directory.diskNumber;
-  disk.entryCount = directory.entryCount;
-  disk.directoryRead = directory.complete;
+  record.place = index + 1;
+  record.diskNumber = directory.diskNumber;
+  record.entryCount = directory.entryCount;
+  record.directoryRead = directory.complete;
   // The reader's name is at most 16 bytes and NUL-terminated.
-  std::memcpy(disk.label, image.GetDiskName(), sizeof disk.label);
-  disk.writeProtect = image.GetWriteProtect();
-  disk.mediaType = image.GetMediaType();
+  std::memcpy(record.label, image.GetDiskName(), sizeof record.label);
+  record.writeProtect = image.GetWriteProtect();
+  record.mediaType = image.GetMediaType();
 
   // The data of track t lands at t * 5120 in either case; on the system disk
   // the first two tracks are a system area and are not read.
-  disk.dataStart = directory.diskNumber == kSystemDiskNumber ? kSystemAreaTracks * kTrackSize : 0;
+  record.dataStart = directory.diskNumber == kSystemDiskNumber ? kSystemAreaTracks * kTrackSize : 0;
   if (whole) {
-    disk.dataEnd = kDiskBufferSize;
-    return disk;
+    record.dataEnd = kDiskBufferSize;
+    return record;
   }
-  const int firstTrack = disk.dataStart / kTrackSize;
+  const int firstTrack = record.dataStart / kTrackSize;
   // What the read does not deliver reads as zero bytes, not as the previous
   // disk's data. A whole data area is read in one pass and overwrites all of
   // it; only when the image does not supply all is the area cleared and read
   // sector by sector, which says where the image stops. A data area from
   // track 0 is the whole disk, whose read in one pass may have failed above.
-  std::uint8_t* area = diskBuffer + disk.dataStart;
-  const int length = kDiskBufferSize - disk.dataStart;
+  std::uint8_t* area = disk.diskBuffer + record.dataStart;
+  const int length = kDiskBufferSize - record.dataStart;
   const bool failedAlready = triedWhole && firstTrack == 0;
   if (failedAlready || !image.ReadWholeRun(firstTrack, firstTrack / 2, firstTrack % 2, 1,
                                            kSectorSizeCode, area, length)) {
     std::memset(area, 0, static_cast<std::size_t>(length));
     image.ReadSectors(firstTrack, firstTrack / 2, firstTrack % 2, 1, kSectorSizeCode, area, length);
   }
-  disk.dataEnd = disk.dataStart + image.Supplied();
-  return disk;
+  record.dataEnd = record.dataStart + image.GetSupplied();
+  return record;
 }
 
-EntryWalk::EntryWalk(const DiskRecord& disk)
-    : entryCount(disk.entryCount), dataEnd(disk.dataEnd), next(1), record(disk.dataStart) {}
+EntryWalk::EntryWalk(DecodedDisk& disk, const DiskRecord& record)
+    : disk(disk),
+      entryCount(record.entryCount),
+      dataEnd(record.dataEnd),
+      next(1),
+      record(record.dataStart) {}
 
 bool EntryWalk::Next(EntryRecord& entry) {
   if (next > entryCount) return false;
   const int k = next++;
   entry = EntryRecord{};
   entry.index = k;
-  entry.name = MakeFileName(k);
+  entry.name = MakeFileName(disk, k);
   const long long here = record;
   // The allocation length counts from the start of this record, not its end.
-  record += AllocationLength(k);
-  if (here + record_header::kSize > kDiskBufferSize) return true;
+  record += AllocationLength(disk, k);
+  if (here + record_header::kSize > kDiskBufferSize) {
+    entry.problem = EntryProblem::kRecordPastDisk;
+    return true;
+  }
 
-  const std::uint8_t* header = diskBuffer + here;
-  entry.headerRead = true;
-  entry.headerSupplied = here + record_header::kSize <= dataEnd;
+  const std::uint8_t* header = disk.diskBuffer + here;
+  if (here + record_header::kSize > dataEnd) entry.problem = EntryProblem::kRecordMissing;
   entry.start = record_header::Start(header);
   entry.end = record_header::End(header);
   entry.size = entry.end - entry.start;
@@ -97,7 +102,11 @@ bool EntryWalk::Next(EntryRecord& entry) {
     entry.available = entry.size;
   } else {
     entry.available = limit > dataOffset ? static_cast<int>(limit - dataOffset) : 0;
-    entry.cut = dataEnd < kDiskBufferSize ? DataCut::kMissing : DataCut::kPastDisk;
+    // A record header the image does not hold says so first.
+    if (entry.problem == EntryProblem::kNone) {
+      entry.problem =
+          dataEnd < kDiskBufferSize ? EntryProblem::kDataMissing : EntryProblem::kDataPastDisk;
+    }
   }
   return true;
 }

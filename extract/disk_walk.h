@@ -7,6 +7,8 @@
 
 #include "d88_format.h"
 #include "d88_image.h"
+#include "disk_layout.h"
+#include "outcome.h"
 
 struct DiskRecord {
   int place;           // the disk's place in the image, from 1
@@ -25,40 +27,39 @@ struct DiskRecord {
   int dataEnd;
 };
 
-// Why an entry's data is shorter on the disk than its size says.
-enum class DataCut : std::uint8_t {
-  kNone,
-  kPastDisk,  // the data runs past the end of the disk
-  kMissing,   // the data runs into a part of the disk the image does not hold
-};
-
 struct EntryRecord {
   int index;         // 1 to entryCount, in directory order
   const char* name;  // the raw name bytes, in nameBuffer until the next entry
-  bool headerRead;   // its record header lies on the disk; the fields below hold
-  // False when the record header reaches the part of the disk the image does
-  // not hold: the fields below are then decoded from what is there.
-  bool headerSupplied;
+  // What the disk and the image do not give of the entry: kNone, or one of
+  // kRecordPastDisk (no record header: the fields below are not set),
+  // kRecordMissing (the fields below are decoded from bytes the image does
+  // not hold), kDataPastDisk and kDataMissing (`available` is less than
+  // `size`).
+  EntryProblem problem;
   int start;
   int end;
   int size;                  // end - start; negative when end < start
   const std::uint8_t* data;  // its data, in diskBuffer
-  int available;             // bytes of its data the image holds: size, or fewer
-  DataCut cut;               // why `available` is less than `size`
+  int available;             // bytes of its data the disk holds: size, or fewer
+
+  // Whether its record header lies on the disk, so that it has a listing.
+  bool HasRecordHeader() const { return problem != EntryProblem::kRecordPastDisk; }
 };
 
-// Makes disk `index` (from 0) current, reads its directory and loads its data
-// area into diskBuffer. A disk that cannot be selected reads as blank.
-DiskRecord LoadDisk(D88Image& image, int index);
+// Makes disk `index` (from 0) of the image current, reads its directory and
+// loads its data area into `disk`. A disk that cannot be selected reads as
+// blank.
+DiskRecord LoadDisk(D88Image& image, int index, DecodedDisk& disk);
 
-// The entries of the disk last loaded, in directory order.
+// The entries of the disk last loaded into `disk`, in directory order.
 class EntryWalk {
  public:
-  explicit EntryWalk(const DiskRecord& disk);
+  EntryWalk(DecodedDisk& disk, const DiskRecord& record);
   // Decodes the next entry; false after the last.
   bool Next(EntryRecord& entry);
 
  private:
+  DecodedDisk& disk;
   int entryCount;
   int dataEnd;
   int next;

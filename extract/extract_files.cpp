@@ -2,28 +2,22 @@
 
 #include <cstdio>
 
+#include "output_name.h"
+
 namespace {
 
 EntryOutcome Outcome(EntryStatus status, EntryProblem problem, int written = 0, int error = 0) {
   return EntryOutcome{status, problem, NameVerdict::kAccepted, written, error};
 }
 
-// What the image and the disk do not give of an entry: kNone when its whole
-// record is there.
-EntryProblem ReadingProblem(const EntryRecord& entry) {
-  if (!entry.headerRead) return EntryProblem::kRecordPastDisk;
-  if (!entry.headerSupplied) return EntryProblem::kRecordMissing;
-  if (entry.cut == DataCut::kMissing) return EntryProblem::kDataMissing;
-  if (entry.cut == DataCut::kPastDisk) return EntryProblem::kDataPastDisk;
-  return EntryProblem::kNone;
-}
-
 // The rules that come before any data goes anywhere: kNone when the entry's
 // data may be written.
 EntryOutcome Admit(const EntryRecord& entry) {
-  if (!entry.headerRead) return Outcome(EntryStatus::kSkipped, EntryProblem::kRecordPastDisk);
+  if (!entry.HasRecordHeader()) {
+    return Outcome(EntryStatus::kSkipped, EntryProblem::kRecordPastDisk);
+  }
   // Addresses decoded from bytes the image does not hold mean nothing.
-  if (!entry.headerSupplied) {
+  if (entry.problem == EntryProblem::kRecordMissing) {
     return Outcome(EntryStatus::kNotWritten, EntryProblem::kRecordMissing);
   }
   // Nothing is created or truncated for a negative size.
@@ -35,21 +29,21 @@ EntryOutcome Admit(const EntryRecord& entry) {
 // runs past the end of the disk or into a part the image does not hold.
 EntryOutcome Written(const EntryRecord& entry) {
   if (entry.available < entry.size) {
-    return Outcome(EntryStatus::kTruncated, ReadingProblem(entry), entry.available);
+    return Outcome(EntryStatus::kTruncated, entry.problem, entry.available);
   }
   return Outcome(EntryStatus::kWritten, EntryProblem::kNone, entry.available);
 }
 
 // The folder the entry's file goes into, made on first use when each disk
 // has its own.
-const OutputFolder* FolderFor(OutputPlace& place, int& error) {
+const OutputFolder* FolderFor(OutputTarget& target, int& error) {
   error = 0;
-  if (place.diskFolder == nullptr) return place.folder;
-  if (!place.diskFolder->IsOpen() && place.diskFolderError == 0) {
-    place.diskFolderError = place.diskFolder->OpenChild(*place.folder, place.diskFolderName);
+  if (target.diskFolder == nullptr) return target.folder;
+  if (!target.diskFolder->IsOpen() && target.diskFolderError == 0) {
+    target.diskFolderError = target.diskFolder->OpenChild(*target.folder, target.diskFolderName);
   }
-  error = place.diskFolderError;
-  return error == 0 ? place.diskFolder : nullptr;
+  error = target.diskFolderError;
+  return error == 0 ? target.diskFolder : nullptr;
 }
 
 }  // namespace
@@ -58,16 +52,16 @@ void DiskFolderName(int place, char (&name)[kDiskFolderNameSize]) {
   std::snprintf(name, sizeof name, "disk%02d", place);
 }
 
-void EnterDisk(OutputPlace& place, int diskPlace) {
-  if (place.diskFolder == nullptr) return;
-  place.diskFolder->Close();
-  DiskFolderName(diskPlace, place.diskFolderName);
-  place.diskFolderError = 0;
+void EnterDisk(OutputTarget& target, int diskPlace) {
+  if (target.diskFolder == nullptr) return;
+  target.diskFolder->Close();
+  DiskFolderName(diskPlace, target.diskFolderName);
+  target.diskFolderError = 0;
 }
 
 EntryOutcome ListEntry(const EntryRecord& entry) {
-  const EntryStatus status = entry.headerRead ? EntryStatus::kListed : EntryStatus::kSkipped;
-  return Outcome(status, ReadingProblem(entry), entry.available);
+  const EntryStatus status = entry.HasRecordHeader() ? EntryStatus::kListed : EntryStatus::kSkipped;
+  return Outcome(status, entry.problem, entry.available);
 }
 
 EntryOutcome PassEntry(const EntryRecord& entry) {
@@ -75,7 +69,7 @@ EntryOutcome PassEntry(const EntryRecord& entry) {
   return admitted.problem != EntryProblem::kNone ? admitted : Written(entry);
 }
 
-EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, OutputPlace& place) {
+EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, OutputTarget& target) {
   const EntryOutcome admitted = Admit(entry);
   if (admitted.problem != EntryProblem::kNone) return admitted;
   // A name that could not be converted to the host's has no file name.
@@ -87,12 +81,12 @@ EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, Output
     return refused;
   }
   int folderError = 0;
-  const OutputFolder* folder = FolderFor(place, folderError);
+  const OutputFolder* folder = FolderFor(target, folderError);
   if (folder == nullptr) {
     return Outcome(EntryStatus::kNotWritten, EntryProblem::kDiskFolder, 0, folderError);
   }
-  const WriteResult result =
-      WriteOutputFile(*folder, fileName, entry.data, entry.available, place.guarded, place.keepOld);
+  const WriteResult result = WriteOutputFile(*folder, fileName, entry.data, entry.available,
+                                             target.guarded, target.keepOld);
   if (result.problem != EntryProblem::kNone) {
     return Outcome(EntryStatus::kNotWritten, result.problem, 0, result.error);
   }

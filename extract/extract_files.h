@@ -14,7 +14,7 @@ constexpr int kDiskFolderNameSize = 16;
 void DiskFolderName(int place, char (&name)[kDiskFolderNameSize]);
 
 // Where files are written, and what they must never replace.
-struct OutputPlace {
+struct OutputTarget {
   const OutputFolder* folder;  // the output folder
   GuardedFiles guarded;
   bool keepOld;  // never replace what stands at a name
@@ -28,9 +28,9 @@ struct OutputPlace {
 
 // Where the files of the disk at `diskPlace` go from now on: with a folder
 // per disk, that disk's own folder, not made yet.
-void EnterDisk(OutputPlace& place, int diskPlace);
+void EnterDisk(OutputTarget& target, int diskPlace);
 
-// Writes the entry's file under `fileName` into the output place, unless a
+// Writes the entry's file under `fileName` into the output target, unless a
 // rule refuses it, and says what happened. An entry whose record header lies
 // past the end of the disk is skipped; one whose record header the image
 // does not hold, whose end is below its start, or whose name is refused or
@@ -38,7 +38,7 @@ void EnterDisk(OutputPlace& place, int diskPlace);
 // past the end of the disk or into a part the image does not hold is
 // written in part.
 // A null `fileName` is a name that is not valid code page 932 text.
-EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, OutputPlace& place);
+EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, OutputTarget& target);
 
 // The same rules for an entry whose data goes somewhere other than a file
 // (standard output), which the caller writes: no name is screened and

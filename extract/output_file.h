@@ -1,5 +1,5 @@
-// Writing one extracted file into the output folder, and the rules that
-// decide whether a name from a disk may be written at all.
+// Writing one extracted file into the output folder. The host's own calls
+// are in write_posix.cpp and write_windows.cpp; what they do is the same.
 //
 // Nothing that already stands at a name is ever opened for writing: a new
 // file is created exclusively, and a name that is taken has its old entry
@@ -16,14 +16,9 @@
 #include <fcntl.h>
 #endif
 
-#include "image_file.h"
+#include "file_identity.h"
 #include "native_path.h"
 #include "outcome.h"
-
-// Screens a name by its bytes alone. On Windows the bytes are read as code
-// page 932, the character set of the disks, and the name is screened as the
-// UTF-16 text it is created under.
-NameVerdict CheckOutputName(const char* name);
 
 // The files that an output file must never replace.
 struct GuardedFiles {
@@ -37,6 +32,16 @@ struct GuardedFiles {
 // The guards for an image of this identity, with the console streams'
 // files added where they are regular files.
 GuardedFiles GuardImageAndConsole(const FileIdentity& image);
+
+// Which guarded file `identity` is, or kNone.
+inline EntryProblem GuardedAs(const FileIdentity& identity, const GuardedFiles& guarded) {
+  if (identity == guarded.image) return EntryProblem::kNameIsImage;
+  if (guarded.hasOutput && identity == guarded.output) return EntryProblem::kNameIsOutput;
+  if (guarded.hasErrorOutput && identity == guarded.errorOutput) {
+    return EntryProblem::kNameIsErrorOutput;
+  }
+  return EntryProblem::kNone;
+}
 
 // The folder that files are written into: the current directory until Open
 // or OpenChild gives another.
@@ -61,11 +66,12 @@ class OutputFolder {
 
 #ifdef _WIN32
   // The folder's path, or null for the current directory.
-  const wchar_t* Prefix() const {
+  const wchar_t* GetPrefix() const {
     return isOpen ? prefix : nullptr;
   }
 #else
-  int Handle() const {
+  // A handle on the folder for the *at calls, or AT_FDCWD.
+  int GetHandle() const {
     return handle;
   }
 #endif

@@ -13,7 +13,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "d88_image.h"
@@ -41,25 +40,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   d88fuzz::WriteWholeFile(kImageName, data, size);
   d88fuzz::LayTraps(kImageName);
 
-  // Each input starts as a fresh process would: zero work areas and a new
-  // reader.
-  std::memset(diskBuffer, 0, sizeof diskBuffer);
-  std::memset(directoryBytes, 0, sizeof directoryBytes);
-  std::memset(nameBuffer, 0, sizeof nameBuffer);
+  // Each input starts as a fresh process would: a new reader and a new,
+  // zero disk.
   {
     auto image = std::make_unique<D88Image>();
+    auto disk = std::make_unique<DecodedDisk>();
     if (!image->Open(kImageName)) d88fuzz::Fail("cannot open the image just written");
     const OutputFolder folder;
     OutputFolder diskFolder;
     const int mode = static_cast<int>(size % 3);
-    OutputPlace place{&folder,   GuardImageAndConsole(image->Identity()),
-                      mode == 1, mode == 2 ? &diskFolder : nullptr,
-                      {},        0};
+    OutputTarget target{&folder,   GuardImageAndConsole(image->GetIdentity()),
+                        mode == 1, mode == 2 ? &diskFolder : nullptr,
+                        {},        0};
     for (int i = 0; i < image->GetDiskCount(); ++i) {
-      const DiskRecord disk = LoadDisk(*image, i);
-      EnterDisk(place, disk.place);
-      EntryWalk walk(disk);
-      for (EntryRecord entry; walk.Next(entry);) ExtractEntry(entry, entry.name, place);
+      const DiskRecord record = LoadDisk(*image, i, *disk);
+      EnterDisk(target, record.place);
+      EntryWalk walk(*disk, record);
+      for (EntryRecord entry; walk.Next(entry);) ExtractEntry(entry, entry.name, target);
     }
   }
 

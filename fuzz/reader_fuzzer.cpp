@@ -121,14 +121,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!image->Open(imagePath.c_str())) Fail("cannot open the image just written");
   d88test::ReferenceReader reference(data, imageSize, kReferenceBudget);
   if (image->GetDiskCount() != reference.GetDiskCount() ||
-      image->CutHeaderBytes() != reference.CutHeaderBytes() ||
+      image->GetCutHeaderBytes() != reference.GetCutHeaderBytes() ||
       image->HasMoreDisks() != reference.HasMoreDisks() ||
       image->HasBytesAfterZeroSize() != reference.HasBytesAfterZeroSize()) {
     Fail(
         "%d disks found (header cut after %d bytes, more: %d, after a size of 0: %d), expected "
         "%d (%d, %d, %d)",
-        image->GetDiskCount(), image->CutHeaderBytes(), image->HasMoreDisks(),
-        image->HasBytesAfterZeroSize(), reference.GetDiskCount(), reference.CutHeaderBytes(),
+        image->GetDiskCount(), image->GetCutHeaderBytes(), image->HasMoreDisks(),
+        image->HasBytesAfterZeroSize(), reference.GetDiskCount(), reference.GetCutHeaderBytes(),
         reference.HasMoreDisks(), reference.HasBytesAfterZeroSize());
   }
 
@@ -167,22 +167,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (!reference.Exhausted() && got == expected) {
           CompareBuffers(i, op, *mine, *theirs);
-          if (image->Supplied() != reference.Supplied()) {
-            Mismatch(i, op, "the bytes supplied are", image->Supplied(), reference.Supplied());
+          if (image->GetSupplied() != reference.GetSupplied()) {
+            Mismatch(i, op, "the bytes supplied are", image->GetSupplied(),
+                     reference.GetSupplied());
           }
         }
         // The one-pass read of a whole run: it succeeds exactly when the run
         // is complete and supplied in full, and then places the same bytes.
         if (op.kind == OpKind::kReadSectors && !reference.Exhausted()) {
-          const bool complete = op.amount > 0 && got == op.amount && image->Supplied() == got;
+          const bool complete = op.amount > 0 && got == op.amount && image->GetSupplied() == got;
           std::uint8_t* wholeOut = whole->Take(op.amount);
           const bool placed =
               image->ReadWholeRun(a[0], a[1], a[2], a[3], a[4], wholeOut, op.amount);
           if (placed != complete) Mismatch(i, op, "the whole run was placed:", placed, complete);
           if (placed) {
             CompareBuffers(i, op, *whole, *mine);
-            if (image->Supplied() != op.amount) {
-              Mismatch(i, op, "a whole run supplied", image->Supplied(), op.amount);
+            if (image->GetSupplied() != op.amount) {
+              Mismatch(i, op, "a whole run supplied", image->GetSupplied(), op.amount);
             }
           }
         }

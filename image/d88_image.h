@@ -9,6 +9,11 @@
 //
 // The reader never loads the file whole: it keeps the disk table and the
 // current disk's header, and reads sectors from the file on demand.
+//
+// It is about 840 KiB, nearly all of it the sector sweep's room for every
+// sector number a header can hold on every track a run can visit, and 64 KiB
+// of file window: more than a thread's stack may be given (1 MiB on
+// Windows). Keep it in static storage or on the heap, never on the stack.
 #ifndef D88UNPACK_IMAGE_D88_IMAGE_H
 #define D88UNPACK_IMAGE_D88_IMAGE_H
 
@@ -39,22 +44,22 @@ class D88Image {
   int GetDiskCount() const { return diskCount; }
 
   // Why the last Open failed: the system's error number, or kNotRegularFile.
-  int OpenError() const { return file.OpenError(); }
+  int GetOpenError() const { return file.GetOpenError(); }
   // True when another whole disk header follows the last disk of a full
   // table: the image holds more disks than are read.
   bool HasMoreDisks() const { return moreDisks; }
   // The bytes of a disk header that the end of the file cut short, where the
   // scan ended on one (0 when the file ends where a disk ends): a disk that
   // is not read.
-  int CutHeaderBytes() const { return cutHeaderBytes; }
+  int GetCutHeaderBytes() const { return cutHeaderBytes; }
   // True when the last disk's size field is 0, which leads nowhere, and the
   // file holds more after that disk's header: bytes that are not read.
   bool HasBytesAfterZeroSize() const { return bytesAfterZeroSize; }
   // The open image's identity, to recognise it under any other name.
-  const FileIdentity& Identity() const { return file.Identity(); }
+  const FileIdentity& GetIdentity() const { return file.GetIdentity(); }
   // The error number of the first read or seek of the image that failed
   // (not the end of the file), or 0.
-  int ReadError() const { return file.ReadError(); }
+  int GetReadError() const { return file.GetReadError(); }
 
   // Makes disk `index` (0-based, in file order) current. On failure no disk
   // is current and no sector can be read until a selection succeeds.
@@ -85,7 +90,7 @@ class D88Image {
   // all: each sector's data is placed while its header is walked, so that
   // the file is read once. True when the run is complete and the file
   // supplied every byte of it; `buffer` then holds what ReadSectors would
-  // place, and Supplied() is `length`. When false, what `buffer` holds is
+  // place, and GetSupplied() is `length`. When false, what `buffer` holds is
   // not said; ReadSectors tells what there is.
   bool ReadWholeRun(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length);
 
@@ -93,7 +98,7 @@ class D88Image {
   // in the last ReadSector or ReadSectors: the count it returned, or less
   // where the file ended or failed inside a sector's data. Every byte from
   // the first sector so cut off onwards is missing.
-  int Supplied() const { return supplied; }
+  int GetSupplied() const { return supplied; }
 
   // Writes the 4-byte IDs (C, H, R, N) of the track's sectors in recording
   // order to `out`, as many as fit whole; returns the number of bytes written.

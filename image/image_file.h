@@ -10,18 +10,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "file_identity.h"
 #include "native_path.h"
-
-// What a file is, whatever names lead to it: the device and inode on POSIX
-// hosts, the volume serial number and file index on Windows.
-struct FileIdentity {
-  std::uint64_t device;
-  std::uint64_t file;
-};
-
-inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
-  return a.device == b.device && a.file == b.file;
-}
 
 // Open's reason for a path that is there but is no regular file (a
 // directory gives the system's own EISDIR).
@@ -35,20 +25,20 @@ class ImageFile {
 
   // Opens an existing regular file for binary reading. A path that names a
   // directory, a pipe or a device is refused here on every host, whatever
-  // the stream would do. On failure OpenError() tells why.
+  // the stream would do. On failure GetOpenError() tells why.
   bool Open(const NativePathChar* path);
   void Close();
   bool IsOpen() const { return file != nullptr; }
 
   // Why the last Open failed: the system's error number, or kNotRegularFile.
-  int OpenError() const { return openError; }
+  int GetOpenError() const { return openError; }
 
   // The open file's identity, read once when it was opened.
-  const FileIdentity& Identity() const { return identity; }
+  const FileIdentity& GetIdentity() const { return identity; }
 
   // The error number of the first read or seek that failed since the file
   // was opened (not the end of the file, which is no error), or 0.
-  int ReadError() const { return readError; }
+  int GetReadError() const { return readError; }
 
   // Copies up to `length` bytes starting at file position `position` into
   // `out` and returns how many were there. A position at or past the end of

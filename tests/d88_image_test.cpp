@@ -119,7 +119,7 @@ TEST_F(ReaderTest, ScanEndsAtTheEndOfTheFile) {
   for (std::size_t size : {0, 1, 687}) {
     ASSERT_TRUE(OpenBytes(Bytes(size, 0x11))) << size;
     EXPECT_EQ(image.GetDiskCount(), 0) << size;
-    EXPECT_EQ(image.CutHeaderBytes(), static_cast<int>(size)) << size;
+    EXPECT_EQ(image.GetCutHeaderBytes(), static_cast<int>(size)) << size;
     EXPECT_FALSE(image.SelectDisk(0)) << size;
   }
   // Fewer than 688 bytes after the last disk end the scan, even when they
@@ -127,14 +127,14 @@ TEST_F(ReaderTest, ScanEndsAtTheEndOfTheFile) {
   const Bytes disks = d88test::BuildImage({NamedDisk("A", 1), NamedDisk("B")});
   ASSERT_TRUE(OpenBytes(Concat({disks, Bytes(disks.begin(), disks.begin() + 687)})));
   EXPECT_EQ(image.GetDiskCount(), 2);
-  EXPECT_EQ(image.CutHeaderBytes(), 687);
+  EXPECT_EQ(image.GetCutHeaderBytes(), 687);
   EXPECT_FALSE(image.SelectDisk(2));
   // So does a size that reaches past the end of the file.
   Disk huge = NamedDisk("HUGE", 2);
   huge.sizeField = 0xFFFFFFFFu;
   ASSERT_TRUE(OpenDisks({huge, NamedDisk("AFTER")}));
   EXPECT_EQ(image.GetDiskCount(), 1);
-  EXPECT_EQ(image.CutHeaderBytes(), 0);
+  EXPECT_EQ(image.GetCutHeaderBytes(), 0);
   ASSERT_TRUE(image.SelectDisk(0));
   EXPECT_EQ(Run(0, 0, 0, 1, 3, 2048).count, 2048);
 }
@@ -167,7 +167,7 @@ TEST_F(ReaderTest, ScanStopsAtSixtyFourDisksAndFollowsEachSizeField) {
   cut.resize(cut.size() + d88::disk_header::kSize - 1, 0);
   ASSERT_TRUE(OpenBytes(cut));
   EXPECT_FALSE(image.HasMoreDisks());
-  EXPECT_EQ(image.CutHeaderBytes(), d88::disk_header::kSize - 1);
+  EXPECT_EQ(image.GetCutHeaderBytes(), d88::disk_header::kSize - 1);
 }
 
 TEST_F(ReaderTest, SizeFieldOfZeroEndsTheScanAfterItsDisk) {
@@ -289,20 +289,20 @@ TEST_F(ReaderTest, OpenFailsOnEmptyPathMissingFileDirectoryAndFifo) {
   for (const auto& c : cases) {
     // A FIFO must not make the open wait for a writer.
     EXPECT_FALSE(image.Open(c.path.c_str())) << c.path;
-    EXPECT_EQ(image.OpenError(), c.error) << c.path;
+    EXPECT_EQ(image.GetOpenError(), c.error) << c.path;
     EXPECT_EQ(image.GetDiskCount(), 0);
   }
 }
 
 TEST_F(ReaderTest, IdentityIsTheFilesNotItsName) {
   ASSERT_TRUE(OpenDisks({NamedDisk("ONE")}));
-  const FileIdentity first = image.Identity();
+  const FileIdentity first = image.GetIdentity();
   fs::create_hard_link(path, scratch.path() / "other.d88");
   ASSERT_TRUE(image.Open((scratch.path() / "other.d88").c_str()));
-  EXPECT_TRUE(image.Identity() == first);
+  EXPECT_TRUE(image.GetIdentity() == first);
   ASSERT_TRUE(OpenBytes(d88test::BuildImage({NamedDisk("TWO")}), "two.d88"));
-  EXPECT_FALSE(image.Identity() == first);
-  EXPECT_EQ(image.ReadError(), 0);
+  EXPECT_FALSE(image.GetIdentity() == first);
+  EXPECT_EQ(image.GetReadError(), 0);
 }
 
 TEST_F(ReaderTest, OpenAgainClosesAndClearsTheFirstImage) {
@@ -445,7 +445,7 @@ TEST_F(ReaderTest, HeaderCutOffByTheEndOfTheFileEndsTheSearch) {
   EXPECT_EQ(Sector1(0, 0, 0, 3, 3, 1024).count, 0);
   EXPECT_EQ(Sector1(0, 0, 0, 4, 3, 1024).count, 0);
   EXPECT_EQ(Run(0, 0, 0, 1, 3, 4096).count, 2048);
-  EXPECT_EQ(image.Supplied(), 2048);
+  EXPECT_EQ(image.GetSupplied(), 2048);
   EXPECT_EQ(Ids(0, 64).count, 8);
 }
 
@@ -462,14 +462,14 @@ TEST_F(ReaderTest, SuppliedEndsAtTheFirstSectorTheFileCutsOff) {
   image.SetSectorRange(1, 3);
   const Result run = Run(0, 0, 0, 1, 3, 3 * 1024);
   EXPECT_EQ(run.count, 3 * 1024);
-  EXPECT_EQ(image.Supplied(), 2 * 1024);
+  EXPECT_EQ(image.GetSupplied(), 2 * 1024);
   EXPECT_EQ(Run(0, 0, 0, 1, 3, 2 * 1024).count, 2 * 1024);
-  EXPECT_EQ(image.Supplied(), 2 * 1024);
+  EXPECT_EQ(image.GetSupplied(), 2 * 1024);
   EXPECT_EQ(Sector1(0, 0, 0, 3, 3, 1024).count, 1024);
-  EXPECT_EQ(image.Supplied(), 0);
+  EXPECT_EQ(image.GetSupplied(), 0);
   EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 1024).count, 1024);
-  EXPECT_EQ(image.Supplied(), 1024);
-  EXPECT_EQ(image.ReadError(), 0);
+  EXPECT_EQ(image.GetSupplied(), 1024);
+  EXPECT_EQ(image.GetReadError(), 0);
 }
 
 // --- Tracks ---
@@ -727,7 +727,7 @@ TEST_F(ReaderTest, RunMatchesTheReferenceReaderOnTrickyTracks) {
     const int h = test.track % 2;
     image.SetSectorRange(test.first, test.last);
     const Result run = Run(test.track, c, h, test.r, 3, test.length);
-    const bool complete = run.count == test.length && image.Supplied() == test.length;
+    const bool complete = run.count == test.length && image.GetSupplied() == test.length;
     reference.SetSectorRange(test.first, test.last);
     Bytes expected(run.buffer.size(), kUntouched);
     const int count =

@@ -17,13 +17,19 @@ using d88test::Bytes;
 using d88test::LayoutDisk;
 using d88test::LayoutFile;
 
+// The disk the tests decode into: too large for a test's stack.
+DecodedDisk& TheDisk() {
+  static DecodedDisk disk;
+  return disk;
+}
+
 // Stores entry k in directory order: 6 name bytes, 3 extension bytes and the
 // big-endian allocation length.
 void SetEntry(int k, const std::string& name, const std::string& extension,
               unsigned allocation = 0) {
   ASSERT_EQ(name.size(), 6u);
   ASSERT_EQ(extension.size(), 3u);
-  std::uint8_t* entry = directoryBytes + directory_entry::kSize * k;
+  std::uint8_t* entry = TheDisk().directoryBytes + directory_entry::kSize * k;
   std::memcpy(entry, name.data(), 6);
   std::memcpy(entry + 6, extension.data(), 3);
   entry[9] = static_cast<std::uint8_t>(allocation >> 8);
@@ -32,7 +38,7 @@ void SetEntry(int k, const std::string& name, const std::string& extension,
 
 std::string NameOf(const std::string& name, const std::string& extension) {
   SetEntry(1, name, extension);
-  return MakeFileName(1);
+  return MakeFileName(TheDisk(), 1);
 }
 
 TEST(MakeFileName, NameAndExtensionEndAtTheirFirstSpace) {
@@ -52,7 +58,7 @@ TEST(MakeFileName, BytesAreCopiedAsTheyStand) {
             "\x83\x65\x83\x58\x83\x67.\xA0\xFF\x80");
   // A NUL is not a space: it is copied, and so ends the text.
   SetEntry(2, std::string("AB\0CD ", 6), "TXT");
-  const char* name = MakeFileName(2);
+  const char* name = MakeFileName(TheDisk(), 2);
   EXPECT_STREQ(name, "AB");
   EXPECT_EQ(std::string(name, 9), std::string("AB\0CD.TXT", 9));
   EXPECT_EQ(NameOf(std::string("\0NAME ", 6), "BIN"), "");
@@ -63,10 +69,10 @@ TEST(AllocationLength, IsBigEndianAndUnsigned) {
   SetEntry(2, "B     ", "   ", 0xFFFF);
   SetEntry(3, "C     ", "   ", 0x0080);
   SetEntry(4, "D     ", "   ", 0);
-  EXPECT_EQ(AllocationLength(1), 0x1234);
-  EXPECT_EQ(AllocationLength(2), 0xFFFF);
-  EXPECT_EQ(AllocationLength(3), 0x80);
-  EXPECT_EQ(AllocationLength(4), 0);
+  EXPECT_EQ(AllocationLength(TheDisk(), 1), 0x1234);
+  EXPECT_EQ(AllocationLength(TheDisk(), 2), 0xFFFF);
+  EXPECT_EQ(AllocationLength(TheDisk(), 3), 0x80);
+  EXPECT_EQ(AllocationLength(TheDisk(), 4), 0);
 }
 
 class ReadDirectoryTest : public testing::Test {
@@ -84,7 +90,7 @@ class ReadDirectoryTest : public testing::Test {
   // Selects disk `index` and reads its directory.
   DirectoryInfo Read(int index) {
     EXPECT_TRUE(image.SelectDisk(index));
-    return ReadDirectory(image);
+    return ReadDirectory(image, TheDisk());
   }
 
   d88test::ScratchDir scratch;
@@ -112,12 +118,12 @@ TEST_F(ReadDirectoryTest, DecodesTheDirectoryStoredBackwards) {
   EXPECT_TRUE(info.complete);
   EXPECT_EQ(info.diskNumber, 1);
   EXPECT_EQ(info.entryCount, 3);
-  EXPECT_STREQ(MakeFileName(1), "GAME.BIN");
-  EXPECT_EQ(AllocationLength(1), 3004);
-  EXPECT_STREQ(MakeFileName(2), "README");
-  EXPECT_EQ(AllocationLength(2), 14);
-  EXPECT_STREQ(MakeFileName(3), "A");
-  EXPECT_EQ(AllocationLength(3), 0xABCD);
+  EXPECT_STREQ(MakeFileName(TheDisk(), 1), "GAME.BIN");
+  EXPECT_EQ(AllocationLength(TheDisk(), 1), 3004);
+  EXPECT_STREQ(MakeFileName(TheDisk(), 2), "README");
+  EXPECT_EQ(AllocationLength(TheDisk(), 2), 14);
+  EXPECT_STREQ(MakeFileName(TheDisk(), 3), "A");
+  EXPECT_EQ(AllocationLength(TheDisk(), 3), 0xABCD);
 
   // The data-area read that follows steps through five sectors per track.
   std::vector<std::uint8_t> buffer(2 * kTrackSize);
@@ -139,14 +145,14 @@ TEST_F(ReadDirectoryTest, EmptyAndFullDirectories) {
   DirectoryInfo info = Read(0);
   EXPECT_EQ(info.diskNumber, 3);
   EXPECT_EQ(info.entryCount, 255);
-  EXPECT_STREQ(MakeFileName(1), "F1");
-  EXPECT_STREQ(MakeFileName(128), "F128");
+  EXPECT_STREQ(MakeFileName(TheDisk(), 1), "F1");
+  EXPECT_STREQ(MakeFileName(TheDisk(), 128), "F128");
   // The last directory byte comes from track byte 5119 - 2815 = 2304.
-  EXPECT_STREQ(MakeFileName(255), "LAST.END");
-  EXPECT_EQ(AllocationLength(255), 0x5AA5);
+  EXPECT_STREQ(MakeFileName(TheDisk(), 255), "LAST.END");
+  EXPECT_EQ(AllocationLength(TheDisk(), 255), 0x5AA5);
   const Bytes disk = d88test::LayoutDiskBytes(full);
-  EXPECT_EQ(directoryBytes[2815], disk[kDirectoryTrack * kTrackSize + 2304]);
-  EXPECT_EQ(directoryBytes[2815], 0xA5);
+  EXPECT_EQ(TheDisk().directoryBytes[2815], disk[kDirectoryTrack * kTrackSize + 2304]);
+  EXPECT_EQ(TheDisk().directoryBytes[2815], 0xA5);
 
   info = Read(1);
   EXPECT_TRUE(info.complete);

@@ -1,11 +1,12 @@
 // Tests of the rules that decide whether a name from a disk may be written,
 // and of the check that keeps the image itself from being overwritten.
+#include "output_name.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "output_file.h"
 #include "run_tool.h"
 
 namespace {

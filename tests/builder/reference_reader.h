@@ -28,7 +28,7 @@ class ReferenceReader {
   int GetDiskCount() const { return diskCount; }
   // How the disk table ends: a header cut short by the end of the file (its
   // bytes), a 65th disk, or a size of 0 with more of the file after it.
-  int CutHeaderBytes() const { return cutHeaderBytes; }
+  int GetCutHeaderBytes() const { return cutHeaderBytes; }
   bool HasMoreDisks() const { return moreDisks; }
   bool HasBytesAfterZeroSize() const { return bytesAfterZeroSize; }
 
@@ -43,14 +43,14 @@ class ReferenceReader {
   // After ReadSector or ReadSectors: the bytes at the start of the buffer
   // that came from the file, up to the first sector whose data the end of
   // the file cut short.
-  int Supplied() const { return supplied; }
+  int GetSupplied() const { return supplied; }
 
  private:
   static constexpr int kMaxDisks = 64;
 
   // The file position of the track's first header, or -1 when there is none.
   std::int64_t Locate(int track) const;
-  // ReadSector without setting Supplied(); lastSectorCut tells whether the
+  // ReadSector without setting GetSupplied(); lastSectorCut tells whether the
   // file cut the sector found short.
   int FindSector(int track, int c, int h, int r, int n, std::uint8_t* buffer, int limit);
   // Counts one header walked; false once the budget is spent.

@@ -4,8 +4,8 @@
 //
 // Options may stand before or after IMAGE, as getopt_long takes them; "--"
 // ends them.
-#ifndef D88UNPACK_APP_OPTIONS_H
-#define D88UNPACK_APP_OPTIONS_H
+#ifndef D88UNPACK_APP_UNPACK_OPTIONS_H
+#define D88UNPACK_APP_UNPACK_OPTIONS_H
 
 #include "native_path.h"
 

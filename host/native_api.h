@@ -1,10 +1,9 @@
 // The host's own API, included the one way this program includes it: on
 // Windows <windows.h> without its rarely used parts and without its min and
-// max macros; on POSIX hosts the file status calls. And what a file's
-// identity is as the host tells it, which the reader takes of the image and
-// the writer of whatever stands at a name, to know the image under any name.
-#ifndef D88UNPACK_IMAGE_NATIVE_API_H
-#define D88UNPACK_IMAGE_NATIVE_API_H
+// max macros; on POSIX hosts the file status calls. And a file's identity as
+// the host tells it.
+#ifndef D88UNPACK_HOST_NATIVE_API_H
+#define D88UNPACK_HOST_NATIVE_API_H
 
 #include <cstdint>
 
@@ -20,7 +19,7 @@
 #include <sys/stat.h>
 #endif
 
-#include "image_file.h"
+#include "file_identity.h"
 
 #ifdef _WIN32
 // The volume serial number and file index of the open file `handle`, and its

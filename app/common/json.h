@@ -1,7 +1,7 @@
 // JSON Lines: each object is built in a fixed buffer and written as one
 // line. Strings must be UTF-8; they are escaped as JSON requires.
-#ifndef D88UNPACK_APP_JSON_H
-#define D88UNPACK_APP_JSON_H
+#ifndef D88UNPACK_APP_COMMON_JSON_H
+#define D88UNPACK_APP_COMMON_JSON_H
 
 #include <cstddef>
 #include <cstdio>

@@ -15,27 +15,32 @@ bool IsLeadByte(unsigned char byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
+// ASCII is the same in code page 932 (0x5C is the backslash, 0x7E the
+// tilde) and needs no conversion.
+bool IsAscii(const char* bytes, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(bytes[i]) >= 0x80) return false;
+  }
+  return true;
+}
+
 #ifdef _WIN32
 
 constexpr unsigned kCodePage = 932;
 
 bool Convert(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
+  // A name is at most a few dozen bytes; anything longer is not one.
+  wchar_t wide[256];
+  if (outSize == 0 || !Cp932ToUtf16(bytes, length, wide, sizeof wide / sizeof wide[0])) {
+    return false;
+  }
   if (length == 0) {
-    if (outSize == 0) return false;
     out[0] = 0;
     return true;
   }
-  // A name is at most a few dozen bytes; anything longer is not one.
-  wchar_t wide[256];
-  if (length > sizeof wide / sizeof wide[0]) return false;
-  const int units = MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, bytes,
-                                        static_cast<int>(length), wide, 256);
-  if (units <= 0) return false;
-  const int written = WideCharToMultiByte(CP_UTF8, 0, wide, units, out,
-                                          static_cast<int>(outSize) - 1, nullptr, nullptr);
-  if (written <= 0) return false;
-  out[written] = 0;
-  return true;
+  const int written =
+      WideCharToMultiByte(CP_UTF8, 0, wide, -1, out, static_cast<int>(outSize), nullptr, nullptr);
+  return written > 0;
 }
 
 #else
@@ -63,16 +68,30 @@ bool Convert(const char* bytes, std::size_t length, char* out, std::size_t outSi
 
 #endif
 
-// ASCII is the same in code page 932 (0x5C is the backslash, 0x7E the
-// tilde) and needs no conversion.
-bool IsAscii(const char* bytes, std::size_t length) {
-  for (std::size_t i = 0; i < length; ++i) {
-    if (static_cast<unsigned char>(bytes[i]) >= 0x80) return false;
+}  // namespace
+
+#ifdef _WIN32
+
+bool Cp932ToUtf16(const char* bytes, std::size_t length, wchar_t* out, std::size_t outSize) {
+  if (outSize == 0) return false;
+  out[0] = 0;
+  if (length == 0) return true;
+  if (length >= outSize) return false;
+  // Without MB_ERR_INVALID_CHARS a bad sequence would silently become a
+  // default character, and a file would land under a name of its own. Code
+  // page 932 never gives more UTF-16 units than it has bytes.
+  const int units =
+      MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(length), out,
+                          static_cast<int>(outSize - 1));
+  if (units <= 0) {
+    out[0] = 0;
+    return false;
   }
+  out[units] = 0;
   return true;
 }
 
-}  // namespace
+#endif
 
 bool Cp932Available() {
 #ifdef _WIN32

@@ -1,7 +1,7 @@
 // One run of the tool: open the image, walk its disks and entries, and do
 // with each what the options ask.
-#ifndef D88UNPACK_APP_RUN_H
-#define D88UNPACK_APP_RUN_H
+#ifndef D88UNPACK_APP_UNPACK_RUN_H
+#define D88UNPACK_APP_UNPACK_RUN_H
 
 #include "options.h"
 

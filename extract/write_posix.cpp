@@ -1,0 +1,137 @@
+// The output folder and output files on POSIX hosts: every name is taken
+// relative to a folder handle with the *at calls, so that nothing is
+// resolved twice.
+#ifndef _WIN32
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "native_api.h"
+#include "output_file.h"
+
+namespace {
+
+// A folder is only ever named relative to, never read: where the system has
+// O_PATH, a folder that may be written and searched but not listed is fine.
+#ifdef O_PATH
+constexpr int kFolderAccess = O_PATH;
+#else
+constexpr int kFolderAccess = O_RDONLY;
+#endif
+
+int CreateNew(int folder, const char* name) {
+  // O_NOFOLLOW: a link that appears at the name in between is not followed.
+  return openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
+                0666);
+}
+
+// Decides what may be done with the taken name: kNone when it may be
+// removed.
+WriteResult CheckTakenName(int folder, const char* name, const GuardedFiles& guarded) {
+  struct stat info;
+  if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    // Gone in between: nothing to remove.
+    if (errno == ENOENT) return WriteResult{EntryProblem::kNone, 0};
+    return WriteResult{EntryProblem::kCannotCheck, errno};
+  }
+  if (S_ISDIR(info.st_mode)) return WriteResult{EntryProblem::kDirectoryAtName, 0};
+  const EntryProblem guard = GuardedAs(IdentityOfStatus(info), guarded);
+  if (guard != EntryProblem::kNone) return WriteResult{guard, 0};
+  if (S_ISLNK(info.st_mode)) {
+    // A link: what it leads to must not be the image either. A link that
+    // leads nowhere (a missing target, or a loop) is no file at all; any
+    // other error leaves it open whether it is the image.
+    struct stat target;
+    if (fstatat(folder, name, &target, 0) == 0) {
+      const EntryProblem targetGuard = GuardedAs(IdentityOfStatus(target), guarded);
+      if (targetGuard != EntryProblem::kNone) return WriteResult{targetGuard, 0};
+    } else if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP) {
+      return WriteResult{EntryProblem::kCannotCheck, errno};
+    }
+  }
+  return WriteResult{EntryProblem::kNone, 0};
+}
+
+}  // namespace
+
+int OutputFolder::Open(const NativePathChar* path) {
+  Close();
+  const int fd = open(path, kFolderAccess | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  handle = fd;
+  isOpen = true;
+  return 0;
+}
+
+int OutputFolder::OpenChild(const OutputFolder& parent, const char* name) {
+  Close();
+  if (mkdirat(parent.GetHandle(), name, 0777) != 0 && errno != EEXIST) return errno;
+  // O_NOFOLLOW: a link at the name, even to a folder, is not taken.
+  const int fd =
+      openat(parent.GetHandle(), name, kFolderAccess | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno == ELOOP ? ENOTDIR : errno;
+  handle = fd;
+  isOpen = true;
+  return 0;
+}
+
+void OutputFolder::Close() {
+  if (isOpen && handle != AT_FDCWD) close(handle);
+  handle = AT_FDCWD;
+  isOpen = false;
+}
+
+GuardedFiles GuardImageAndConsole(const FileIdentity& image) {
+  GuardedFiles guarded{};
+  guarded.image = image;
+  struct stat info;
+  if (fstat(STDOUT_FILENO, &info) == 0 && S_ISREG(info.st_mode)) {
+    guarded.output = IdentityOfStatus(info);
+    guarded.hasOutput = true;
+  }
+  if (fstat(STDERR_FILENO, &info) == 0 && S_ISREG(info.st_mode)) {
+    guarded.errorOutput = IdentityOfStatus(info);
+    guarded.hasErrorOutput = true;
+  }
+  return guarded;
+}
+
+WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const std::uint8_t* data,
+                            int size, const GuardedFiles& guarded, bool keepOld) {
+  int fd = CreateNew(folder.GetHandle(), name);
+  if (fd < 0 && errno == EEXIST) {
+    if (keepOld) return WriteResult{EntryProblem::kKeptOld, EEXIST};
+    const WriteResult taken = CheckTakenName(folder.GetHandle(), name, guarded);
+    if (taken.problem != EntryProblem::kNone) return taken;
+    // Removing the old entry, rather than truncating what it names, leaves
+    // whatever a link or another hard link leads to untouched, and spares
+    // the file system the flush it makes when a truncated file is closed.
+    if (unlinkat(folder.GetHandle(), name, 0) != 0 && errno != ENOENT) {
+      return WriteResult{EntryProblem::kCannotRemove, errno};
+    }
+    // A name that raced in between is reported, never opened.
+    fd = CreateNew(folder.GetHandle(), name);
+  }
+  if (fd < 0) return WriteResult{EntryProblem::kCannotCreate, errno};
+  // The data is in memory already: as few writes as the system takes.
+  std::size_t done = 0;
+  const std::size_t wanted = size > 0 ? static_cast<std::size_t>(size) : 0;
+  while (done < wanted) {
+    const ssize_t got = write(fd, data + done, wanted - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      const int error = got < 0 ? errno : EIO;
+      close(fd);
+      return WriteResult{EntryProblem::kWriteFailed, error};
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  // Some file systems report a failed write only when the file is closed.
+  if (close(fd) != 0) return WriteResult{EntryProblem::kCloseFailed, errno};
+  return WriteResult{EntryProblem::kNone, 0};
+}
+
+#endif

@@ -1,0 +1,215 @@
+// The output folder and output files on Windows: names are joined to the
+// folder's full path and created through the wide-character API, as the
+// UTF-16 text that the disk's code page 932 bytes give.
+#ifdef _WIN32
+
+#include <io.h>
+
+#include <cerrno>
+#include <cstring>
+#include <cwchar>
+
+#include "native_api.h"
+#include "output_file.h"
+#include "output_name.h"
+
+namespace {
+
+// The errno closest to a Windows error, for the message.
+int ErrnoOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+      return EINVAL;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_WRITE_PROTECT:
+      return EROFS;
+    default:
+      return EIO;
+  }
+}
+
+// What stands at `path`, or what a link there leads to: false with the
+// error when it cannot be told.
+bool IdentityAt(const wchar_t* path, bool followLink, FileIdentity& identity, DWORD& attributes,
+                DWORD& error) {
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+  const HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+    return false;
+  }
+  const bool known = IdentityOfHandle(handle, identity, attributes);
+  if (!known) error = GetLastError();
+  CloseHandle(handle);
+  return known;
+}
+
+HANDLE CreateNew(const wchar_t* path) {
+  // Without FILE_FLAG_OPEN_REPARSE_POINT a link at the name whose target does
+  // not exist yet would be followed, and its target created: with it, any
+  // link there makes the name taken, and goes through the checks.
+  return CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// The folder's prefix and the name, as one path.
+const wchar_t* OutputPath(const OutputFolder& folder, const wchar_t* name) {
+  static wchar_t path[32768];
+  const wchar_t* prefix = folder.GetPrefix();
+  if (prefix == nullptr) return name;
+  const std::size_t prefixLength = std::wcslen(prefix);
+  const std::size_t nameLength = std::wcslen(name);
+  if (prefixLength + 1 + nameLength + 1 > sizeof path / sizeof path[0]) return nullptr;
+  std::wmemcpy(path, prefix, prefixLength);
+  path[prefixLength] = L'\\';
+  std::wmemcpy(path + prefixLength + 1, name, nameLength + 1);
+  return path;
+}
+
+// Decides what may be done with the taken name `path`: kNone when it may be
+// removed.
+WriteResult CheckTakenName(const wchar_t* path, const GuardedFiles& guarded) {
+  FileIdentity identity;
+  DWORD attributes = 0;
+  DWORD error = 0;
+  if (!IdentityAt(path, false, identity, attributes, error)) {
+    return WriteResult{EntryProblem::kCannotCheck, ErrnoOf(error)};
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return WriteResult{EntryProblem::kDirectoryAtName, 0};
+  const EntryProblem guard = GuardedAs(identity, guarded);
+  if (guard != EntryProblem::kNone) return WriteResult{guard, 0};
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // A link: what it leads to must not be the image either. A link that
+    // leads nowhere is no file at all.
+    FileIdentity target;
+    DWORD targetAttributes = 0;
+    if (IdentityAt(path, true, target, targetAttributes, error)) {
+      const EntryProblem targetGuard = GuardedAs(target, guarded);
+      if (targetGuard != EntryProblem::kNone) return WriteResult{targetGuard, 0};
+    } else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      return WriteResult{EntryProblem::kCannotCheck, ErrnoOf(error)};
+    }
+  }
+  if (attributes & FILE_ATTRIBUTE_READONLY) return WriteResult{EntryProblem::kReadOnlyAtName, 0};
+  return WriteResult{EntryProblem::kNone, 0};
+}
+
+}  // namespace
+
+int OutputFolder::Open(const NativePathChar* path) {
+  Close();
+  if (path[0] == 0) return ENOENT;
+  // The folder as a full path: a drive alone ("D:") names the current folder
+  // on that drive, not its root, and a name is then joined to it with '\'.
+  const DWORD length =
+      GetFullPathNameW(path, static_cast<DWORD>(sizeof prefix / sizeof prefix[0]), prefix, nullptr);
+  if (length == 0) return ErrnoOf(GetLastError());
+  if (length >= sizeof prefix / sizeof prefix[0]) return ENAMETOOLONG;
+  // A root ("D:\") ends in its separator already.
+  if (length > 0 && (prefix[length - 1] == L'\\' || prefix[length - 1] == L'/')) {
+    prefix[length - 1] = 0;
+  }
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return ErrnoOf(GetLastError());
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ENOTDIR;
+  isOpen = true;
+  return 0;
+}
+
+int OutputFolder::OpenChild(const OutputFolder& parent, const char* name) {
+  Close();
+  const wchar_t* wide = WideFileName(name);
+  if (wide == nullptr) return EILSEQ;
+  const wchar_t* path = OutputPath(parent, wide);
+  if (path == nullptr || std::wcslen(path) >= sizeof prefix / sizeof prefix[0]) {
+    return ENAMETOOLONG;
+  }
+  if (!CreateDirectoryW(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    return ErrnoOf(GetLastError());
+  }
+  // A link to a folder is refused as a file would be.
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return ErrnoOf(GetLastError());
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return ENOTDIR;
+  }
+  std::wmemcpy(prefix, path, std::wcslen(path) + 1);
+  isOpen = true;
+  return 0;
+}
+
+void OutputFolder::Close() {
+  isOpen = false;
+  prefix[0] = 0;
+}
+
+GuardedFiles GuardImageAndConsole(const FileIdentity& image) {
+  GuardedFiles guarded{};
+  guarded.image = image;
+  const struct {
+    int fd;
+    FileIdentity* identity;
+    bool* has;
+  } streams[] = {{1, &guarded.output, &guarded.hasOutput},
+                 {2, &guarded.errorOutput, &guarded.hasErrorOutput}};
+  for (const auto& stream : streams) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(stream.fd));
+    DWORD attributes = 0;
+    *stream.has = handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
+                  IdentityOfHandle(handle, *stream.identity, attributes);
+  }
+  return guarded;
+}
+
+WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const std::uint8_t* data,
+                            int size, const GuardedFiles& guarded, bool keepOld) {
+  const wchar_t* wide = WideFileName(name);
+  if (wide == nullptr) return WriteResult{EntryProblem::kCannotCreate, EILSEQ};
+  const wchar_t* path = OutputPath(folder, wide);
+  if (path == nullptr) return WriteResult{EntryProblem::kCannotCreate, ENAMETOOLONG};
+  HANDLE file = CreateNew(path);
+  if (file == INVALID_HANDLE_VALUE &&
+      (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)) {
+    if (keepOld) return WriteResult{EntryProblem::kKeptOld, EEXIST};
+    const WriteResult taken = CheckTakenName(path, guarded);
+    if (taken.problem != EntryProblem::kNone) return taken;
+    if (!DeleteFileW(path) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+      return WriteResult{EntryProblem::kCannotRemove, ErrnoOf(GetLastError())};
+    }
+    // A name that raced in between is reported, never opened.
+    file = CreateNew(path);
+  }
+  if (file == INVALID_HANDLE_VALUE) {
+    return WriteResult{EntryProblem::kCannotCreate, ErrnoOf(GetLastError())};
+  }
+  DWORD written = 0;
+  const DWORD wanted = size > 0 ? static_cast<DWORD>(size) : 0;
+  if (wanted > 0 && (!WriteFile(file, data, wanted, &written, nullptr) || written != wanted)) {
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    return WriteResult{EntryProblem::kWriteFailed, ErrnoOf(error)};
+  }
+  if (!CloseHandle(file)) return WriteResult{EntryProblem::kCloseFailed, ErrnoOf(GetLastError())};
+  return WriteResult{EntryProblem::kNone, 0};
+}
+
+#endif

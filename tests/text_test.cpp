@@ -1,0 +1,153 @@
+// Tests of the text functions the command lines rest on: shell patterns,
+// JSON strings and code page 932. Each is a table of inputs and what they
+// must give.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "codepage.h"
+#include "json.h"
+#include "pattern.h"
+
+namespace {
+
+TEST(MatchPattern, MatchesWholeNames) {
+  const struct {
+    std::string pattern;
+    std::string name;
+    bool utf8;
+    bool matches;
+  } cases[] = {
+      {"*.BIN", "GAME.BIN", false, true},
+      {"*.BIN", "GAME.BINX", false, false},
+      {"G*E*", "GAME", false, true},
+      {"*", "", false, true},
+      {"?", "", false, false},
+      {"A?B", "A*B", false, true},
+      {"A\\*B", "AXB", false, false},
+      {"A\\*B", "A*B", false, true},
+      {"A\\", "A\\", false, true},
+      // Sets: ranges, negation with '!' or '^', a ']' first stands for
+      // itself, so does a '-' first or last, and an unclosed '[' is a '['.
+      {"[A-C]", "B", false, true},
+      {"[A-C]", "D", false, false},
+      {"[!A-C]", "D", false, true},
+      {"[^A-C]", "A", false, false},
+      {"[]]*", "]X", false, true},
+      {"[]]*", "X]", false, false},
+      {"[A-]*", "-X", false, true},
+      {"[A-]*", "AX", false, true},
+      {"[A-]*", "BX", false, false},
+      {"[-A]", "-", false, true},
+      {"[\\]]", "]", false, true},
+      {"[A", "[A", false, true},
+      {"[A", "A", false, false},
+      {"[[]*", "[X]", false, true},
+      // A character is one byte, or with utf8 one UTF-8 sequence, also when
+      // a '*' backtracks over it.
+      {"?", u8"ソ", false, false},
+      {"???", u8"ソ", false, true},
+      {"?", u8"ソ", true, true},
+      {"?", u8"é", true, true},
+      {"?", u8"😀", true, true},
+      {"*?B*", u8"ソBX", true, true},
+      {"*??B*", u8"ソBX", true, false},
+      {"*??B*", u8"ソソBX", true, true},
+      {"[ア-ン]B", u8"ソB", true, true},
+      {"[ア-ン]B", u8"あB", true, false},
+      {"[!ア-ン]B", u8"あB", true, true},
+      // A sequence cut short counts byte by byte.
+      {"??", "\xE3\x82", true, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MatchPattern(c.pattern.c_str(), c.name.c_str(), c.utf8), c.matches)
+        << "'" << c.pattern << "' against '" << c.name << "'" << (c.utf8 ? " (UTF-8)" : "");
+  }
+}
+
+// The line that one JSON object becomes.
+std::string Written(JsonLine& line) {
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* stream = open_memstream(&text, &size);
+  line.WriteTo(stream);
+  std::fclose(stream);
+  std::string written(text, size);
+  std::free(text);
+  return written;
+}
+
+TEST(JsonLine, EscapesWhatJsonRequires) {
+  const struct {
+    std::string text;
+    std::string json;
+  } cases[] = {
+      {"plain text", R"("plain text")"},
+      {"\"quoted\" \\ back", R"("\"quoted\" \\ back")"},
+      {"\n\r\t", R"("\n\r\t")"},
+      {std::string("\0\x01\x0f\x10\x1f", 5), R"("\u0000\u0001\u000f\u0010\u001f")"},
+      {"\x20\x7e", "\"\x20\x7e\""},
+      {u8"ソフト", u8"\"ソフト\""},
+  };
+  for (const auto& c : cases) {
+    JsonLine line;
+    line.String("k", c.text.data(), c.text.size());
+    EXPECT_EQ(Written(line), "{\"k\":" + c.json + "}\n") << c.json;
+  }
+  JsonLine line;
+  line.Hex("hex", "\x00\x0f\xa0\xff", 4);
+  line.Number("n", -12);
+  line.Bool("t", true);
+  line.Bool("f", false);
+  line.Null("z");
+  EXPECT_EQ(Written(line), R"({"hex":"000fa0ff","n":-12,"t":true,"f":false,"z":null})"
+                           "\n");
+  // An object that does not fit is not written at all, never cut.
+  JsonLine full;
+  full.String("long", std::string(3000, 'x').c_str());
+  EXPECT_EQ(Written(full), "");
+  EXPECT_EQ(Written(full), "{}\n");
+}
+
+TEST(CodePage932, ConvertsToUtf8) {
+  if (!Cp932Available()) GTEST_SKIP() << "this system cannot convert code page 932";
+  const struct {
+    std::string bytes;
+    std::string text;  // the lenient conversion: U+FFFD for each byte not defined
+    bool valid;        // the strict conversion gives the same text
+  } cases[] = {
+      {"GAME.BIN", "GAME.BIN", true},
+      {"\\~", "\\~", true},
+      {"\xB1\xDF", u8"ｱﾟ", true},
+      {"\x81\x40", u8"\u3000", true},  // the first lead byte
+      {"\x9F\xFC", u8"滌", true},      // the last lead byte of the first range
+      {"\xE0\x40", u8"漾", true},      // the first of the second range
+      {"\xF0\x40", u8"\uE000", true},  // user-defined characters
+      {"\xFC\x4B", u8"黑", true},      // the last lead byte
+      {"\x80", u8"\uFFFD", false},     // neither ASCII nor a character
+      {"\xA0", u8"\uFFFD", false},
+      {"\xFD", u8"\uFFFD", false},
+      {"\x81", u8"\uFFFD", false},  // a lead byte with nothing after it
+      {"A\x81", u8"A\uFFFD", false},
+      {"\x83\x7F", u8"\uFFFD\x7F", false},  // a lead byte before a byte that cannot follow it
+  };
+  for (const auto& c : cases) {
+    char lenient[64];
+    Cp932ToUtf8Lenient(c.bytes.data(), c.bytes.size(), lenient, sizeof lenient);
+    EXPECT_EQ(lenient, c.text) << c.text;
+    char strict[64];
+    EXPECT_EQ(Cp932ToUtf8(c.bytes.data(), c.bytes.size(), strict, sizeof strict), c.valid)
+        << c.text;
+    EXPECT_EQ(strict, c.valid ? c.text : "") << c.text;
+  }
+  // Text that does not fit is refused, and the lenient text is cut at a
+  // whole character.
+  char small[4];
+  EXPECT_FALSE(Cp932ToUtf8("\x83\x5C\x83\x74", 4, small, sizeof small));
+  Cp932ToUtf8Lenient("A\x83\x5C", 3, small, sizeof small);
+  EXPECT_STREQ(small, "A");
+}
+
+}  // namespace
