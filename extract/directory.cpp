@@ -6,7 +6,8 @@ namespace {
 
 namespace de = directory_entry;
 
-constexpr int kMaxEntry = (kTrackSize - de::kSize) / de::kSize;
+// The directory of 256 entries at most fits its track.
+static_assert((kMaxEntryCount + 1) * de::kSize <= kTrackSize, "the directory fits its track");
 
 const std::uint8_t* Entry(const DecodedDisk& disk, int k) {
   return disk.directoryBytes + de::kSize * k;
@@ -37,8 +38,6 @@ DirectoryInfo DecodeDirectory(const std::uint8_t* track, bool complete, DecodedD
 
 const char* MakeFileName(DecodedDisk& disk, int k) {
   char* const nameBuffer = disk.nameBuffer;
-  nameBuffer[0] = 0;
-  if (k < 0 || k > kMaxEntry) return nameBuffer;
   const std::uint8_t* name = Entry(disk, k) + de::kNameOffset;
   int length = 0;
   // Only a space ends a part; a NUL is copied and so ends the text there.
@@ -57,6 +56,5 @@ const char* MakeFileName(DecodedDisk& disk, int k) {
 }
 
 int AllocationLength(const DecodedDisk& disk, int k) {
-  if (k < 0 || k > kMaxEntry) return 0;
   return de::AllocationLength(Entry(disk, k));
 }

@@ -22,8 +22,8 @@ DirectoryInfo ReadDirectory(D88Image& image, DecodedDisk& disk);
 // disk.directoryBytes, as ReadDirectory does once it has read them.
 DirectoryInfo DecodeDirectory(const std::uint8_t* track, bool complete, DecodedDisk& disk);
 
-// Builds the file name of directory entry k in disk.nameBuffer and returns
-// it: the name up to its first space, then '.' and the extension up to its
+// Builds the file name of directory entry k (1 to kMaxEntryCount) in
+// disk.nameBuffer and returns it: the name up to its first space, then '.' and the extension up to its
 // first space when the extension does not start with a space. Bytes are
 // copied as they stand.
 const char* MakeFileName(DecodedDisk& disk, int k);

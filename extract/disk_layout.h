@@ -24,6 +24,8 @@ constexpr int kDirectoryTrack = 83;
 constexpr int kSystemDiskNumber = 0;
 constexpr int kSystemAreaTracks = 2;
 constexpr int kNameBufferSize = 11;
+// The entry count is one byte of the directory's header.
+constexpr int kMaxEntryCount = 255;
 
 // The directory: 11-byte entries in directory order, which is the directory
 // track read backwards. Offsets below are in directory order, so the

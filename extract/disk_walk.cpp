@@ -1,5 +1,6 @@
 #include "disk_walk.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "directory.h"
@@ -93,20 +94,15 @@ bool EntryWalk::Next(EntryRecord& entry) {
   entry.end = record_header::End(header);
   entry.size = entry.end - entry.start;
   entry.data = header + record_header::kSize;
-  if (entry.size <= 0) return true;
   // The image holds the data up to dataEnd, and the disk ends at
-  // kDiskBufferSize; whichever comes first cuts the file.
+  // kDiskBufferSize: a file that runs past either is cut there.
   const long long dataOffset = here + record_header::kSize;
-  const long long limit = dataEnd < kDiskBufferSize ? dataEnd : kDiskBufferSize;
-  if (dataOffset + entry.size <= limit) {
-    entry.available = entry.size;
-  } else {
-    entry.available = limit > dataOffset ? static_cast<int>(limit - dataOffset) : 0;
-    // A record header the image does not hold says so first.
-    if (entry.problem == EntryProblem::kNone) {
-      entry.problem =
-          dataEnd < kDiskBufferSize ? EntryProblem::kDataMissing : EntryProblem::kDataPastDisk;
-    }
+  const long long wanted = std::max(entry.size, 0);
+  entry.available = static_cast<int>(std::min(wanted, std::max(dataEnd - dataOffset, 0LL)));
+  // A record header the image does not hold says so first.
+  if (entry.available < wanted && entry.problem == EntryProblem::kNone) {
+    entry.problem =
+        dataEnd < kDiskBufferSize ? EntryProblem::kDataMissing : EntryProblem::kDataPastDisk;
   }
   return true;
 }

@@ -6,8 +6,23 @@
 
 namespace {
 
-EntryOutcome Outcome(EntryStatus status, EntryProblem problem, int written = 0, int error = 0) {
-  return EntryOutcome{status, problem, NameVerdict::kAccepted, written, error};
+EntryOutcome Outcome(EntryStatus status, EntryProblem problem) {
+  EntryOutcome outcome{};
+  outcome.status = status;
+  outcome.problem = problem;
+  return outcome;
+}
+
+EntryOutcome Failed(EntryProblem problem, int error) {
+  EntryOutcome outcome = Outcome(EntryStatus::kNotWritten, problem);
+  outcome.error = error;
+  return outcome;
+}
+
+EntryOutcome Done(EntryStatus status, EntryProblem problem, int written) {
+  EntryOutcome outcome = Outcome(status, problem);
+  outcome.written = written;
+  return outcome;
 }
 
 // The rules that come before any data goes anywhere: kNone when the entry's
@@ -29,9 +44,9 @@ EntryOutcome Admit(const EntryRecord& entry) {
 // runs past the end of the disk or into a part the image does not hold.
 EntryOutcome Written(const EntryRecord& entry) {
   if (entry.available < entry.size) {
-    return Outcome(EntryStatus::kTruncated, entry.problem, entry.available);
+    return Done(EntryStatus::kTruncated, entry.problem, entry.available);
   }
-  return Outcome(EntryStatus::kWritten, EntryProblem::kNone, entry.available);
+  return Done(EntryStatus::kWritten, EntryProblem::kNone, entry.available);
 }
 
 // The folder the entry's file goes into, made on first use when each disk
@@ -61,7 +76,7 @@ void EnterDisk(OutputTarget& target, int diskPlace) {
 
 EntryOutcome ListEntry(const EntryRecord& entry) {
   const EntryStatus status = entry.HasRecordHeader() ? EntryStatus::kListed : EntryStatus::kSkipped;
-  return Outcome(status, entry.problem, entry.available);
+  return Done(status, entry.problem, entry.available);
 }
 
 EntryOutcome PassEntry(const EntryRecord& entry) {
@@ -83,12 +98,12 @@ EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, Output
   int folderError = 0;
   const OutputFolder* folder = FolderFor(target, folderError);
   if (folder == nullptr) {
-    return Outcome(EntryStatus::kNotWritten, EntryProblem::kDiskFolder, 0, folderError);
+    return Failed(EntryProblem::kDiskFolder, folderError);
   }
   const WriteResult result = WriteOutputFile(*folder, fileName, entry.data, entry.available,
                                              target.guarded, target.keepOld);
   if (result.problem != EntryProblem::kNone) {
-    return Outcome(EntryStatus::kNotWritten, result.problem, 0, result.error);
+    return Failed(result.problem, result.error);
   }
   return Written(entry);
 }

@@ -173,14 +173,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           }
         }
         // The one-pass read of a whole run: it succeeds exactly when the run
-        // is complete and supplied in full, and then places the same bytes.
+        // is complete and supplied in full, and then delivers the same bytes.
         if (op.kind == OpKind::kReadSectors && !reference.Exhausted()) {
           const bool complete = op.amount > 0 && got == op.amount && image->GetSupplied() == got;
           std::uint8_t* wholeOut = whole->Take(op.amount);
-          const bool placed =
+          const bool delivered =
               image->ReadWholeRun(a[0], a[1], a[2], a[3], a[4], wholeOut, op.amount);
-          if (placed != complete) Mismatch(i, op, "the whole run was placed:", placed, complete);
-          if (placed) {
+          if (delivered != complete)
+            Mismatch(i, op, "the whole run was delivered:", delivered, complete);
+          if (delivered) {
             CompareBuffers(i, op, *whole, *mine);
             if (image->GetSupplied() != op.amount) {
               Mismatch(i, op, "a whole run supplied", image->GetSupplied(), op.amount);

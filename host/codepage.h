@@ -1,5 +1,5 @@
 // Names on the disks are code page 932 (Microsoft's Shift-JIS, where 0x5C is
-// the backslash and 0xA1 to 0xDF are half-width katakana). The one place
+// the backslash and 0xA1 to 0xDF are half-width katakana). The one module
 // that converts them, with what the host provides: iconv on Linux and macOS,
 // MultiByteToWideChar on Windows. The extraction names its files with it on
 // Windows; the command lines show, match and write names with it.

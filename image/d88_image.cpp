@@ -109,10 +109,10 @@ void D88Image::SetSectorRange(int first, int last) {
 }
 
 int64_t D88Image::LocateTrack(int track) const {
-  if (!file.IsOpen() || track < 0 || track >= kTrackCount) return -1;
+  if (!file.IsOpen() || track < 0 || track >= kTrackCount) return TrackSweep::kAbsent;
   // An offset of 0 marks an absent track, and so does one beyond the disk.
   const std::uint32_t offset = trackOffsets[track];
-  if (offset == 0 || offset > diskSize) return -1;
+  if (offset == 0 || offset > diskSize) return TrackSweep::kAbsent;
   return currentDiskOffset + offset;
 }
 
@@ -149,17 +149,15 @@ void D88Image::PlanRun(int track, int c, int h, int r, int64_t sectors, std::uin
     const int64_t available = r >= 0 && r <= last ? last - r + 1 : 0;
     const int64_t take = available < sectors ? available : sectors;
     const int64_t start = LocateTrack(track);
-    // Nothing is wanted of a track that can give nothing.
-    const int firstR = take > 0 ? r : 0;
-    const int lastR = take > 0 ? r + static_cast<int>(take) - 1 : -1;
-    if (!sweep.AddTrack(start, c, h, firstR, lastR, destination)) return;
+    // Nothing is wanted of a track that can give nothing (lastR < r).
+    if (!sweep.AddTrack(start, c, h, r, r + static_cast<int>(take) - 1, destination)) return;
     // The next track's sectors follow this one's in the run.
     if (destination != nullptr) destination += take * sectorSize;
     sectors -= take;
     if (!steps || take < available) return;
     // Nothing is found on an absent track, nor by a C or H that no header
     // byte holds: the run ends there.
-    if (start < 0 || !sh::IsIdByte(c) || !sh::IsIdByte(h)) return;
+    if (start == TrackSweep::kAbsent || !sh::IsIdByte(c) || !sh::IsIdByte(h)) return;
     // Double-sided stepping: head 0, head 1, then the next cylinder.
     ++track;
     if (h == 0) {
@@ -187,7 +185,7 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* b
   while (done < length) {
     if (length - done < chunk) chunk = length - done;
     // A missing sector, or one shorter than the part asked of it, ends the
-    // run; what a short sector placed in the buffer is not counted.
+    // run; what a short sector delivered in the buffer is not counted.
     const int got = ReadSpot(sweep.Find(planIndex, r), buffer + done, chunk);
     if (spotCut && firstCut < 0) firstCut = done;
     if (got < chunk) break;
@@ -216,11 +214,11 @@ bool D88Image::ReadWholeRun(int track, int c, int h, int r, int n, std::uint8_t*
   PlanRun(track, c, h, r, (static_cast<int64_t>(length) + sectorSize - 1) / sectorSize, buffer,
           sectorSize);
   sweep.Sweep(file, n, sectorSize, buffer + length);
-  // The run as ReadSectors steps it: every sector must have been placed.
+  // The run as ReadSectors steps it: every sector must have been delivered.
   int planIndex = 0;
   for (int done = 0; done < length; done += sectorSize) {
     const TrackSweep::Spot* spot = sweep.Find(planIndex, r);
-    if (spot == nullptr || !spot->placed) return false;
+    if (spot == nullptr || !spot->delivered) return false;
     StepRun(planIndex, r);
   }
   supplied = length;
@@ -229,7 +227,7 @@ bool D88Image::ReadWholeRun(int track, int c, int h, int r, int n, std::uint8_t*
 
 int D88Image::ReadSectorIds(int track, std::uint8_t* out, int outLength) {
   int64_t position = LocateTrack(track);
-  if (position < 0) return 0;
+  if (position == TrackSweep::kAbsent) return 0;
   // Unlike a sector search, a header whose count is 0 does not end the
   // listing; it ends when a header's own count says so, when `out` is full
   // or where the file cuts a header off.

@@ -87,10 +87,10 @@ class D88Image {
   int ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length);
 
   // The run ReadSectors reads, for a caller that wants it whole or not at
-  // all: each sector's data is placed while its header is walked, so that
+  // all: each sector's data is delivered while its header is walked, so that
   // the file is read once. True when the run is complete and the file
   // supplied every byte of it; `buffer` then holds what ReadSectors would
-  // place, and GetSupplied() is `length`. When false, what `buffer` holds is
+  // deliver, and GetSupplied() is `length`. When false, what `buffer` holds is
   // not said; ReadSectors tells what there is.
   bool ReadWholeRun(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length);
 
@@ -105,8 +105,9 @@ class D88Image {
   int ReadSectorIds(int track, std::uint8_t* out, int outLength);
 
  private:
-  // The file position of the track's first sector header, or -1 when there
-  // is no image, the index is out of range or the track is absent.
+  // The file position of the track's first sector header, or
+  // TrackSweep::kAbsent when there is no image, the index is out of range or
+  // the track is absent.
   int64_t LocateTrack(int track) const;
 
   // Plans a run into the sweep: adds, in the order the run visits them, the
@@ -117,7 +118,7 @@ class D88Image {
   // sectors: a run over tracks that all lead into one long chain of headers
   // walks that chain once. The plan ends at the first track that can give
   // nothing, or that the run would not step past. With a `destination`,
-  // each sector's data is placed as the sweep finds it, the run's sectors
+  // each sector's data is delivered as the sweep finds it, the run's sectors
   // following each other there `sectorSize` bytes apart.
   void PlanRun(int track, int c, int h, int r, int64_t sectors, std::uint8_t* destination = nullptr,
                int sectorSize = 0);

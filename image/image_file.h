@@ -45,7 +45,7 @@ class ImageFile {
   // the file, or a negative one, yields 0.
   int64_t ReadAt(int64_t position, std::uint8_t* out, int64_t length);
 
-  // The `length` bytes at `position` in place in the window, or null when
+  // The `length` bytes at `position` as they lie in the window, or null when
   // the file ends before them. `length` is at most the window's size; the
   // bytes stay valid until the next read. Header walks use this to avoid a
   // copy per header.

@@ -45,7 +45,7 @@ bool TrackSweep::AddTrack(int64_t start, int c, int h, int firstR, int lastR,
   // Only the wanted sector numbers that a header byte can hold.
   if (firstR < 0) firstR = 0;
   if (lastR > kLargestId) lastR = kLargestId;
-  const bool searchable = start >= 0 && sh::IsIdByte(c) && sh::IsIdByte(h) && firstR <= lastR;
+  const bool searchable = start != kAbsent && sh::IsIdByte(c) && sh::IsIdByte(h) && firstR <= lastR;
   const int k = trackCount;
   if (searchable) {
     int slot = 0;
@@ -57,9 +57,8 @@ bool TrackSweep::AddTrack(int64_t start, int c, int h, int firstR, int lastR,
     lookup[slot] = static_cast<std::int16_t>(k);
   }
   const int wanted = searchable ? lastR - firstR + 1 : 0;
-  tracks[k] =
-      Track{searchable ? start : -1, c, h, firstR, lastR, spotCount, wanted, -1, -1, destination};
-  for (int i = 0; i < wanted; ++i) spots[spotCount + i] = Spot{0, 0, false, false};
+  tracks[k] = Track{start, c, h, firstR, lastR, spotCount, wanted, -1, -1, destination, searchable};
+  std::fill_n(spots + spotCount, wanted, Spot{0, 0, false, false});
   spotCount += wanted;
   ++trackCount;
   return true;
@@ -68,7 +67,7 @@ bool TrackSweep::AddTrack(int64_t start, int c, int h, int firstR, int lastR,
 const TrackSweep::Spot* TrackSweep::Find(int k, int r) const {
   if (k < 0 || k >= trackCount) return nullptr;
   const Track& track = tracks[k];
-  if (track.start < 0 || r < track.firstR || r > track.lastR) return nullptr;
+  if (!track.searchable || r < track.firstR || r > track.lastR) return nullptr;
   const Spot& spot = spots[track.spotBase + r - track.firstR];
   return spot.found ? &spot : nullptr;
 }
@@ -82,8 +81,8 @@ int TrackSweep::LookUp(int c, int h) const {
 }
 
 void TrackSweep::Sweep(ImageFile& file, int n, int sectorSize, const std::uint8_t* end) {
-  placeSize = sectorSize;
-  placeEnd = end;
+  deliverySize = sectorSize;
+  deliveryEnd = end;
   if (!sh::IsIdByte(n)) return;  // a header byte never matches
   // The groups still walking, as a heap whose top is the group nearest to
   // the start of the file.
@@ -101,7 +100,7 @@ void TrackSweep::Sweep(ImageFile& file, int n, int sectorSize, const std::uint8_
 
   // Every walk starts as a group and a cohort of its own, at its header 0.
   for (int k = 0; k < trackCount; ++k) {
-    if (tracks[k].start < 0) continue;
+    if (!tracks[k].searchable) continue;
     tracks[k].cohort = k;
     tracks[k].nextInCohort = -1;
     cohortTable[k] = Cohort{0, k, k};
@@ -142,8 +141,8 @@ bool TrackSweep::Step(ImageFile& file, int n, int g) {
         Spot& spot = spots[track.spotBase + r - track.firstR];
         if (!spot.found) {
           spot = Spot{dataPosition, dataLength, true, false};
-          // The header is not looked at again: placing may move the window.
-          if (track.destination != nullptr) Place(file, track, r, spot);
+          // The header is not looked at again: delivering may move the window.
+          if (track.destination != nullptr) Deliver(file, track, r, spot);
           // A walk that has found all it wants need go no further.
           if (--track.missing == 0) LeaveCohort(k);
         }
@@ -168,14 +167,14 @@ bool TrackSweep::Step(ImageFile& file, int n, int g) {
   return true;
 }
 
-// Places the data of sector r of `track`, just found, in its destination:
-// the sector's part of the destination whole, or the spot is not placed.
-void TrackSweep::Place(ImageFile& file, const Track& track, int r, Spot& spot) const {
-  std::uint8_t* to = track.destination + static_cast<int64_t>(r - track.firstR) * placeSize;
-  const int64_t room = placeEnd - to;
-  const int64_t wanted = room < placeSize ? room : placeSize;
+// Delivers the data of sector r of `track`, just found, in its destination:
+// the sector's part of the destination whole, or the spot is not delivered.
+void TrackSweep::Deliver(ImageFile& file, const Track& track, int r, Spot& spot) const {
+  std::uint8_t* to = track.destination + static_cast<int64_t>(r - track.firstR) * deliverySize;
+  const int64_t room = deliveryEnd - to;
+  const int64_t wanted = room < deliverySize ? room : deliverySize;
   if (wanted <= 0 || spot.dataLength < wanted) return;
-  spot.placed = file.ReadAt(spot.dataPosition, to, wanted) == wanted;
+  spot.delivered = file.ReadAt(spot.dataPosition, to, wanted) == wanted;
 }
 
 // Joins group `from` into group `into`, both standing on the same header.

@@ -35,9 +35,9 @@ class TrackSweep {
     int64_t dataPosition;
     int dataLength;
     bool found;
-    // With a destination: the sector's whole part of it was placed there,
+    // With a destination: the sector's whole part of it was delivered there,
     // every byte from the file.
-    bool placed;
+    bool delivered;
   };
 
   TrackSweep() { Clear(); }
@@ -45,19 +45,22 @@ class TrackSweep {
   // Forgets the tracks added so far.
   void Clear();
 
+  // A track's start that says it is absent.
+  static constexpr int64_t kAbsent = -1;
+
   // Adds a track to search, numbered from 0 in the order added: the file
-  // position of its first sector header (negative: the track is absent), the
+  // position of its first sector header (kAbsent: the track is absent), the
   // C and H it is searched by, and the sector numbers wanted, `firstR` to
   // `lastR` (none when firstR > lastR). Each (c, h) may be added once.
   // Returns false when the sweep is full or (c, h) was added already.
   //
-  // With a `destination`, each wanted sector's data is also placed there as
+  // With a `destination`, each wanted sector's data is also delivered there as
   // soon as its header is found, while the sweep stands on it: sector r at
   // destination + (r - firstR) * the sweep's sector size, cut at its end.
   bool AddTrack(int64_t start, int c, int h, int firstR, int lastR,
                 std::uint8_t* destination = nullptr);
 
-  // Walks every added track for headers of size code `n`. Data placed in
+  // Walks every added track for headers of size code `n`. Data delivered to
   // destinations takes `sectorSize` bytes a sector and stops at `end`.
   void Sweep(ImageFile& file, int n, int sectorSize = 0, const std::uint8_t* end = nullptr);
 
@@ -127,7 +130,8 @@ class TrackSweep {
     int missing;   // wanted sectors not yet found
     int cohort;    // the cohort its walk is in; -1 once the walk has ended
     int nextInCohort;
-    std::uint8_t* destination;  // where its sectors' data is placed, or null
+    std::uint8_t* destination;  // where its sectors' data is delivered, or null
+    bool searchable;            // it is there, and its C and H can match a header
   };
 
   struct Cohort {
@@ -145,15 +149,15 @@ class TrackSweep {
 
   int LookUp(int c, int h) const;
   bool Step(ImageFile& file, int n, int g);
-  void Place(ImageFile& file, const Track& track, int r, Spot& spot) const;
+  void Deliver(ImageFile& file, const Track& track, int r, Spot& spot) const;
   void Merge(int into, int from);
   void RemoveCohort(int g, int index);
   void LeaveCohort(int k);
 
   Track tracks[kMaxTracks];
   int trackCount = 0;
-  int placeSize = 0;                       // the sector size placed in destinations
-  const std::uint8_t* placeEnd = nullptr;  // where destinations end
+  int deliverySize = 0;                       // the sector size delivered to destinations
+  const std::uint8_t* deliveryEnd = nullptr;  // where destinations end
   Spot spots[kMaxSpots];
   int spotCount = 0;
   std::int16_t lookup[kLookupSize];  // a track number, or -1 for an empty slot

@@ -77,7 +77,7 @@ struct Result {
   Bytes buffer;
 };
 
-// `expected` placed at the start of a buffer of `size` untouched bytes.
+// `expected` delivered at the start of a buffer of `size` untouched bytes.
 Bytes Placed(const Bytes& expected, std::size_t size) {
   Bytes out(size, kUntouched);
   std::copy(expected.begin(), expected.end(), out.begin());
@@ -734,7 +734,7 @@ TEST_F(ReaderTest, RunMatchesTheReferenceReaderOnTrickyTracks) {
         reference.ReadSectors(test.track, c, h, test.r, 3, expected.data(), test.length);
     EXPECT_EQ(run.count, count) << label;
     EXPECT_EQ(run.buffer, expected) << label;
-    // Read in one pass, a complete run places the same bytes; any other
+    // Read in one pass, a complete run delivers the same bytes; any other
     // says so.
     Bytes whole(run.buffer.size(), kUntouched);
     EXPECT_EQ(image.ReadWholeRun(test.track, c, h, test.r, 3, whole.data(), test.length), complete)

@@ -44,6 +44,7 @@ TEST(MatchPattern, MatchesWholeNames) {
       {"[\\]]", "]", false, true},
       {"[A", "[A", false, true},
       {"[A", "A", false, false},
+      {"[\\", "[\\", false, true},
       {"[[]*", "[X]", false, true},
       // A character is one byte, or with utf8 one UTF-8 sequence, also when
       // a '*' backtracks over it.
@@ -146,6 +147,9 @@ TEST(CodePage932, ConvertsToUtf8) {
   // whole character.
   char small[4];
   EXPECT_FALSE(Cp932ToUtf8("\x83\x5C\x83\x74", 4, small, sizeof small));
+  EXPECT_FALSE(Cp932ToUtf8("ABCD", 4, small, sizeof small));
+  EXPECT_TRUE(Cp932ToUtf8("ABC", 3, small, sizeof small));
+  EXPECT_FALSE(Cp932ToUtf8("\x83\x5C", 2, small, 0));
   Cp932ToUtf8Lenient("A\x83\x5C", 3, small, sizeof small);
   EXPECT_STREQ(small, "A");
 }

@@ -116,7 +116,7 @@ class SweepTest : public testing::Test {
   }
 
   // Sector r of `track` as the reference reader finds it, up to `limit`
-  // bytes. The count, and the bytes it placed.
+  // bytes. The count, and the bytes it delivered.
   std::pair<int, Bytes> ReadAlone(int track, int r, int limit) {
     Bytes buffer(static_cast<std::size_t>(limit), 0);
     const int count = reference->ReadSector(track, CylinderOf(track), HeadOf(track), r, kSizeCode,

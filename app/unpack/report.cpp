@@ -191,7 +191,7 @@ Complaint Describe(const DiskRecord& disk, const EntryRecord& entry, const Entry
 // outside printable ASCII escaped), and why it was not written as listed.
 void ShowComplaint(const DiskRecord& disk, const EntryRecord& entry, const Complaint& complaint) {
   // Keep the listing line of the entry ahead of its complaint when both
-  // streams go to one place.
+  // streams go to one file.
   std::fflush(stdout);
   std::fprintf(stderr, "d88unpack: disk %d (", disk.place);
   PutEscaped(DiskLetter(disk.diskNumber), stderr);

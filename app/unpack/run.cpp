@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -64,11 +65,8 @@ Names NamesOf(const char* raw, const Options& options) {
 }
 
 bool DiskChosen(int place, const Options& options) {
-  if (options.diskCount == 0) return true;
-  for (int i = 0; i < options.diskCount; ++i) {
-    if (options.disks[i] == place) return true;
-  }
-  return false;
+  const long long* const end = options.disks + options.diskCount;
+  return options.diskCount == 0 || std::find(options.disks, end, place) != end;
 }
 
 Report::Form FormOf(const Options& options) {
@@ -182,12 +180,13 @@ int Runner::Run() {
   // The files' data goes out as it stands, without line-end translation.
   if (options.toStdout) _setmode(_fileno(stdout), _O_BINARY);
 #endif
-  for (int i = 0; i < options.diskCount; ++i) {
-    if (options.disks[i] <= image.GetDiskCount()) continue;
+  for (const long long* place = options.disks; place != options.disks + options.diskCount;
+       ++place) {
+    if (*place <= image.GetDiskCount()) continue;
     // A place given twice is reported once.
-    bool seen = false;
-    for (int j = 0; j < i; ++j) seen = seen || options.disks[j] == options.disks[i];
-    if (!seen) ShowMissingDisk(options.disks[i], image.GetDiskCount());
+    if (std::find(options.disks, place, *place) == place) {
+      ShowMissingDisk(*place, image.GetDiskCount());
+    }
     clean = false;
   }
 
