@@ -2,6 +2,7 @@
 // hold is reported, never written as zero bytes or passed off as success.
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -32,6 +33,69 @@ std::string DiskLine(int place, const std::string& text) {
 
 std::string ComplaintText(const Complaint& c) {
   return ComplaintLine(c) + "\n";
+}
+
+// Seven files of one byte, whose allocation lengths take the walk to
+// `offset` in the disk.
+std::vector<LayoutFile> Fillers(int offset) {
+  std::vector<LayoutFile> files;
+  for (int k = 1; k <= 7; ++k) {
+    files.push_back(File("P" + std::to_string(k), "", 0, TextBytes("p"),
+                         static_cast<std::uint16_t>(k < 7 ? 65535 : offset - 6 * 65535)));
+  }
+  return files;
+}
+
+std::string FillerLines() {
+  std::string lines;
+  for (int k = 1; k <= 7; ++k) lines += ListingLine("P" + std::to_string(k), 0, 1);
+  return lines;
+}
+
+std::map<std::string, Bytes> FillerFiles(std::map<std::string, Bytes> files) {
+  for (int k = 1; k <= 7; ++k) files["P" + std::to_string(k)] = TextBytes("p");
+  return files;
+}
+
+// The last bytes of the disk's last sector, and `last` put there.
+Bytes& LastBytes(Disk& disk) {
+  return disk.tracks.at(83).sectors.at(4).data;
+}
+
+void PutLast(Disk& disk, const Bytes& last) {
+  std::copy(last.begin(), last.end(),
+            LastBytes(disk).end() - static_cast<std::ptrdiff_t>(last.size()));
+}
+
+// A disk whose walk runs off the end of the disk: EDGE's record header is
+// the last four bytes but four of the disk, its data the last four; HALF's
+// header is cut by the end, OUT's starts at the end, FAR's far beyond it.
+Disk RunOffTheEndDisk() {
+  std::vector<LayoutFile> files = Fillers(430072);
+  LayoutFile edge = File("EDGE", "", 0x10, {}, 6);
+  edge.end = 0x1A;
+  files.push_back(edge);
+  files.push_back(File("HALF", "", 0, TextBytes("h"), 2));
+  files.push_back(File("OUT", "", 0, TextBytes("o"), 65535));
+  files.push_back(File("FAR", "", 0, TextBytes("f")));
+  Disk disk = MakeLayoutDisk(DataDisk(1, files));
+  // Directory bytes 7 to 0 sit in the disk's last eight bytes and are not
+  // read as directory; EDGE's record is put there.
+  PutLast(disk, {0x00, 0x10, 0x00, 0x1A, 'W', 'X', 'Y', 'Z'});
+  return disk;
+}
+
+// A disk whose last two records meet its end: the data of ENDS ends at the
+// disk's last byte, and LAST's record header is the disk's last four bytes,
+// directory bytes 3 to 0. They read as spaces (a size of 0) unless `last`
+// replaces them.
+Disk AtTheEndDisk(const Bytes& last) {
+  std::vector<LayoutFile> files = Fillers(430076 - 200);
+  files.push_back(File("ENDS", "", 0x100, Pattern(200, 3), 200));
+  files.push_back(File("LAST", "", 0, {}));
+  Disk disk = MakeLayoutDisk(DataDisk(1, files));
+  PutLast(disk, last);
+  return disk;
 }
 
 std::vector<DamageCase> DamageCases() {
@@ -129,6 +193,83 @@ std::vector<DamageCase> DamageCases() {
                      {}});
   }
 
+  // Blank and cut-off disks after one full of data: nothing leaks from it.
+  // The full disk fills its first 120008 bytes.
+  {
+    const LayoutDisk full = DataDisk(
+        1, {File("FILL1", "", 0, Pattern(60000, 11)), File("FILL2", "", 0, Pattern(60000, 12))});
+    const std::string listing =
+        "[Disk B]\n" + ListingLine("FILL1", 0, 60000) + ListingLine("FILL2", 0, 60000);
+    const std::map<std::string, Bytes> filled = {{"FILL1", Pattern(60000, 11)},
+                                                 {"FILL2", Pattern(60000, 12)}};
+    cases.push_back({"a blank disk after a full one", Concat(ImageOf({full}), BuildDisk(Disk{})),
+                     listing + "[Disk A]\n", DiskLine(2, kNoDirectory), filled});
+    // Cut inside the data area (the directory track is then missing) and cut
+    // inside the directory's own last sector: both read as a blank disk.
+    const Bytes two = ImageOf({full, full});
+    for (const std::size_t end : {two.size() / 2 + kDiskHeaderSize + 100000, two.size() - 50}) {
+      cases.push_back({"a later disk cut at " + std::to_string(end), Cut(two, end),
+                       listing + "[Disk A]\n", DiskLine(2, kNoDirectory), filled});
+    }
+    // Cut 500 bytes into sector 3 of track 20 (disk offset 104948) of the
+    // second disk. CUT's data begins at 100004; the cut sector counts as
+    // missing from its first byte, 104448. LOST's record lies in the missing
+    // part: listed from the zero bytes it reads as, but not written.
+    const Bytes cutData = Pattern(10000, 17);
+    const Bytes first = ImageOf({full});
+    const Bytes whole = Concat(
+        first,
+        BuildDisk(DirectoryFirst(DataDisk(
+            2, {File("HEAD", "", 0, Pattern(100), 50000), File("MID", "", 0, Pattern(3000), 50000),
+                File("CUT", "", 0x1000, cutData), File("LOST", "", 0x2000, TextBytes("gone"))}))));
+    std::map<std::string, Bytes> written = filled;
+    written.insert(
+        {{"HEAD", Pattern(100)}, {"MID", Pattern(3000)}, {"CUT", Cut(cutData, 104448 - 100004)}});
+    cases.push_back({"a later disk cut inside a record",
+                     Cut(whole, first.size() + kDiskHeaderSize + 21 * kRecordedTrackSize +
+                                    2 * kRecordedSectorSize + d88::sector_header::kSize + 500),
+                     listing + "[Disk C]\n" + ListingLine("HEAD", 0, 100) +
+                         ListingLine("MID", 0, 3000) + ListingLine("CUT", 0x1000, 0x1000 + 10000) +
+                         ListingLine("LOST", 0, 0),
+                     ComplaintText({2, "C", "CUT", Why::kDataMissing, 4444, 10000}) +
+                         ComplaintText({2, "C", "LOST", Why::kRecordMissing}),
+                     written});
+  }
+
+  // Records at and past the end of the disk.
+  cases.push_back({"records at and past the end of the disk",
+                   Concat(BuildDisk(RunOffTheEndDisk()),
+                          ImageOf({DataDisk(2, {File("AFTER", "", 0, TextBytes("after"))})})),
+                   "[Disk B]\n" + FillerLines() + ListingLine("EDGE", 0x10, 0x1A) + "[Disk C]\n" +
+                       ListingLine("AFTER", 0, 5),
+                   ComplaintText({1, "B", "EDGE", Why::kTruncated, 4, 10}) +
+                       ComplaintText({1, "B", "HALF", Why::kHeaderPastTheEnd}) +
+                       ComplaintText({1, "B", "OUT", Why::kHeaderPastTheEnd}) +
+                       ComplaintText({1, "B", "FAR", Why::kHeaderPastTheEnd}),
+                   FillerFiles({{"EDGE", TextBytes("WXYZ")}, {"AFTER", TextBytes("after")}})});
+  // ENDS is whole; LAST's header in the disk's last four bytes is read, and
+  // data it gives lies past the end.
+  for (const bool data : {false, true}) {
+    Disk disk = AtTheEndDisk(data ? Bytes{0x00, 0x10, 0x00, 0x1A} : TextBytes("    "));
+    const Bytes ends(LastBytes(disk).end() - 200, LastBytes(disk).end());
+    cases.push_back({data ? "a header in the disk's last four bytes, with data"
+                          : "data to the disk's last byte, a header in its last four",
+                     BuildDisk(disk),
+                     "[Disk B]\n" + FillerLines() + ListingLine("ENDS", 0x100, 0x1C8) +
+                         ListingLine("LAST", data ? 0x10 : 0x2020, data ? 0x1A : 0x2020),
+                     data ? ComplaintText({1, "B", "LAST", Why::kTruncated, 0, 10}) : "",
+                     FillerFiles({{"ENDS", ends}, {"LAST", {}}})});
+  }
+
+  // A file shorter than a disk header: a disk cut off, or no image at all.
+  cases.push_back(
+      {"a disk header cut short",
+       Cut(ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})}), kDiskHeaderSize - 1),
+       "",
+       "d88unpack: IMAGE: the image ends inside the header of disk 1 (687 of 688 "
+       "bytes); that disk is not read\n",
+       {}});
+
   // Not failures: a disk read in full that holds no file, and an empty file.
   cases.push_back({"empty directory", ImageOf({DataDisk(3, {})}), "[Disk D]\n", "", {}});
   cases.push_back({"empty file", {}, "", "", {}});
@@ -136,19 +277,28 @@ std::vector<DamageCase> DamageCases() {
 }
 
 TEST(Damage, WhatTheImageDoesNotHoldIsReported) {
+  // Listed, each image gives the same lines, with the bytes there readable
+  // rather than written, and nothing is written.
   for (const DamageCase& c : DamageCases()) {
-    ScratchDir dir;
-    dir.Put("disk.d88", c.image);
-    const ToolRun run = RunTool(dir.path(), {"disk.d88"});
-    std::string err = c.err;
-    const std::size_t image = err.find("IMAGE");
-    if (image != std::string::npos) err.replace(image, 5, "disk.d88");
-    EXPECT_EQ(run.out, Lines(c.out)) << c.label;
-    EXPECT_EQ(run.err, Lines(err)) << c.label;
-    EXPECT_EQ(run.status, err.empty() ? 0 : 1) << c.label;
-    std::map<std::string, Bytes> files = c.files;
-    files["disk.d88"] = c.image;
-    ExpectFolderHolds(dir.path(), files);
+    for (const bool list : {false, true}) {
+      SCOPED_TRACE(c.label + (list ? ", listed" : ""));
+      ScratchDir dir;
+      dir.Put("disk.d88", c.image);
+      const ToolRun run = RunTool(dir.path(), list ? std::vector<std::string>{"-l", "disk.d88"}
+                                                   : std::vector<std::string>{"disk.d88"});
+      std::string err = c.err;
+      const std::size_t image = err.find("IMAGE");
+      if (image != std::string::npos) err.replace(image, 5, "disk.d88");
+      for (std::size_t at = 0; list && (at = err.find("bytes written", at)) != std::string::npos;) {
+        err.replace(at, 13, "bytes readable");
+      }
+      EXPECT_EQ(run.out, Lines(c.out));
+      EXPECT_EQ(run.err, Lines(err));
+      EXPECT_EQ(run.status, err.empty() ? 0 : 1);
+      std::map<std::string, Bytes> files = list ? std::map<std::string, Bytes>{} : c.files;
+      files["disk.d88"] = c.image;
+      ExpectFolderHolds(dir.path(), files);
+    }
   }
 }
 

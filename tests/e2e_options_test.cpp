@@ -35,7 +35,7 @@ void RunRows(const Bytes& image, const std::vector<Row>& rows) {
   for (const Row& row : rows) {
     std::string label;
     for (const std::string& arg : row.args) label += arg + ' ';
-    SCOPED_TRACE(label);
+    SCOPED_TRACE(label.size() > 80 ? label.substr(0, 80) + "..." : label);
     ScratchDir dir;
     dir.Put(kImage, image);
     if (row.before) row.before(dir.path());
@@ -49,6 +49,12 @@ void RunRows(const Bytes& image, const std::vector<Row>& rows) {
     tree[kImage] = image;
     ExpectTreeHolds(dir.path(), tree);
   }
+}
+
+std::vector<std::string> Args(std::vector<std::string> first,
+                              const std::vector<std::string>& then) {
+  first.insert(first.end(), then.begin(), then.end());
+  return first;
 }
 
 Prepare Folder(const std::string& name) {
@@ -96,25 +102,29 @@ const Tree kFiles2 = {{"GAME.BIN", TextBytes("game c")}, {"NOTE.TXT", TextBytes(
 const Tree kFiles3 = {{"IPL.SYS", kIpl}};
 const Tree kAllFiles = Merge(Merge(kFiles1, kFiles2), kFiles3);
 
-// Damage of every kind. Disk 1: a negative size and a name that is never
-// created. Disk 2 (letter NUL): six entries of 65535 bytes each, then TAIL,
-// whose data runs past the end of the disk, and GONE, whose record header
-// lies beyond it. Disk 3: the image holds only its first and its directory
-// track, so CUT's data runs into the missing part and LOST's record header
-// lies in it. Disk 4 is blank.
-Bytes Damaged() {
-  LayoutFile negative = File("NEG", "", 0x20, {});
-  negative.end = 0x10;
+// Letter NUL: six entries of 65535 bytes each, then TAIL, whose data runs
+// past the end of the disk, and GONE, whose record header lies beyond it.
+LayoutDisk OffTheEnd() {
   std::vector<LayoutFile> off;
   for (int k = 1; k <= 6; ++k) off.push_back(File("P" + std::to_string(k), "", 0, {'p'}, 65535));
   off.push_back(File("TAIL", "", 0, Bytes(40000, 't'), 65535));
   off.push_back(File("GONE", "", 0, TextBytes("g")));
+  return DataDisk(191, off);
+}
+
+// Damage of every kind. Disk 1: a negative size and a name that is never
+// created. Disk 2: OffTheEnd(). Disk 3: the image holds only its first and
+// its directory track, so CUT's data runs into the missing part and LOST's
+// record header lies in it. Disk 4 is blank.
+Bytes Damaged() {
+  LayoutFile negative = File("NEG", "", 0x20, {});
+  negative.end = 0x10;
   Disk cut = MakeLayoutDisk(
       DataDisk(3, {File("CUT", "", 0, Pattern(6000)), File("LOST", "", 0x10, TextBytes("lost"))}));
   for (int t = 1; t < 83; ++t) cut.tracks.erase(t);
   return BuildImage({MakeLayoutDisk(DataDisk(1, {File("OK", "", 0x100, TextBytes("ok")), negative,
                                                  File("A/B", "", 0, TextBytes("x"))})),
-                     MakeLayoutDisk(DataDisk(191, off)), cut, Disk{}});
+                     MakeLayoutDisk(OffTheEnd()), cut, Disk{}});
 }
 
 const std::string kNoDirectoryOn4 = std::string("d88unpack: disk 4: ") + kNoDirectory + "\n";
@@ -177,7 +187,11 @@ TEST(Options, DiskChoosesByPlace) {
                     {{"-d", "7", "-d", "2", "-d7", kImage},
                      kDisk2,
                      "d88unpack: disk 7: the image holds 3 disks\n",
-                     kFiles2}});
+                     kFiles2},
+                    // As many choices as the tool takes.
+                    {Args(std::vector<std::string>(256, "-d3"), {kImage}), kDisk3, "", kFiles3}});
+  RunRows(ImageOf({DataDisk(1, {})}),
+          {{{"-d", "2", kImage}, "", "d88unpack: disk 2: the image holds 1 disk\n"}});
 }
 
 TEST(Options, NamesChooseEntriesByPattern) {
@@ -209,6 +223,8 @@ TEST(Options, NamesChooseEntriesByPattern) {
            {{"-l", kImage, "--", "-K"}, listed({"-K"})},
            {{"-l", "--", "-x.d88", "X"}, listed({"X"}), "", dashed, dash},
            {{"-l", "./-x.d88", "X"}, listed({"X"}), "", dashed, dash},
+           // As many names as the tool takes.
+           {Args({"-l", kImage}, std::vector<std::string>(4096, "X")), listed({"X"})},
            {{kImage, "NOTE.TXT", "?AME.*"},
             listed({"GAME.BIN", "NOTE.TXT"}),
             "",
@@ -239,9 +255,20 @@ TEST(Options, ToStdoutPassesTheDataAsItIs) {
   RunRows(kSample, {{{"-O", kImage}, "game b" + kReadme + "again" + "game c" + "note" + kIplData},
                     {{"--to-stdout", "-D", "-k", "-C", "no", kImage, "IPL.SYS", "README"},
                      kReadme + kIplData}});
-  // No name is screened; a negative size gives nothing.
+  // No name is screened; a negative size gives nothing, and a file cut short
+  // what the image holds of it.
+  // TAIL's last bytes are the directory's.
+  const Bytes tail = LayoutDiskBytes(OffTheEnd());
+  const Bytes cut = Pattern(5116);
   RunRows(Damaged(),
-          {{{"-O", "-d", "1", kImage}, "okx", Says({1, "B", "NEG", Why::kEndBelowStart})}});
+          {{{"-O", "-d", "1", kImage}, "okx", Says({1, "B", "NEG", Why::kEndBelowStart})},
+           {{"-O", "-d", "2", "-d", "3", kImage},
+            "pppppp" + std::string(tail.end() - 36866, tail.end()) +
+                std::string(cut.begin(), cut.end()),
+            Says({2, "\\x00", "TAIL", Why::kTruncated, 36866, 40000}) +
+                Says({2, "\\x00", "GONE", Why::kHeaderPastTheEnd}) +
+                Says({3, "D", "CUT", Why::kDataMissing, 5116, 6000}) +
+                Says({3, "D", "LOST", Why::kRecordMissing})}});
 }
 
 TEST(Options, DiskFoldersKeepTheDisksApart) {
@@ -358,6 +385,15 @@ TEST(Options, JsonDescribesDisksAndEntries) {
       {{{"--json", "-l", kImage, "AB*"},
         u8R"({"type":"disk","disk":1,"number":1,"letter":"B","label":"ソフト�","label_bytes":"835c8374836781","write_protected":true,"media":16,"directory":true}
 {"type":"file","disk":1,"name":"AB�","name_bytes":"414281","size":3,"start":0,"end":3,"status":"listed"}
+)"}});
+  // A label of all 16 bytes, with no NUL; the header's next byte is not
+  // part of it.
+  Bytes label = BuildImage({MakeLayoutDisk(DataDisk(1, {}, "LABEL OF 16 BYTE"))});
+  label[16] = 0xFF;
+  RunRows(
+      label,
+      {{{"--json", kImage},
+        R"({"type":"disk","disk":1,"number":1,"letter":"B","label":"LABEL OF 16 BYTE","label_bytes":"4c4142454c204f462031362042595445","write_protected":false,"media":0,"directory":true}
 )"}});
 }
 

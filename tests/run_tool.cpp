@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -87,7 +88,8 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
   const fs::path outputs = UniqueTempPath("d88unpack-run-");
   const fs::path outPath =
       options.stdoutPath.empty() ? outputs / "stdout" : fs::path(options.stdoutPath);
-  const fs::path errPath = outputs / "stderr";
+  const fs::path errPath =
+      options.stderrPath.empty() ? outputs / "stderr" : fs::path(options.stderrPath);
   std::vector<char*> pointers;
   for (std::string& s : argv) pointers.push_back(s.data());
   pointers.push_back(nullptr);
@@ -121,11 +123,15 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
                  0644);
     }
     const int err =
-        options.oneFile ? out : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        options.oneFile
+            ? out
+            : open(errPath.c_str(),
+                   O_WRONLY | O_CREAT | (options.stderrAppend ? O_APPEND : O_TRUNC), 0644);
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-        chdir(workingDir.c_str()) != 0) {
+        chdir(workingDir.c_str()) != 0 || (options.newSession && setsid() < 0)) {
       _exit(127);
     }
+    if (options.umask >= 0) ::umask(static_cast<mode_t>(options.umask));
     execvp(program.c_str(), pointers.data());
     _exit(127);
   }
@@ -161,7 +167,7 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
   readTerminal();
   if (terminal >= 0) close(terminal);
   if (options.stdoutPath.empty() && !options.terminal) run.out = Slurp(outPath);
-  if (!options.oneFile) run.err = Slurp(errPath);
+  if (options.stderrPath.empty() && !options.oneFile) run.err = Slurp(errPath);
   std::error_code error;
   fs::remove_all(outputs, error);
   return run;

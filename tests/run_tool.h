@@ -61,9 +61,16 @@ struct RunOptions {
   // With stdoutPath: opened for appending, as a shell's >> does, rather
   // than truncated.
   bool stdoutAppend = false;
+  // The same for standard error; ToolRun::err then stays empty.
+  std::string stderrPath = "";
+  bool stderrAppend = false;
   // Standard output is a terminal (a pseudo-terminal that passes bytes as
   // they are); ToolRun::out holds what it showed. POSIX tools only.
   bool terminal = false;
+  // The tool runs in a session of its own, without a controlling terminal.
+  bool newSession = false;
+  // The file mode creation mask the tool starts with; -1: the test's own.
+  int umask = -1;
   // The tool is killed after this many seconds (ToolRun::status is then
   // -1); 0: no limit.
   int timeoutSeconds = 0;

@@ -1,7 +1,7 @@
-// End-to-end tests of what already stands in the output folder: nothing
-// there is ever written through, and the image and the console's files are
-// known whatever name leads to them. And of the terminal, where a name's
-// control bytes are not sent as they are.
+// End-to-end tests of names that are taken already in the output folder:
+// nothing there is ever written through, and the image and the console's
+// files are known whatever name leads to them. And of the terminal, where a
+// name's control bytes are not sent as they are.
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -27,11 +27,14 @@ const Bytes kVictim = TextBytes("the file outside\n");
 const Bytes kOther = TextBytes("another name's file\n");
 
 // What stands at HELLO.TXT before the run, and what must be true after it.
-struct PlaceCase {
+struct TakenNameCase {
   std::string label;
   std::function<void(const fs::path& work)> lay;
   std::vector<Complaint> complaints;
-  bool listingToTheName = false;  // d88unpack IMAGE > HELLO.TXT
+  // d88unpack IMAGE > HELLO.TXT, or 2>> HELLO.TXT: the stream, not the
+  // file, is then at the name.
+  enum { kNeither, kOutput, kErrorOutput } streamToTheName = kNeither;
+  int umask = -1;  // the tool's file mode creation mask; -1: the test's own
 };
 
 mode_t CurrentUmask() {
@@ -40,22 +43,21 @@ mode_t CurrentUmask() {
   return mask;
 }
 
-TEST(Places, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
+TEST(TakenNames, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
   if (ToolIsWindows()) GTEST_SKIP() << "POSIX links, FIFOs and permissions";
   const Bytes image = ImageOf({DataDisk(
       1, {File("HELLO", "TXT", 0, TextBytes("hello\n")), File("AFTER", "", 0, TextBytes("a"))})});
   const std::string listing =
       "[Disk B]\n" + ListingLine("HELLO.TXT", 0, 6) + ListingLine("AFTER", 0, 1);
-  const std::vector<PlaceCase> cases = {
-      {"a link to a file outside",
-       [](const fs::path& work) { fs::create_symlink("../outside/victim", work / "HELLO.TXT"); },
-       {}},
-      {"a dangling link",
-       [](const fs::path& work) { fs::create_symlink("../outside/new", work / "HELLO.TXT"); },
-       {}},
-      {"a link to /dev/null",
-       [](const fs::path& work) { fs::create_symlink("/dev/null", work / "HELLO.TXT"); },
-       {}},
+  const auto link = [](const std::string& target) {
+    return [target](const fs::path& work) { fs::create_symlink(target, work / "HELLO.TXT"); };
+  };
+  const std::vector<TakenNameCase> cases = {
+      {"a link to a file outside", link("../outside/victim"), {}},
+      {"a dangling link", link("../outside/new"), {}},
+      {"a link to /dev/null", link("/dev/null"), {}},
+      {"a link to a folder", link("../outside"), {}},
+      {"a link to itself", link("HELLO.TXT"), {}},
       {"a hard link",
        [](const fs::path& work) {
          WriteBytes((work / "OTHER").string(), kOther);
@@ -78,10 +80,15 @@ TEST(Places, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
       {"the listing redirected to the name",
        [](const fs::path&) {},
        {{1, "B", "HELLO.TXT", Why::kIsTheOutput}},
-       true},
+       TakenNameCase::kOutput},
+      {"standard error appended to the name",
+       [](const fs::path& work) { WriteBytes((work / "HELLO.TXT").string(), kOther); },
+       {{1, "B", "HELLO.TXT", Why::kIsTheErrorOutput}},
+       TakenNameCase::kErrorOutput},
+      {"nothing, under a umask of 0", [](const fs::path&) {}, {}, TakenNameCase::kNeither, 0},
   };
-  const mode_t expectedMode = 0666 & ~CurrentUmask();
-  for (const PlaceCase& c : cases) {
+  for (const TakenNameCase& c : cases) {
+    SCOPED_TRACE(c.label);
     ScratchDir dir;
     const fs::path work = dir.path() / "work";
     fs::create_directories(dir.path() / "outside");
@@ -92,14 +99,20 @@ TEST(Places, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
 
     RunOptions options;
     options.timeoutSeconds = 20;  // a FIFO opened for writing would wait for ever
-    if (c.listingToTheName) options.stdoutPath = (work / "HELLO.TXT").string();
+    options.umask = c.umask;
+    const bool output = c.streamToTheName == TakenNameCase::kOutput;
+    const bool errorOutput = c.streamToTheName == TakenNameCase::kErrorOutput;
+    if (output) options.stdoutPath = (work / "HELLO.TXT").string();
+    if (errorOutput) options.stderrPath = (work / "HELLO.TXT").string();
+    options.stderrAppend = errorOutput;  // 2>>
     const ToolRun run = RunTool(work, {"disk.d88"}, options);
 
-    ExpectComplaints(run.err, c.complaints);
-    EXPECT_EQ(run.status, c.complaints.empty() ? 0 : 1) << c.label;
+    std::string complaints;
+    for (const Complaint& complaint : c.complaints) complaints += ComplaintLine(complaint) + "\n";
+    EXPECT_EQ(run.err, errorOutput ? "" : complaints);
+    EXPECT_EQ(run.status, c.complaints.empty() ? 0 : 1);
     // Outside the folder nothing changed and nothing appeared.
-    EXPECT_EQ(ReadBytes((dir.path() / "outside" / "victim").string()), kVictim) << c.label;
-    EXPECT_FALSE(fs::exists(dir.path() / "outside" / "new")) << c.label;
+    ExpectTreeHolds(dir.path() / "outside", {{"victim", kVictim}});
     if (c.label == "a hard link") {
       EXPECT_EQ(ReadBytes((work / "OTHER").string()), kOther);
     }
@@ -108,18 +121,20 @@ TEST(Places, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
       continue;
     }
     struct stat info;
-    ASSERT_EQ(lstat((work / "HELLO.TXT").c_str(), &info), 0) << c.label;
-    ASSERT_TRUE(S_ISREG(info.st_mode)) << c.label;
-    EXPECT_EQ(ReadBytes((work / "HELLO.TXT").string()),
-              c.listingToTheName ? TextBytes(listing) : TextBytes("hello\n"))
-        << c.label;
-    if (!c.listingToTheName) {
-      EXPECT_EQ(run.out, listing) << c.label;
+    ASSERT_EQ(lstat((work / "HELLO.TXT").c_str(), &info), 0);
+    ASSERT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(ReadBytes((work / "HELLO.TXT").string()), output ? TextBytes(listing)
+                                                        : errorOutput
+                                                            ? Concat(kOther, TextBytes(complaints))
+                                                            : TextBytes("hello\n"));
+    EXPECT_EQ(run.out, output ? "" : listing);
+    if (!output && !errorOutput) {
       // A plain create, whatever stood there before.
-      EXPECT_EQ(info.st_mode & 07777, expectedMode) << c.label;
-      EXPECT_EQ(info.st_nlink, 1u) << c.label;
+      EXPECT_EQ(info.st_mode & 07777,
+                0666 & ~(c.umask >= 0 ? static_cast<mode_t>(c.umask) : CurrentUmask()));
+      EXPECT_EQ(info.st_nlink, 1u);
     }
-    EXPECT_EQ(ReadBytes((work / "AFTER").string()), TextBytes("a")) << c.label;
+    EXPECT_EQ(ReadBytes((work / "AFTER").string()), TextBytes("a"));
   }
 }
 
@@ -167,7 +182,7 @@ int RunHeldByItsOutput(const fs::path& work, const std::vector<std::string>& arg
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(Places, PosixImageReachedThroughAHardLinkAfterItsPathHasGone) {
+TEST(TakenNames, PosixImageReachedThroughAHardLinkAfterItsPathHasGone) {
   if (ToolIsWindows()) GTEST_SKIP() << "POSIX pipes and hard links";
   // Eight disks of 255 entries make more listing than a pipe holds; the
   // last disk's entry COPY.D88 is the image itself, through a hard link in
@@ -200,17 +215,27 @@ TEST(Places, PosixImageReachedThroughAHardLinkAfterItsPathHasGone) {
 TEST_F(Extraction, PosixConsoleStreamIntoTheImageChangesNothing) {
   if (ToolIsWindows()) GTEST_SKIP() << "POSIX redirection";
   // d88unpack disk.d88 >> disk.d88: the image is only read, so nothing is
-  // listed into it, and nothing is written at all.
+  // listed into it, and nothing is written at all. With 2>> disk.d88 not
+  // even the message is.
   const Bytes bytes = ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})});
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{kImage}, {"-O", kImage}, {"--json", "-l", kImage}}) {
+  const std::string message =
+      "d88unpack: disk.d88: standard output goes into the image file; it is only read, so "
+      "nothing is done\n";
+  const struct {
+    std::vector<std::string> args;
+    bool errorOutput;  // standard error goes into the image, not standard output
+  } cases[] = {{{kImage}, false},
+               {{"-O", kImage}, false},
+               {{"--json", "-l", kImage}, false},
+               {{kImage}, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0] + (c.errorOutput ? " 2>>" : " >>"));
     RunOptions into;
-    into.stdoutPath = (dir.path() / kImage).string();
-    into.stdoutAppend = true;
-    const ToolRun run = RunWith(bytes, args, into);
-    EXPECT_EQ(run.err,
-              "d88unpack: disk.d88: standard output goes into the image file; it is only read, "
-              "so nothing is done\n");
+    (c.errorOutput ? into.stderrPath : into.stdoutPath) = (dir.path() / kImage).string();
+    (c.errorOutput ? into.stderrAppend : into.stdoutAppend) = true;
+    const ToolRun run = RunWith(bytes, c.args, into);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, c.errorOutput ? "" : message);
     EXPECT_EQ(run.status, 1);
     ExpectWritten({});
   }
@@ -232,7 +257,7 @@ TEST_F(Extraction, WindowsReadOnlyFileAtANameIsReportedNotForced) {
   ExpectWritten({{"HELLO.TXT", kOther}, {"PLAIN.TXT", TextBytes("plain\n")}});
 }
 
-TEST(Places, PosixControlBytesOfNamesAreMaskedOnATerminalOnly) {
+TEST(Terminal, PosixControlBytesOfNamesAreMaskedOnATerminalOnly) {
   if (ToolIsWindows()) GTEST_SKIP() << "POSIX pseudo-terminals";
   // Escape sequences, a carriage return, a bell and DEL in names, and a
   // letter that is ESC (disk number 218); Shift-JIS bytes stay as they are.
