@@ -225,6 +225,19 @@ bool D88Image::ReadWholeRun(int track, int c, int h, int r, int n, std::uint8_t*
   return true;
 }
 
+void D88Image::LocateRun(int track, int c, int h, int r, int n, int count, int64_t* positions,
+                         int* lengths) {
+  PlanRun(track, c, h, r, count);
+  sweep.Sweep(file, n);
+  int planIndex = 0;
+  for (int i = 0; i < count; ++i) {
+    const TrackSweep::Spot* spot = sweep.Find(planIndex, r);
+    positions[i] = spot != nullptr ? spot->dataPosition : -1;
+    lengths[i] = spot != nullptr ? spot->dataLength : 0;
+    StepRun(planIndex, r);
+  }
+}
+
 int D88Image::ReadSectorIds(int track, std::uint8_t* out, int outLength) {
   int64_t position = LocateTrack(track);
   if (position == TrackSweep::kAbsent) return 0;

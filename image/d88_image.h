@@ -100,6 +100,15 @@ class D88Image {
   // the first sector so cut off onwards is missing.
   int GetSupplied() const { return supplied; }
 
+  // Where the data of each sector of the run that ReadSectors would read
+  // lies in the file: for `count` sectors from sector (c, h, r, n) of
+  // `track`, stepped as a run is, `positions[i]` gets the file position of
+  // sector i's data and `lengths[i]` its data length, or -1 and 0 when the
+  // sector is not found. A writer changes a disk's sectors in place through
+  // these.
+  void LocateRun(int track, int c, int h, int r, int n, int count, int64_t* positions,
+                 int* lengths);
+
   // Writes the 4-byte IDs (C, H, R, N) of the track's sectors in recording
   // order to `out`, as many as fit whole; returns the number of bytes written.
   int ReadSectorIds(int track, std::uint8_t* out, int outLength);

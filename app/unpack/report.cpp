@@ -4,48 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
-#ifdef _WIN32
-#include <io.h>
-
-#include "native_api.h"
-#else
-#include <unistd.h>
-#endif
-
 #include "codepage.h"
+#include "console.h"
 #include "disk_layout.h"
 #include "extract_files.h"
 #include "json.h"
 
 namespace {
-
-// A byte that a terminal takes as a command rather than a character: 0x01 to
-// 0x1F and 0x7F. NUL is left out: no name holds one, and a NUL letter is
-// shown as the byte it is.
-bool IsControlByte(unsigned char byte) {
-  return (byte >= 0x01 && byte < 0x20) || byte == 0x7F;
-}
-
-// Writes one byte of a name or letter for a message: bytes outside printable
-// ASCII as \xHH, so that a hostile name cannot drive the terminal.
-void PutEscaped(unsigned char byte, std::FILE* stream) {
-  if (byte >= 0x20 && byte < 0x7F && byte != '\\' && byte != '"') {
-    std::fputc(byte, stream);
-  } else {
-    std::fprintf(stream, "\\x%02x", byte);
-  }
-}
-
-// True when standard output is a terminal, where a name's control bytes
-// could move the cursor, retitle the window or hide lines.
-bool OutputIsTerminal() {
-#ifdef _WIN32
-  static const bool terminal = _isatty(_fileno(stdout)) != 0;
-#else
-  static const bool terminal = isatty(STDOUT_FILENO) != 0;
-#endif
-  return terminal;
-}
 
 // The name as the listing shows it: on a terminal each control byte (0x01 to
 // 0x1F and 0x7F) is shown as '?', one column for one byte; in a file or a
@@ -261,24 +226,6 @@ const char kCannotOpen[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB"
     "\x82\xDC\x82\xB9\x82\xF1";
 
-// "d88unpack: PATH: " with the path's bytes escaped as a name's are; on
-// Windows the path is shown in UTF-8.
-void PutPathPrefix(const NativePathChar* path) {
-  std::fflush(stdout);
-  std::fputs("d88unpack: ", stderr);
-#ifdef _WIN32
-  char bytes[4096];
-  const int length =
-      WideCharToMultiByte(CP_UTF8, 0, path, -1, bytes, sizeof bytes, nullptr, nullptr);
-  if (length <= 0) std::strcpy(bytes, "?");
-  const char* shown = bytes;
-#else
-  const char* shown = path;
-#endif
-  for (const char* p = shown; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stderr);
-  std::fputs(": ", stderr);
-}
-
 }  // namespace
 
 void Report::Disk(const DiskRecord& disk) const {
@@ -312,12 +259,6 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
   const Complaint complaint = Describe(disk, entry, outcome, scratch);
   if (form == Form::kJson) JsonEntry(disk, entry, outcome, &complaint);
   ShowComplaint(disk, entry, complaint);
-}
-
-bool StandardOutputWritten() {
-  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-  std::fprintf(stderr, "d88unpack: standard output: %s\n", std::strerror(errno));
-  return false;
 }
 
 bool DiskHasProblems(const DiskRecord& disk) {

@@ -10,11 +10,6 @@
 #include "native_path.h"
 #include "outcome.h"
 
-// Whether all that was printed on standard output got there; if not, says so
-// on standard error. Listing lines, JSON, data and help that never reached
-// their destination are a failure too.
-bool StandardOutputWritten();
-
 // The longest name as shown (a name in UTF-8 takes up to three bytes for
 // each byte on the disk), with its terminator.
 constexpr int kShownNameSize = 64;

@@ -10,6 +10,7 @@
 #endif
 
 #include "codepage.h"
+#include "console.h"
 #include "d88_image.h"
 #include "disk_layout.h"
 #include "disk_walk.h"

@@ -1,0 +1,45 @@
+// What both command lines do the same way on the console: the program's
+// name at the head of each message, names and paths shown so that their
+// bytes cannot drive a terminal, the check that standard output got all it
+// was given, and the arguments as the host gives them.
+#ifndef D88UNPACK_APP_COMMON_CONSOLE_H
+#define D88UNPACK_APP_COMMON_CONSOLE_H
+
+#include <cstdio>
+
+#include "native_path.h"
+
+// The program's name at the head of its messages ("d88unpack"): each
+// program defines it.
+extern const char kProgramName[];
+
+// A byte that a terminal takes as a command rather than a character: 0x01 to
+// 0x1F and 0x7F.
+bool IsControlByte(unsigned char byte);
+
+// Writes one byte of a name, letter or path for a message: bytes outside
+// printable ASCII, '\' and '"' as \xHH.
+void PutEscaped(unsigned char byte, std::FILE* stream);
+
+// True when standard output is a terminal.
+bool OutputIsTerminal();
+
+// "PROGRAM: PATH: " on standard error, the path's bytes escaped (on Windows
+// the path is shown in UTF-8), after standard output has been flushed.
+void PutPathPrefix(const NativePathChar* path);
+
+// Whether all that was printed on standard output got there; if not, says so
+// on standard error.
+bool StandardOutputWritten();
+
+// The program's entry point proper: the arguments as UTF-8 text, and where
+// not null the same arguments in the host's path type (the wide command
+// line on Windows), from which paths are taken.
+using StartFunction = int (*)(int argc, char** argv, NativePathChar** nativeArgs);
+
+// Calls `start` with the arguments of `main`. On Windows they come from the
+// wide-character command line: argv would hold them in the user's code page,
+// with '?' for every character outside it.
+int StartWithArguments(int argc, char** argv, StartFunction start);
+
+#endif
