@@ -15,31 +15,31 @@ const std::uint8_t* Entry(const DecodedDisk& disk, int k) {
 
 }  // namespace
 
-DirectoryInfo ReadDirectory(D88Image& image, DecodedDisk& disk) {
-  // Only what this read delivers is decoded: a blank or cut-off disk reads as
-  // zero bytes, never as what the previous disk left in the buffer.
-  std::memset(disk.diskBuffer, 0, kTrackSize);
-  image.SetSectorRange(1, kSectorsPerTrack);
-  const int delivered = image.ReadSectors(kDirectoryTrack, kDirectoryTrack / 2, kDirectoryTrack % 2,
-                                          1, kSectorSizeCode, disk.diskBuffer, kTrackSize);
-  // Read in full: every sector found, and all their bytes in the file.
-  return DecodeDirectory(disk.diskBuffer,
-                         delivered == kTrackSize && image.GetSupplied() == kTrackSize, disk);
+DirectoryInfo ReadDirectory(DecodedDisk& disk) {
+  // The directory runs backwards from the last byte of the track: its header
+  // first, then as many entries as the header counts.
+  constexpr int kTrackEnd = (kDirectoryTrack + 1) * kTrackSize;
+  const std::uint8_t* const last = disk.diskBuffer + kTrackEnd - 1;
+  DirectoryInfo info{false, 0, 0, -1};
+  int missing = FirstMissingByte(disk, kTrackEnd - de::kSize, kTrackEnd);
+  if (missing == kTrackEnd) {
+    const int entryCount = last[-de::kEntryCountOffset];
+    const int directoryLength = (entryCount + 1) * de::kSize;
+    missing = FirstMissingByte(disk, kTrackEnd - directoryLength, kTrackEnd);
+    if (missing == kTrackEnd) {
+      for (int j = 0; j < directoryLength; ++j) disk.directoryBytes[j] = last[-j];
+      info = DirectoryInfo{true, disk.directoryBytes[de::kDiskNumberOffset], entryCount, -1};
+      return info;
+    }
+  }
+  info.missingSector = missing / kSectorSize;
+  return info;
 }
 
-DirectoryInfo DecodeDirectory(const std::uint8_t* track, bool complete, DecodedDisk& disk) {
-  // The directory runs backwards from the last byte of the track.
-  const int entryCount = track[kTrackSize - 1 - de::kEntryCountOffset];
-  const int directoryLength = (entryCount + 1) * de::kSize;
-  for (int j = 0; j < directoryLength; ++j) disk.directoryBytes[j] = track[kTrackSize - 1 - j];
-  const int diskNumber = disk.directoryBytes[de::kDiskNumberOffset];
-  return DirectoryInfo{diskNumber, entryCount, complete};
-}
-
-const char* MakeFileName(DecodedDisk& disk, int k) {
+const char* MakeFileName(DecodedDisk& disk, int k, int& length) {
   char* const nameBuffer = disk.nameBuffer;
   const std::uint8_t* name = Entry(disk, k) + de::kNameOffset;
-  int length = 0;
+  length = 0;
   // Only a space ends a part; a NUL is copied and so ends the text there.
   for (int i = 0; i < de::kNameLength && name[i] != ' '; ++i) {
     nameBuffer[length++] = static_cast<char>(name[i]);

@@ -20,6 +20,7 @@ constexpr int kSectorSizeCode = 3;
 constexpr int kTrackSize = kSectorsPerTrack * kSectorSize;  // 5120
 constexpr int kTracksPerDisk = 84;
 constexpr int kDiskBufferSize = kTracksPerDisk * kTrackSize;  // 430080
+constexpr int kSectorsPerDisk = kTracksPerDisk * kSectorsPerTrack;
 constexpr int kDirectoryTrack = 83;
 constexpr int kSystemDiskNumber = 0;
 constexpr int kSystemAreaTracks = 2;
@@ -81,6 +82,23 @@ struct DecodedDisk {
   std::uint8_t directoryBytes[kTrackSize];
   // The file name of the entry last named.
   char nameBuffer[kNameBufferSize];
+  // How many bytes of each sector, from its start, the image holds: sector
+  // s, at diskBuffer + s * 1024, is sector s % 5 + 1 of track s / 5. What
+  // the image does not hold reads as zero bytes.
+  std::uint16_t held[kSectorsPerDisk];
 };
+
+// The first byte from `from` up to `to` (offsets in diskBuffer) that the
+// image does not hold, or `to` when it holds them all.
+int FirstMissingByte(const DecodedDisk& disk, int from, int to);
+
+// What the image lacks of the bytes from `from` up to `to`.
+struct MissingBytes {
+  int bytes;        // how many
+  int sectors;      // in how many sectors
+  int firstSector;  // the first of these sectors, and the last (-1: none)
+  int lastSector;
+};
+MissingBytes CountMissingBytes(const DecodedDisk& disk, int from, int to);
 
 #endif

@@ -7,70 +7,93 @@
 
 namespace {
 
-// The common case: a disk whose 84 tracks all hold sectors 1 to 5 of 1024
-// bytes, read whole in one pass; the directory track is then read with them.
-// False for any other disk (a system disk, whose first cylinder has other
-// sectors, or a damaged one), which is then read track by track. `tried`
-// tells whether the read was made: a first sector of another size rules it
-// out at once.
-bool ReadWholeDisk(D88Image& image, DecodedDisk& disk, bool& tried) {
-  std::uint8_t probe[1];
-  tried = image.ReadSector(0, 0, 0, 1, kSectorSizeCode, probe, 1) == 1;
-  return tried && image.ReadWholeRun(0, 0, 0, 1, kSectorSizeCode, disk.diskBuffer, kDiskBufferSize);
+// The most sector IDs a track is looked at for.
+constexpr int kMaxIds = 64;
+
+// What the disk's tracks hold, and whether most of them hold sectors of the
+// layout: at least one of the sectors 1 to 5 of 1024 bytes, by their own C
+// and H.
+TrackShape ShapeOf(D88Image& image, bool& ofTheLayout) {
+  TrackShape shape{0, 0, 0, true};
+  int layoutTracks = 0;
+  for (int t = 0; t < d88::disk_header::kTrackCount; ++t) {
+    if (!image.HasTrack(t)) continue;
+    std::uint8_t ids[kMaxIds * d88::sector_header::kIdLength];
+    const int count = image.ReadSectorIds(t, ids, sizeof ids) / d88::sector_header::kIdLength;
+    const int size = count > 0 ? 128 << (ids[3] & 7) : 0;
+    bool layout = false;
+    for (int i = 0; i < count; ++i) {
+      const std::uint8_t* id = ids + i * d88::sector_header::kIdLength;
+      layout = layout || (id[0] == t / 2 && id[1] == t % 2 && id[2] >= 1 &&
+                          id[2] <= kSectorsPerTrack && id[3] == kSectorSizeCode);
+    }
+    if (layout) ++layoutTracks;
+    if (shape.tracks++ == 0) {
+      shape.sectors = count;
+      shape.sectorSize = size;
+    } else if (count != shape.sectors || size != shape.sectorSize) {
+      shape.uniform = false;
+    }
+  }
+  ofTheLayout = layoutTracks * 2 > shape.tracks;
+  return shape;
+}
+
+// Why a selected disk has no directory that can be read.
+void FindWhy(D88Image& image, int missingSector, DiskRecord& record) {
+  bool ofTheLayout = false;
+  record.shape = ShapeOf(image, ofTheLayout);
+  const int64_t fileSize = image.GetFileSize();
+  if (record.shape.tracks == 0) {
+    record.finding = DiskFinding::kBlank;
+  } else if (fileSize >= 0 && fileSize < image.GetDiskOffset() + image.GetDiskSize()) {
+    record.finding = DiskFinding::kCutOff;
+    record.cutAt = fileSize;
+  } else if (ofTheLayout) {
+    record.finding = DiskFinding::kDirectoryMissing;
+    record.missingSector = missingSector;
+  } else {
+    record.finding = DiskFinding::kOtherLayout;
+  }
 }
 
 }  // namespace
 
 DiskRecord LoadDisk(D88Image& image, int index, DecodedDisk& disk) {
-  // A disk that cannot be selected has no tracks, so every read below comes
-  // back empty and the disk reads as blank.
+  // A disk that cannot be selected has no tracks, so every sector comes
+  // back missing.
   DiskRecord record{};
-  record.selected = image.SelectDisk(index);
-  image.SetSectorRange(1, kSectorsPerTrack);
-  bool triedWhole = false;
-  const bool whole = record.selected && ReadWholeDisk(image, disk, triedWhole);
-  const DirectoryInfo directory =
-      whole ? DecodeDirectory(disk.diskBuffer + kDirectoryTrack * kTrackSize, true, disk)
-            : ReadDirectory(image, disk);
-
   record.place = index + 1;
-  record.diskNumber = directory.diskNumber;
-  record.entryCount = directory.entryCount;
-  record.directoryRead = directory.complete;
+  const bool selected = image.SelectDisk(index);
   // The reader's name is at most 16 bytes and NUL-terminated.
   std::memcpy(record.label, image.GetDiskName(), sizeof record.label);
   record.writeProtect = image.GetWriteProtect();
   record.mediaType = image.GetMediaType();
 
-  // The data of track t lands at t * 5120 in either case; on the system disk
-  // the first two tracks are a system area and are not read.
-  record.dataStart = directory.diskNumber == kSystemDiskNumber ? kSystemAreaTracks * kTrackSize : 0;
-  if (whole) {
-    record.dataEnd = kDiskBufferSize;
-    return record;
+  // Every sector of the disk in one pass over its part of the image, each
+  // to its place: the data of track t lands at t * 5120. A missing sector
+  // loses its own bytes only.
+  image.SetSectorRange(1, kSectorsPerTrack);
+  image.ReadEachSector(0, 0, 0, 1, kSectorSizeCode, kSectorsPerDisk, disk.diskBuffer, disk.held);
+  const DirectoryInfo directory = ReadDirectory(disk);
+  if (!selected) {
+    record.finding = DiskFinding::kUnselectable;
+  } else if (!directory.read) {
+    FindWhy(image, directory.missingSector, record);
+  } else {
+    record.finding = DiskFinding::kDirectory;
+    record.diskNumber = directory.diskNumber;
+    record.entryCount = directory.entryCount;
+    // On the system disk the first two tracks are a system area.
+    record.dataStart =
+        directory.diskNumber == kSystemDiskNumber ? kSystemAreaTracks * kTrackSize : 0;
   }
-  const int firstTrack = record.dataStart / kTrackSize;
-  // What the read does not deliver reads as zero bytes, not as the previous
-  // disk's data. A whole data area is read in one pass and overwrites all of
-  // it; only when the image does not supply all is the area cleared and read
-  // sector by sector, which says where the image stops. A data area from
-  // track 0 is the whole disk, whose read in one pass may have failed above.
-  std::uint8_t* area = disk.diskBuffer + record.dataStart;
-  const int length = kDiskBufferSize - record.dataStart;
-  const bool failedAlready = triedWhole && firstTrack == 0;
-  if (failedAlready || !image.ReadWholeRun(firstTrack, firstTrack / 2, firstTrack % 2, 1,
-                                           kSectorSizeCode, area, length)) {
-    std::memset(area, 0, static_cast<std::size_t>(length));
-    image.ReadSectors(firstTrack, firstTrack / 2, firstTrack % 2, 1, kSectorSizeCode, area, length);
-  }
-  record.dataEnd = record.dataStart + image.GetSupplied();
   return record;
 }
 
 EntryWalk::EntryWalk(DecodedDisk& disk, const DiskRecord& record)
     : disk(disk),
-      entryCount(record.entryCount),
-      dataEnd(record.dataEnd),
+      entryCount(record.HasDirectory() ? record.entryCount : 0),
       next(1),
       record(record.dataStart) {}
 
@@ -79,7 +102,9 @@ bool EntryWalk::Next(EntryRecord& entry) {
   const int k = next++;
   entry = EntryRecord{};
   entry.index = k;
-  entry.name = MakeFileName(disk, k);
+  entry.name = MakeFileName(disk, k, entry.nameLength);
+  entry.missingSector = -1;
+  entry.missing = MissingBytes{0, 0, -1, -1};
   const long long here = record;
   // The allocation length counts from the start of this record, not its end.
   record += AllocationLength(disk, k);
@@ -88,21 +113,29 @@ bool EntryWalk::Next(EntryRecord& entry) {
     return true;
   }
 
-  const std::uint8_t* header = disk.diskBuffer + here;
-  if (here + record_header::kSize > dataEnd) entry.problem = EntryProblem::kRecordMissing;
+  const int headerAt = static_cast<int>(here);
+  const std::uint8_t* header = disk.diskBuffer + headerAt;
   entry.start = record_header::Start(header);
   entry.end = record_header::End(header);
   entry.size = entry.end - entry.start;
   entry.data = header + record_header::kSize;
-  // The image holds the data up to dataEnd, and the disk ends at
-  // kDiskBufferSize: a file that runs past either is cut there.
-  const long long dataOffset = here + record_header::kSize;
-  const long long wanted = std::max(entry.size, 0);
-  entry.available = static_cast<int>(std::min(wanted, std::max(dataEnd - dataOffset, 0LL)));
-  // A record header the image does not hold says so first.
-  if (entry.available < wanted && entry.problem == EntryProblem::kNone) {
-    entry.problem =
-        dataEnd < kDiskBufferSize ? EntryProblem::kDataMissing : EntryProblem::kDataPastDisk;
+  const int headerMissing = FirstMissingByte(disk, headerAt, headerAt + record_header::kSize);
+  if (headerMissing < headerAt + record_header::kSize) {
+    entry.problem = EntryProblem::kRecordMissing;
+    entry.missingSector = headerMissing / kSectorSize;
+    return true;
+  }
+  // The disk ends at kDiskBufferSize, and the image may lack bytes before
+  // that: a file is cut at the first of them.
+  const int dataAt = headerAt + record_header::kSize;
+  entry.inDisk = std::min(std::max(entry.size, 0), kDiskBufferSize - dataAt);
+  entry.missing = CountMissingBytes(disk, dataAt, dataAt + entry.inDisk);
+  entry.available = FirstMissingByte(disk, dataAt, dataAt + entry.inDisk) - dataAt;
+  if (entry.missing.sectors > 0) {
+    entry.problem = EntryProblem::kDataMissing;
+    entry.missingSector = entry.missing.firstSector;
+  } else if (entry.inDisk < entry.size) {
+    entry.problem = EntryProblem::kDataPastDisk;
   }
   return true;
 }

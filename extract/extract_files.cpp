@@ -1,6 +1,7 @@
 #include "extract_files.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "output_name.h"
 
@@ -41,12 +42,27 @@ EntryOutcome Admit(const EntryRecord& entry) {
 }
 
 // The outcome once the data that there is has been written: in part when it
-// runs past the end of the disk or into a part the image does not hold.
-EntryOutcome Written(const EntryRecord& entry) {
+// runs past the end of the disk or into a part the image does not hold, in
+// full with zeros when salvaged.
+EntryOutcome Written(const EntryRecord& entry, bool salvage) {
+  if (salvage && entry.problem == EntryProblem::kDataMissing) {
+    return Done(EntryStatus::kSalvaged, entry.problem, entry.inDisk);
+  }
   if (entry.available < entry.size) {
     return Done(EntryStatus::kTruncated, entry.problem, entry.available);
   }
   return Done(EntryStatus::kWritten, EntryProblem::kNone, entry.available);
+}
+
+// The name's verdict: a NUL in the entry's name first, then the rules of
+// the output name.
+NameVerdict VerdictOn(const EntryRecord& entry, const char* fileName) {
+  // "A\0" + "TXT" and "A\0B" would both be written as "A".
+  if (std::strlen(entry.name) != static_cast<std::size_t>(entry.nameLength)) {
+    return NameVerdict::kNulByte;
+  }
+  // A name that could not be converted to the host's has no file name.
+  return fileName == nullptr ? NameVerdict::kNotCodePage932 : CheckOutputName(fileName);
 }
 
 // The folder the entry's file goes into, made on first use when each disk
@@ -67,10 +83,12 @@ void DiskFolderName(int place, char (&name)[kDiskFolderNameSize]) {
   std::snprintf(name, sizeof name, "disk%02d", place);
 }
 
-void EnterDisk(OutputTarget& target, int diskPlace) {
+void EnterDisk(OutputTarget& target, const DiskRecord& disk) {
+  target.diskPlace = disk.place;
+  target.diskNumber = disk.diskNumber;
   if (target.diskFolder == nullptr) return;
   target.diskFolder->Close();
-  DiskFolderName(diskPlace, target.diskFolderName);
+  DiskFolderName(disk.place, target.diskFolderName);
   target.diskFolderError = 0;
 }
 
@@ -79,17 +97,15 @@ EntryOutcome ListEntry(const EntryRecord& entry) {
   return Done(status, entry.problem, entry.available);
 }
 
-EntryOutcome PassEntry(const EntryRecord& entry) {
+EntryOutcome PassEntry(const EntryRecord& entry, bool salvage) {
   const EntryOutcome admitted = Admit(entry);
-  return admitted.problem != EntryProblem::kNone ? admitted : Written(entry);
+  return admitted.problem != EntryProblem::kNone ? admitted : Written(entry, salvage);
 }
 
 EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, OutputTarget& target) {
   const EntryOutcome admitted = Admit(entry);
   if (admitted.problem != EntryProblem::kNone) return admitted;
-  // A name that could not be converted to the host's has no file name.
-  const NameVerdict verdict =
-      fileName == nullptr ? NameVerdict::kNotCodePage932 : CheckOutputName(fileName);
+  const NameVerdict verdict = VerdictOn(entry, fileName);
   if (verdict != NameVerdict::kAccepted) {
     EntryOutcome refused = Outcome(EntryStatus::kNotWritten, EntryProblem::kNameRefused);
     refused.verdict = verdict;
@@ -100,10 +116,23 @@ EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, Output
   if (folder == nullptr) {
     return Failed(EntryProblem::kDiskFolder, folderError);
   }
-  const WriteResult result = WriteOutputFile(*folder, fileName, entry.data, entry.available,
-                                             target.guarded, target.keepOld);
-  if (result.problem != EntryProblem::kNone) {
-    return Failed(result.problem, result.error);
+  EntryOutcome outcome = Written(entry, target.salvage);
+  const WriteResult result = WriteOutputFile(*folder, fileName, entry.data, outcome.written,
+                                             target.guarded, target.taken != TakenNames::kReplace);
+  if (result.problem == EntryProblem::kKeptOld && target.taken == TakenNames::kKeepSilently) {
+    return Outcome(EntryStatus::kKept, EntryProblem::kNone);
   }
-  return Written(entry);
+  if (result.problem != EntryProblem::kNone) {
+    EntryOutcome failed = Failed(result.problem, result.error);
+    failed.oldRemoved = result.oldRemoved;
+    return failed;
+  }
+  if (target.written != nullptr) {
+    // A file this run wrote for an earlier entry is gone: say so.
+    if (result.oldRemoved) {
+      target.written->Find(result.old, outcome.replacedPlace, outcome.replacedNumber);
+    }
+    target.written->Note(result.created, target.diskPlace, target.diskNumber);
+  }
+  return outcome;
 }

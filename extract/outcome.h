@@ -12,6 +12,7 @@
 enum class NameVerdict : std::uint8_t {
   kAccepted,
   kEmpty,           // nothing to create
+  kNulByte,         // the entry's name holds a NUL, which would cut the name short
   kDotOrDotDot,     // "." and ".." name directories, not files
   kSlash,           // a path separator would leave the current directory
   kBackslash,       // Windows only: also a path separator there
@@ -28,6 +29,8 @@ enum class EntryStatus : std::uint8_t {
   kNotWritten,  // listed, but no file was created or changed
   kSkipped,     // its record header could not be read: not listed either
   kListed,      // listed; nothing was asked to be written
+  kSalvaged,    // the file holds all its data on the disk, zeros where the image lacks it
+  kKept,        // something stood at the name, and was kept as asked
 };
 
 enum class EntryProblem : std::uint8_t {
@@ -63,6 +66,13 @@ struct EntryOutcome {
   NameVerdict verdict;  // with kNameRefused
   int written;          // bytes of data written
   int error;            // the system's error number of the failing step, or 0
+  // With kWriteFailed and kCloseFailed: a file that stood at the name had
+  // been removed to make room for the new one, which is gone too.
+  bool oldRemoved;
+  // The file written replaced one that this run wrote from an earlier
+  // entry: that entry's disk place (0: none) and disk number.
+  int replacedPlace;
+  int replacedNumber;
 };
 
 #endif

@@ -88,12 +88,19 @@ class OutputFolder {
 struct WriteResult {
   EntryProblem problem;  // kNone when the file was written
   int error;             // the system's errno for the failing step
+  // A file stood at the name and was removed to make room (also when the
+  // new file then failed): what it was.
+  bool oldRemoved;
+  FileIdentity old;
+  FileIdentity created;  // the new file, when it was written
 };
 
 // Creates `name` in `folder` and writes `size` bytes of `data` to it. What
 // already stands at the name is replaced, never written through, unless it
 // is a guarded file, a directory or (on Windows) a read-only file; with
-// `keepOld`, nothing that stands there is replaced (kKeptOld).
+// `keepOld`, nothing that stands there is replaced (kKeptOld). A file whose
+// data could not be written in full is removed again: no part of a file is
+// left at the name.
 WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const std::uint8_t* data,
                             int size, const GuardedFiles& guarded, bool keepOld);
 

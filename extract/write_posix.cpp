@@ -28,18 +28,25 @@ int CreateNew(int folder, const char* name) {
                 0666);
 }
 
+WriteResult Failure(EntryProblem problem, int error) {
+  WriteResult result{};
+  result.problem = problem;
+  result.error = error;
+  return result;
+}
+
 // Decides what may be done with the taken name: kNone when it may be
-// removed.
+// removed, with `old` what stands there.
 WriteResult CheckTakenName(int folder, const char* name, const GuardedFiles& guarded) {
   struct stat info;
   if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
     // Gone in between: nothing to remove.
-    if (errno == ENOENT) return WriteResult{EntryProblem::kNone, 0};
-    return WriteResult{EntryProblem::kCannotCheck, errno};
+    if (errno == ENOENT) return WriteResult{};
+    return Failure(EntryProblem::kCannotCheck, errno);
   }
-  if (S_ISDIR(info.st_mode)) return WriteResult{EntryProblem::kDirectoryAtName, 0};
+  if (S_ISDIR(info.st_mode)) return Failure(EntryProblem::kDirectoryAtName, 0);
   const EntryProblem guard = GuardedAs(IdentityOfStatus(info), guarded);
-  if (guard != EntryProblem::kNone) return WriteResult{guard, 0};
+  if (guard != EntryProblem::kNone) return Failure(guard, 0);
   if (S_ISLNK(info.st_mode)) {
     // A link: what it leads to must not be the image either. A link that
     // leads nowhere (a missing target, or a loop) is no file at all; any
@@ -47,12 +54,15 @@ WriteResult CheckTakenName(int folder, const char* name, const GuardedFiles& gua
     struct stat target;
     if (fstatat(folder, name, &target, 0) == 0) {
       const EntryProblem targetGuard = GuardedAs(IdentityOfStatus(target), guarded);
-      if (targetGuard != EntryProblem::kNone) return WriteResult{targetGuard, 0};
+      if (targetGuard != EntryProblem::kNone) return Failure(targetGuard, 0);
     } else if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP) {
-      return WriteResult{EntryProblem::kCannotCheck, errno};
+      return Failure(EntryProblem::kCannotCheck, errno);
     }
   }
-  return WriteResult{EntryProblem::kNone, 0};
+  WriteResult free{};
+  free.oldRemoved = true;
+  free.old = IdentityOfStatus(info);
+  return free;
 }
 
 }  // namespace
@@ -101,37 +111,51 @@ GuardedFiles GuardImageAndConsole(const FileIdentity& image) {
 
 WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const std::uint8_t* data,
                             int size, const GuardedFiles& guarded, bool keepOld) {
+  WriteResult result{};
   int fd = CreateNew(folder.GetHandle(), name);
   if (fd < 0 && errno == EEXIST) {
-    if (keepOld) return WriteResult{EntryProblem::kKeptOld, EEXIST};
-    const WriteResult taken = CheckTakenName(folder.GetHandle(), name, guarded);
-    if (taken.problem != EntryProblem::kNone) return taken;
+    if (keepOld) return Failure(EntryProblem::kKeptOld, EEXIST);
+    result = CheckTakenName(folder.GetHandle(), name, guarded);
+    if (result.problem != EntryProblem::kNone) return result;
     // Removing the old entry, rather than truncating what it names, leaves
     // whatever a link or another hard link leads to untouched, and spares
     // the file system the flush it makes when a truncated file is closed.
-    if (unlinkat(folder.GetHandle(), name, 0) != 0 && errno != ENOENT) {
-      return WriteResult{EntryProblem::kCannotRemove, errno};
+    if (result.oldRemoved && unlinkat(folder.GetHandle(), name, 0) != 0) {
+      if (errno != ENOENT) return Failure(EntryProblem::kCannotRemove, errno);
+      result.oldRemoved = false;
     }
     // A name that raced in between is reported, never opened.
     fd = CreateNew(folder.GetHandle(), name);
   }
-  if (fd < 0) return WriteResult{EntryProblem::kCannotCreate, errno};
+  if (fd < 0) {
+    result.problem = EntryProblem::kCannotCreate;
+    result.error = errno;
+    return result;
+  }
   // The data is in memory already: as few writes as the system takes.
   std::size_t done = 0;
   const std::size_t wanted = size > 0 ? static_cast<std::size_t>(size) : 0;
-  while (done < wanted) {
+  while (done < wanted && result.problem == EntryProblem::kNone) {
     const ssize_t got = write(fd, data + done, wanted - done);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
-      const int error = got < 0 ? errno : EIO;
-      close(fd);
-      return WriteResult{EntryProblem::kWriteFailed, error};
+      result.problem = EntryProblem::kWriteFailed;
+      result.error = got < 0 ? errno : EIO;
     }
-    done += static_cast<std::size_t>(got);
+    done += static_cast<std::size_t>(got > 0 ? got : 0);
+  }
+  struct stat info;
+  if (result.problem == EntryProblem::kNone && fstat(fd, &info) == 0) {
+    result.created = IdentityOfStatus(info);
   }
   // Some file systems report a failed write only when the file is closed.
-  if (close(fd) != 0) return WriteResult{EntryProblem::kCloseFailed, errno};
-  return WriteResult{EntryProblem::kNone, 0};
+  if (close(fd) != 0 && result.problem == EntryProblem::kNone) {
+    result.problem = EntryProblem::kCloseFailed;
+    result.error = errno;
+  }
+  // A file cut short is no file of the entry's: nothing is left of it.
+  if (result.problem != EntryProblem::kNone) unlinkat(folder.GetHandle(), name, 0);
+  return result;
 }
 
 #endif

@@ -85,18 +85,25 @@ const wchar_t* OutputPath(const OutputFolder& folder, const wchar_t* name) {
   return path;
 }
 
+WriteResult Failure(EntryProblem problem, int error) {
+  WriteResult result{};
+  result.problem = problem;
+  result.error = error;
+  return result;
+}
+
 // Decides what may be done with the taken name `path`: kNone when it may be
-// removed.
+// removed, with `old` what stands there.
 WriteResult CheckTakenName(const wchar_t* path, const GuardedFiles& guarded) {
   FileIdentity identity;
   DWORD attributes = 0;
   DWORD error = 0;
   if (!IdentityAt(path, false, identity, attributes, error)) {
-    return WriteResult{EntryProblem::kCannotCheck, ErrnoOf(error)};
+    return Failure(EntryProblem::kCannotCheck, ErrnoOf(error));
   }
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return WriteResult{EntryProblem::kDirectoryAtName, 0};
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Failure(EntryProblem::kDirectoryAtName, 0);
   const EntryProblem guard = GuardedAs(identity, guarded);
-  if (guard != EntryProblem::kNone) return WriteResult{guard, 0};
+  if (guard != EntryProblem::kNone) return Failure(guard, 0);
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     // A link: what it leads to must not be the image either. A link that
     // leads nowhere is no file at all.
@@ -104,13 +111,16 @@ WriteResult CheckTakenName(const wchar_t* path, const GuardedFiles& guarded) {
     DWORD targetAttributes = 0;
     if (IdentityAt(path, true, target, targetAttributes, error)) {
       const EntryProblem targetGuard = GuardedAs(target, guarded);
-      if (targetGuard != EntryProblem::kNone) return WriteResult{targetGuard, 0};
+      if (targetGuard != EntryProblem::kNone) return Failure(targetGuard, 0);
     } else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-      return WriteResult{EntryProblem::kCannotCheck, ErrnoOf(error)};
+      return Failure(EntryProblem::kCannotCheck, ErrnoOf(error));
     }
   }
-  if (attributes & FILE_ATTRIBUTE_READONLY) return WriteResult{EntryProblem::kReadOnlyAtName, 0};
-  return WriteResult{EntryProblem::kNone, 0};
+  if (attributes & FILE_ATTRIBUTE_READONLY) return Failure(EntryProblem::kReadOnlyAtName, 0);
+  WriteResult free{};
+  free.oldRemoved = true;
+  free.old = identity;
+  return free;
 }
 
 }  // namespace
@@ -183,33 +193,45 @@ GuardedFiles GuardImageAndConsole(const FileIdentity& image) {
 WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const std::uint8_t* data,
                             int size, const GuardedFiles& guarded, bool keepOld) {
   const wchar_t* wide = WideFileName(name);
-  if (wide == nullptr) return WriteResult{EntryProblem::kCannotCreate, EILSEQ};
+  if (wide == nullptr) return Failure(EntryProblem::kCannotCreate, EILSEQ);
   const wchar_t* path = OutputPath(folder, wide);
-  if (path == nullptr) return WriteResult{EntryProblem::kCannotCreate, ENAMETOOLONG};
+  if (path == nullptr) return Failure(EntryProblem::kCannotCreate, ENAMETOOLONG);
+  WriteResult result{};
   HANDLE file = CreateNew(path);
   if (file == INVALID_HANDLE_VALUE &&
       (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)) {
-    if (keepOld) return WriteResult{EntryProblem::kKeptOld, EEXIST};
-    const WriteResult taken = CheckTakenName(path, guarded);
-    if (taken.problem != EntryProblem::kNone) return taken;
-    if (!DeleteFileW(path) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-      return WriteResult{EntryProblem::kCannotRemove, ErrnoOf(GetLastError())};
+    if (keepOld) return Failure(EntryProblem::kKeptOld, EEXIST);
+    result = CheckTakenName(path, guarded);
+    if (result.problem != EntryProblem::kNone) return result;
+    if (!DeleteFileW(path)) {
+      if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return Failure(EntryProblem::kCannotRemove, ErrnoOf(GetLastError()));
+      }
+      result.oldRemoved = false;
     }
     // A name that raced in between is reported, never opened.
     file = CreateNew(path);
   }
   if (file == INVALID_HANDLE_VALUE) {
-    return WriteResult{EntryProblem::kCannotCreate, ErrnoOf(GetLastError())};
+    result.problem = EntryProblem::kCannotCreate;
+    result.error = ErrnoOf(GetLastError());
+    return result;
   }
   DWORD written = 0;
   const DWORD wanted = size > 0 ? static_cast<DWORD>(size) : 0;
   if (wanted > 0 && (!WriteFile(file, data, wanted, &written, nullptr) || written != wanted)) {
-    const DWORD error = GetLastError();
-    CloseHandle(file);
-    return WriteResult{EntryProblem::kWriteFailed, ErrnoOf(error)};
+    result.problem = EntryProblem::kWriteFailed;
+    result.error = ErrnoOf(GetLastError());
   }
-  if (!CloseHandle(file)) return WriteResult{EntryProblem::kCloseFailed, ErrnoOf(GetLastError())};
-  return WriteResult{EntryProblem::kNone, 0};
+  DWORD attributes = 0;
+  if (result.problem == EntryProblem::kNone) IdentityOfHandle(file, result.created, attributes);
+  if (!CloseHandle(file) && result.problem == EntryProblem::kNone) {
+    result.problem = EntryProblem::kCloseFailed;
+    result.error = ErrnoOf(GetLastError());
+  }
+  // A file cut short is no file of the entry's: nothing is left of it.
+  if (result.problem != EntryProblem::kNone) DeleteFileW(path);
+  return result;
 }
 
 #endif

@@ -279,6 +279,7 @@ std::vector<Op> ReaderScript() {
       MakeOp(OpKind::kReadSectors, 83, 41, 1, 1, 3, 5120),
       MakeOp(OpKind::kReadSectorIds, 83, 0, 0, 0, 0, 64),
       MakeOp(OpKind::kReadSectors, 0, 0, 0, 1, 3, d88fuzz::kWholeDisk),
+      MakeOp(OpKind::kReadEachSector, 0, 0, 0, 1, 3, d88fuzz::kWholeDisk),
       MakeOp(OpKind::kReadSector, 0, 0, 0, 3, 3, 1000),
       MakeOp(OpKind::kReadSectors, 0, 0, 0, 4, 3, 3000),
       MakeOp(OpKind::kReadSectorIds, 0, 0, 0, 0, 0, 6),

@@ -78,6 +78,8 @@ const char* Name(OpKind kind) {
       return "ReadSectors";
     case OpKind::kReadSectorIds:
       return "ReadSectorIds";
+    case OpKind::kReadEachSector:
+      return "ReadEachSector";
   }
   return "?";
 }
@@ -187,6 +189,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               Mismatch(i, op, "a whole run supplied", image->GetSupplied(), op.amount);
             }
           }
+        }
+        break;
+      }
+      case OpKind::kReadEachSector: {
+        // As many whole sectors as the amount holds; size codes past 9 read
+        // nothing.
+        const int n = a[4] >= 0 && a[4] <= 9 ? a[4] : 0;
+        const int count = op.amount > 0 ? op.amount >> (7 + n) : 0;
+        std::uint8_t* out = mine->Take(count << (7 + n));
+        std::uint8_t* referenceOut = theirs->Take(count << (7 + n));
+        std::vector<std::uint16_t> held(static_cast<std::size_t>(count) + 1, 0xEEEE);
+        std::vector<std::uint16_t> referenceHeld(held);
+        image->ReadEachSector(a[0], a[1], a[2], a[3], n, count, out, held.data());
+        reference.ReadEachSector(a[0], a[1], a[2], a[3], n, count, referenceOut,
+                                 referenceHeld.data());
+        if (reference.Exhausted()) break;
+        CompareBuffers(i, op, *mine, *theirs);
+        for (std::size_t k = 0; k < held.size(); ++k) {
+          if (held[k] != referenceHeld[k])
+            Mismatch(i, op, "a sector holds", held[k], referenceHeld[k]);
         }
         break;
       }

@@ -15,8 +15,15 @@
 
 namespace d88fuzz {
 
-enum class OpKind : std::uint8_t { kSelect, kRange, kReadSector, kReadSectors, kReadSectorIds };
-constexpr int kOpKinds = 5;
+enum class OpKind : std::uint8_t {
+  kSelect,
+  kRange,
+  kReadSector,
+  kReadSectors,
+  kReadSectorIds,
+  kReadEachSector,
+};
+constexpr int kOpKinds = 6;
 constexpr int kMaxOps = 24;
 constexpr std::size_t kOpSize = 8;
 

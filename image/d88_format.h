@@ -48,6 +48,22 @@ inline std::uint32_t DiskSize(const std::uint8_t* header) {
 inline std::uint32_t TrackOffset(const std::uint8_t* header, int track) {
   return Little32(header + kTrackTableOffset + 4 * track);
 }
+
+// How many entries the track table holds: 164, or fewer where the first
+// track starts before the table's end (some images keep 160 offsets, and
+// their first sector header follows at 0x2A0). What lies past the first
+// track's start is track data, not offsets.
+inline int TrackTableLength(const std::uint8_t* header) {
+  std::uint32_t tableEnd = kSize;
+  int length = 0;
+  while (length < kTrackCount &&
+         kTrackTableOffset + 4 * static_cast<std::uint32_t>(length) < tableEnd) {
+    const std::uint32_t offset = TrackOffset(header, length);
+    if (offset != 0 && offset < tableEnd) tableEnd = offset;
+    ++length;
+  }
+  return length;
+}
 }  // namespace disk_header
 
 // The 16-byte header before each sector's data. A track is a run of these,

@@ -1,5 +1,6 @@
 #include "d88_image.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "d88_format.h"
@@ -11,6 +12,9 @@ namespace {
 
 // The largest size code a run reads: 128 << n must stay a positive int.
 constexpr int kLargestRunSizeCode = 23;
+// The largest size code read sector by sector: what a sector holds is told
+// in 16 bits.
+constexpr int kLargestHeldSizeCode = 9;
 
 }  // namespace
 
@@ -36,6 +40,7 @@ bool D88Image::Open(const NativePathChar* path) {
   moreDisks = false;
   bytesAfterZeroSize = false;
   cutHeaderBytes = 0;
+  formatCheck = FormatCheck{};
   mediaType = -1;
   if (path == nullptr) return true;
 
@@ -60,6 +65,7 @@ bool D88Image::Open(const NativePathChar* path) {
       return true;
     }
     const std::uint32_t size = dh::DiskSize(header);
+    if (diskCount == 0) formatCheck = CheckFirstHeader(header);
     ++diskCount;
     if (size == 0) {
       // Whatever the file holds after this header cannot be reached.
@@ -77,6 +83,27 @@ bool D88Image::Open(const NativePathChar* path) {
   return true;
 }
 
+FormatCheck D88Image::CheckFirstHeader(const std::uint8_t* header) {
+  using Problem = FormatCheck::Problem;
+  const std::uint32_t size = dh::DiskSize(header);
+  if (size < static_cast<std::uint32_t>(kDiskHeaderSize)) {
+    return FormatCheck{Problem::kSizeBelowHeader, 0, 0, size};
+  }
+  // Some images keep fewer than 164 track offsets, and their first track
+  // starts where the table ends: what lies past the first track's start is
+  // track data, not offsets. A track inside the fixed fields, or inside the
+  // table's first entry, leaves no table at all.
+  constexpr std::uint32_t kSmallestTable = dh::kTrackTableOffset + 4;
+  const int tableLength = dh::TrackTableLength(header);
+  for (int i = 0; i < tableLength; ++i) {
+    const std::uint32_t offset = dh::TrackOffset(header, i);
+    if (offset == 0) continue;
+    if (offset < kSmallestTable) return FormatCheck{Problem::kTrackInsideHeader, i, offset, size};
+    if (offset >= size) return FormatCheck{Problem::kTrackPastDisk, i, offset, size};
+  }
+  return FormatCheck{};
+}
+
 bool D88Image::SelectDisk(int index) {
   if (!file.IsOpen()) return false;
   // A zero size makes every track absent until a selection succeeds.
@@ -91,7 +118,11 @@ bool D88Image::SelectDisk(int index) {
   // The file may have shrunk since it was scanned; use no byte it did not give.
   if (file.ReadAt(diskOffsets[index], header, kDiskHeaderSize) < kDiskHeaderSize) return false;
   currentDiskOffset = diskOffsets[index];
-  for (int i = 0; i < kTrackCount; ++i) trackOffsets[i] = dh::TrackOffset(header, i);
+  // Past a short table, the entries are track data: those tracks are absent.
+  const int tableLength = dh::TrackTableLength(header);
+  for (int i = 0; i < kTrackCount; ++i) {
+    trackOffsets[i] = i < tableLength ? dh::TrackOffset(header, i) : 0;
+  }
   writeProtect = header[dh::kWriteProtectOffset];
   mediaType = header[dh::kMediaTypeOffset];
   diskSize = dh::DiskSize(header);
@@ -116,13 +147,24 @@ int64_t D88Image::LocateTrack(int track) const {
   return currentDiskOffset + offset;
 }
 
+bool D88Image::HasTrack(int track) const {
+  const int64_t start = LocateTrack(track);
+  return start != TrackSweep::kAbsent && start + kSectorHeaderSize <= DiskEnd();
+}
+
+int64_t D88Image::DiskEnd() const {
+  return currentDiskOffset + diskSize;
+}
+
 int D88Image::ReadSpot(const TrackSweep::Spot* spot, std::uint8_t* buffer, int limit) {
   spotCut = false;
   if (spot == nullptr) return 0;
   const int k = spot->dataLength < limit ? spot->dataLength : limit;
-  // Where the file ends (or fails) inside the data, the missing bytes keep
-  // what the buffer held; the count stays k, and the cut is remembered.
-  spotCut = file.ReadAt(spot->dataPosition, buffer, k) < k;
+  // Where the file or the disk ends (or the file fails) inside the data,
+  // the missing bytes keep what the buffer held; the count stays k, and the
+  // cut is remembered.
+  const int64_t there = std::min<int64_t>(k, DiskEnd() - spot->dataPosition);
+  spotCut = file.ReadAt(spot->dataPosition, buffer, there) < k;
   return k;
 }
 
@@ -131,14 +173,14 @@ int D88Image::ReadSector(int track, int c, int h, int r, int n, std::uint8_t* bu
   if (limit <= 0) return 0;
   sweep.Clear();
   sweep.AddTrack(LocateTrack(track), c, h, r, r);
-  sweep.Sweep(file, n);
+  sweep.Sweep(file, DiskEnd(), n);
   const int k = ReadSpot(sweep.Find(0, r), buffer, limit);
   supplied = spotCut ? 0 : k;
   return k;
 }
 
-void D88Image::PlanRun(int track, int c, int h, int r, int64_t sectors, std::uint8_t* destination,
-                       int sectorSize) {
+void D88Image::PlanRun(int track, int c, int h, int r, int64_t sectors, bool throughGaps,
+                       std::uint8_t* destination, int sectorSize) {
   sweep.Clear();
   while (sectors > 0) {
     // A run steps to the next track after lastSector; one that starts
@@ -150,14 +192,16 @@ void D88Image::PlanRun(int track, int c, int h, int r, int64_t sectors, std::uin
     const int64_t take = available < sectors ? available : sectors;
     const int64_t start = LocateTrack(track);
     // Nothing is wanted of a track that can give nothing (lastR < r).
-    if (!sweep.AddTrack(start, c, h, r, r + static_cast<int>(take) - 1, destination)) return;
+    const int lastR = static_cast<int>(std::max<int64_t>(static_cast<int64_t>(r) + take - 1, -1));
+    if (!sweep.AddTrack(start, c, h, r, lastR, destination)) return;
     // The next track's sectors follow this one's in the run.
     if (destination != nullptr) destination += take * sectorSize;
     sectors -= take;
     if (!steps || take < available) return;
     // Nothing is found on an absent track, nor by a C or H that no header
-    // byte holds: the run ends there.
-    if (start == TrackSweep::kAbsent || !sh::IsIdByte(c) || !sh::IsIdByte(h)) return;
+    // byte holds: a run that stops at a gap ends there.
+    const bool gap = start == TrackSweep::kAbsent || !sh::IsIdByte(c) || !sh::IsIdByte(h);
+    if (gap && !throughGaps) return;
     // Double-sided stepping: head 0, head 1, then the next cylinder.
     ++track;
     if (h == 0) {
@@ -175,8 +219,8 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* b
   if (n < 0 || n > kLargestRunSizeCode || length <= 0) return 0;
   const int sectorSize = 128 << n;
 
-  PlanRun(track, c, h, r, (static_cast<int64_t>(length) + sectorSize - 1) / sectorSize);
-  sweep.Sweep(file, n);
+  PlanRun(track, c, h, r, (static_cast<int64_t>(length) + sectorSize - 1) / sectorSize, false);
+  sweep.Sweep(file, DiskEnd(), n);
 
   int chunk = sectorSize;
   int done = 0;
@@ -211,9 +255,9 @@ bool D88Image::ReadWholeRun(int track, int c, int h, int r, int n, std::uint8_t*
   supplied = 0;
   if (n < 0 || n > kLargestRunSizeCode || length <= 0) return false;
   const int sectorSize = 128 << n;
-  PlanRun(track, c, h, r, (static_cast<int64_t>(length) + sectorSize - 1) / sectorSize, buffer,
-          sectorSize);
-  sweep.Sweep(file, n, sectorSize, buffer + length);
+  PlanRun(track, c, h, r, (static_cast<int64_t>(length) + sectorSize - 1) / sectorSize, false,
+          buffer, sectorSize);
+  sweep.Sweep(file, DiskEnd(), n, sectorSize, buffer + length);
   // The run as ReadSectors steps it: every sector must have been delivered.
   int planIndex = 0;
   for (int done = 0; done < length; done += sectorSize) {
@@ -225,10 +269,28 @@ bool D88Image::ReadWholeRun(int track, int c, int h, int r, int n, std::uint8_t*
   return true;
 }
 
+void D88Image::ReadEachSector(int track, int c, int h, int r, int n, int count,
+                              std::uint8_t* buffer, std::uint16_t* held) {
+  if (n < 0 || n > kLargestHeldSizeCode || count <= 0) return;
+  const int sectorSize = 128 << n;
+  std::uint8_t* const end = buffer + static_cast<std::size_t>(count) * sectorSize;
+  PlanRun(track, c, h, r, count, true, buffer, sectorSize);
+  sweep.Sweep(file, DiskEnd(), n, sectorSize, end);
+  int planIndex = 0;
+  for (int i = 0; i < count; ++i) {
+    const TrackSweep::Spot* spot = sweep.Find(planIndex, r);
+    held[i] = static_cast<std::uint16_t>(spot != nullptr ? spot->held : 0);
+    // What the image does not hold of the sector reads as zero bytes.
+    std::uint8_t* sector = buffer + static_cast<std::size_t>(i) * sectorSize;
+    std::memset(sector + held[i], 0, static_cast<std::size_t>(sectorSize - held[i]));
+    StepRun(planIndex, r);
+  }
+}
+
 void D88Image::LocateRun(int track, int c, int h, int r, int n, int count, int64_t* positions,
                          int* lengths) {
-  PlanRun(track, c, h, r, count);
-  sweep.Sweep(file, n);
+  PlanRun(track, c, h, r, count, true);
+  sweep.Sweep(file, DiskEnd(), n);
   int planIndex = 0;
   for (int i = 0; i < count; ++i) {
     const TrackSweep::Spot* spot = sweep.Find(planIndex, r);
@@ -247,6 +309,7 @@ int D88Image::ReadSectorIds(int track, std::uint8_t* out, int outLength) {
   int stored = 0;
   std::uint8_t header[kSectorHeaderSize];
   for (int64_t i = 0; sh::kIdLength * (static_cast<int64_t>(stored) + 1) <= outLength; ++i) {
+    if (position + kSectorHeaderSize > DiskEnd()) break;
     if (file.ReadAt(position, header, kSectorHeaderSize) < kSectorHeaderSize) break;
     std::memcpy(out + sh::kIdLength * stored, header, sh::kIdLength);
     ++stored;

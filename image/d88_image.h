@@ -24,6 +24,21 @@
 #include "native_path.h"
 #include "track_sweep.h"
 
+// Why a file's first disk header cannot be a D88 header: the file is then
+// no D88 image at all, whatever else it holds.
+struct FormatCheck {
+  enum class Problem : std::uint8_t {
+    kNone,
+    kSizeBelowHeader,    // the disk's size is smaller than its own header
+    kTrackInsideHeader,  // a track starts inside the header's fixed fields
+    kTrackPastDisk,      // a track starts at or past the disk's end
+  };
+  Problem problem;
+  int track;             // the track whose offset is wrong
+  std::uint32_t offset;  // its offset
+  std::uint32_t size;    // the disk's size field
+};
+
 class D88Image {
  public:
   static constexpr int kMaxDisks = 64;
@@ -55,6 +70,13 @@ class D88Image {
   // True when the last disk's size field is 0, which leads nowhere, and the
   // file holds more after that disk's header: bytes that are not read.
   bool HasBytesAfterZeroSize() const { return bytesAfterZeroSize; }
+  // Whether the first disk's header can be a D88 header at all: its size
+  // holds at least the header, and each of its track offsets is 0 or lies
+  // inside the disk, past the header's fixed fields. The track table ends
+  // where the first track begins, so that images whose table is shorter
+  // than 164 entries are read too. A file too short for one header has no
+  // problem here: it holds no disk.
+  const FormatCheck& GetFormatCheck() const { return formatCheck; }
   // The open image's identity, to recognise it under any other name.
   const FileIdentity& GetIdentity() const { return file.GetIdentity(); }
   // The error number of the first read or seek of the image that failed
@@ -68,6 +90,14 @@ class D88Image {
   int GetMediaType() const { return mediaType; }
   // The current disk's write-protect byte (0x10: protected), 0 when none.
   int GetWriteProtect() const { return writeProtect; }
+  // Where the current disk's header lies in the file, and its size field.
+  int64_t GetDiskOffset() const { return currentDiskOffset; }
+  std::uint32_t GetDiskSize() const { return diskSize; }
+  // The image file's size now, or -1 when it cannot be told.
+  int64_t GetFileSize() const { return file.GetSize(); }
+  // Whether the current disk has track `track`: its first sector header lies
+  // wholly inside the disk.
+  bool HasTrack(int track) const;
 
   // The sector numbers a run starts each new track at, and steps to the next
   // track after.
@@ -100,6 +130,16 @@ class D88Image {
   // the first sector so cut off onwards is missing.
   int GetSupplied() const { return supplied; }
 
+  // Reads the run ReadSectors reads, `count` sectors of size code n (at most
+  // 9), sector by sector: a sector the image does not hold, or holds in part,
+  // does not end the run. Sector i of the run goes to buffer + i * (128 <<
+  // n), and held[i] gets how many of its bytes, from its start, the image
+  // holds: its data as far as the sector, the file and the disk go, 0 when
+  // it is not found. The bytes it does not hold read as zero. A size code
+  // outside 0 to 9 reads nothing.
+  void ReadEachSector(int track, int c, int h, int r, int n, int count, std::uint8_t* buffer,
+                      std::uint16_t* held);
+
   // Where the data of each sector of the run that ReadSectors would read
   // lies in the file: for `count` sectors from sector (c, h, r, n) of
   // `track`, stepped as a run is, `positions[i]` gets the file position of
@@ -129,8 +169,14 @@ class D88Image {
   // nothing, or that the run would not step past. With a `destination`,
   // each sector's data is delivered as the sweep finds it, the run's sectors
   // following each other there `sectorSize` bytes apart.
-  void PlanRun(int track, int c, int h, int r, int64_t sectors, std::uint8_t* destination = nullptr,
-               int sectorSize = 0);
+  // With `throughGaps`, the plan goes on past tracks that can give nothing,
+  // for a caller that wants every sector of the run whatever is missing.
+  void PlanRun(int track, int c, int h, int r, int64_t sectors, bool throughGaps,
+               std::uint8_t* destination = nullptr, int sectorSize = 0);
+
+  // Where the current disk ends in the file: nothing at or after it belongs
+  // to the disk.
+  int64_t DiskEnd() const;
 
   // Moves to the sector a run takes after sector r of planned track
   // `planIndex`, as PlanRun laid the run out.
@@ -140,7 +186,11 @@ class D88Image {
   // returns that count, or 0 when the sector was not found.
   int ReadSpot(const TrackSweep::Spot* spot, std::uint8_t* buffer, int limit);
 
+  // Checks the first disk's header as GetFormatCheck tells.
+  static FormatCheck CheckFirstHeader(const std::uint8_t* header);
+
   ImageFile file;
+  FormatCheck formatCheck = {};
   int supplied = 0;
   bool spotCut = false;  // the file did not supply all of the last spot's data
   int diskCount;

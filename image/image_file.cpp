@@ -157,6 +157,16 @@ int64_t ImageFile::ReadFullyAt(int64_t position, std::uint8_t* out, int64_t leng
   return total;
 }
 
+int64_t ImageFile::GetSize() const {
+  if (file == nullptr) return -1;
+#ifdef _WIN32
+  return _filelengthi64(_fileno(file));
+#else
+  struct stat info;
+  return fstat(fileno(file), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
+#endif
+}
+
 bool ImageFile::FillWindow(int64_t position) {
   windowStart = position;
   windowLength = ReadFullyAt(position, window, kWindowSize);

@@ -45,6 +45,9 @@ class ImageFile {
   // the file, or a negative one, yields 0.
   int64_t ReadAt(int64_t position, std::uint8_t* out, int64_t length);
 
+  // The file's size now, or -1 when it cannot be told.
+  int64_t GetSize() const;
+
   // The `length` bytes at `position` as they lie in the window, or null when
   // the file ends before them. `length` is at most the window's size; the
   // bytes stay valid until the next read. Header walks use this to avoid a

@@ -58,7 +58,7 @@ bool TrackSweep::AddTrack(int64_t start, int c, int h, int firstR, int lastR,
   }
   const int wanted = searchable ? lastR - firstR + 1 : 0;
   tracks[k] = Track{start, c, h, firstR, lastR, spotCount, wanted, -1, -1, destination, searchable};
-  std::fill_n(spots + spotCount, wanted, Spot{0, 0, false, false});
+  std::fill_n(spots + spotCount, wanted, Spot{0, 0, false, 0, false});
   spotCount += wanted;
   ++trackCount;
   return true;
@@ -80,9 +80,11 @@ int TrackSweep::LookUp(int c, int h) const {
   }
 }
 
-void TrackSweep::Sweep(ImageFile& file, int n, int sectorSize, const std::uint8_t* end) {
+void TrackSweep::Sweep(ImageFile& file, int64_t end, int n, int sectorSize,
+                       const std::uint8_t* destinationEnd) {
+  diskEnd = end;
   deliverySize = sectorSize;
-  deliveryEnd = end;
+  deliveryEnd = destinationEnd;
   if (!sh::IsIdByte(n)) return;  // a header byte never matches
   // The groups still walking, as a heap whose top is the group nearest to
   // the start of the file.
@@ -121,11 +123,12 @@ void TrackSweep::Sweep(ImageFile& file, int n, int sectorSize, const std::uint8_
 // false when no walk of the group goes on.
 bool TrackSweep::Step(ImageFile& file, int n, int g) {
   Group& group = groups[g];
-  const std::uint8_t* header = file.Peek(group.position, sh::kSize);
+  const bool inside = group.position + sh::kSize <= diskEnd;
+  const std::uint8_t* header = inside ? file.Peek(group.position, sh::kSize) : nullptr;
   const std::uint32_t count = header != nullptr ? sh::SectorCount(header) : 0;
   if (count == 0) {
-    // A header cut off by the end of the file, or one whose count is 0,
-    // ends every walk that reaches it.
+    // A header cut off by the end of the file or of the disk, or one whose
+    // count is 0, ends every walk that reaches it.
     while (group.cohortCount > 0) RemoveCohort(g, group.cohortCount - 1);
     return false;
   }
@@ -140,7 +143,7 @@ bool TrackSweep::Step(ImageFile& file, int n, int g) {
       if (r >= track.firstR && r <= track.lastR) {
         Spot& spot = spots[track.spotBase + r - track.firstR];
         if (!spot.found) {
-          spot = Spot{dataPosition, dataLength, true, false};
+          spot = Spot{dataPosition, dataLength, true, 0, false};
           // The header is not looked at again: delivering may move the window.
           if (track.destination != nullptr) Deliver(file, track, r, spot);
           // A walk that has found all it wants need go no further.
@@ -167,14 +170,16 @@ bool TrackSweep::Step(ImageFile& file, int n, int g) {
   return true;
 }
 
-// Delivers the data of sector r of `track`, just found, in its destination:
-// the sector's part of the destination whole, or the spot is not delivered.
+// Delivers the data of sector r of `track`, just found, to its destination:
+// as much of the sector's part of the destination as the sector's data, the
+// file and the disk hold.
 void TrackSweep::Deliver(ImageFile& file, const Track& track, int r, Spot& spot) const {
   std::uint8_t* to = track.destination + static_cast<int64_t>(r - track.firstR) * deliverySize;
-  const int64_t room = deliveryEnd - to;
-  const int64_t wanted = room < deliverySize ? room : deliverySize;
-  if (wanted <= 0 || spot.dataLength < wanted) return;
-  spot.delivered = file.ReadAt(spot.dataPosition, to, wanted) == wanted;
+  const int64_t wanted = std::min<int64_t>(deliveryEnd - to, deliverySize);
+  const int64_t there =
+      std::min({wanted, static_cast<int64_t>(spot.dataLength), diskEnd - spot.dataPosition});
+  spot.held = static_cast<int>(file.ReadAt(spot.dataPosition, to, there));
+  spot.delivered = spot.held == wanted;
 }
 
 // Joins group `from` into group `into`, both standing on the same header.

@@ -5,7 +5,9 @@
 // each sector's data, and runs on past the track's end for as long as the
 // headers' sector counts lead it. It gives up at a header whose count is 0,
 // at the i-th header when i is that header's own count minus one, or at a
-// header the file cuts off; the first matching header wins.
+// header the file cuts off or that does not lie wholly inside the disk; the
+// first matching header wins. Nothing past the disk's end is read: the disk
+// after it in the image is none of its business.
 //
 // A run of sectors searches many tracks, and a hostile image can lead every
 // one of them into the same long chain of headers. Two facts keep the cost
@@ -35,8 +37,10 @@ class TrackSweep {
     int64_t dataPosition;
     int dataLength;
     bool found;
-    // With a destination: the sector's whole part of it was delivered there,
-    // every byte from the file.
+    // With a destination: how many bytes of the sector's part of it were
+    // delivered there from the sector's start (its data, as far as the file
+    // and the disk hold it), and whether that is all of the part.
+    int held;
     bool delivered;
   };
 
@@ -60,9 +64,11 @@ class TrackSweep {
   bool AddTrack(int64_t start, int c, int h, int firstR, int lastR,
                 std::uint8_t* destination = nullptr);
 
-  // Walks every added track for headers of size code `n`. Data delivered to
-  // destinations takes `sectorSize` bytes a sector and stops at `end`.
-  void Sweep(ImageFile& file, int n, int sectorSize = 0, const std::uint8_t* end = nullptr);
+  // Walks every added track for headers of size code `n`, reading nothing
+  // at or past the file position `diskEnd`. Data delivered to destinations
+  // takes `sectorSize` bytes a sector and stops at `destinationEnd`.
+  void Sweep(ImageFile& file, int64_t diskEnd, int n, int sectorSize = 0,
+             const std::uint8_t* destinationEnd = nullptr);
 
   // Where the data of sector r of track k lies, or null when the walk did
   // not find it (or it was not wanted).
@@ -156,6 +162,7 @@ class TrackSweep {
 
   Track tracks[kMaxTracks];
   int trackCount = 0;
+  int64_t diskEnd = 0;                        // where the disk being swept ends in the file
   int deliverySize = 0;                       // the sector size delivered to destinations
   const std::uint8_t* deliveryEnd = nullptr;  // where destinations end
   Spot spots[kMaxSpots];

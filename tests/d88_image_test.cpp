@@ -497,22 +497,40 @@ TEST_F(ReaderTest, AbsentOutOfRangeAndBeyondSizeTracksYieldNothing) {
   EXPECT_EQ(Run(0, 0, 0, INT_MAX, 3, 4096).count, 0);
 }
 
-TEST_F(ReaderTest, TrackAtTheDiskSizeIsPresentAndBeyondItAbsent) {
-  // Track 0 starts right after the header, at 0x2B0.
-  Disk disk = NamedDisk("D");
-  disk.tracks[0] = PlainTrack(0);
-  disk.sizeField = d88::disk_header::kSize;
-  ASSERT_TRUE(OpenDisks({disk}));
-  ASSERT_TRUE(image.SelectDisk(0));
-  EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, 1024);
-  EXPECT_EQ(Ids(0, 8).count, 8);
-
-  disk.sizeField = 0x2AF;
-  ASSERT_TRUE(OpenDisks({disk}));
-  ASSERT_TRUE(image.SelectDisk(0));
-  EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, 0);
-  EXPECT_EQ(Run(0, 0, 0, 1, 3, 1024).count, 0);
-  EXPECT_EQ(Ids(0, 8).count, 0);
+TEST_F(ReaderTest, NothingPastTheDisksEndIsRead) {
+  // Track 0 starts right after the header, at 0x2B0, with five sectors of
+  // 1024 bytes; the disk's size field cuts it short, and the next disk's
+  // bytes (or the rest of the file) lie after that.
+  const struct {
+    std::uint32_t size;  // the size field
+    int count;           // what a read of sector 1 gives
+    int supplied;        // of it, the bytes that lie inside the disk
+    int ids;             // the IDs of track 0 listed
+  } cases[] = {
+      {0x2AF, 0, 0, 0},                    // the track starts past the disk's end
+      {0x2B0, 0, 0, 0},                    // at it
+      {0x2B0 + 15, 0, 0, 0},               // its first header is cut by it
+      {0x2B0 + 16, 1024, 0, 1},            // the header is in, none of the data
+      {0x2B0 + 16 + 1023, 1024, 0, 1},     // all but a byte
+      {0x2B0 + 16 + 1024, 1024, 1024, 1},  // the whole sector
+      {0x2B0 + 2 * (16 + 1024), 1024, 1024, 2},
+  };
+  for (const auto& c : cases) {
+    Disk disk = NamedDisk("D");
+    disk.tracks[0] = PlainTrack(0);
+    disk.sizeField = c.size;
+    ASSERT_TRUE(OpenDisks({disk}));
+    ASSERT_TRUE(image.SelectDisk(0));
+    EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, c.count) << c.size;
+    EXPECT_EQ(image.GetSupplied(), c.supplied) << c.size;
+    EXPECT_EQ(Ids(0, 4 * 5).count, 4 * c.ids) << c.size;
+    EXPECT_EQ(Run(0, 0, 0, 1, 3, 1024).count, c.count) << c.size;
+    std::uint8_t data[2048];
+    std::uint16_t held[2] = {9, 9};
+    image.ReadEachSector(0, 0, 0, 1, 3, 2, data, held);
+    EXPECT_EQ(held[0], std::min(std::max(static_cast<int>(c.size) - 0x2B0 - 16, 0), 1024))
+        << c.size;
+  }
 }
 
 // --- Sector IDs ---

@@ -27,10 +27,6 @@ Bytes Cut(const Bytes& bytes, std::size_t size) {
   return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
 }
 
-std::string DiskLine(int place, const std::string& text) {
-  return "d88unpack: disk " + std::to_string(place) + ": " + text + "\n";
-}
-
 std::string ComplaintText(const Complaint& c) {
   return ComplaintLine(c) + "\n";
 }
@@ -104,8 +100,8 @@ std::vector<DamageCase> DamageCases() {
       1, {File("HEAD", "", 0x100, Pattern(3000, 1)), File("CUT", "", 0x200, Pattern(9000, 2)),
           File("LOST", "", 0x300, TextBytes("lost"))});
 
-  // A truncated download: the file ends inside CUT's data. The sector the
-  // end cuts (track 2, sector 1, at 10240) is missing from its first byte.
+  // A truncated download: the file ends 10 bytes into CUT's data in track
+  // 2, sector 1 (at 10240); LOST's record lies past the end, in sector 2.
   {
     const Bytes whole = BuildDisk(DirectoryFirst(files));
     const std::size_t end =
@@ -114,43 +110,87 @@ std::vector<DamageCase> DamageCases() {
                      Cut(whole, end),
                      "[Disk B]\n" + ListingLine("HEAD", 0x100, 0x100 + 3000) +
                          ListingLine("CUT", 0x200, 0x200 + 9000) + ListingLine("LOST", 0, 0),
-                     ComplaintText({1, "B", "CUT", Why::kDataMissing, 10240 - 3008, 9000}) +
-                         ComplaintText({1, "B", "LOST", Why::kRecordMissing}),
-                     {{"HEAD", Pattern(3000, 1)}, {"CUT", Cut(Pattern(9000, 2), 10240 - 3008)}}});
+                     ComplaintText({1, "B", "CUT", Why::kDataMissing, 10250 - 3008, 9000, 10}) +
+                         ComplaintText({1, "B", "LOST", Why::kRecordMissing, 0, 0, 11}),
+                     {{"HEAD", Pattern(3000, 1)}, {"CUT", Cut(Pattern(9000, 2), 10250 - 3008)}}});
   }
 
   // A sector missing from the data area: track 1 lacks sector 2. HEAD lies
-  // before it; CUT runs into it; LOST's record lies beyond it.
+  // before it; CUT runs into it; LOST lies whole beyond it.
   {
     Disk disk = MakeLayoutDisk(files);
     disk.tracks.at(1).sectors.erase(disk.tracks.at(1).sectors.begin() + 1);
     cases.push_back({"missing sector",
                      BuildDisk(disk),
                      "[Disk B]\n" + ListingLine("HEAD", 0x100, 0x100 + 3000) +
-                         ListingLine("CUT", 0x200, 0x200 + 9000) + ListingLine("LOST", 0, 0),
-                     ComplaintText({1, "B", "CUT", Why::kDataMissing, 6144 - 3008, 9000}) +
-                         ComplaintText({1, "B", "LOST", Why::kRecordMissing}),
-                     {{"HEAD", Pattern(3000, 1)}, {"CUT", Cut(Pattern(9000, 2), 6144 - 3008)}}});
+                         ListingLine("CUT", 0x200, 0x200 + 9000) +
+                         ListingLine("LOST", 0x300, 0x304),
+                     ComplaintText({1, "B", "CUT", Why::kDataMissing, 6144 - 3008, 9000, 6}),
+                     {{"HEAD", Pattern(3000, 1)},
+                      {"CUT", Cut(Pattern(9000, 2), 6144 - 3008)},
+                      {"LOST", TextBytes("lost")}}});
+    // A sector that no file reaches loses nothing: track 83 sector 1 lies
+    // below a small directory.
+    Disk directory = MakeLayoutDisk(files);
+    directory.tracks.at(83).sectors.erase(directory.tracks.at(83).sectors.begin());
+    cases.push_back(
+        {"a sector no file reaches",
+         BuildDisk(directory),
+         "[Disk B]\n" + ListingLine("HEAD", 0x100, 0x100 + 3000) +
+             ListingLine("CUT", 0x200, 0x200 + 9000) + ListingLine("LOST", 0x300, 0x304),
+         "",
+         {{"HEAD", Pattern(3000, 1)}, {"CUT", Pattern(9000, 2)}, {"LOST", TextBytes("lost")}}});
   }
 
-  // A disk whose directory track is missing, after a good disk: its header
-  // line from zero bytes, then the report.
+  // A disk whose directory track is missing, after a good disk: no header
+  // line, for there is no letter to show, and what was found instead.
   {
     Disk blank = MakeLayoutDisk(DataDisk(2, {File("GONE", "", 0, TextBytes("gone"))}));
     blank.tracks.erase(83);
     cases.push_back(
         {"missing directory track",
          Concat(ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})}), BuildDisk(blank)),
-         "[Disk B]\n" + ListingLine("A", 0, 1) + "[Disk A]\n",
-         DiskLine(2, kNoDirectory),
+         "[Disk B]\n" + ListingLine("A", 0, 1),
+         DiskLine(2, DirectoryLacking(5)),
          {{"A", TextBytes("a")}}});
+  }
+
+  // A disk is read from its own bytes only. Disk 1 lacks its directory
+  // track, and in its place (a) a header that would lead a search on into
+  // disk 2's directory track, or (b) a header at its very end whose data
+  // would be disk 2's header.
+  for (const bool dataPast : {false, true}) {
+    const LayoutDisk one = DataDisk(1, {File("ONE", "TXT", 0, TextBytes("one"))});
+    const Disk two = MakeLayoutDisk(DataDisk(2, {File("TWO", "TXT", 0, TextBytes("two"))}));
+    Disk first = MakeLayoutDisk(one);
+    Sector lead;
+    lead.c = 41;
+    lead.h = 1;
+    lead.r = dataPast ? 5 : 0;
+    lead.countField = 0xFFFF;
+    // Its data: the 1024 bytes past disk 1's end, or all up to disk 2's
+    // directory track.
+    lead.lengthField =
+        static_cast<int>(dataPast ? 1024 : kDiskHeaderSize + 83 * kRecordedTrackSize);
+    first.tracks[83].sectors = {lead};
+    cases.push_back({dataPast ? "a sector whose data lies in the next disk"
+                              : "a search that would walk on into the next disk",
+                     Concat(BuildDisk(first), BuildDisk(two)),
+                     "[Disk C]\n" + ListingLine("TWO.TXT", 0, 3),
+                     DiskLine(1, DirectoryLacking(5)),
+                     {{"TWO.TXT", TextBytes("two")}}});
   }
 
   // Not a D88 image at all: a text file given by mistake.
   {
     std::string text;
     while (text.size() < 3000) text += "This is a README, not a disk image.\n";
-    cases.push_back({"text file", TextBytes(text), "[Disk A]\n", DiskLine(1, kNoDirectory), {}});
+    cases.push_back({"text file",
+                     TextBytes(text),
+                     "",
+                     "d88unpack: IMAGE: not a D88 image (track 1 of its first disk starts at byte "
+                     "1936287828, past the disk's end at byte 1634560288)\n",
+                     {}});
   }
 
   // A disk size of 0 would find the same disk again and again: it ends the
@@ -162,8 +202,8 @@ std::vector<DamageCase> DamageCases() {
     cases.push_back({"size 0",
                      Concat(ImageOf({DataDisk(1, {File("ONCE", "", 0, TextBytes("once"))})}),
                             BuildImage({zero, MakeLayoutDisk(DataDisk(3, {}))})),
-                     "[Disk B]\n" + ListingLine("ONCE", 0, 4) + "[Disk A]\n",
-                     DiskLine(2, kNoDirectory) +
+                     "[Disk B]\n" + ListingLine("ONCE", 0, 4),
+                     DiskLine(2, kBlank) +
                          "d88unpack: IMAGE: disk 2 gives its size as 0; what follows it in the "
                          "image is not read\n",
                      {{"ONCE", TextBytes("once")}}});
@@ -203,18 +243,20 @@ std::vector<DamageCase> DamageCases() {
     const std::map<std::string, Bytes> filled = {{"FILL1", Pattern(60000, 11)},
                                                  {"FILL2", Pattern(60000, 12)}};
     cases.push_back({"a blank disk after a full one", Concat(ImageOf({full}), BuildDisk(Disk{})),
-                     listing + "[Disk A]\n", DiskLine(2, kNoDirectory), filled});
+                     listing, DiskLine(2, kBlank), filled});
     // Cut inside the data area (the directory track is then missing) and cut
-    // inside the directory's own last sector: both read as a blank disk.
+    // inside the directory's own last sector: a disk cut off.
     const Bytes two = ImageOf({full, full});
     for (const std::size_t end : {two.size() / 2 + kDiskHeaderSize + 100000, two.size() - 50}) {
-      cases.push_back({"a later disk cut at " + std::to_string(end), Cut(two, end),
-                       listing + "[Disk A]\n", DiskLine(2, kNoDirectory), filled});
+      cases.push_back({"a later disk cut at " + std::to_string(end), Cut(two, end), listing,
+                       DiskLine(2, "no directory: the image is cut off at byte " +
+                                       std::to_string(end) + ", inside this disk"),
+                       filled});
     }
     // Cut 500 bytes into sector 3 of track 20 (disk offset 104948) of the
-    // second disk. CUT's data begins at 100004; the cut sector counts as
-    // missing from its first byte, 104448. LOST's record lies in the missing
-    // part: listed from the zero bytes it reads as, but not written.
+    // second disk. CUT's data begins at 100004 and is written up to the
+    // cut. LOST's record lies past it, in track 21 sector 3: listed from the
+    // zero bytes it reads as, but not written.
     const Bytes cutData = Pattern(10000, 17);
     const Bytes first = ImageOf({full});
     const Bytes whole = Concat(
@@ -224,15 +266,15 @@ std::vector<DamageCase> DamageCases() {
                 File("CUT", "", 0x1000, cutData), File("LOST", "", 0x2000, TextBytes("gone"))}))));
     std::map<std::string, Bytes> written = filled;
     written.insert(
-        {{"HEAD", Pattern(100)}, {"MID", Pattern(3000)}, {"CUT", Cut(cutData, 104448 - 100004)}});
+        {{"HEAD", Pattern(100)}, {"MID", Pattern(3000)}, {"CUT", Cut(cutData, 104948 - 100004)}});
     cases.push_back({"a later disk cut inside a record",
                      Cut(whole, first.size() + kDiskHeaderSize + 21 * kRecordedTrackSize +
                                     2 * kRecordedSectorSize + d88::sector_header::kSize + 500),
                      listing + "[Disk C]\n" + ListingLine("HEAD", 0, 100) +
                          ListingLine("MID", 0, 3000) + ListingLine("CUT", 0x1000, 0x1000 + 10000) +
                          ListingLine("LOST", 0, 0),
-                     ComplaintText({2, "C", "CUT", Why::kDataMissing, 4444, 10000}) +
-                         ComplaintText({2, "C", "LOST", Why::kRecordMissing}),
+                     ComplaintText({2, "C", "CUT", Why::kDataMissing, 4944, 10000, 20 * 5 + 2}) +
+                         ComplaintText({2, "C", "LOST", Why::kRecordMissing, 0, 0, 21 * 5 + 2}),
                      written});
   }
 

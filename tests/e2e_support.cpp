@@ -86,9 +86,16 @@ void ExpectTreeHolds(const fs::path& folder, const std::map<std::string, Bytes>&
   ExpectSameFiles(TreeOf(folder), expected);
 }
 
-const char kNoDirectory[] =
-    "no directory: the image does not hold sectors 1 to 5 of 1024 bytes on its last track in "
-    "full; the disk is blank, of another layout, or cut off";
+std::string DiskLine(int place, const std::string& text, const std::string& image) {
+  return "d88unpack: " + image + ": disk " + std::to_string(place) + ": " + text + "\n";
+}
+
+const char kBlank[] = "no directory: the disk is blank (it has no tracks)";
+
+std::string DirectoryLacking(int sector) {
+  return "no directory: the image does not hold track 83 sector " + std::to_string(sector) +
+         " in full, where the directory lies";
+}
 
 const std::map<Why, const char*> kComplaintTexts = {
     {Why::kHeaderPastTheEnd, "skipped: its record header lies past the end of the disk"},
@@ -115,13 +122,24 @@ const std::map<Why, const char*> kComplaintTexts = {
     {Why::kCannotCreate, "cannot create: %s"},
     {Why::kWriteFailed, "write failed: %s"},
     {Why::kCloseFailed, "close failed: %s"},
-    {Why::kRecordMissing, "not written: its record header lies where the image holds no data"},
+    {Why::kRecordMissing,
+     "not written: its record header lies in track %d sector %d, which the image does not hold "
+     "in full"},
     {Why::kDataMissing,
-     "truncated: its data runs into a part of the disk the image does not hold; %d of %d bytes "
-     "written"},
+     "truncated: its data runs into track %d sector %d, which the image does not hold in full; "
+     "%d of %d bytes written"},
     {Why::kDataMissingListed,
-     "truncated: its data runs into a part of the disk the image does not hold; %d of %d bytes "
-     "readable"},
+     "truncated: its data runs into track %d sector %d, which the image does not hold in full; "
+     "%d of %d bytes readable"},
+    {Why::kSalvaged,
+     "salvaged: %d of %d bytes written as zeros, where the image does not hold track %d sector "
+     "%d in full"},
+    {Why::kNulName, "not written: the name holds a NUL byte"},
+    {Why::kWriteFailedOldRemoved,
+     "write failed: %s (the file that stood at the name was removed first)"},
+    {Why::kReplacesOfThisDisk, "replaces the file written for an earlier entry of this disk"},
+    {Why::kReplacesOfDisk,
+     "replaces the file written for disk %d (%s); -D keeps each disk's files apart"},
 };
 
 // The system's reason is the host's text for the errno; the Windows runtime
@@ -129,20 +147,45 @@ const std::map<Why, const char*> kComplaintTexts = {
 std::string ComplaintLine(const Complaint& c) {
   const char* text = kComplaintTexts.at(c.why);
   char reason[256];
-  if (c.why == Why::kCannotCreate || c.why == Why::kWriteFailed || c.why == Why::kCloseFailed) {
-    std::snprintf(reason, sizeof reason, text, std::strerror(c.number));
-  } else if (c.why == Why::kCannotMakeFolder) {
-    std::snprintf(reason, sizeof reason, text, c.number, std::strerror(c.size));
-  } else {
-    std::snprintf(reason, sizeof reason, text, c.number, c.size);
+  const int track = c.sector / 5;
+  const int sector = c.sector % 5 + 1;
+  switch (c.why) {
+    case Why::kCannotCreate:
+    case Why::kWriteFailed:
+    case Why::kCloseFailed:
+    case Why::kWriteFailedOldRemoved:
+      std::snprintf(reason, sizeof reason, text, std::strerror(c.number));
+      break;
+    case Why::kCannotMakeFolder:
+      std::snprintf(reason, sizeof reason, text, c.number, std::strerror(c.size));
+      break;
+    case Why::kRecordMissing:
+      std::snprintf(reason, sizeof reason, text, track, sector);
+      break;
+    case Why::kDataMissing:
+    case Why::kDataMissingListed:
+      std::snprintf(reason, sizeof reason, text, track, sector, c.number, c.size);
+      break;
+    case Why::kSalvaged:
+      std::snprintf(reason, sizeof reason, text, c.number, c.size, track, sector);
+      break;
+    case Why::kReplacesOfDisk:
+      std::snprintf(reason, sizeof reason, text, c.number, c.otherLetter.c_str());
+      break;
+    default:
+      std::snprintf(reason, sizeof reason, text, c.number, c.size);
   }
-  return "d88unpack: disk " + std::to_string(c.disk) + " (" + c.letter + "): \"" + c.name +
-         "\": " + reason;
+  return "d88unpack: " + c.image + ": disk " + std::to_string(c.disk) + " (" + c.letter + "): \"" +
+         c.name + "\": " + reason;
 }
 
-void ExpectComplaints(const std::string& err, const std::vector<Complaint>& expected) {
+void ExpectComplaints(const std::string& err, const std::vector<Complaint>& expected,
+                      const std::string& image) {
   std::string lines;
-  for (const Complaint& c : expected) lines += ComplaintLine(c) + "\n";
+  for (Complaint c : expected) {
+    if (!image.empty()) c.image = image;
+    lines += ComplaintLine(c) + "\n";
+  }
   EXPECT_EQ(err, Lines(lines));
 }
 

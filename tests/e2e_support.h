@@ -51,8 +51,14 @@ std::map<std::string, Bytes> TreeOf(const std::filesystem::path& folder);
 void ExpectTreeHolds(const std::filesystem::path& folder,
                      const std::map<std::string, Bytes>& expected);
 
-// The reason given for a disk whose directory track is not in the image.
-extern const char kNoDirectory[];
+// A line about disk `place` of the image as a whole: "d88unpack: IMAGE:
+// disk N: TEXT", with its line end.
+std::string DiskLine(int place, const std::string& text, const std::string& image = "disk.d88");
+
+// The words after "no directory: " for a blank disk, and for one of the
+// layout whose directory the image lacks from sector `sector` of track 83.
+extern const char kBlank[];
+std::string DirectoryLacking(int sector);
 
 // Each kind of complaint the tool makes on standard error about an entry,
 // with the exact text that follows the disk and the name (kComplaintTexts).
@@ -85,6 +91,13 @@ enum class Why {
   kRecordMissing,
   kDataMissing,
   kDataMissingListed,
+  kSalvaged,  // from one sector the image lacks
+  kNulName,
+  kWriteFailedOldRemoved,
+  // Notes, not complaints: the entry replaced a file written for an earlier
+  // entry of the same disk, or of another (`number`, `otherLetter`).
+  kReplacesOfThisDisk,
+  kReplacesOfDisk,
 };
 
 extern const std::map<Why, const char*> kComplaintTexts;
@@ -98,19 +111,27 @@ struct Complaint {
   std::string name;
   Why why;
   // kTruncated, kDataMissing: the bytes written (or, when listed, there)
-  // and the file's size. A
-  // failed create, write or close: the errno whose text the system gives as
-  // the reason. kNotAFolder: the disk's place; kCannotMakeFolder: the disk's
-  // place and the errno.
+  // and the file's size; kSalvaged: the bytes that are zeros and the bytes
+  // written. A failed create, write or close: the errno whose text the
+  // system gives as the reason. kNotAFolder: the disk's place;
+  // kCannotMakeFolder: the disk's place and the errno. kReplacesOfDisk: the
+  // other disk's place.
   int number = 0;
   int size = 0;
+  // kRecordMissing, kDataMissing, kSalvaged: the sector the image lacks,
+  // as track * 5 + sector number - 1.
+  int sector = -1;
+  std::string image = "disk.d88";
+  std::string otherLetter = "";
 };
 
 // The line of a complaint, without its line end.
 std::string ComplaintLine(const Complaint& c);
 
-// Standard error holds exactly these complaints, in this order.
-void ExpectComplaints(const std::string& err, const std::vector<Complaint>& expected);
+// Standard error holds exactly these complaints, in this order, about the
+// image given (when not the default).
+void ExpectComplaints(const std::string& err, const std::vector<Complaint>& expected,
+                      const std::string& image = "");
 
 // A scratch folder with the image in it, and the tool run there on it.
 class Extraction : public ::testing::Test {

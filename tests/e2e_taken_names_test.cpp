@@ -188,9 +188,11 @@ TEST(TakenNames, PosixImageReachedThroughAHardLinkAfterItsPathHasGone) {
   // last disk's entry COPY.D88 is the image itself, through a hard link in
   // the output folder. While the tool is held by its full pipe, the image's
   // own path goes away: only the file's identity still says what it is.
-  std::vector<LayoutFile> many;
-  for (int k = 0; k < 255; ++k) many.push_back(File("F", "", 0, {}));
-  std::vector<LayoutDisk> disks(8, DataDisk(1, many));
+  std::vector<LayoutDisk> disks(8, DataDisk(1, {}));
+  for (int k = 0; k < 8 * 255; ++k) {
+    disks[static_cast<std::size_t>(k / 255)].files.push_back(
+        File("F" + std::to_string(k), "", 0, {}));
+  }
   disks.push_back(DataDisk(2, {File("COPY", "D88", 0, TextBytes("would destroy the image"))}));
   const Bytes image = ImageOf(disks);
 
@@ -206,7 +208,9 @@ TEST(TakenNames, PosixImageReachedThroughAHardLinkAfterItsPathHasGone) {
       work, {"../images/x.d88"},
       [&] { fs::rename(dir.path() / "images" / "x.d88", dir.path() / "images" / "moved.d88"); },
       err);
-  EXPECT_EQ(err, ComplaintLine({9, "C", "COPY.D88", Why::kIsTheImage}) + "\n");
+  EXPECT_EQ(
+      err,
+      ComplaintLine({9, "C", "COPY.D88", Why::kIsTheImage, 0, 0, -1, "../images/x.d88"}) + "\n");
   EXPECT_EQ(status, 1);
   EXPECT_EQ(ReadBytes((dir.path() / "images" / "moved.d88").string()), image);
   EXPECT_EQ(ReadBytes((work / "COPY.D88").string()), image);

@@ -63,8 +63,31 @@ TEST(MatchPattern, MatchesWholeNames) {
       {"??", "\xE3\x82", true, true},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(MatchPattern(c.pattern.c_str(), c.name.c_str(), c.utf8), c.matches)
+    Pattern pattern(c.pattern.c_str());
+    EXPECT_EQ(pattern.Matches(c.name.c_str(), c.utf8, false), c.matches)
         << "'" << c.pattern << "' against '" << c.name << "'" << (c.utf8 ? " (UTF-8)" : "");
+    // What a pattern learns of its sets from one name holds for the next.
+    EXPECT_EQ(pattern.Matches(c.name.c_str(), c.utf8, false), c.matches) << c.pattern;
+  }
+  // Ignoring case: ASCII letters only, in literals and in sets.
+  const struct {
+    const char* pattern;
+    const char* name;
+    bool matches;
+  } folded[] = {
+      {"game.bin", "GAME.BIN", true},
+      {"*.Bin", "X.BIN", true},
+      {"[a-c]X", "Bx", true},
+      {"[A-C]", "b", true},
+      {"[!a-c]", "B", false},
+      {"Z", "A", false},
+      {"[[]", "{", false},
+      {"ss", "\xDF", false},
+      {"?", "\x83\x5c", false},
+  };
+  for (const auto& c : folded) {
+    EXPECT_EQ(Pattern(c.pattern).Matches(c.name, false, true), c.matches)
+        << "'" << c.pattern << "' against '" << c.name << "' in either case";
   }
 }
 

@@ -187,7 +187,7 @@ TEST_F(SweepTest, WalksSharingAChainAtDifferentDepthsEndWhereTheirOwnCountsSay) 
       ASSERT_TRUE(sweep->AddTrack(shared.starts[static_cast<std::size_t>(t)], CylinderOf(t),
                                   HeadOf(t), 1, 4));
     }
-    sweep->Sweep(file, kSizeCode);
+    sweep->Sweep(file, static_cast<std::int64_t>(bytes.size()), kSizeCode);
     for (int k = 0; k < 4; ++k) {
       const int t = order[k];
       for (int r = 1; r <= 4; ++r) {
@@ -275,7 +275,7 @@ TEST_F(SweepTest, TracksSweptTogetherFindWhatEachFindsAlone) {
       ASSERT_TRUE(sweep->AddTrack(shared.starts[static_cast<std::size_t>(t)], CylinderOf(t),
                                   HeadOf(t), firstR[t], lastR[t]));
     }
-    sweep->Sweep(file, kSizeCode);
+    sweep->Sweep(file, static_cast<std::int64_t>(bytes.size()), kSizeCode);
     for (int k = 0; k < kTracks; ++k) {
       const int t = order[k];
       for (int r = 0; r <= 5; ++r) {

@@ -10,19 +10,30 @@
 // CommandLineToArgvW
 #include <shellapi.h>
 #else
+#include <fcntl.h>
+#include <langinfo.h>
 #include <unistd.h>
+
+#include <clocale>
 #endif
 
 bool IsControlByte(unsigned char byte) {
   return (byte >= 0x01 && byte < 0x20) || byte == 0x7F;
 }
 
-void PutEscaped(unsigned char byte, std::FILE* stream) {
+void EscapeByte(unsigned char byte, char (&out)[5]) {
   if (byte >= 0x20 && byte < 0x7F && byte != '\\' && byte != '"') {
-    std::fputc(byte, stream);
+    out[0] = static_cast<char>(byte);
+    out[1] = 0;
   } else {
-    std::fprintf(stream, "\\x%02x", byte);
+    std::snprintf(out, sizeof out, "\\x%02x", byte);
   }
+}
+
+void PutEscaped(unsigned char byte, std::FILE* stream) {
+  char shown[5];
+  EscapeByte(byte, shown);
+  std::fputs(shown, stream);
 }
 
 bool OutputIsTerminal() {
@@ -32,6 +43,56 @@ bool OutputIsTerminal() {
   static const bool terminal = isatty(STDOUT_FILENO) != 0;
 #endif
   return terminal;
+}
+
+bool ErrorIsUtf8Terminal() {
+#ifdef _WIN32
+  return false;
+#else
+  if (isatty(STDERR_FILENO) == 0) return false;
+  // The user's locale says what the terminal shows; the program's own
+  // stays "C" for everything else.
+  const char* saved = std::setlocale(LC_CTYPE, nullptr);
+  char previous[64];
+  std::snprintf(previous, sizeof previous, "%s", saved != nullptr ? saved : "C");
+  const bool utf8 =
+      std::setlocale(LC_CTYPE, "") != nullptr && std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  std::setlocale(LC_CTYPE, previous);
+  return utf8;
+#endif
+}
+
+const char* PathText(const NativePathChar* path) {
+  static char text[4096 * 3];
+#ifdef _WIN32
+  if (WideCharToMultiByte(CP_UTF8, 0, path, -1, text, sizeof text, nullptr, nullptr) <= 0) {
+    text[0] = 0;
+  }
+#else
+  // A byte that does not begin a whole, valid sequence is one U+FFFD.
+  std::size_t used = 0;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(path);
+  while (*p != 0 && used + 4 < sizeof text) {
+    const int length = *p < 0x80             ? 1
+                       : (*p & 0xE0) == 0xC0 ? 2
+                       : (*p & 0xF0) == 0xE0 ? 3
+                       : (*p & 0xF8) == 0xF0 ? 4
+                                             : 0;
+    bool valid = length > 0;
+    for (int i = 1; valid && i < length; ++i) valid = (p[i] & 0xC0) == 0x80;
+    if (valid) {
+      std::memcpy(text + used, p, static_cast<std::size_t>(length));
+      used += static_cast<std::size_t>(length);
+      p += length;
+    } else {
+      std::memcpy(text + used, "\xEF\xBF\xBD", 3);
+      used += 3;
+      ++p;
+    }
+  }
+  text[used] = 0;
+#endif
+  return text;
 }
 
 void PutPathPrefix(const NativePathChar* path) {
@@ -87,6 +148,14 @@ int StartWithArguments(int, char**, StartFunction start) {
 #else
 
 int StartWithArguments(int argc, char** argv, StartFunction start) {
+  // A console stream that was closed at start (">&-") would be the next file
+  // opened: the image, a folder or an output file would then take the
+  // messages or the listing. /dev/null holds its place instead.
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (opened != fd) return 1;
+  }
   return start(argc, argv, nullptr);
 }
 

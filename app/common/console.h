@@ -17,12 +17,21 @@ extern const char kProgramName[];
 // 0x1F and 0x7F.
 bool IsControlByte(unsigned char byte);
 
-// Writes one byte of a name, letter or path for a message: bytes outside
-// printable ASCII, '\' and '"' as \xHH.
+// One byte of a name, letter or path as a message shows it: bytes outside
+// printable ASCII, '\' and '"' as \xHH, every other byte as it is.
+void EscapeByte(unsigned char byte, char (&out)[5]);
 void PutEscaped(unsigned char byte, std::FILE* stream);
 
 // True when standard output is a terminal.
 bool OutputIsTerminal();
+
+// True when standard error is a terminal that shows UTF-8 text: the
+// locale's character set is UTF-8.
+bool ErrorIsUtf8Terminal();
+
+// The path as UTF-8 text, each byte that is not part of valid UTF-8 as
+// U+FFFD; valid until the next call.
+const char* PathText(const NativePathChar* path);
 
 // "PROGRAM: PATH: " on standard error, the path's bytes escaped (on Windows
 // the path is shown in UTF-8), after standard output has been flushed.
@@ -39,7 +48,8 @@ using StartFunction = int (*)(int argc, char** argv, NativePathChar** nativeArgs
 
 // Calls `start` with the arguments of `main`. On Windows they come from the
 // wide-character command line: argv would hold them in the user's code page,
-// with '?' for every character outside it.
+// with '?' for every character outside it. On POSIX hosts a console stream
+// closed at start is opened on /dev/null first.
 int StartWithArguments(int argc, char** argv, StartFunction start);
 
 #endif

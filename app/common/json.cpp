@@ -34,7 +34,7 @@ void JsonLine::PutQuoted(const char* text, std::size_t count) {
     } else if (c == '\t') {
       Put('\\');
       Put('t');
-    } else if (c < 0x20) {
+    } else if (c < 0x20 || c == 0x7F) {
       for (const char e : {'\\', 'u', '0', '0'}) Put(e);
       Put(kHexDigits[c >> 4]);
       Put(kHexDigits[c & 0xF]);

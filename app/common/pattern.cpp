@@ -22,10 +22,19 @@ unsigned long CharValue(const char* p, int length) {
   return value;
 }
 
-// Matches the set starting after '[' against the character `c`. Returns
-// the pattern after the set, or null when the set is not closed (the '['
-// then stands for itself).
-const char* MatchSet(const char* p, unsigned long c, bool utf8, bool& matched) {
+// The other case of an ASCII letter; any other character as it is.
+unsigned long OtherCase(unsigned long c) {
+  if (c >= 'a' && c <= 'z') return c - 'a' + 'A';
+  if (c >= 'A' && c <= 'Z') return c - 'A' + 'a';
+  return c;
+}
+
+}  // namespace
+
+const char* Pattern::MatchSet(const char* open, unsigned long c, bool utf8, bool ignoreCase,
+                              bool& matched) {
+  if (open == unclosed) return nullptr;
+  const char* p = open + 1;
   const bool negated = *p == '!' || *p == '^';
   if (negated) ++p;
   bool found = false;
@@ -44,18 +53,20 @@ const char* MatchSet(const char* p, unsigned long c, bool utf8, bool& matched) {
       high = CharValue(p, highLength);
       p += highLength;
     }
-    if (c >= low && c <= high) found = true;
+    const unsigned long other = ignoreCase ? OtherCase(c) : c;
+    if ((c >= low && c <= high) || (other >= low && other <= high)) found = true;
   }
-  if (*p != ']') return nullptr;
+  if (*p != ']') {
+    unclosed = open;
+    return nullptr;
+  }
   matched = found != negated;
   return p + 1;
 }
 
-}  // namespace
-
-bool MatchPattern(const char* pattern, const char* name, bool utf8) {
+bool Pattern::Matches(const char* name, bool utf8, bool ignoreCase) {
   // Backtracking to the last '*' only: the usual linear-time match.
-  const char* p = pattern;
+  const char* p = text;
   const char* n = name;
   const char* starPattern = nullptr;
   const char* starName = nullptr;
@@ -72,7 +83,7 @@ bool MatchPattern(const char* pattern, const char* name, bool utf8) {
       advanced = true;
     } else if (*p == '[') {
       bool matched = false;
-      const char* after = MatchSet(p + 1, CharValue(n, length), utf8, matched);
+      const char* after = MatchSet(p, CharValue(n, length), utf8, ignoreCase, matched);
       if (after != nullptr) {
         if (matched) {
           p = after;
@@ -86,7 +97,11 @@ bool MatchPattern(const char* pattern, const char* name, bool utf8) {
       const char* literal = *p == '\\' && p[1] != 0 ? p + 1 : p;
       const int literalLength = CharLength(literal, utf8);
       bool same = literalLength == length;
-      for (int i = 0; same && i < length; ++i) same = literal[i] == n[i];
+      for (int i = 0; same && i < length; ++i) {
+        const unsigned char want = static_cast<unsigned char>(literal[i]);
+        const unsigned char have = static_cast<unsigned char>(n[i]);
+        same = want == have || (ignoreCase && length == 1 && OtherCase(want) == have);
+      }
       if (same) {
         p = literal + literalLength;
         advanced = true;

@@ -5,7 +5,31 @@
 #ifndef D88UNPACK_APP_COMMON_PATTERN_H
 #define D88UNPACK_APP_COMMON_PATTERN_H
 
-// With `utf8`, a character is one UTF-8 sequence; otherwise one byte.
-bool MatchPattern(const char* pattern, const char* name, bool utf8);
+// A pattern, and what matching it against names has taught it: a set that
+// does not close is found so once, not again for every name and every place
+// in it, so that a pattern costs in proportion to its length however many
+// names it is matched against.
+class Pattern {
+ public:
+  Pattern() = default;
+  explicit Pattern(const char* text) : text(text) {}
+
+  const char* Text() const { return text; }
+
+  // With `utf8`, a character is one UTF-8 sequence; otherwise one byte.
+  // With `ignoreCase`, ASCII letters match in either case.
+  bool Matches(const char* name, bool utf8, bool ignoreCase);
+
+ private:
+  // Matches the set that starts after the '[' at `open` against the
+  // character `c`: the pattern after the set, or null when the set does not
+  // close (the '[' then stands for itself).
+  const char* MatchSet(const char* open, unsigned long c, bool utf8, bool ignoreCase,
+                       bool& matched);
+
+  const char* text = "";
+  // A '[' whose set was found not to close.
+  const char* unclosed = nullptr;
+};
 
 #endif

@@ -15,12 +15,17 @@ namespace {
 
 // Options with no short form.
 constexpr int kJsonOption = 256;
+constexpr int kSalvageOption = 257;
+constexpr int kSkipOldOption = 258;
 
 const option kLongOptions[] = {
     {"list", no_argument, nullptr, 'l'},
     {"directory", required_argument, nullptr, 'C'},
     {"disk", required_argument, nullptr, 'd'},
     {"keep-old-files", no_argument, nullptr, 'k'},
+    {"skip-old-files", no_argument, nullptr, kSkipOldOption},
+    {"salvage", no_argument, nullptr, kSalvageOption},
+    {"ignore-case", no_argument, nullptr, 'i'},
     {"to-stdout", no_argument, nullptr, 'O'},
     {"disk-folders", no_argument, nullptr, 'D'},
     {"utf8", no_argument, nullptr, 'u'},
@@ -31,7 +36,7 @@ const option kLongOptions[] = {
 };
 
 // The leading ':' makes a missing argument return ':' rather than '?'.
-const char kShortOptions[] = ":ltC:d:kODuhV";
+const char kShortOptions[] = ":ltC:d:kODuihV";
 
 const char kHelp[] =
     "Usage: d88unpack [OPTION]... IMAGE [NAME]...\n"
@@ -44,11 +49,15 @@ const char kHelp[] =
     "  -d, --disk=N            only the disk at place N in the image (from 1);\n"
     "                            may be given more than once\n"
     "  -k, --keep-old-files    never replace an existing file; report it instead\n"
+    "      --skip-old-files    never replace an existing file, and say nothing of it\n"
     "  -O, --to-stdout         write the files' data to standard output, one after\n"
     "                            another, instead of files and the listing\n"
     "  -D, --disk-folders      put each disk's files into a folder disk01, disk02, ...\n"
     "  -u, --utf8              read names as code page 932 (Shift-JIS) and show and\n"
     "                            write them in UTF-8\n"
+    "  -i, --ignore-case       NAME patterns match letters in either case\n"
+    "      --salvage           write every file in full, with zeros where the image\n"
+    "                            lacks its data (reported; the exit status stays 1)\n"
     "      --json              JSON Lines instead of the listing: one object per\n"
     "                            disk, then one per file\n"
     "  -h, --help              show this help and exit\n"
@@ -56,6 +65,9 @@ const char kHelp[] =
     "\n"
     "NAME is a shell pattern (*, ?, [...]) matched against whole file names as\n"
     "listed; only matching files are listed and extracted.\n"
+    "\n"
+    "The disks read are those of 84 tracks (42 cylinders, 2 sides) of five\n"
+    "1024-byte sectors, with the directory at the end of the last track.\n"
     "\n"
     "Exit status: 0 when everything asked was done; 1 when anything was not, each\n"
     "problem reported on standard error.\n"
@@ -71,11 +83,13 @@ const char* ProgramName(int argc, char** argv) {
   return argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : "d88unpack";
 }
 
-// One line that says what is wrong, then the usage line.
+// One line that says what is wrong, then the usage line and where to learn
+// more.
 ParseResult UsageError(int argc, char** argv, const char* format, const char* detail) {
   std::fputs("d88unpack: ", stderr);
   std::fprintf(stderr, format, detail);
   std::fprintf(stderr, "\nUsage: %s [OPTION]... IMAGE [NAME]...\n", ProgramName(argc, argv));
+  std::fputs("Try 'd88unpack --help' for more information.\n", stderr);
   return ParseResult::kUsageError;
 }
 
@@ -134,10 +148,14 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
   optind = 1;
   char scratch[256];
   for (;;) {
+    const int before = optind;
     const int option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
     if (option == -1) break;
+    // A long option is one whole argument: the call that reads it moves on
+    // past it. Within a bundle of letters ("-xl") it does not, and the
+    // argument before is another option altogether.
     const char* given = argv[optind - 1];
-    const bool isLong = given != nullptr && std::strncmp(given, "--", 2) == 0;
+    const bool isLong = optind != before && given != nullptr && std::strncmp(given, "--", 2) == 0;
     switch (option) {
       case 'l':
       case 't':
@@ -177,11 +195,26 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
       case kJsonOption:
         options.json = true;
         break;
+      case kSalvageOption:
+        options.salvage = true;
+        break;
+      case kSkipOldOption:
+        options.skipOld = true;
+        break;
+      case 'i':
+        options.ignoreCase = true;
+        break;
       case 'h':
         std::fputs(kHelp, stdout);
         return ParseResult::kDone;
       case 'V':
-        std::printf("d88unpack %s\n", D88UNPACK_VERSION);
+        std::printf(
+            "d88unpack %s\n"
+            "Copyright (c) 2026 the d88unpack authors\n"
+            "License MIT: <https://opensource.org/licenses/MIT>.\n"
+            "This is free software: you are free to change and redistribute it.\n"
+            "There is NO WARRANTY, to the extent permitted by law.\n",
+            D88UNPACK_VERSION);
         return ParseResult::kDone;
       default: {
         // ':' is a missing argument, anything else an option not known.

@@ -19,6 +19,9 @@ struct Options {
   bool diskFolders = false;  // -D: each disk's files into diskNN/
   bool utf8 = false;         // -u: names as code page 932, shown in UTF-8
   bool json = false;         // --json: JSON Lines instead of the listing
+  bool salvage = false;      // --salvage: zeros for what the image lacks
+  bool skipOld = false;      // --skip-old-files: keep what stands at a name, silently
+  bool ignoreCase = false;   // -i: NAME patterns match ASCII letters in either case
 
   const NativePathChar* image = nullptr;
   const NativePathChar* directory = nullptr;  // -C, or null: the current folder

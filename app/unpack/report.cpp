@@ -33,6 +33,8 @@ const char* DescribeVerdict(NameVerdict verdict) {
       return "accepted";
     case NameVerdict::kEmpty:
       return "the name is empty";
+    case NameVerdict::kNulByte:
+      return "the name holds a NUL byte";
     case NameVerdict::kDotOrDotDot:
       return "the name is '.' or '..'";
     case NameVerdict::kSlash:
@@ -53,7 +55,6 @@ const char* DescribeVerdict(NameVerdict verdict) {
   return "the name is refused";
 }
 
-// "written", "truncated", "not written", "skipped" or "listed".
 const char* StatusWord(EntryStatus status) {
   switch (status) {
     case EntryStatus::kWritten:
@@ -66,8 +67,20 @@ const char* StatusWord(EntryStatus status) {
       return "skipped";
     case EntryStatus::kListed:
       return "listed";
+    case EntryStatus::kSalvaged:
+      return "salvaged";
+    case EntryStatus::kKept:
+      return "kept";
   }
   return "";
+}
+
+// Room for any reason.
+constexpr int kReasonSize = 256;
+
+// "track T sector R": where sector `sector` of the layout lies.
+void PutSector(char* out, std::size_t size, int sector) {
+  std::snprintf(out, size, "track %d sector %d", TrackOf(sector), SectorNumberOf(sector));
 }
 
 // The words of a complaint about an entry: "WHAT: REASON", where WHAT is
@@ -80,23 +93,42 @@ struct Complaint {
   const char* What() const { return failedStep != nullptr ? failedStep : StatusWord(became); }
 };
 
-// Room for any complaint's reason.
-constexpr int kComplaintSize = 256;
+// What the image lacks of a salvaged file, and where.
+void DescribeZeros(const EntryRecord& entry, const EntryOutcome& outcome,
+                   char (&out)[kReasonSize]) {
+  char first[32];
+  char last[32];
+  PutSector(first, sizeof first, entry.missing.firstSector);
+  PutSector(last, sizeof last, entry.missing.lastSector);
+  const int n = std::snprintf(out, sizeof out, "%d of %d bytes written as zeros, ",
+                              entry.missing.bytes, outcome.written);
+  if (entry.missing.sectors == 1) {
+    std::snprintf(out + n, sizeof out - n, "where the image does not hold %s in full", first);
+  } else {
+    std::snprintf(out + n, sizeof out - n,
+                  "where the image does not hold %d sectors in full, from %s to %s",
+                  entry.missing.sectors, first, last);
+  }
+}
 
 // The words for an entry's outcome; `scratch` holds the reason where it is
 // made up on the spot.
 Complaint Describe(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome,
-                   char (&scratch)[kComplaintSize]) {
+                   char (&scratch)[kReasonSize]) {
   constexpr EntryStatus kNotWritten = EntryStatus::kNotWritten;
   // The bytes that are there: when only listing, none was written.
   const char* done = outcome.status == EntryStatus::kListed ? "readable" : "written";
+  char sector[32];
+  PutSector(sector, sizeof sector, entry.missingSector);
   switch (outcome.problem) {
     case EntryProblem::kNone:
       break;
     case EntryProblem::kRecordPastDisk:
       return {nullptr, EntryStatus::kSkipped, "its record header lies past the end of the disk"};
     case EntryProblem::kRecordMissing:
-      return {nullptr, kNotWritten, "its record header lies where the image holds no data"};
+      std::snprintf(scratch, sizeof scratch,
+                    "its record header lies in %s, which the image does not hold in full", sector);
+      return {nullptr, kNotWritten, scratch};
     case EntryProblem::kEndBelowStart:
       return {nullptr, kNotWritten, "its end address is below its start address"};
     case EntryProblem::kNameRefused:
@@ -132,65 +164,138 @@ Complaint Describe(const DiskRecord& disk, const EntryRecord& entry, const Entry
     case EntryProblem::kCannotRemove:
       return {"cannot replace", kNotWritten, std::strerror(outcome.error)};
     case EntryProblem::kCannotCreate:
-      return {"cannot create", kNotWritten, std::strerror(outcome.error)};
     case EntryProblem::kWriteFailed:
-      return {"write failed", kNotWritten, std::strerror(outcome.error)};
-    case EntryProblem::kCloseFailed:
-      return {"close failed", kNotWritten, std::strerror(outcome.error)};
+    case EntryProblem::kCloseFailed: {
+      const char* step = outcome.problem == EntryProblem::kCannotCreate  ? "cannot create"
+                         : outcome.problem == EntryProblem::kWriteFailed ? "write failed"
+                                                                         : "close failed";
+      std::snprintf(
+          scratch, sizeof scratch, "%s%s", std::strerror(outcome.error),
+          outcome.oldRemoved ? " (the file that stood at the name was removed first)" : "");
+      return {step, kNotWritten, scratch};
+    }
     case EntryProblem::kDataPastDisk:
       std::snprintf(scratch, sizeof scratch,
                     "its data runs past the end of the disk; %d of %d bytes %s", outcome.written,
                     entry.size, done);
       return {nullptr, EntryStatus::kTruncated, scratch};
     case EntryProblem::kDataMissing:
+      if (outcome.status == EntryStatus::kSalvaged) {
+        DescribeZeros(entry, outcome, scratch);
+        return {nullptr, EntryStatus::kSalvaged, scratch};
+      }
       std::snprintf(scratch, sizeof scratch,
-                    "its data runs into a part of the disk the image does not hold; %d of %d "
+                    "its data runs into %s, which the image does not hold in full; %d of %d "
                     "bytes %s",
-                    outcome.written, entry.size, done);
+                    sector, outcome.written, entry.size, done);
       return {nullptr, EntryStatus::kTruncated, scratch};
   }
   return {nullptr, outcome.status, ""};
 }
 
-// One line on standard error: which disk, which file (its raw bytes, those
-// outside printable ASCII escaped), and why it was not written as listed.
-void ShowComplaint(const DiskRecord& disk, const EntryRecord& entry, const Complaint& complaint) {
-  // Keep the listing line of the entry ahead of its complaint when both
-  // streams go to one file.
-  std::fflush(stdout);
-  std::fprintf(stderr, "d88unpack: disk %d (", disk.place);
+// "disk N (X): "NAME": " for a line about an entry, after the image's name:
+// the letter and the name's raw bytes, those outside printable ASCII
+// escaped.
+void PutEntryPrefix(const NativePathChar* image, const DiskRecord& disk, const EntryRecord& entry) {
+  PutPathPrefix(image);
+  std::fprintf(stderr, "disk %d (", disk.place);
   PutEscaped(DiskLetter(disk.diskNumber), stderr);
   std::fputs("): \"", stderr);
   for (const char* p = entry.name; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stderr);
-  std::fprintf(stderr, "\": %s: %s\n", complaint.What(), complaint.reason);
+  std::fputs("\": ", stderr);
 }
 
-void JsonDisk(const DiskRecord& disk) {
+// What became of a file written for an earlier entry that this one replaced.
+void DescribeReplaced(const DiskRecord& disk, const EntryOutcome& outcome,
+                      char (&out)[kReasonSize]) {
+  if (outcome.replacedPlace == disk.place) {
+    std::snprintf(out, sizeof out, "replaces the file written for an earlier entry of this disk");
+  } else {
+    // The letter as complaints show it: escaped outside printable ASCII.
+    char shown[5];
+    EscapeByte(DiskLetter(outcome.replacedNumber), shown);
+    std::snprintf(out, sizeof out, "replaces the file written for disk %d (%s)",
+                  outcome.replacedPlace, shown);
+  }
+}
+
+// The words after "no directory: ", or the whole reason, for a disk whose
+// directory was not read.
+void DescribeFinding(const DiskRecord& disk, char (&out)[kReasonSize]) {
+  char sector[32];
+  const TrackShape& shape = disk.shape;
+  switch (disk.finding) {
+    case DiskFinding::kDirectory:
+      out[0] = 0;
+      break;
+    case DiskFinding::kUnselectable:
+      std::snprintf(out, sizeof out,
+                    "its header can no longer be read; the image changed while it was read");
+      break;
+    case DiskFinding::kBlank:
+      std::snprintf(out, sizeof out, "no directory: the disk is blank (it has no tracks)");
+      break;
+    case DiskFinding::kCutOff:
+      std::snprintf(out, sizeof out,
+                    "no directory: the image is cut off at byte %lld, inside this disk",
+                    static_cast<long long>(disk.cutAt));
+      break;
+    case DiskFinding::kOtherLayout:
+      std::snprintf(out, sizeof out,
+                    shape.uniform ? "no directory: the disk is of another layout (%d tracks of %d "
+                                    "sectors of %d bytes)"
+                                  : "no directory: the disk is of another layout (%d tracks, the "
+                                    "first of %d sectors of %d bytes)",
+                    shape.tracks, shape.sectors, shape.sectorSize);
+      break;
+    case DiskFinding::kDirectoryMissing:
+      PutSector(sector, sizeof sector, disk.missingSector);
+      std::snprintf(out, sizeof out,
+                    "no directory: the image does not hold %s in full, where the directory lies",
+                    sector);
+      break;
+  }
+}
+
+void JsonDisk(const NativePathChar* image, const DiskRecord& disk) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "disk");
+  line.String("image", PathText(image));
   line.Number("disk", disk.place);
-  line.Number("number", disk.diskNumber);
-  // The letter is the byte the header line shows, read as code page 932; a
-  // NUL (disk number 191) is a character of the line too.
-  const char letter = static_cast<char>(DiskLetter(disk.diskNumber));
-  Cp932ToUtf8Lenient(&letter, 1, text, sizeof text);
-  line.String("letter", text, letter == 0 ? 1 : std::strlen(text));
+  if (disk.HasDirectory()) {
+    line.Number("number", disk.diskNumber);
+    // The letter is the byte the header line shows, read as code page 932;
+    // a NUL (disk number 191) is a character of the line too.
+    const char letter = static_cast<char>(DiskLetter(disk.diskNumber));
+    Cp932ToUtf8Lenient(&letter, 1, text, sizeof text);
+    line.String("letter", text, letter == 0 ? 1 : std::strlen(text));
+  } else {
+    // There is no letter to show without a directory.
+    line.Null("number");
+    line.Null("letter");
+  }
   const std::size_t labelLength = std::strlen(disk.label);
   Cp932ToUtf8Lenient(disk.label, labelLength, text, sizeof text);
   line.String("label", text);
   line.Hex("label_bytes", disk.label, labelLength);
   line.Bool("write_protected", disk.writeProtect != 0);
   line.Number("media", disk.mediaType);
-  line.Bool("directory", disk.directoryRead);
+  line.Bool("directory", disk.HasDirectory());
+  if (!disk.HasDirectory()) {
+    char reason[kReasonSize];
+    DescribeFinding(disk, reason);
+    line.String("reason", reason);
+  }
   line.WriteTo(stdout);
 }
 
-void JsonEntry(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome,
-               const Complaint* complaint) {
+void JsonEntry(const NativePathChar* image, const DiskRecord& disk, const EntryRecord& entry,
+               const EntryOutcome& outcome, const char* reason) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "file");
+  line.String("image", PathText(image));
   line.Number("disk", disk.place);
   const std::size_t nameLength = std::strlen(entry.name);
   Cp932ToUtf8Lenient(entry.name, nameLength, text, sizeof text);
@@ -206,38 +311,34 @@ void JsonEntry(const DiskRecord& disk, const EntryRecord& entry, const EntryOutc
     line.Null("end");
   }
   line.String("status", StatusWord(outcome.status));
-  // An entry that was only listed, or written in full, needs no reason. The
-  // status says what became of the entry; a step that failed is named.
-  if (complaint != nullptr && outcome.status != EntryStatus::kListed) {
-    char reason[kComplaintSize + 32];
-    if (complaint->failedStep != nullptr) {
-      std::snprintf(reason, sizeof reason, "%s: %s", complaint->failedStep, complaint->reason);
-    } else {
-      std::snprintf(reason, sizeof reason, "%s", complaint->reason);
-    }
-    line.String("reason", reason);
-  }
+  if (reason != nullptr) line.String("reason", reason);
   line.WriteTo(stdout);
 }
 
-// "Cannot open the file", in Shift-JIS, written as these bytes whatever the
-// console's own encoding.
+// "Cannot open the file", in Japanese: the Shift-JIS bytes the tool has
+// always written, and the same text in UTF-8.
 const char kCannotOpen[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB"
     "\x82\xDC\x82\xB9\x82\xF1";
+const char kCannotOpenUtf8[] = u8"ファイルをオープンできません";
 
 }  // namespace
 
 void Report::Disk(const DiskRecord& disk) const {
   if (form == Form::kJson) {
-    JsonDisk(disk);
-  } else if (form == Form::kListing) {
+    JsonDisk(image, disk);
+  } else if (form == Form::kListing && disk.HasDirectory()) {
     std::fputs("[Disk ", stdout);
     // The letter is a raw byte too: disk numbers from 192 give control bytes.
     const unsigned char letter = DiskLetter(disk.diskNumber);
     std::fputc(IsControlByte(letter) && OutputIsTerminal() ? '?' : letter, stdout);
     std::fputs("]\n", stdout);
   }
+  if (disk.HasDirectory()) return;
+  char reason[kReasonSize];
+  DescribeFinding(disk, reason);
+  PutPathPrefix(image);
+  std::fprintf(stderr, "disk %d: %s\n", disk.place, reason);
 }
 
 void Report::Listing(const EntryRecord& entry, const char* shownName, int columns) const {
@@ -251,54 +352,108 @@ void Report::Listing(const EntryRecord& entry, const char* shownName, int column
 
 void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
                      const EntryOutcome& outcome) const {
-  if (outcome.problem == EntryProblem::kNone) {
-    if (form == Form::kJson) JsonEntry(disk, entry, outcome, nullptr);
+  char scratch[kReasonSize];
+  char reason[kReasonSize + 32];
+  const char* jsonReason = nullptr;
+  if (outcome.problem != EntryProblem::kNone) {
+    const Complaint complaint = Describe(disk, entry, outcome, scratch);
+    // The status says what became of the entry; a step that failed is named.
+    std::snprintf(reason, sizeof reason, "%s%s%s",
+                  complaint.failedStep != nullptr ? complaint.failedStep : "",
+                  complaint.failedStep != nullptr ? ": " : "", complaint.reason);
+    if (outcome.status != EntryStatus::kListed) jsonReason = reason;
+    if (form == Form::kJson) JsonEntry(image, disk, entry, outcome, jsonReason);
+    PutEntryPrefix(image, disk, entry);
+    std::fprintf(stderr, "%s: %s\n", complaint.What(), complaint.reason);
     return;
   }
-  char scratch[kComplaintSize];
-  const Complaint complaint = Describe(disk, entry, outcome, scratch);
-  if (form == Form::kJson) JsonEntry(disk, entry, outcome, &complaint);
-  ShowComplaint(disk, entry, complaint);
-}
-
-bool DiskHasProblems(const DiskRecord& disk) {
-  return !disk.selected || !disk.directoryRead;
-}
-
-void ShowDiskProblems(const DiskRecord& disk) {
-  if (!DiskHasProblems(disk)) return;
-  std::fflush(stdout);
-  if (!disk.selected) {
-    std::fprintf(stderr,
-                 "d88unpack: disk %d: its header can no longer be read; the image changed while "
-                 "it was read\n",
-                 disk.place);
-  } else {
-    std::fprintf(stderr,
-                 "d88unpack: disk %d: no directory: the image does not hold sectors 1 to 5 of "
-                 "1024 bytes on its last track in full; the disk is blank, of another layout, "
-                 "or cut off\n",
-                 disk.place);
+  if (outcome.status == EntryStatus::kKept) {
+    jsonReason = "a file of that name exists, and old files are skipped";
+  } else if (outcome.replacedPlace != 0) {
+    DescribeReplaced(disk, outcome, scratch);
+    jsonReason = scratch;
   }
+  if (form == Form::kJson) JsonEntry(image, disk, entry, outcome, jsonReason);
+  if (outcome.replacedPlace != 0) {
+    PutEntryPrefix(image, disk, entry);
+    std::fprintf(stderr, "%s%s\n", scratch,
+                 outcome.replacedPlace == disk.place ? "" : "; -D keeps each disk's files apart");
+  }
+}
+
+void Report::NotD88(const FormatCheck& check) const {
+  PutPathPrefix(image);
+  std::fputs("not a D88 image (", stderr);
+  switch (check.problem) {
+    case FormatCheck::Problem::kNone:
+      break;
+    case FormatCheck::Problem::kSizeBelowHeader:
+      std::fprintf(stderr, "the size of its first disk, %lu bytes, is smaller than a disk header",
+                   static_cast<unsigned long>(check.size));
+      break;
+    case FormatCheck::Problem::kTrackInsideHeader:
+      std::fprintf(stderr, "track %d of its first disk starts at byte %lu, inside the disk header",
+                   check.track, static_cast<unsigned long>(check.offset));
+      break;
+    case FormatCheck::Problem::kTrackPastDisk:
+      std::fprintf(stderr,
+                   "track %d of its first disk starts at byte %lu, past the disk's end at byte "
+                   "%lu",
+                   check.track, static_cast<unsigned long>(check.offset),
+                   static_cast<unsigned long>(check.size));
+      break;
+  }
+  std::fputs(")\n", stderr);
+}
+
+void Report::ReadError(int error) const {
+  PutPathPrefix(image);
+  std::fprintf(stderr, "cannot read: %s\n", std::strerror(error));
+}
+
+void Report::OutputIsImage() const {
+  PutPathPrefix(image);
+  std::fputs("standard output goes into the image file; it is only read, so nothing is done\n",
+             stderr);
+}
+
+void Report::MissingDisk(long long place, int count) const {
+  PutPathPrefix(image);
+  std::fprintf(stderr, "disk %lld: the image holds %d disk%s\n", place, count,
+               count == 1 ? "" : "s");
+}
+
+void Report::CutHeader(int place, int bytes) const {
+  PutPathPrefix(image);
+  std::fprintf(stderr,
+               "the image ends inside the header of disk %d (%d of %d bytes); that disk is not "
+               "read\n",
+               place, bytes, d88::disk_header::kSize);
+}
+
+void Report::ZeroSize(int place) const {
+  PutPathPrefix(image);
+  std::fprintf(stderr, "disk %d gives its size as 0; what follows it in the image is not read\n",
+               place);
+}
+
+void Report::MoreDisks(int count) const {
+  PutPathPrefix(image);
+  std::fprintf(stderr, "holds more than %d disks; only the first %d were read\n", count, count);
 }
 
 void ShowOpenFailure(const NativePathChar* path, int error) {
-  std::fwrite(kCannotOpen, 1, sizeof kCannotOpen - 1, stderr);
+  // The Japanese line is read on a terminal that shows UTF-8 as UTF-8; into
+  // a file or a pipe it goes as the bytes the tool has always written.
+  if (ErrorIsUtf8Terminal()) {
+    std::fputs(kCannotOpenUtf8, stderr);
+  } else {
+    std::fwrite(kCannotOpen, 1, sizeof kCannotOpen - 1, stderr);
+  }
   std::fputc('\n', stderr);
   PutPathPrefix(path);
   std::fprintf(stderr, "%s\n",
                error == kNotRegularFile ? "not a regular file" : std::strerror(error));
-}
-
-void ShowReadError(const NativePathChar* path, int error) {
-  PutPathPrefix(path);
-  std::fprintf(stderr, "cannot read: %s\n", std::strerror(error));
-}
-
-void ShowOutputIsImage(const NativePathChar* path) {
-  PutPathPrefix(path);
-  std::fputs("standard output goes into the image file; it is only read, so nothing is done\n",
-             stderr);
 }
 
 void ShowNoCodePage932() {
@@ -313,13 +468,7 @@ void ShowFolderFailure(const NativePathChar* path, int error) {
   std::fprintf(stderr, "%s\n", std::strerror(error));
 }
 
-void ShowMissingDisk(long long place, int count) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "d88unpack: disk %lld: the image holds %d disk%s\n", place, count,
-               count == 1 ? "" : "s");
-}
-
-void ShowPatternNotFound(const char* pattern, bool someDisks) {
+void ShowPatternNotFound(const char* pattern, bool someDisks, bool namesFile) {
   std::fflush(stdout);
   std::fputs("d88unpack: ", stderr);
   // The user's own text, shown as typed: '\' escapes and non-ASCII
@@ -332,25 +481,9 @@ void ShowPatternNotFound(const char* pattern, bool someDisks) {
       std::fputc(byte, stderr);
     }
   }
-  std::fputs(someDisks ? ": not found on the disks chosen\n" : ": not found in the image\n",
+  std::fputs(someDisks ? ": not found on the disks chosen" : ": not found in the image", stderr);
+  std::fputs(namesFile ? " (it names a file: one run reads one image, and the names after it "
+                         "choose its files)\n"
+                       : "\n",
              stderr);
-}
-
-void ShowCutHeader(const NativePathChar* path, int place, int bytes) {
-  PutPathPrefix(path);
-  std::fprintf(stderr,
-               "the image ends inside the header of disk %d (%d of %d bytes); that disk is not "
-               "read\n",
-               place, bytes, d88::disk_header::kSize);
-}
-
-void ShowZeroSize(const NativePathChar* path, int place) {
-  PutPathPrefix(path);
-  std::fprintf(stderr, "disk %d gives its size as 0; what follows it in the image is not read\n",
-               place);
-}
-
-void ShowMoreDisks(const NativePathChar* path, int count) {
-  PutPathPrefix(path);
-  std::fprintf(stderr, "holds more than %d disks; only the first %d were read\n", count, count);
 }

@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <sys/stat.h>
 #endif
 
 #include "codepage.h"
@@ -17,6 +19,7 @@
 #include "extract_files.h"
 #include "pattern.h"
 #include "report.h"
+#include "written_files.h"
 
 namespace {
 
@@ -75,10 +78,39 @@ Report::Form FormOf(const Options& options) {
   return options.toStdout ? Report::Form::kNone : Report::Form::kListing;
 }
 
+TakenNames TakenNamesOf(const Options& options) {
+  if (options.keepOld) return TakenNames::kKeep;
+  return options.skipOld ? TakenNames::kKeepSilently : TakenNames::kReplace;
+}
+
+// Whether `text` names a file that is there: a NAME that does, and matches
+// nothing, is most likely a second image.
+bool NamesAFile(const char* text) {
+#ifdef _WIN32
+  (void)text;
+  return false;
+#else
+  struct stat info;
+  return stat(text, &info) == 0 && S_ISREG(info.st_mode);
+#endif
+}
+
+// A NAME pattern, and whether it has matched an entry so far.
+struct ChosenName {
+  Pattern pattern;
+  bool matched;
+};
+
 class Runner {
  public:
-  Runner(const Options& options, D88Image& image, DecodedDisk& disk)
-      : options(options), image(image), disk(disk), report(FormOf(options)) {}
+  Runner(const Options& options, D88Image& image, DecodedDisk& disk, WrittenFiles& written,
+         ChosenName* names)
+      : options(options),
+        image(image),
+        disk(disk),
+        written(written),
+        names(names),
+        report(FormOf(options), options.image) {}
 
   int Run();
 
@@ -92,46 +124,45 @@ class Runner {
   const Options& options;
   D88Image& image;
   DecodedDisk& disk;
+  WrittenFiles& written;
+  ChosenName* names;  // one for each NAME given
   const Report report;
   bool clean = true;
   bool readErrorShown = false;
-  // Which patterns have matched an entry so far.
-  bool patternMatched[Options::kMaxPatterns] = {};
 };
 
 // A failed read is counted as missing data where it happened; it is
 // reported once, as soon as it is seen.
 void Runner::CheckReads() {
   if (image.GetReadError() == 0 || readErrorShown) return;
-  ShowReadError(options.image, image.GetReadError());
+  report.ReadError(image.GetReadError());
   readErrorShown = true;
   clean = false;
 }
 
 // Whether the entry is chosen by the patterns (all are when none is given),
 // noting each pattern that matches.
-bool Runner::Chosen(const Names& names) {
+bool Runner::Chosen(const Names& entryNames) {
   if (options.patternCount == 0) return true;
   bool chosen = false;
   for (int i = 0; i < options.patternCount; ++i) {
-    if (MatchPattern(options.patterns[i], names.shown, names.utf8)) {
-      patternMatched[i] = true;
+    if (names[i].pattern.Matches(entryNames.shown, entryNames.utf8, options.ignoreCase)) {
+      names[i].matched = true;
       chosen = true;
     }
   }
   return chosen;
 }
 
-EntryOutcome Runner::Handle(const EntryRecord& entry, const Names& names, OutputTarget& target) {
+EntryOutcome Runner::Handle(const EntryRecord& entry, const Names& entryNames,
+                            OutputTarget& target) {
   if (options.list) return ListEntry(entry);
   if (options.toStdout) {
-    const EntryOutcome outcome = PassEntry(entry);
-    if (outcome.status == EntryStatus::kWritten || outcome.status == EntryStatus::kTruncated) {
-      std::fwrite(entry.data, 1, static_cast<std::size_t>(outcome.written), stdout);
-    }
+    const EntryOutcome outcome = PassEntry(entry, options.salvage);
+    std::fwrite(entry.data, 1, static_cast<std::size_t>(outcome.written), stdout);
     return outcome;
   }
-  return ExtractEntry(entry, names.file, target);
+  return ExtractEntry(entry, entryNames.file, target);
 }
 
 // Lists and extracts the chosen files of the disk just loaded.
@@ -139,12 +170,12 @@ void Runner::ExtractFiles(const DiskRecord& record, OutputTarget& target) {
   EntryWalk walk(disk, record);
   EntryRecord entry;
   while (walk.Next(entry)) {
-    const Names names = NamesOf(entry.name, options);
-    if (!Chosen(names)) continue;
+    const Names entryNames = NamesOf(entry.name, options);
+    if (!Chosen(entryNames)) continue;
     // The listing line comes before the file is written. It shows the raw
     // name outside --utf8, also on Windows.
-    report.Listing(entry, options.utf8 ? names.shown : entry.name, names.columns);
-    const EntryOutcome outcome = Handle(entry, names, target);
+    report.Listing(entry, options.utf8 ? entryNames.shown : entry.name, entryNames.columns);
+    const EntryOutcome outcome = Handle(entry, entryNames, target);
     report.Outcome(record, entry, outcome);
     if (outcome.problem != EntryProblem::kNone) clean = false;
   }
@@ -170,7 +201,12 @@ int Runner::Run() {
   const GuardedFiles guarded = GuardImageAndConsole(image.GetIdentity());
   if (guarded.hasErrorOutput && guarded.errorOutput == guarded.image) return 1;
   if (guarded.hasOutput && guarded.output == guarded.image) {
-    ShowOutputIsImage(options.image);
+    report.OutputIsImage();
+    return 1;
+  }
+  // A file whose first disk header cannot be one is no image to list.
+  if (image.GetFormatCheck().problem != FormatCheck::Problem::kNone) {
+    report.NotD88(image.GetFormatCheck());
     return 1;
   }
   if (options.utf8 && !Cp932Available()) {
@@ -186,43 +222,49 @@ int Runner::Run() {
     if (*place <= image.GetDiskCount()) continue;
     // A place given twice is reported once.
     if (std::find(options.disks, place, *place) == place) {
-      ShowMissingDisk(*place, image.GetDiskCount());
+      report.MissingDisk(*place, image.GetDiskCount());
     }
     clean = false;
   }
 
   OutputFolder diskFolder;
-  OutputTarget target{
-      &folder, guarded, options.keepOld, options.diskFolders ? &diskFolder : nullptr, {}, 0};
+  OutputTarget target{};
+  target.folder = &folder;
+  target.guarded = guarded;
+  target.taken = TakenNamesOf(options);
+  target.salvage = options.salvage;
+  target.written = &written;
+  target.diskFolder = options.diskFolders ? &diskFolder : nullptr;
   CheckReads();
   for (int i = 0; i < image.GetDiskCount(); ++i) {
     if (!DiskChosen(i + 1, options)) continue;
     const DiskRecord record = LoadDisk(image, i, disk);
     report.Disk(record);
     CheckReads();
-    if (DiskHasProblems(record)) {
-      ShowDiskProblems(record);
+    if (!record.HasDirectory()) {
       clean = false;
+      continue;
     }
-    EnterDisk(target, record.place);
+    EnterDisk(target, record);
     ExtractFiles(record, target);
   }
   if (image.GetCutHeaderBytes() > 0) {
-    ShowCutHeader(options.image, image.GetDiskCount() + 1, image.GetCutHeaderBytes());
+    report.CutHeader(image.GetDiskCount() + 1, image.GetCutHeaderBytes());
     clean = false;
   }
   if (image.HasBytesAfterZeroSize()) {
-    ShowZeroSize(options.image, image.GetDiskCount());
+    report.ZeroSize(image.GetDiskCount());
     clean = false;
   }
   if (image.HasMoreDisks()) {
-    ShowMoreDisks(options.image, image.GetDiskCount());
+    report.MoreDisks(image.GetDiskCount());
     clean = false;
   }
   CheckReads();
   for (int i = 0; i < options.patternCount; ++i) {
-    if (!patternMatched[i]) {
-      ShowPatternNotFound(options.patterns[i], options.diskCount > 0);
+    if (!names[i].matched) {
+      ShowPatternNotFound(options.patterns[i], options.diskCount > 0,
+                          NamesAFile(options.patterns[i]));
       clean = false;
     }
   }
@@ -233,12 +275,17 @@ int Runner::Run() {
 
 int Run(const Options& options) {
   // The reader is about 840 KiB (its sector sweep has room for every sector
-  // number a header can hold, on every track a run can visit) and a decoded
-  // disk 425 KiB: more than a thread's stack may be given (1 MiB on
-  // Windows). Both are made once, in static storage, for the one run of the
-  // process, and the image is closed when the reader is destroyed at exit.
+  // number a header can hold, on every track a run can visit), a decoded
+  // disk 425 KiB, the record of the files written 450 KiB and the patterns
+  // 64 KiB: more than a thread's stack may be given (1 MiB on Windows). All
+  // are made once, in static storage, for the one run of the process; the
+  // image is closed when the reader is destroyed at exit.
   static D88Image image;
   static DecodedDisk disk;
-  Runner runner(options, image, disk);
+  static WrittenFiles written;
+  static ChosenName names[Options::kMaxPatterns];
+  for (int i = 0; i < options.patternCount; ++i)
+    names[i] = ChosenName{Pattern(options.patterns[i]), false};
+  Runner runner(options, image, disk, written, names);
   return runner.Run();
 }

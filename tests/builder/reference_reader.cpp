@@ -43,7 +43,14 @@ bool ReferenceReader::SelectDisk(int index) {
   if (index < 0 || index >= diskCount) return false;
   currentDiskOffset = diskOffsets[index];
   const std::uint8_t* header = bytes + currentDiskOffset;
-  for (int i = 0; i < dh::kTrackCount; ++i) trackOffsets[i] = dh::TrackOffset(header, i);
+  // The table ends where the first track begins, before the header's end
+  // when an image keeps fewer than 164 offsets.
+  std::uint32_t tableEnd = dh::kSize;
+  for (int i = 0; i < dh::kTrackCount; ++i) {
+    const bool inTable = dh::kTrackTableOffset + 4 * static_cast<std::uint32_t>(i) < tableEnd;
+    trackOffsets[i] = inTable ? dh::TrackOffset(header, i) : 0;
+    if (trackOffsets[i] != 0) tableEnd = std::min(tableEnd, trackOffsets[i]);
+  }
   mediaType = header[dh::kMediaTypeOffset];
   diskSize = dh::DiskSize(header);
   for (int i = 0; i < dh::kNameLength && header[dh::kNameOffset + i] != 0; ++i) {
@@ -55,6 +62,10 @@ bool ReferenceReader::SelectDisk(int index) {
 void ReferenceReader::SetSectorRange(int first, int last) {
   firstSector = first;
   lastSector = last;
+}
+
+std::int64_t ReferenceReader::DiskEnd() const {
+  return currentDiskOffset + diskSize;
 }
 
 std::int64_t ReferenceReader::Locate(int track) const {
@@ -79,20 +90,23 @@ int ReferenceReader::FindSector(int track, int c, int h, int r, int n, std::uint
   // Header i of the walk ends it when its own count says the track holds
   // i + 1 sectors; a count of 0 ends it at once.
   for (std::int64_t i = 0;; ++i) {
-    if (!Walk() || position + sh::kSize > size) return 0;
+    // A header must lie wholly inside the file and inside the disk.
+    if (!Walk() || position + sh::kSize > std::min(size, DiskEnd())) return 0;
     const std::uint8_t* header = bytes + position;
     const std::int64_t count = sh::SectorCount(header);
     const int length = static_cast<int>(sh::DataLength(header));
     if (count == 0) return 0;
     if (header[sh::kCylinderOffset] == c && header[sh::kHeadOffset] == h &&
         header[sh::kRecordOffset] == r && header[sh::kSizeCodeOffset] == n) {
-      // Bytes past the end of the file are not there to copy, but count.
+      // Bytes past the end of the file or the disk are not there to copy,
+      // but count.
       const int wanted = std::min(length, limit);
       const std::int64_t from = position + sh::kSize;
-      const std::int64_t there =
-          std::max<std::int64_t>(0, std::min<std::int64_t>(wanted, size - from));
+      const std::int64_t there = std::max<std::int64_t>(
+          0, std::min<std::int64_t>(wanted, std::min(size, DiskEnd()) - from));
       if (there > 0) std::memcpy(buffer, bytes + from, static_cast<std::size_t>(there));
       lastSectorCut = there < wanted;
+      lastSectorThere = static_cast<int>(there);
       return wanted;
     }
     position += sh::kSize + length;
@@ -132,13 +146,39 @@ int ReferenceReader::ReadSectors(int track, int c, int h, int r, int n, std::uin
   return done;
 }
 
+void ReferenceReader::ReadEachSector(int track, int c, int h, int r, int n, int count,
+                                     std::uint8_t* buffer, std::uint16_t* held) {
+  if (n < 0 || n > 9 || count <= 0) return;
+  const int sectorSize = 128 << n;
+  for (int i = 0; i < count; ++i) {
+    // Each sector on its own: what the file gives of it, then zeros.
+    std::uint8_t* sector = buffer + static_cast<std::size_t>(i) * sectorSize;
+    std::memset(sector, 0, static_cast<std::size_t>(sectorSize));
+    const int found = FindSector(track, c, h, r, n, sector, sectorSize);
+    held[i] = static_cast<std::uint16_t>(lastSectorCut ? lastSectorThere : found);
+    std::memset(sector + held[i], 0, static_cast<std::size_t>(sectorSize - held[i]));
+    if (r == lastSector) {
+      ++track;
+      if (h == 0) {
+        h = 1;
+      } else {
+        h = 0;
+        ++c;
+      }
+      r = firstSector;
+    } else {
+      ++r;
+    }
+  }
+}
+
 int ReferenceReader::ReadSectorIds(int track, std::uint8_t* out, int outLength) {
   std::int64_t position = Locate(track);
   if (position < 0) return 0;
   int stored = 0;
   for (std::int64_t i = 0; sh::kIdLength * (static_cast<std::int64_t>(stored) + 1) <= outLength;
        ++i) {
-    if (!Walk() || position + sh::kSize > size) break;
+    if (!Walk() || position + sh::kSize > std::min(size, DiskEnd())) break;
     const std::uint8_t* header = bytes + position;
     std::memcpy(out + sh::kIdLength * stored, header, sh::kIdLength);
     ++stored;

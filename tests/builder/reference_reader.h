@@ -40,6 +40,8 @@ class ReferenceReader {
   int ReadSector(int track, int c, int h, int r, int n, std::uint8_t* buffer, int limit);
   int ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length);
   int ReadSectorIds(int track, std::uint8_t* out, int outLength);
+  void ReadEachSector(int track, int c, int h, int r, int n, int count, std::uint8_t* buffer,
+                      std::uint16_t* held);
   // After ReadSector or ReadSectors: the bytes at the start of the buffer
   // that came from the file, up to the first sector whose data the end of
   // the file cut short.
@@ -48,6 +50,8 @@ class ReferenceReader {
  private:
   static constexpr int kMaxDisks = 64;
 
+  // Where the current disk ends: no header or data past it belongs to it.
+  std::int64_t DiskEnd() const;
   // The file position of the track's first header, or -1 when there is none.
   std::int64_t Locate(int track) const;
   // ReadSector without setting GetSupplied(); lastSectorCut tells whether the
@@ -65,6 +69,7 @@ class ReferenceReader {
   bool bytesAfterZeroSize = false;
   int supplied = 0;
   bool lastSectorCut = false;  // the last sector found was cut by the file's end
+  int lastSectorThere = 0;     // and how many of its bytes were there
   std::int64_t diskOffsets[kMaxDisks] = {};
   int firstSector = 1;
   int lastSector = 16;
