@@ -1,40 +1,73 @@
-# Installation of the manual page, the bash completion and the licence, and
-# the packages that CPack makes from the install tree: a .deb on Linux, and a
-# .tar.gz everywhere.
+# Installation of the manual pages, the bash completions, the licence and the
+# changelog, and the packages that CPack makes from the install tree: a .deb
+# on Linux, and a .tar.gz everywhere.
 #
 #   cmake --workflow --preset package     # build/package/d88unpack_*.deb, *.tar.gz
 #
-# The binary is installed by app/CMakeLists.txt; cmake --install --strip
-# strips it.
+# The binaries are installed by their targets under app/; cmake --install
+# --strip strips them.
 include(GNUInstallDirs)
-# Manual pages are installed compressed where gzip is at hand, as Debian
-# packages keep them.
-set(D88UNPACK_MANUAL ${PROJECT_SOURCE_DIR}/doc/d88unpack.1)
+
+# The programs the packages hold. Each has its manual page in
+# doc/<program>.1 and its bash completion in completion/<program>.bash.
+set(D88UNPACK_PROGRAMS d88unpack)
+
+# Manual pages and the changelog are installed compressed where gzip is at
+# hand, as Debian packages keep them; gzip -n leaves out the name and time
+# stamp, so that the packages come out the same each time.
 find_program(D88UNPACK_GZIP gzip)
 mark_as_advanced(D88UNPACK_GZIP)
-if(D88UNPACK_GZIP)
-  set(D88UNPACK_MANUAL_GZ ${PROJECT_BINARY_DIR}/doc/d88unpack.1.gz)
-  add_custom_command(OUTPUT ${D88UNPACK_MANUAL_GZ}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/doc
-    COMMAND ${D88UNPACK_GZIP} -9 -n -c ${D88UNPACK_MANUAL} > ${D88UNPACK_MANUAL_GZ}
-    DEPENDS ${D88UNPACK_MANUAL}
-    COMMENT "Compressing the manual page")
-  add_custom_target(manual ALL DEPENDS ${D88UNPACK_MANUAL_GZ})
-  install(FILES ${D88UNPACK_MANUAL_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-else()
-  install(FILES ${D88UNPACK_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-endif()
+set(D88UNPACK_COMPRESSED "")
+# d88unpack_install_compressed(SOURCE DESTINATION NAME): installs SOURCE as
+# DESTINATION/NAME.gz, or as DESTINATION/NAME without gzip.
+function(d88unpack_install_compressed source destination name)
+  if(D88UNPACK_GZIP)
+    set(compressed ${PROJECT_BINARY_DIR}/doc/${name}.gz)
+    add_custom_command(OUTPUT ${compressed}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/doc
+      COMMAND ${D88UNPACK_GZIP} -9 -n -c ${source} > ${compressed}
+      DEPENDS ${source}
+      COMMENT "Compressing ${name}")
+    install(FILES ${compressed} DESTINATION ${destination})
+    set(D88UNPACK_COMPRESSED ${D88UNPACK_COMPRESSED} ${compressed} PARENT_SCOPE)
+  else()
+    install(FILES ${source} DESTINATION ${destination} RENAME ${name})
+  endif()
+endfunction()
 
-# Bash completion, where bash-completion loads it on demand by the
-# command's name. Windows has no bash to complete for.
-if(NOT WIN32)
-  install(FILES ${PROJECT_SOURCE_DIR}/completion/d88unpack.bash
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME d88unpack)
-endif()
+foreach(program IN LISTS D88UNPACK_PROGRAMS)
+  d88unpack_install_compressed(${PROJECT_SOURCE_DIR}/doc/${program}.1 ${CMAKE_INSTALL_MANDIR}/man1
+                               ${program}.1)
+  # Bash completion, where bash-completion loads it on demand by the
+  # command's name. Windows has no bash to complete for.
+  if(NOT WIN32)
+    install(FILES ${PROJECT_SOURCE_DIR}/completion/${program}.bash
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME ${program})
+  endif()
+endforeach()
 
-# The licence, where a Debian package keeps it: share/doc/d88unpack/copyright,
-# in the .tar.gz as well.
+# The licence and the changelog, where a Debian package keeps them:
+# share/doc/d88unpack/copyright and changelog.gz, in the .tar.gz as well.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+d88unpack_install_compressed(${PROJECT_SOURCE_DIR}/changelog ${CMAKE_INSTALL_DOCDIR} changelog)
+
+if(D88UNPACK_COMPRESSED)
+  add_custom_target(compressed_docs ALL DEPENDS ${D88UNPACK_COMPRESSED})
+endif()
+
+# A stripped ELF binary still holds a .comment section, the compilers' and
+# the static C++ runtime's version strings; a stripped install drops it
+# too. This file is included after app/, so these rules run after the
+# binaries' own, which install and strip them.
+if(CMAKE_STRIP AND NOT (WIN32 OR CYGWIN OR APPLE))
+  foreach(program IN LISTS D88UNPACK_PROGRAMS)
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
+                          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/${program}\"
+                  COMMAND_ERROR_IS_FATAL ANY)
+endif()")
+  endforeach()
+endif()
 
 set(D88UNPACK_MAINTAINER "d88unpack developers <d88unpack@example.org>" CACHE STRING
     "Maintainer named in the packages")

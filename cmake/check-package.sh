@@ -1,26 +1,32 @@
 #!/usr/bin/env bash
-# Checks the manual page and the packages: the page renders without a
-# warning, the packages build, and each holds the stripped binary, the page,
-# the bash completion and the licence.
+# Checks the manual pages and the packages: each page renders without a
+# warning, the packages build, lintian finds no error or warning in the .deb,
+# and each package holds the stripped binaries, the pages, the bash
+# completions, the licence and the changelog.
 #
-#   cmake/check-package.sh      (needs man-db, groff-base, dpkg-deb, gzip, readelf)
+#   cmake/check-package.sh      (needs man-db, groff-base, dpkg-deb, gzip, readelf, lintian)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-page=doc/d88unpack.1
+# The programs the packages hold, as cmake/Packaging.cmake lists them.
+programs=(d88unpack)
 fail() { echo "check-package: $*" >&2; exit 1; }
 
-# Any warning from groff or man fails the check.
-warnings="$(groff -man -ww -z "$page" 2>&1)"
-[ -z "$warnings" ] || fail "groff warns about $page:"$'\n'"$warnings"
-warnings="$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)"
-[ -z "$warnings" ] || fail "man warns about $page:"$'\n'"$warnings"
-rendered="$(MANWIDTH=80 man -l "$page")"
-grep -q '^EXIT STATUS' <<<"$rendered" || fail "man -l does not render $page"
-whatis_line="$(lexgrog "$page")"
-grep -q 'd88unpack - ' <<<"$whatis_line" || fail "$page has no NAME line that whatis can read"
-completion=completion/d88unpack.bash
-bash -n "$completion" || fail "$completion is not valid bash"
+for program in "${programs[@]}"; do
+  page=doc/$program.1
+  # Any warning from groff or man fails the check.
+  warnings="$(groff -man -ww -z "$page" 2>&1)"
+  [ -z "$warnings" ] || fail "groff warns about $page:"$'\n'"$warnings"
+  warnings="$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)"
+  [ -z "$warnings" ] || fail "man warns about $page:"$'\n'"$warnings"
+  rendered="$(MANWIDTH=80 man -l "$page")"
+  grep -q '^EXIT STATUS' <<<"$rendered" || fail "man -l does not render $page"
+  whatis_line="$(lexgrog "$page")"
+  grep -q "$program - " <<<"$whatis_line" || fail "$page has no NAME line that whatis can read"
+  grep -Eq '^\.TH [^ ]+ 1 "[0-9]{4}-[0-9]{2}-[0-9]{2}"' "$page" ||
+    fail "the .TH line of $page carries no full date (YYYY-MM-DD)"
+  bash -n "completion/$program.bash" || fail "completion/$program.bash is not valid bash"
+done
 
 rm -rf build/package
 cmake --workflow --preset package
@@ -33,38 +39,67 @@ tgz=(build/package/d88unpack-*.tar.gz)
 info="$(dpkg-deb --info "${deb[0]}")"
 grep -q '^ Section: utils$' <<<"$info" || fail "the .deb has no section utils"
 grep -q '^ Maintainer: .*<.*@.*>$' <<<"$info" || fail "the .deb names no maintainer"
+
+# lintian: any error or warning fails. So does a binary built without the
+# hardening flags or left with its .comment section, which it reports only
+# as information; it does not look for the stack protector, checked below.
+status=0
+report="$(lintian --display-info --fail-on error,warning "${deb[0]}")" || status=$?
+[ -z "$report" ] || echo "$report"
+[ "$status" -eq 0 ] || fail "lintian finds errors or warnings in ${deb[0]} (exit status $status)"
+! grep -E ' (hardening-no-[a-z-]+|binary-has-unneeded-section) ' <<<"$report" >/dev/null ||
+  fail "lintian finds a binary of ${deb[0]} not hardened or not stripped clean"
+
+paths=(share/doc/d88unpack/copyright share/doc/d88unpack/changelog)
+for program in "${programs[@]}"; do
+  paths+=("bin/$program" "share/man/man1/$program.1" "share/bash-completion/completions/$program")
+done
 contents="$(dpkg-deb --contents "${deb[0]}")"
-for path in ./usr/bin/d88unpack ./usr/share/man/man1/d88unpack.1 \
-  ./usr/share/doc/d88unpack/copyright ./usr/share/bash-completion/completions/d88unpack; do
-  grep -Eq " ${path}(\.gz)?\$" <<<"$contents" || fail "the .deb lacks $path"
+for path in "${paths[@]}"; do
+  grep -Eq " \./usr/${path}(\.gz)?\$" <<<"$contents" || fail "the .deb lacks /usr/$path"
 done
 contents="$(tar -tzf "${tgz[0]}")"
-for path in /bin/d88unpack /share/man/man1/d88unpack.1 /share/doc/d88unpack/copyright \
-  /share/bash-completion/completions/d88unpack; do
-  grep -Eq "${path}(\.gz)?\$" <<<"$contents" || fail "the .tar.gz lacks $path"
+for path in "${paths[@]}"; do
+  grep -Eq "/${path}(\.gz)?\$" <<<"$contents" || fail "the .tar.gz lacks $path"
 done
 
-# The packaged binary runs, and the installed page renders.
+# The packaged binaries run and tell the package's version, and carry the
+# stack protector; the installed pages render, and the changelog's latest
+# entry is that version.
 root="$(mktemp -d)"
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "${deb[0]}" "$root"
-status=0
-"$root/usr/bin/d88unpack" >/dev/null 2>&1 || status=$?
-[ "$status" -eq 1 ] || fail "the packaged binary without arguments exited $status, not 1"
-# Both packages hold a stripped binary (no symbol table, no debug sections),
-# and the licence and the bash completion as they stand.
+version="$(dpkg-deb --field "${deb[0]}" Version)"
+for program in "${programs[@]}"; do
+  told="$("$root/usr/bin/$program" --version)" || fail "the packaged $program --version failed"
+  told="${told%%$'\n'*}"
+  [ "$told" = "$program $version" ] ||
+    fail "the packaged $program --version says '$told', not '$program $version'"
+  symbols="$(readelf --dyn-syms --wide "$root/usr/bin/$program")"
+  grep -q ' __stack_chk_fail@' <<<"$symbols" ||
+    fail "the packaged $program was built without the stack protector"
+  installed=("$root/usr/share/man/man1/$program.1"*)
+  rendered="$(MANWIDTH=80 man -l "${installed[0]}")"
+  grep -q '^EXIT STATUS' <<<"$rendered" || fail "the packaged page of $program does not render"
+done
+latest="$(zcat "$root/usr/share/doc/d88unpack/changelog.gz")"
+latest="${latest%%$'\n'*}"
+[[ "$latest" == "d88unpack ($version) "* ]] ||
+  fail "the changelog's latest entry is not version $version: $latest"
+# Both packages hold stripped binaries (no symbol table, no debug sections,
+# no .comment), and the licence and the bash completions as they stand.
 tar -xzf "${tgz[0]}" -C "$root"
 unpacked=("$root"/d88unpack-*/)
 for package in deb:"$root/usr" tar.gz:"${unpacked[0]%/}"; do
   prefix=${package#*:}
-  sections="$(readelf --section-headers "$prefix/bin/d88unpack")"
-  ! grep -q -E '\.symtab|\.debug_' <<<"$sections" || fail "the .${package%%:*}'s binary is not stripped"
+  for program in "${programs[@]}"; do
+    sections="$(readelf --section-headers "$prefix/bin/$program")"
+    ! grep -q -E '\.symtab|\.debug_|\.comment' <<<"$sections" ||
+      fail "the .${package%%:*}'s $program is not stripped"
+    cmp -s "completion/$program.bash" "$prefix/share/bash-completion/completions/$program" ||
+      fail "the .${package%%:*}'s bash completion of $program is not completion/$program.bash"
+  done
   cmp -s LICENSE "$prefix/share/doc/d88unpack/copyright" ||
     fail "the .${package%%:*}'s copyright file is not LICENSE"
-  cmp -s "$completion" "$prefix/share/bash-completion/completions/d88unpack" ||
-    fail "the .${package%%:*}'s bash completion is not $completion"
 done
-installed=("$root"/usr/share/man/man1/d88unpack.1*)
-rendered="$(MANWIDTH=80 man -l "${installed[0]}")"
-grep -q '^EXIT STATUS' <<<"$rendered" || fail "the packaged page does not render"
-echo "check-package: manual page and packages are in order: ${deb[0]} ${tgz[0]}"
+echo "check-package: manual pages and packages are in order: ${deb[0]} ${tgz[0]}"
