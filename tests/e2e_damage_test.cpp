@@ -181,15 +181,85 @@ std::vector<DamageCase> DamageCases() {
                      {{"TWO.TXT", TextBytes("two")}}});
   }
 
-  // Not a D88 image at all: a text file given by mistake.
+  // Not a D88 image at all: a text file given by mistake, other bytes, and
+  // first headers that cannot be a disk's. Nothing is listed.
   {
     std::string text;
     while (text.size() < 3000) text += "This is a README, not a disk image.\n";
+    const std::string notD88 = "d88unpack: IMAGE: not a D88 image (";
     cases.push_back({"text file",
                      TextBytes(text),
                      "",
-                     "d88unpack: IMAGE: not a D88 image (track 1 of its first disk starts at byte "
-                     "1936287828, past the disk's end at byte 1634560288)\n",
+                     notD88 + "track 1 of its first disk starts at byte 1936287828, past the "
+                              "disk's end at byte 1634560288)\n",
+                     {}});
+    cases.push_back({"bytes of no format",
+                     Pattern(5000),
+                     "",
+                     notD88 + "track 0 of its first disk starts at byte 589439264, past the "
+                              "disk's end at byte 522067228)\n",
+                     {}});
+    Bytes program(4096, 0);  // an executable's header: 64-bit fields, mostly zero
+    program[0] = 0x7F;
+    program[1] = 'E';
+    cases.push_back({"an executable",
+                     program,
+                     "",
+                     notD88 + "the size of its first disk, 0 bytes, is smaller than a disk "
+                              "header)\n",
+                     {}});
+    Disk small = MakeLayoutDisk(DataDisk(1, {}));
+    small.sizeField = kDiskHeaderSize - 1;
+    cases.push_back({"a size smaller than a header",
+                     BuildDisk(small),
+                     "",
+                     notD88 + "the size of its first disk, 687 bytes, is smaller than a disk "
+                              "header)\n",
+                     {}});
+    Disk inside = MakeLayoutDisk(DataDisk(1, {}));
+    inside.trackOffsetOverrides[5] = 0x23;
+    cases.push_back({"a track inside the header",
+                     BuildDisk(inside),
+                     "",
+                     notD88 + "track 5 of its first disk starts at byte 35, inside the disk "
+                              "header)\n",
+                     {}});
+  }
+
+  // Images in common use that keep 160 track offsets, their first track
+  // right after them at 0x2A0: the 16 bytes where the table's last four
+  // entries would be are its first sector header.
+  {
+    const LayoutDisk disk = DataDisk(1, {File("SHORT", "TBL", 0x100, Pattern(2000, 5))});
+    Bytes bytes = BuildDisk(MakeLayoutDisk(disk));
+    bytes.erase(bytes.begin() + 0x2A0, bytes.begin() + 0x2B0);
+    for (int t = 0; t < 160; ++t) {
+      std::uint8_t* entry = bytes.data() + d88::disk_header::kTrackTableOffset + 4 * t;
+      if (d88::Little32(entry) != 0) d88::PutLittle32(entry, d88::Little32(entry) - 16);
+    }
+    d88::PutLittle32(bytes.data() + d88::disk_header::kDiskSizeOffset,
+                     static_cast<std::uint32_t>(bytes.size()));
+    cases.push_back({"160 track offsets",
+                     bytes,
+                     "[Disk B]\n" + ListingLine("SHORT.TBL", 0x100, 0x100 + 2000),
+                     "",
+                     {{"SHORT.TBL", Pattern(2000, 5)}}});
+  }
+
+  // A disk of another layout: forty cylinders of sixteen 256-byte sectors.
+  {
+    Disk other;
+    for (int t = 0; t < 80; ++t) {
+      for (int r = 1; r <= 16; ++r) {
+        other.tracks[t].sectors.push_back(FilledSector(t / 2, t % 2, r, 1, 0xE5));
+      }
+    }
+    cases.push_back({"another layout",
+                     BuildDisk(other),
+                     "",
+                     DiskLine(1,
+                              "no directory: the disk is of another layout (80 tracks of 16 "
+                              "sectors of 256 bytes)"),
                      {}});
   }
 

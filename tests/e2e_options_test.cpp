@@ -245,6 +245,17 @@ TEST(Options, NamesChooseEntriesByPattern) {
            {{"-l", "./-x.d88", "X"}, listed({"X"}), "", dashed, dash},
            // As many names as the tool takes.
            {Args({"-l", kImage}, std::vector<std::string>(4096, "X")), listed({"X"})},
+           // Letters in either case.
+           {{"-l", "-i", kImage, "game.*", "[a-c]x?"}, listed({"AXB", "GAME.BIN"})},
+           {{"-l", "--ignore-case", kImage, "note.TXT"}, listed({"NOTE.TXT"})},
+           {{"-l", kImage, "game.*"}, "[Disk B]\n", "d88unpack: game.*: not found in the image\n"},
+           // A second image given by mistake is most likely a file.
+           {{"-l", kImage, "--", "-x.d88"},
+            "[Disk B]\n",
+            "d88unpack: -x.d88: not found in the image (it names a file: one run reads one image, "
+            "and the names after it choose its files)\n",
+            dashed,
+            dash},
            {{kImage, "NOTE.TXT", "?AME.*"},
             listed({"GAME.BIN", "NOTE.TXT"}),
             "",
@@ -298,6 +309,43 @@ TEST(Options, ToStdoutPassesTheDataAsItIs) {
                 Says({2, "\\x00", "GONE", Why::kHeaderPastTheEnd}) +
                 Says({3, "D", "CUT", Why::kDataMissing, 5116, 6000, 5}) +
                 Says({3, "D", "LOST", Why::kRecordMissing, 0, 0, 5})}});
+}
+
+TEST(Options, SalvageWritesZerosForWhatTheImageLacks) {
+  // Disk 3's CUT lacks its last 884 bytes, all in track 1 sector 1; LOST's
+  // record header is lacking too, and so has no size to salvage. BIG runs
+  // over track 1's first three sectors, of which the image lacks two.
+  Bytes salvaged = Pattern(5116);
+  salvaged.resize(6000, 0);
+  Disk gaps = MakeLayoutDisk(DataDisk(5, {File("BIG", "", 0, Pattern(9000, 4))}));
+  gaps.tracks.at(1).sectors.erase(gaps.tracks.at(1).sectors.begin(),
+                                  gaps.tracks.at(1).sectors.begin() + 2);
+  Bytes big = Pattern(9000, 4);
+  std::fill(big.begin() + 5116, big.begin() + 5116 + 2048, 0);
+  const std::string bigLine =
+      "d88unpack: disk.d88: disk 1 (F): \"BIG\": salvaged: 2048 of 9000 bytes written as zeros, "
+      "where the image does not hold 2 sectors in full, from track 1 sector 1 to track 1 sector "
+      "2\n";
+  const std::string cutLines = Says({3, "D", "CUT", Why::kSalvaged, 884, 6000, 5}) +
+                               Says({3, "D", "LOST", Why::kRecordMissing, 0, 0, 5});
+  const std::string bytes(salvaged.begin(), salvaged.end());
+  RunRows(
+      Damaged(),
+      {{{"--salvage", "-d", "3", kImage},
+        "[Disk D]\n" + ListingLine("CUT", 0, 6000) + ListingLine("LOST", 0, 0),
+        cutLines,
+        {{"CUT", salvaged}}},
+       {{"-O", "--salvage", "-d", "3", kImage}, bytes, cutLines},
+       {{"--json", "--salvage", "-d", "3", kImage, "CUT"},
+        R"json({"type":"disk","image":"disk.d88","disk":3,"number":3,"letter":"D","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
+{"type":"file","image":"disk.d88","disk":3,"name":"CUT","name_bytes":"435554","size":6000,"start":0,"end":6000,"status":"salvaged","reason":"884 of 6000 bytes written as zeros, where the image does not hold track 1 sector 1 in full"}
+)json",
+        Says({3, "D", "CUT", Why::kSalvaged, 884, 6000, 5}),
+        {{"CUT", salvaged}}}});
+  RunRows(BuildImage({gaps}), {{{"--salvage", kImage},
+                                "[Disk F]\n" + ListingLine("BIG", 0, 9000),
+                                bigLine,
+                                {{"BIG", big}}}});
 }
 
 TEST(Options, DiskFoldersKeepTheDisksApart) {

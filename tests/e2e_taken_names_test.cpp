@@ -216,32 +216,62 @@ TEST(TakenNames, PosixImageReachedThroughAHardLinkAfterItsPathHasGone) {
   EXPECT_EQ(ReadBytes((work / "COPY.D88").string()), image);
 }
 
-TEST_F(Extraction, PosixConsoleStreamIntoTheImageChangesNothing) {
+TEST_F(Extraction, PosixConsoleStreamsIntoTheImageOrClosed) {
   if (ToolIsWindows()) GTEST_SKIP() << "POSIX redirection";
   // d88unpack disk.d88 >> disk.d88: the image is only read, so nothing is
   // listed into it, and nothing is written at all. With 2>> disk.d88 not
-  // even the message is.
+  // even the message is. A stream closed at start (>&-, 2>&-) is no file at
+  // all: what goes there is lost, and the run is as it would be.
   const Bytes bytes = ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})});
+  const Bytes refused =
+      ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a")), File("B/C", "", 0, {})})});
   const std::string message =
       "d88unpack: disk.d88: standard output goes into the image file; it is only read, so "
       "nothing is done\n";
+  enum Stream { kOutputInto, kErrorInto, kOutputClosed, kErrorClosed };
   const struct {
     std::vector<std::string> args;
-    bool errorOutput;  // standard error goes into the image, not standard output
-  } cases[] = {{{kImage}, false},
-               {{"-O", kImage}, false},
-               {{"--json", "-l", kImage}, false},
-               {{kImage}, true}};
+    Stream stream;
+    const Bytes& image;
+    std::string out, err;
+    int status;
+    std::map<std::string, Bytes> files;
+  } cases[] = {
+      {{kImage}, kOutputInto, bytes, "", message, 1, {}},
+      {{"-O", kImage}, kOutputInto, bytes, "", message, 1, {}},
+      {{"--json", "-l", kImage}, kOutputInto, bytes, "", message, 1, {}},
+      {{kImage}, kErrorInto, bytes, "", "", 1, {}},
+      {{kImage},
+       kOutputClosed,
+       refused,
+       "",
+       "d88unpack: disk.d88: disk 1 (B): \"B/C\": not written: the name contains '/'\n",
+       1,
+       {{"A", TextBytes("a")}}},
+      {{kImage},
+       kErrorClosed,
+       refused,
+       "[Disk B]\n" + ListingLine("A", 0, 1) + ListingLine("B/C", 0, 0),
+       "",
+       1,
+       {{"A", TextBytes("a")}}},
+      {{kImage}, kOutputClosed, bytes, "", "", 0, {{"A", TextBytes("a")}}},
+  };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.args[0] + (c.errorOutput ? " 2>>" : " >>"));
-    RunOptions into;
-    (c.errorOutput ? into.stderrPath : into.stdoutPath) = (dir.path() / kImage).string();
-    (c.errorOutput ? into.stderrAppend : into.stdoutAppend) = true;
-    const ToolRun run = RunWith(bytes, c.args, into);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, c.errorOutput ? "" : message);
-    EXPECT_EQ(run.status, 1);
-    ExpectWritten({});
+    SCOPED_TRACE(c.args[0] + " " + std::to_string(c.stream));
+    RunOptions options;
+    if (c.stream == kOutputInto || c.stream == kErrorInto) {
+      (c.stream == kErrorInto ? options.stderrPath : options.stdoutPath) =
+          (dir.path() / kImage).string();
+      (c.stream == kErrorInto ? options.stderrAppend : options.stdoutAppend) = true;
+    }
+    options.closeOutput = c.stream == kOutputClosed;
+    options.closeErrorOutput = c.stream == kErrorClosed;
+    const ToolRun run = RunWith(c.image, c.args, options);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(run.status, c.status);
+    ExpectWritten(c.files);
   }
 }
 
@@ -283,6 +313,21 @@ TEST(Terminal, PosixControlBytesOfNamesAreMaskedOnATerminalOnly) {
                             "[Disk \x1b]\n");
   EXPECT_EQ(shown.status, 0);
   EXPECT_EQ(stored.status, 0);
+  // The Japanese line of an open failure is shown as UTF-8 on a terminal
+  // whose locale is UTF-8; elsewhere it goes as its Shift-JIS bytes.
+  const std::pair<std::string, std::string> locales[] = {
+      {"LC_ALL=C.UTF-8", u8"ファイルをオープンできません"}, {"LC_ALL=C", kCannotOpen}};
+  for (const auto& [locale, line] : locales) {
+    RunOptions onTerminal;
+    onTerminal.errorTerminal = true;
+    onTerminal.environment = {locale};
+    const ToolRun failed = RunTool(dir.path(), {"missing.d88"}, onTerminal);
+    EXPECT_EQ(failed.err, line + "\nd88unpack: missing.d88: No such file or directory\n") << locale;
+  }
+  RunOptions intoFile;
+  intoFile.environment = {"LC_ALL=C.UTF-8"};
+  EXPECT_EQ(RunTool(dir.path(), {"missing.d88"}, intoFile).err,
+            kCannotOpen + "\nd88unpack: missing.d88: No such file or directory\n");
 }
 
 }  // namespace

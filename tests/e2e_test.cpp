@@ -325,7 +325,10 @@ TEST(Refusal, NamesThatWouldLeaveTheFolderOrNameNoFile) {
   const Bytes image =
       ImageOf({DataDisk(1, {File("", "", 0, data), File(".", "", 0, data), File("..", "", 0, data),
                             File("A/B", "", 0, data), File("../ETC", "", 0, data),
-                            File("\x7F/", "", 0, data), File("FINE", "", 0, data)}),
+                            File("\x7F/", "", 0, data), File("FINE", "", 0, data),
+                            // A NUL ends the listed name early: both would be "A".
+                            File(std::string("A\0", 2), "TXT", 0, data),
+                            File(std::string("A\0B", 3), "DAT", 0, data)}),
                // Letters NUL and space: a complaint escapes the letter as it
                // does the name, where '"' is escaped and a space is not.
                DataDisk(191, {File("A/B", "", 0, data)}),
@@ -340,7 +343,9 @@ TEST(Refusal, NamesThatWouldLeaveTheFolderOrNameNoFile) {
                   "A/B               4  START=0000  END=0004\n"
                   "../ETC            4  START=0000  END=0004\n"
                   "\x7F/                4  START=0000  END=0004\n"
-                  "FINE              4  START=0000  END=0004\n" +
+                  "FINE              4  START=0000  END=0004\n"
+                  "A                 4  START=0000  END=0004\n"
+                  "A                 4  START=0000  END=0004\n" +
                   std::string("[Disk \0]\n", 9) + ListingLine("A/B", 0, 4) + "[Disk  ]\n" +
                   ListingLine("\"/", 0, 4) + "NEXT              4  START=0000  END=0004\n"));
   ExpectComplaints(run.err,
@@ -350,6 +355,8 @@ TEST(Refusal, NamesThatWouldLeaveTheFolderOrNameNoFile) {
                     {1, "B", "A/B", Why::kSlash},
                     {1, "B", "../ETC", Why::kSlash},
                     {1, "B", "\\x7f/", Why::kSlash},
+                    {1, "B", "A", Why::kNulName},
+                    {1, "B", "A", Why::kNulName},
                     {2, "\\x00", "A/B", Why::kSlash},
                     {3, " ", "\\x22/", Why::kSlash}},
                    "x.d88");

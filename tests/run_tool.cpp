@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -98,7 +99,7 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
   // from its near end.
   int terminal = -1;
   std::string terminalName;
-  if (options.terminal) {
+  if (options.terminal || options.errorTerminal) {
     terminal = posix_openpt(O_RDWR | O_NOCTTY);
     if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) return ToolRun{};
     terminalName = ptsname(terminal);
@@ -110,27 +111,37 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
   const pid_t child = fork();
   if (child == 0) {
     const int in = open("/dev/null", O_RDONLY);
-    int out = -1;
-    if (options.terminal) {
-      out = open(terminalName.c_str(), O_RDWR | O_NOCTTY);
+    int shown = -1;
+    if (!terminalName.empty()) {
+      shown = open(terminalName.c_str(), O_RDWR | O_NOCTTY);
       // Bytes pass as they are: no line-end translation.
       struct termios raw;
-      if (out < 0 || tcgetattr(out, &raw) != 0) _exit(127);
+      if (shown < 0 || tcgetattr(shown, &raw) != 0) _exit(127);
       cfmakeraw(&raw);
-      if (tcsetattr(out, TCSANOW, &raw) != 0) _exit(127);
-    } else {
-      out = open(outPath.c_str(), O_WRONLY | O_CREAT | (options.stdoutAppend ? O_APPEND : O_TRUNC),
-                 0644);
+      if (tcsetattr(shown, TCSANOW, &raw) != 0) _exit(127);
     }
+    const int out =
+        options.terminal
+            ? shown
+            : open(outPath.c_str(),
+                   O_WRONLY | O_CREAT | (options.stdoutAppend ? O_APPEND : O_TRUNC), 0644);
     const int err =
-        options.oneFile
-            ? out
+        options.oneFile ? out
+        : options.errorTerminal
+            ? shown
             : open(errPath.c_str(),
                    O_WRONLY | O_CREAT | (options.stderrAppend ? O_APPEND : O_TRUNC), 0644);
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
         chdir(workingDir.c_str()) != 0 || (options.newSession && setsid() < 0)) {
       _exit(127);
     }
+    // Nothing but the three streams is left open for the tool.
+    for (const int fd : {in, out, err, shown}) {
+      if (fd > 2) close(fd);
+    }
+    if (options.closeOutput) close(1);
+    if (options.closeErrorOutput) close(2);
+    for (const std::string& variable : options.environment) putenv(strdup(variable.c_str()));
     if (options.umask >= 0) ::umask(static_cast<mode_t>(options.umask));
     execvp(program.c_str(), pointers.data());
     _exit(127);
@@ -141,7 +152,7 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
     char buffer[4096];
     ssize_t got = 0;
     while (terminal >= 0 && (got = read(terminal, buffer, sizeof buffer)) > 0) {
-      run.out.append(buffer, static_cast<std::size_t>(got));
+      (options.terminal ? run.out : run.err).append(buffer, static_cast<std::size_t>(got));
     }
   };
   const auto deadline =
@@ -161,13 +172,15 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
       waitpid(child, &status, 0);
       break;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(options.terminal ? 1 : 2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(terminal >= 0 ? 1 : 2));
   }
   if (exited) run.status = WEXITSTATUS(status);
   readTerminal();
   if (terminal >= 0) close(terminal);
   if (options.stdoutPath.empty() && !options.terminal) run.out = Slurp(outPath);
-  if (options.stderrPath.empty() && !options.oneFile) run.err = Slurp(errPath);
+  if (options.stderrPath.empty() && !options.oneFile && !options.errorTerminal) {
+    run.err = Slurp(errPath);
+  }
   std::error_code error;
   fs::remove_all(outputs, error);
   return run;

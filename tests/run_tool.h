@@ -67,6 +67,14 @@ struct RunOptions {
   // Standard output is a terminal (a pseudo-terminal that passes bytes as
   // they are); ToolRun::out holds what it showed. POSIX tools only.
   bool terminal = false;
+  // The same for standard error instead, into ToolRun::err.
+  bool errorTerminal = false;
+  // Standard output, or standard error, is closed when the tool starts, as
+  // a shell's >&- and 2>&- leave it.
+  bool closeOutput = false;
+  bool closeErrorOutput = false;
+  // Variables set in the tool's environment ("NAME=value").
+  std::vector<std::string> environment = {};
   // The tool runs in a session of its own, without a controlling terminal.
   bool newSession = false;
   // The file mode creation mask the tool starts with; -1: the test's own.

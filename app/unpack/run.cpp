@@ -159,7 +159,10 @@ EntryOutcome Runner::Handle(const EntryRecord& entry, const Names& entryNames,
   if (options.list) return ListEntry(entry);
   if (options.toStdout) {
     const EntryOutcome outcome = PassEntry(entry, options.salvage);
-    std::fwrite(entry.data, 1, static_cast<std::size_t>(outcome.written), stdout);
+    // An entry with no record header has no data at all.
+    if (outcome.written > 0) {
+      std::fwrite(entry.data, 1, static_cast<std::size_t>(outcome.written), stdout);
+    }
     return outcome;
   }
   return ExtractEntry(entry, entryNames.file, target);
