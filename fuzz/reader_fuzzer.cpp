@@ -101,16 +101,14 @@ void CompareBuffers(std::size_t index, const Op& op, const CallerBuffer& got,
 std::string imagePath;
 CallerBuffer* mine;
 CallerBuffer* theirs;
-CallerBuffer* whole;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   imagePath = d88fuzz::ScratchWork() + "/reader.d88";
-  static CallerBuffer buffers[3];
+  static CallerBuffer buffers[2];
   mine = &buffers[0];
   theirs = &buffers[1];
-  whole = &buffers[2];
   return 0;
 }
 
@@ -172,22 +170,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           if (image->GetSupplied() != reference.GetSupplied()) {
             Mismatch(i, op, "the bytes supplied are", image->GetSupplied(),
                      reference.GetSupplied());
-          }
-        }
-        // The one-pass read of a whole run: it succeeds exactly when the run
-        // is complete and supplied in full, and then delivers the same bytes.
-        if (op.kind == OpKind::kReadSectors && !reference.Exhausted()) {
-          const bool complete = op.amount > 0 && got == op.amount && image->GetSupplied() == got;
-          std::uint8_t* wholeOut = whole->Take(op.amount);
-          const bool delivered =
-              image->ReadWholeRun(a[0], a[1], a[2], a[3], a[4], wholeOut, op.amount);
-          if (delivered != complete)
-            Mismatch(i, op, "the whole run was delivered:", delivered, complete);
-          if (delivered) {
-            CompareBuffers(i, op, *whole, *mine);
-            if (image->GetSupplied() != op.amount) {
-              Mismatch(i, op, "a whole run supplied", image->GetSupplied(), op.amount);
-            }
           }
         }
         break;

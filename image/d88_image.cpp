@@ -250,25 +250,6 @@ void D88Image::StepRun(int& planIndex, int& r) const {
   }
 }
 
-bool D88Image::ReadWholeRun(int track, int c, int h, int r, int n, std::uint8_t* buffer,
-                            int length) {
-  supplied = 0;
-  if (n < 0 || n > kLargestRunSizeCode || length <= 0) return false;
-  const int sectorSize = 128 << n;
-  PlanRun(track, c, h, r, (static_cast<int64_t>(length) + sectorSize - 1) / sectorSize, false,
-          buffer, sectorSize);
-  sweep.Sweep(file, DiskEnd(), n, sectorSize, buffer + length);
-  // The run as ReadSectors steps it: every sector must have been delivered.
-  int planIndex = 0;
-  for (int done = 0; done < length; done += sectorSize) {
-    const TrackSweep::Spot* spot = sweep.Find(planIndex, r);
-    if (spot == nullptr || !spot->delivered) return false;
-    StepRun(planIndex, r);
-  }
-  supplied = length;
-  return true;
-}
-
 void D88Image::ReadEachSector(int track, int c, int h, int r, int n, int count,
                               std::uint8_t* buffer, std::uint16_t* held) {
   if (n < 0 || n > kLargestHeldSizeCode || count <= 0) return;

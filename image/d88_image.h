@@ -116,13 +116,6 @@ class D88Image {
   // sectors read in full; a missing or short sector ends the run.
   int ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length);
 
-  // The run ReadSectors reads, for a caller that wants it whole or not at
-  // all: each sector's data is delivered while its header is walked, so that
-  // the file is read once. True when the run is complete and the file
-  // supplied every byte of it; `buffer` then holds what ReadSectors would
-  // deliver, and GetSupplied() is `length`. When false, what `buffer` holds is
-  // not said; ReadSectors tells what there is.
-  bool ReadWholeRun(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length);
 
   // How many bytes at the start of the buffer the image file really supplied
   // in the last ReadSector or ReadSectors: the count it returned, or less

@@ -58,7 +58,7 @@ bool TrackSweep::AddTrack(int64_t start, int c, int h, int firstR, int lastR,
   }
   const int wanted = searchable ? lastR - firstR + 1 : 0;
   tracks[k] = Track{start, c, h, firstR, lastR, spotCount, wanted, -1, -1, destination, searchable};
-  std::fill_n(spots + spotCount, wanted, Spot{0, 0, false, 0, false});
+  std::fill_n(spots + spotCount, wanted, Spot{0, 0, false, 0});
   spotCount += wanted;
   ++trackCount;
   return true;
@@ -143,7 +143,7 @@ bool TrackSweep::Step(ImageFile& file, int n, int g) {
       if (r >= track.firstR && r <= track.lastR) {
         Spot& spot = spots[track.spotBase + r - track.firstR];
         if (!spot.found) {
-          spot = Spot{dataPosition, dataLength, true, 0, false};
+          spot = Spot{dataPosition, dataLength, true, 0};
           // The header is not looked at again: delivering may move the window.
           if (track.destination != nullptr) Deliver(file, track, r, spot);
           // A walk that has found all it wants need go no further.
@@ -179,7 +179,6 @@ void TrackSweep::Deliver(ImageFile& file, const Track& track, int r, Spot& spot)
   const int64_t there =
       std::min({wanted, static_cast<int64_t>(spot.dataLength), diskEnd - spot.dataPosition});
   spot.held = static_cast<int>(file.ReadAt(spot.dataPosition, to, there));
-  spot.delivered = spot.held == wanted;
 }
 
 // Joins group `from` into group `into`, both standing on the same header.

@@ -39,9 +39,8 @@ class TrackSweep {
     bool found;
     // With a destination: how many bytes of the sector's part of it were
     // delivered there from the sector's start (its data, as far as the file
-    // and the disk hold it), and whether that is all of the part.
+    // and the disk hold it).
     int held;
-    bool delivered;
   };
 
   TrackSweep() { Clear(); }
