@@ -15,36 +15,27 @@ class WrittenFiles {
   // Every entry of 64 disks of 255 entries each.
   static constexpr int kCapacity = 64 * 255;
 
-  WrittenFiles();
+  // Zero is empty: in static storage the record costs no memory until files
+  // are noted in it, and then only as much as they take.
+  WrittenFiles() = default;
   WrittenFiles(const WrittenFiles&) = delete;
   WrittenFiles& operator=(const WrittenFiles&) = delete;
 
   // Notes that the file `identity` was written for an entry of the disk at
-  // `place`, whose disk number is `number`. A file noted again (an identity
-  // the system has given anew) takes the later disk.
+  // `place` (1 to 64), whose disk number is `number`.
   void Note(const FileIdentity& identity, int place, int number);
 
-  // The place and number of the disk the file `identity` was written for;
-  // false when this run did not write it.
+  // The place and number of the disk the file `identity` was last written
+  // for; false when this run did not write it. Only a name that is taken
+  // asks, so a plain search is quick enough; the latest note of an identity
+  // (the system may give one anew once a file is gone) is the one that
+  // counts.
   bool Find(const FileIdentity& identity, int& place, int& number) const;
 
  private:
-  // The slots of an open-addressing index, never more than half full.
-  static constexpr int kSlots = 32768;
-  static_assert(kSlots >= 2 * kCapacity, "the index must stay at most half full");
-
-  struct Written {
-    FileIdentity identity;
-    int place;
-    int number;
-  };
-
-  // The slot `identity` is in, or the empty slot where it would go.
-  int SlotOf(const FileIdentity& identity) const;
-
-  Written files[kCapacity];
+  FileIdentity identities[kCapacity];
+  std::uint16_t disks[kCapacity];  // place << 8 | number
   int count = 0;
-  std::int16_t slots[kSlots];  // an index into `files`, or -1
 };
 
 #endif

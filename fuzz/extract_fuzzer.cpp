@@ -6,8 +6,9 @@
 // writes anything outside the scratch folder, writes through a link or a
 // hard link that stands in it, opens a FIFO there (the run hangs), leaves
 // anything but regular files and disk folders in it, or changes the image it
-// reads. The input's size picks how files are written: each into the folder,
-// old files kept, or each disk into a folder of its own.
+// reads. The input's size picks how files are written: taken names
+// replaced, kept or skipped, salvaged or not, each disk into a folder of its
+// own or not.
 #include <unistd.h>
 
 #include <cstddef>
@@ -45,16 +46,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     auto image = std::make_unique<D88Image>();
     auto disk = std::make_unique<DecodedDisk>();
+    auto written = std::make_unique<WrittenFiles>();
     if (!image->Open(kImageName)) d88fuzz::Fail("cannot open the image just written");
     const OutputFolder folder;
     OutputFolder diskFolder;
-    const int mode = static_cast<int>(size % 3);
-    OutputTarget target{&folder,   GuardImageAndConsole(image->GetIdentity()),
-                        mode == 1, mode == 2 ? &diskFolder : nullptr,
-                        {},        0};
+    // The input's size picks how taken names are met, whether files are
+    // salvaged, and whether each disk has a folder of its own.
+    const int mode = static_cast<int>(size % 6);
+    OutputTarget target{};
+    target.folder = &folder;
+    target.guarded = GuardImageAndConsole(image->GetIdentity());
+    target.taken = static_cast<TakenNames>(mode % 3);
+    target.salvage = mode >= 3;
+    target.written = written.get();
+    target.diskFolder = mode % 2 == 1 ? &diskFolder : nullptr;
     for (int i = 0; i < image->GetDiskCount(); ++i) {
       const DiskRecord record = LoadDisk(*image, i, *disk);
-      EnterDisk(target, record.place);
+      EnterDisk(target, record);
       EntryWalk walk(*disk, record);
       for (EntryRecord entry; walk.Next(entry);) ExtractEntry(entry, entry.name, target);
     }

@@ -27,7 +27,9 @@ class Pattern {
   const char* MatchSet(const char* open, unsigned long c, bool utf8, bool ignoreCase,
                        bool& matched);
 
-  const char* text = "";
+  // Null until a pattern is given: an array of patterns in static storage
+  // then takes no memory before it is used.
+  const char* text = nullptr;
   // A '[' whose set was found not to close.
   const char* unclosed = nullptr;
 };
