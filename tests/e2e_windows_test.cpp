@@ -138,7 +138,9 @@ TEST(Refusal, WindowsImageNamedInAnotherCaseOrOutsideTheCodePage) {
               Lines("[Disk B]\n" + ListingLine(entry + ".d88", 0, 4) + ListingLine("OK", 0, 2)))
         << image;
     ExpectComplaints(run.err,
-                     {{1, "B", entry == "DISK" ? "DISK.d88" : "\\xb6\\xc5.d88", Why::kIsTheImage}});
+                     {{1, "B", entry == "DISK" ? "DISK.d88" : "\\xb6\\xc5.d88", Why::kIsTheImage}},
+                     // Paths are shown as UTF-8, escaped.
+                     image == "disk.d88" ? image : "\\xef\\xbd\\xb6\\xef\\xbe\\x85.d88");
     EXPECT_EQ(run.status, 1) << image;
     ExpectFolderHolds(dir.path(), {{image, bytes}, {"OK", TextBytes("ok")}});
   }
@@ -177,11 +179,13 @@ TEST(Refusal, WindowsBackslashAndColon) {
   EXPECT_EQ(run.out, Lines("[Disk B]\n" + ListingLine("A\\B", 0, 1) + ListingLine("\\", 0, 1) +
                            ListingLine("\x83\x5C\\", 0, 1) + ListingLine("C:D", 0, 1) +
                            ListingLine("A:", 0, 1) + ListingLine("OK", 0, 2)));
-  ExpectComplaints(run.err, {{1, "B", "A\\x5cB", Why::kBackslash},
-                             {1, "B", "\\x5c", Why::kBackslash},
-                             {1, "B", "\\x83\\x5c\\x5c", Why::kBackslash},
-                             {1, "B", "C:D", Why::kColon},
-                             {1, "B", "A:", Why::kColon}});
+  ExpectComplaints(run.err,
+                   {{1, "B", "A\\x5cB", Why::kBackslash},
+                    {1, "B", "\\x5c", Why::kBackslash},
+                    {1, "B", "\\x83\\x5c\\x5c", Why::kBackslash},
+                    {1, "B", "C:D", Why::kColon},
+                    {1, "B", "A:", Why::kColon}},
+                   "x.d88");
   EXPECT_EQ(run.status, 1);
   ExpectFolderHolds(dir.path(), {{"x.d88", image}, {"OK", TextBytes("ok")}});
 }

@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+
+#include "native_api.h"
 #else
 #include <sys/stat.h>
 #endif
@@ -87,8 +89,11 @@ TakenNames TakenNamesOf(const Options& options) {
 // nothing, is most likely a second image.
 bool NamesAFile(const char* text) {
 #ifdef _WIN32
-  (void)text;
-  return false;
+  // Names come from the wide command line as UTF-8.
+  wchar_t path[4096];
+  if (MultiByteToWideChar(CP_UTF8, 0, text, -1, path, 4096) <= 0) return false;
+  const DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 #else
   struct stat info;
   return stat(text, &info) == 0 && S_ISREG(info.st_mode);
