@@ -111,8 +111,8 @@ _d88unpack() {
   done
 
   if [[ $cur == -* ]] && ! $ended; then
-    local options='-l -t -C -d -k -O -D -u --list --directory= --disk= --keep-old-files
-      --to-stdout --disk-folders --utf8 --json'
+    local options='-l -t -C -d -k -O -D -u -i --list --directory= --disk= --keep-old-files
+      --skip-old-files --to-stdout --disk-folders --utf8 --ignore-case --salvage --json'
     [[ -z $image ]] && options+=' -h -V --help --version'
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
     [[ ${COMPREPLY-} == *= ]] && compopt -o nospace

@@ -1,6 +1,7 @@
 #include "d88_image.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "d88_format.h"
@@ -245,7 +246,9 @@ void D88Image::StepRun(int& planIndex, int& r) const {
     // On to the next planned track, which carries the stepped C and H.
     ++planIndex;
     r = firstSector;
-  } else {
+  } else if (r < INT_MAX) {
+    // A number past the largest ID byte is never found; a run read sector
+    // by sector may count on that far.
     ++r;
   }
 }

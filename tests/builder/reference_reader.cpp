@@ -166,7 +166,7 @@ void ReferenceReader::ReadEachSector(int track, int c, int h, int r, int n, int 
         ++c;
       }
       r = firstSector;
-    } else {
+    } else if (r < INT_MAX) {
       ++r;
     }
   }
