@@ -113,7 +113,7 @@ WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const 
                             int size, const GuardedFiles& guarded, bool keepOld) {
   WriteResult result{};
   int fd = CreateNew(folder.GetHandle(), name);
-  if (fd < 0 && errno == EEXIST) {
+  if (fd == -1 && errno == EEXIST) {
     if (keepOld) return Failure(EntryProblem::kKeptOld, EEXIST);
     result = CheckTakenName(folder.GetHandle(), name, guarded);
     if (result.problem != EntryProblem::kNone) return result;
@@ -127,7 +127,7 @@ WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const 
     // A name that raced in between is reported, never opened.
     fd = CreateNew(folder.GetHandle(), name);
   }
-  if (fd < 0) {
+  if (fd == -1) {
     result.problem = EntryProblem::kCannotCreate;
     result.error = errno;
     return result;
@@ -135,14 +135,16 @@ WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const 
   // The data is in memory already: as few writes as the system takes.
   std::size_t done = 0;
   const std::size_t wanted = size > 0 ? static_cast<std::size_t>(size) : 0;
-  while (done < wanted && result.problem == EntryProblem::kNone) {
+  while (done < wanted) {
     const ssize_t got = write(fd, data + done, wanted - done);
     if (got < 0 && errno == EINTR) continue;
+    // A write that takes nothing would never end.
     if (got <= 0) {
       result.problem = EntryProblem::kWriteFailed;
       result.error = got < 0 ? errno : EIO;
+      break;
     }
-    done += static_cast<std::size_t>(got > 0 ? got : 0);
+    done += static_cast<std::size_t>(got);
   }
   struct stat info;
   if (result.problem == EntryProblem::kNone && fstat(fd, &info) == 0) {

@@ -28,12 +28,11 @@ bool IsAscii(const char* bytes, std::size_t length) {
 
 constexpr unsigned kCodePage = 932;
 
+// `outSize` is at least 1.
 bool Convert(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
   // A name is at most a few dozen bytes; anything longer is not one.
   wchar_t wide[256];
-  if (outSize == 0 || !Cp932ToUtf16(bytes, length, wide, sizeof wide / sizeof wide[0])) {
-    return false;
-  }
+  if (!Cp932ToUtf16(bytes, length, wide, sizeof wide / sizeof wide[0])) return false;
   if (length == 0) {
     out[0] = 0;
     return true;
@@ -51,9 +50,10 @@ iconv_t Converter() {
   return converter;
 }
 
+// `outSize` is at least 1.
 bool Convert(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
   const iconv_t converter = Converter();
-  if (converter == reinterpret_cast<iconv_t>(-1) || outSize == 0) return false;
+  if (converter == reinterpret_cast<iconv_t>(-1)) return false;
   iconv(converter, nullptr, nullptr, nullptr, nullptr);
   char* in = const_cast<char*>(bytes);
   std::size_t inLeft = length;
@@ -102,13 +102,14 @@ bool Cp932Available() {
 }
 
 bool Cp932ToUtf8(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
+  if (outSize == 0) return false;
   if (IsAscii(bytes, length) && length < outSize) {
     std::memcpy(out, bytes, length);
     out[length] = 0;
     return true;
   }
   if (Convert(bytes, length, out, outSize)) return true;
-  if (outSize > 0) out[0] = 0;
+  out[0] = 0;
   return false;
 }
 

@@ -261,6 +261,15 @@ std::vector<DamageCase> DamageCases() {
                               "no directory: the disk is of another layout (80 tracks of 16 "
                               "sectors of 256 bytes)"),
                      {}});
+    // Tracks of more than one shape: the first is described.
+    for (int t = 1; t < 80; ++t) other.tracks[t].sectors.resize(9);
+    cases.push_back({"another layout of mixed tracks",
+                     BuildDisk(other),
+                     "",
+                     DiskLine(1,
+                              "no directory: the disk is of another layout (80 tracks, the first "
+                              "of 16 sectors of 256 bytes)"),
+                     {}});
   }
 
   // A disk size of 0 would find the same disk again and again: it ends the

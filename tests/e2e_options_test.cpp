@@ -346,6 +346,20 @@ TEST(Options, SalvageWritesZerosForWhatTheImageLacks) {
                                 "[Disk F]\n" + ListingLine("BIG", 0, 9000),
                                 bigLine,
                                 {{"BIG", big}}}});
+  // The first sector of the disk holds its first 100 bytes only, and the
+  // second is lacking: the zeros begin in the first.
+  Disk first = MakeLayoutDisk(DataDisk(5, {File("BIG", "", 0, Pattern(3000, 4))}));
+  first.tracks.at(0).sectors.at(0).data.resize(100);
+  first.tracks.at(0).sectors.erase(first.tracks.at(0).sectors.begin() + 1);
+  Bytes head = Pattern(3000, 4);
+  std::fill(head.begin() + 96, head.begin() + 2044, 0);
+  RunRows(BuildImage({first}),
+          {{{"--salvage", kImage},
+            "[Disk F]\n" + ListingLine("BIG", 0, 3000),
+            "d88unpack: disk.d88: disk 1 (F): \"BIG\": salvaged: 1948 of 3000 bytes written as "
+            "zeros, where the image does not hold 2 sectors in full, from track 0 sector 1 to "
+            "track 0 sector 2\n",
+            {{"BIG", head}}}});
 }
 
 TEST(Options, DiskFoldersKeepTheDisksApart) {
@@ -474,6 +488,20 @@ TEST(Options, JsonDescribesDisksAndEntries) {
       {{{"--json", kImage},
         R"({"type":"disk","image":"disk.d88","disk":1,"number":1,"letter":"B","label":"LABEL OF 16 BYTE","label_bytes":"4c4142454c204f462031362042595445","write_protected":false,"media":0,"directory":true}
 )"}});
+  // The image's path as UTF-8 text, a byte that is none as U+FFFD (a POSIX
+  // path: Windows paths are UTF-16 already).
+  if (ToolIsWindows()) return;
+  const std::string path = "d\xC3\xA9\xFF.d88";
+  RunRows(
+      label,
+      {{{"--json", "-l", path},
+        "{\"type\":\"disk\",\"image\":\"d\xC3\xA9\xEF\xBF\xBD.d88\"," +
+            std::string(
+                R"("disk":1,"number":1,"letter":"B","label":"LABEL OF 16 BYTE","label_bytes":"4c4142454c204f462031362042595445","write_protected":false,"media":0,"directory":true}
+)"),
+        "",
+        {{path, label}},
+        [path](const fs::path& dir) { fs::copy_file(dir / kImage, dir / path); }}});
 }
 
 TEST(Options, HelpAndVersionDoNothingElse) {

@@ -295,22 +295,22 @@ TEST(Terminal, PosixControlBytesOfNamesAreMaskedOnATerminalOnly) {
   if (ToolIsWindows()) GTEST_SKIP() << "POSIX pseudo-terminals";
   // Escape sequences, a carriage return, a bell and DEL in names, and a
   // letter that is ESC (disk number 218); Shift-JIS bytes stay as they are.
-  const Bytes image =
-      ImageOf({DataDisk(1, {File("\x1b]0;X", "\x07", 0, TextBytes("a")),
-                            File("A\rB\x7f", "", 0, {}), File("\x83\x74", "", 0, {})}),
-               DataDisk(218, {})});
+  const Bytes image = ImageOf(
+      {DataDisk(1, {File("\x1b]0;X", "\x07", 0, TextBytes("a")), File("A\rB\x7f", "", 0, {}),
+                    File("\x83\x74", "", 0, {}), File("\x01\x01", "", 0, {})}),
+       DataDisk(218, {})});
   ScratchDir dir;
   dir.Put("disk.d88", image);
   RunOptions terminal;
   terminal.terminal = true;
   const ToolRun shown = RunTool(dir.path(), {"-l", "disk.d88"}, terminal);
   EXPECT_EQ(shown.out, "[Disk B]\n" + ListingLine("?]0;X.?", 0, 1) + ListingLine("A?B?", 0, 0) +
-                           ListingLine("\x83\x74", 0, 0) + "[Disk ?]\n");
+                           ListingLine("\x83\x74", 0, 0) + ListingLine("??", 0, 0) + "[Disk ?]\n");
   // In a file or a pipe the bytes are kept exactly, for scripts.
   const ToolRun stored = RunTool(dir.path(), {"-l", "disk.d88"});
   EXPECT_EQ(stored.out, "[Disk B]\n" + ListingLine("\x1b]0;X.\x07", 0, 1) +
                             ListingLine("A\rB\x7f", 0, 0) + ListingLine("\x83\x74", 0, 0) +
-                            "[Disk \x1b]\n");
+                            ListingLine("\x01\x01", 0, 0) + "[Disk \x1b]\n");
   EXPECT_EQ(shown.status, 0);
   EXPECT_EQ(stored.status, 0);
   // The Japanese line of an open failure is shown as UTF-8 on a terminal

@@ -34,6 +34,7 @@ TEST(MatchPattern, MatchesWholeNames) {
       // itself, so does a '-' first or last, and an unclosed '[' is a '['.
       {"[A-C]", "B", false, true},
       {"[A-C]", "D", false, false},
+      {"[A-C]", "C", false, true},
       {"[!A-C]", "D", false, true},
       {"[^A-C]", "A", false, false},
       {"[]]*", "]X", false, true},
@@ -187,6 +188,9 @@ TEST(CodePage932, ConvertsToUtf8) {
   EXPECT_FALSE(Cp932ToUtf8("ABCD", 4, small, sizeof small));
   EXPECT_TRUE(Cp932ToUtf8("ABC", 3, small, sizeof small));
   EXPECT_FALSE(Cp932ToUtf8("\x83\x5C", 2, small, 0));
+  EXPECT_TRUE(Cp932ToUtf8("", 0, small, 1));
+  EXPECT_TRUE(Cp932ToUtf8("\x83\x5C", 2, small, sizeof small));  // three bytes and the NUL
+  EXPECT_STREQ(small, u8"ソ");
   Cp932ToUtf8Lenient("A\x83\x5C", 3, small, sizeof small);
   EXPECT_STREQ(small, "A");
 }

@@ -165,7 +165,7 @@ EntryOutcome Runner::Handle(const EntryRecord& entry, const Names& entryNames,
   if (options.toStdout) {
     const EntryOutcome outcome = PassEntry(entry, options.salvage);
     // An entry with no record header has no data at all.
-    if (outcome.written > 0) {
+    if (entry.HasRecordHeader()) {
       std::fwrite(entry.data, 1, static_cast<std::size_t>(outcome.written), stdout);
     }
     return outcome;
