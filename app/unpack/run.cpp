@@ -292,8 +292,10 @@ int Run(const Options& options) {
   static DecodedDisk disk;
   static WrittenFiles written;
   static ChosenName names[Options::kMaxPatterns];
-  for (int i = 0; i < options.patternCount; ++i)
-    names[i] = ChosenName{Pattern(options.patterns[i]), false};
+  std::transform(options.patterns, options.patterns + options.patternCount, names,
+                 [](const char* text) {
+                   return ChosenName{Pattern(text), false};
+                 });
   Runner runner(options, image, disk, written, names);
   return runner.Run();
 }
