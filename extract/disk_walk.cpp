@@ -20,7 +20,7 @@ TrackShape ShapeOf(D88Image& image, bool& ofTheLayout) {
     if (!image.HasTrack(t)) continue;
     std::uint8_t ids[kMaxIds * d88::sector_header::kIdLength];
     const int count = image.ReadSectorIds(t, ids, sizeof ids) / d88::sector_header::kIdLength;
-    const int size = count > 0 ? 128 << (ids[3] & 7) : 0;
+    const int size = count > 0 ? 128 << std::min<int>(ids[3], 7) : 0;
     bool layout = false;
     for (int i = 0; i < count; ++i) {
       const std::uint8_t* id = ids + i * d88::sector_header::kIdLength;
