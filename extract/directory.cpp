@@ -1,6 +1,6 @@
 #include "directory.h"
 
-#include <cstring>
+#include <algorithm>
 
 namespace {
 
@@ -27,7 +27,7 @@ DirectoryInfo ReadDirectory(DecodedDisk& disk) {
     const int directoryLength = (entryCount + 1) * de::kSize;
     missing = FirstMissingByte(disk, kTrackEnd - directoryLength, kTrackEnd);
     if (missing == kTrackEnd) {
-      for (int j = 0; j < directoryLength; ++j) disk.directoryBytes[j] = last[-j];
+      std::reverse_copy(last + 1 - directoryLength, last + 1, disk.directoryBytes);
       info = DirectoryInfo{true, disk.directoryBytes[de::kDiskNumberOffset], entryCount, -1};
       return info;
     }

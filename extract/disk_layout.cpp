@@ -4,7 +4,8 @@
 
 MissingBytes CountMissingBytes(const DecodedDisk& disk, int from, int to) {
   MissingBytes missing{0, 0, -1, -1};
-  for (int sector = from / kSectorSize; sector * kSectorSize < to; ++sector) {
+  // The sectors from the one `from` is in to the one the last byte is in.
+  for (int sector = from / kSectorSize; sector <= (to - 1) / kSectorSize; ++sector) {
     const int missingFrom = std::max(from, sector * kSectorSize + disk.held[sector]);
     const int missingTo = std::min(to, (sector + 1) * kSectorSize);
     if (missingFrom >= missingTo) continue;

@@ -18,12 +18,13 @@ TrackShape ShapeOf(D88Image& image, bool& ofTheLayout) {
   int layoutTracks = 0;
   for (int t = 0; t < d88::disk_header::kTrackCount; ++t) {
     if (!image.HasTrack(t)) continue;
-    std::uint8_t ids[kMaxIds * d88::sector_header::kIdLength];
-    const int count = image.ReadSectorIds(t, ids, sizeof ids) / d88::sector_header::kIdLength;
-    const int size = count > 0 ? 128 << std::min<int>(ids[3], 7) : 0;
+    std::uint8_t ids[kMaxIds * d88::sector_header::kIdLength] = {};
+    const int listed = image.ReadSectorIds(t, ids, sizeof ids);
+    const int count = listed / d88::sector_header::kIdLength;
+    // The size its first sector's code gives, as far as a code can mean one.
+    const int size = 128 << std::min<int>(ids[3], 7);
     bool layout = false;
-    for (int i = 0; i < count; ++i) {
-      const std::uint8_t* id = ids + i * d88::sector_header::kIdLength;
+    for (const std::uint8_t* id = ids; id != ids + listed; id += d88::sector_header::kIdLength) {
       layout = layout || (id[0] == t / 2 && id[1] == t % 2 && id[2] >= 1 &&
                           id[2] <= kSectorsPerTrack && id[3] == kSectorSizeCode);
     }
@@ -46,7 +47,7 @@ void FindWhy(D88Image& image, int missingSector, DiskRecord& record) {
   const int64_t fileSize = image.GetFileSize();
   if (record.shape.tracks == 0) {
     record.finding = DiskFinding::kBlank;
-  } else if (fileSize >= 0 && fileSize < image.GetDiskOffset() + image.GetDiskSize()) {
+  } else if (fileSize != -1 && fileSize < image.GetDiskOffset() + image.GetDiskSize()) {
     record.finding = DiskFinding::kCutOff;
     record.cutAt = fileSize;
   } else if (ofTheLayout) {

@@ -130,7 +130,7 @@ EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, Output
   if (target.written != nullptr) {
     // A file this run wrote for an earlier entry is gone: say so.
     if (result.oldRemoved) {
-      target.written->Find(result.old, outcome.replacedPlace, outcome.replacedNumber);
+      outcome.replacedPlace = target.written->PlaceOf(result.old, outcome.replacedNumber);
     }
     target.written->Note(result.created, target.diskPlace, target.diskNumber);
   }

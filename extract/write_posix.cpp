@@ -70,7 +70,7 @@ WriteResult CheckTakenName(int folder, const char* name, const GuardedFiles& gua
 int OutputFolder::Open(const NativePathChar* path) {
   Close();
   const int fd = open(path, kFolderAccess | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno;
+  if (fd == -1) return errno;
   handle = fd;
   isOpen = true;
   return 0;
@@ -82,7 +82,7 @@ int OutputFolder::OpenChild(const OutputFolder& parent, const char* name) {
   // O_NOFOLLOW: a link at the name, even to a folder, is not taken.
   const int fd =
       openat(parent.GetHandle(), name, kFolderAccess | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return errno == ELOOP ? ENOTDIR : errno;
+  if (fd == -1) return errno == ELOOP ? ENOTDIR : errno;
   handle = fd;
   isOpen = true;
   return 0;

@@ -7,13 +7,12 @@ void WrittenFiles::Note(const FileIdentity& identity, int place, int number) {
   ++count;
 }
 
-bool WrittenFiles::Find(const FileIdentity& identity, int& place, int& number) const {
-  for (int i = count - 1; i >= 0; --i) {
-    if (identities[i] == identity) {
-      place = disks[i] >> 8;
-      number = disks[i] & 0xFF;
-      return true;
+int WrittenFiles::PlaceOf(const FileIdentity& identity, int& number) const {
+  for (int i = count; i > 0; --i) {
+    if (identities[i - 1] == identity) {
+      number = disks[i - 1] & 0xFF;
+      return disks[i - 1] >> 8;
     }
   }
-  return false;
+  return 0;
 }

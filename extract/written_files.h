@@ -25,12 +25,12 @@ class WrittenFiles {
   // `place` (1 to 64), whose disk number is `number`.
   void Note(const FileIdentity& identity, int place, int number);
 
-  // The place and number of the disk the file `identity` was last written
-  // for; false when this run did not write it. Only a name that is taken
-  // asks, so a plain search is quick enough; the latest note of an identity
-  // (the system may give one anew once a file is gone) is the one that
-  // counts.
-  bool Find(const FileIdentity& identity, int& place, int& number) const;
+  // The place of the disk the file `identity` was last written for, and in
+  // `number` that disk's number; 0 when this run did not write it. Only a
+  // name that is taken asks, so a plain search is quick enough; the latest
+  // note of an identity (the system may give one anew once a file is gone)
+  // is the one that counts.
+  int PlaceOf(const FileIdentity& identity, int& number) const;
 
  private:
   FileIdentity identities[kCapacity];

@@ -10,11 +10,6 @@
 
 namespace {
 
-// A lead byte of a double-byte character.
-bool IsLeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 // ASCII is the same in code page 932 (0x5C is the backslash, 0x7E the
 // tilde) and needs no conversion.
 bool IsAscii(const char* bytes, std::size_t length) {
@@ -119,15 +114,15 @@ void Cp932ToUtf8Lenient(const char* bytes, std::size_t length, char* out, std::s
   out[0] = 0;
   for (std::size_t i = 0; i < length;) {
     // One character at a time: a lead byte with its trail byte, or a single
-    // byte; a byte that makes no character is one U+FFFD.
+    // byte; a byte that makes no character is one U+FFFD. Two bytes that
+    // convert are a character or two, and give the same text either way.
     char piece[8];
     std::size_t taken = 0;
     if (IsAscii(bytes + i, 1)) {
       piece[0] = bytes[i];
       piece[1] = 0;
       taken = 1;
-    } else if (IsLeadByte(static_cast<unsigned char>(bytes[i])) && i + 1 < length &&
-               Convert(bytes + i, 2, piece, sizeof piece)) {
+    } else if (i + 1 < length && Convert(bytes + i, 2, piece, sizeof piece)) {
       taken = 2;
     } else if (Convert(bytes + i, 1, piece, sizeof piece)) {
       taken = 1;

@@ -198,7 +198,9 @@ void D88Image::PlanRun(int track, int c, int h, int r, int64_t sectors, bool thr
     // The next track's sectors follow this one's in the run.
     if (destination != nullptr) destination += take * sectorSize;
     sectors -= take;
-    if (!steps || take < available) return;
+    // A run that does not step, or that ends on this track, plans no more.
+    if (!steps) return;
+    if (take < available) return;
     // Nothing is found on an absent track, nor by a C or H that no header
     // byte holds: a run that stops at a gap ends there.
     const bool gap = start == TrackSweep::kAbsent || !sh::IsIdByte(c) || !sh::IsIdByte(h);

@@ -183,7 +183,7 @@ const std::uint8_t* ImageFile::Peek(int64_t position, int64_t length) {
 }
 
 int64_t ImageFile::ReadAt(int64_t position, std::uint8_t* out, int64_t length) {
-  if (file == nullptr || position < 0 || length <= 0) return 0;
+  if (file == nullptr || position < 0) return 0;
   int64_t total = 0;
   while (length > 0) {
     const int64_t windowEnd = windowStart + windowLength;

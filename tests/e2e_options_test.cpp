@@ -202,14 +202,16 @@ TEST(Options, DirectoryTakesTheFiles) {
 
 TEST(Options, DiskChoosesByPlace) {
   const std::string again = Says({1, "B", "GAME.BIN", Why::kReplacesOfThisDisk});
-  RunRows(kSample, {{{"--disk=3", kImage, "-d1"}, kDisk1 + kDisk3, again, Merge(kFiles1, kFiles3)},
-                    {{"-d", "2", "-d2", kImage}, kDisk2, "", kFiles2},  // once
-                    {{"-d", "7", "-d", "2", "-d7", kImage},
-                     kDisk2,
-                     "d88unpack: disk.d88: disk 7: the image holds 3 disks\n",
-                     kFiles2},
-                    // As many choices as the tool takes.
-                    {Args(std::vector<std::string>(256, "-d3"), {kImage}), kDisk3, "", kFiles3}});
+  RunRows(kSample,
+          {{{"--disk=3", kImage, "-d1"}, kDisk1 + kDisk3, again, Merge(kFiles1, kFiles3)},
+           {{"-d", "2", "-d2", kImage}, kDisk2, "", kFiles2},  // once
+           {{"-d", "9", kImage}, "", "d88unpack: disk.d88: disk 9: the image holds 3 disks\n"},
+           {{"-d", "7", "-d", "2", "-d7", kImage},
+            kDisk2,
+            "d88unpack: disk.d88: disk 7: the image holds 3 disks\n",
+            kFiles2},
+           // As many choices as the tool takes.
+           {Args(std::vector<std::string>(256, "-d3"), {kImage}), kDisk3, "", kFiles3}});
   RunRows(ImageOf({DataDisk(1, {})}),
           {{{"-d", "2", kImage}, "", "d88unpack: disk.d88: disk 2: the image holds 1 disk\n"}});
 }
@@ -491,11 +493,11 @@ TEST(Options, JsonDescribesDisksAndEntries) {
   // The image's path as UTF-8 text, a byte that is none as U+FFFD (a POSIX
   // path: Windows paths are UTF-16 already).
   if (ToolIsWindows()) return;
-  const std::string path = "d\xC3\xA9\xFF.d88";
+  const std::string path = "d\xC3\xA9\xFF\x80.d88";
   RunRows(
       label,
       {{{"--json", "-l", path},
-        "{\"type\":\"disk\",\"image\":\"d\xC3\xA9\xEF\xBF\xBD.d88\"," +
+        "{\"type\":\"disk\",\"image\":\"d\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD.d88\"," +
             std::string(
                 R"("disk":1,"number":1,"letter":"B","label":"LABEL OF 16 BYTE","label_bytes":"4c4142454c204f462031362042595445","write_protected":false,"media":0,"directory":true}
 )"),

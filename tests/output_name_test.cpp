@@ -8,6 +8,7 @@
 #include <string>
 
 #include "run_tool.h"
+#include "written_files.h"
 
 namespace {
 
@@ -32,6 +33,25 @@ TEST(CheckOutputName, RefusesNamesThatAreNoFileOfTheCurrentFolder) {
 TEST(CheckOutputName, TakesEveryOtherByteAsItStandsOnPosix) {
   for (const char* name : {"A\\B", "C:D", "CON", "nul.txt", "\xB1\xB2", "AB\x81", "\x01\x7F\xFF"}) {
     EXPECT_EQ(CheckOutputName(name), NameVerdict::kAccepted) << name;
+  }
+}
+
+TEST(WrittenFiles, KnowsTheDiskAFileWasLastWrittenFor) {
+  // Files of one device and two, an identity given anew, and one never noted.
+  static WrittenFiles written;
+  const struct {
+    FileIdentity identity;
+    int place, number;  // to note; place 0: only look it up
+    int expectedPlace, expectedNumber;
+  } steps[] = {
+      {{1, 100}, 1, 1, 1, 1}, {{1, 101}, 2, 0, 2, 0}, {{2, 100}, 3, 255, 3, 255},
+      {{1, 100}, 0, 0, 1, 1}, {{1, 100}, 4, 2, 4, 2}, {{1, 102}, 0, 0, 0, -1},
+  };
+  for (const auto& step : steps) {
+    if (step.place != 0) written.Note(step.identity, step.place, step.number);
+    int number = -1;
+    EXPECT_EQ(written.PlaceOf(step.identity, number), step.expectedPlace) << step.identity.file;
+    EXPECT_EQ(number, step.expectedNumber) << step.identity.file;
   }
 }
 

@@ -147,7 +147,6 @@ TEST(JsonLine, EscapesWhatJsonRequires) {
   JsonLine full;
   full.String("long", std::string(3000, 'x').c_str());
   EXPECT_EQ(Written(full), "");
-  EXPECT_EQ(Written(full), "{}\n");
 }
 
 TEST(CodePage932, ConvertsToUtf8) {
@@ -193,6 +192,8 @@ TEST(CodePage932, ConvertsToUtf8) {
   EXPECT_STREQ(small, u8"ソ");
   Cp932ToUtf8Lenient("A\x83\x5C", 3, small, sizeof small);
   EXPECT_STREQ(small, "A");
+  Cp932ToUtf8Lenient("A", 1, small, 1);
+  EXPECT_STREQ(small, "");
 }
 
 }  // namespace

@@ -96,6 +96,4 @@ void JsonLine::WriteTo(std::FILE* stream) {
     std::fwrite(buffer, 1, length, stream);
     std::fputc('\n', stream);
   }
-  length = 0;
-  full = false;
 }

@@ -20,7 +20,8 @@ class JsonLine {
   void Number(const char* key, long long value);
   void Bool(const char* key, bool value);
   void Null(const char* key);
-  // Closes the object and writes it with its newline.
+  // Closes the object and writes it with its newline; a line is written
+  // once.
   void WriteTo(std::FILE* stream);
 
  private:
