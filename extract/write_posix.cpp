@@ -141,7 +141,7 @@ WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const 
     // A write that takes nothing would never end.
     if (got <= 0) {
       result.problem = EntryProblem::kWriteFailed;
-      result.error = got < 0 ? errno : EIO;
+      result.error = got == 0 ? EIO : errno;
       break;
     }
     done += static_cast<std::size_t>(got);

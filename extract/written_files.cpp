@@ -1,5 +1,8 @@
 #include "written_files.h"
 
+#include <algorithm>
+#include <iterator>
+
 void WrittenFiles::Note(const FileIdentity& identity, int place, int number) {
   if (count == kCapacity) return;
   identities[count] = identity;
@@ -8,11 +11,12 @@ void WrittenFiles::Note(const FileIdentity& identity, int place, int number) {
 }
 
 int WrittenFiles::PlaceOf(const FileIdentity& identity, int& number) const {
-  for (int i = count; i > 0; --i) {
-    if (identities[i - 1] == identity) {
-      number = disks[i - 1] & 0xFF;
-      return disks[i - 1] >> 8;
-    }
-  }
-  return 0;
+  // The latest note first.
+  const auto latest = std::make_reverse_iterator(identities + count);
+  const auto earliest = std::make_reverse_iterator(identities);
+  const auto found = std::find(latest, earliest, identity);
+  if (found == earliest) return 0;
+  const std::uint16_t disk = disks[earliest - found - 1];
+  number = disk & 0xFF;
+  return disk >> 8;
 }

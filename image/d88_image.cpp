@@ -12,10 +12,8 @@ namespace sh = d88::sector_header;
 namespace {
 
 // The largest size code a run reads: 128 << n must stay a positive int.
+// What a sector holds is told in 16 bits, as its data length is.
 constexpr int kLargestRunSizeCode = 23;
-// The largest size code read sector by sector: what a sector holds is told
-// in 16 bits.
-constexpr int kLargestHeldSizeCode = 9;
 
 }  // namespace
 
@@ -257,7 +255,7 @@ void D88Image::StepRun(int& planIndex, int& r) const {
 
 void D88Image::ReadEachSector(int track, int c, int h, int r, int n, int count,
                               std::uint8_t* buffer, std::uint16_t* held) {
-  if (n < 0 || n > kLargestHeldSizeCode || count <= 0) return;
+  if (n < 0 || n > kLargestRunSizeCode || count <= 0) return;
   const int sectorSize = 128 << n;
   std::uint8_t* const end = buffer + static_cast<std::size_t>(count) * sectorSize;
   PlanRun(track, c, h, r, count, true, buffer, sectorSize);

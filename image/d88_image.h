@@ -123,13 +123,13 @@ class D88Image {
   // the first sector so cut off onwards is missing.
   int GetSupplied() const { return supplied; }
 
-  // Reads the run ReadSectors reads, `count` sectors of size code n (at most
-  // 9), sector by sector: a sector the image does not hold, or holds in part,
+  // Reads the run ReadSectors reads, `count` sectors of size code n, sector
+  // by sector: a sector the image does not hold, or holds in part,
   // does not end the run. Sector i of the run goes to buffer + i * (128 <<
   // n), and held[i] gets how many of its bytes, from its start, the image
   // holds: its data as far as the sector, the file and the disk go, 0 when
   // it is not found. The bytes it does not hold read as zero. A size code
-  // outside 0 to 9 reads nothing.
+  // outside 0 to 23 reads nothing.
   void ReadEachSector(int track, int c, int h, int r, int n, int count, std::uint8_t* buffer,
                       std::uint16_t* held);
 

@@ -148,10 +148,14 @@ int64_t ImageFile::ReadFullyAt(int64_t position, std::uint8_t* out, int64_t leng
   while (total < length) {
     const ssize_t got = pread(fd, out + total, static_cast<std::size_t>(length - total),
                               static_cast<off_t>(position + total));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0 && readError == 0) readError = errno;
-    if (got <= 0) break;
-    total += got;
+    if (got > 0) {
+      total += got;
+      continue;
+    }
+    if (got == 0) break;  // the end of the file
+    if (errno == EINTR) continue;
+    if (readError == 0) readError = errno;
+    break;
   }
 #endif
   return total;

@@ -43,8 +43,8 @@ bool TrackSweep::AddTrack(int64_t start, int c, int h, int firstR, int lastR,
                           std::uint8_t* destination) {
   if (trackCount == kMaxTracks) return false;
   // Only the wanted sector numbers that a header byte can hold.
-  if (firstR < 0) firstR = 0;
-  if (lastR > kLargestId) lastR = kLargestId;
+  firstR = std::max(firstR, 0);
+  lastR = std::min(lastR, kLargestId);
   const bool searchable = start != kAbsent && sh::IsIdByte(c) && sh::IsIdByte(h) && firstR <= lastR;
   const int k = trackCount;
   if (searchable) {

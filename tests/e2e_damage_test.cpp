@@ -129,6 +129,14 @@ std::vector<DamageCase> DamageCases() {
                      {{"HEAD", Pattern(3000, 1)},
                       {"CUT", Cut(Pattern(9000, 2), 6144 - 3008)},
                       {"LOST", TextBytes("lost")}}});
+    // A file whose last byte is the first of a sector the image lacks.
+    Disk edge = MakeLayoutDisk(DataDisk(1, {File("EDGE", "", 0, Pattern(1021, 9))}));
+    edge.tracks.at(0).sectors.erase(edge.tracks.at(0).sectors.begin() + 1);
+    cases.push_back({"a file that just reaches a missing sector",
+                     BuildDisk(edge),
+                     "[Disk B]\n" + ListingLine("EDGE", 0, 1021),
+                     ComplaintText({1, "B", "EDGE", Why::kDataMissing, 1020, 1021, 1}),
+                     {{"EDGE", Cut(Pattern(1021, 9), 1020)}}});
     // A sector that no file reaches loses nothing: track 83 sector 1 lies
     // below a small directory.
     Disk directory = MakeLayoutDisk(files);
@@ -260,6 +268,15 @@ std::vector<DamageCase> DamageCases() {
                      DiskLine(1,
                               "no directory: the disk is of another layout (80 tracks of 16 "
                               "sectors of 256 bytes)"),
+                     {}});
+    // Tracks of the layout that hold its first sector only, and no
+    // directory track: a damaged disk of the layout.
+    Disk firsts;
+    for (int t = 0; t < 83; ++t) firsts.tracks[t].sectors = {FilledSector(t / 2, t % 2, 1, 3, 0)};
+    cases.push_back({"only the first sector of each track",
+                     BuildDisk(firsts),
+                     "",
+                     DiskLine(1, DirectoryLacking(5)),
                      {}});
     // Tracks of more than one shape: the first is described.
     for (int t = 1; t < 80; ++t) other.tracks[t].sectors.resize(9);

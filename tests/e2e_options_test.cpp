@@ -3,6 +3,8 @@
 // standard error, the whole folder afterwards and the exit status.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -198,6 +200,14 @@ TEST(Options, DirectoryTakesTheFiles) {
                      fs::create_directory(dir / "out");
                      fs::copy_file(dir / kImage, dir / "out" / kImage);
                    }}});
+  // A name taken by a file that may not be removed: a process's own files
+  // under /proc are there for good.
+  if (ToolIsWindows() || !fs::exists("/proc/self/status")) return;
+  RunRows(ImageOf({DataDisk(1, {File("status", "", 0, TextBytes("x"))})}),
+          {{{"-C", "/proc/self", kImage},
+            "[Disk B]\n" + ListingLine("status", 0, 1),
+            "d88unpack: disk.d88: disk 1 (B): \"status\": cannot replace: " +
+                std::string(std::strerror(EPERM)) + "\n"}});
 }
 
 TEST(Options, DiskChoosesByPlace) {
@@ -262,6 +272,12 @@ TEST(Options, NamesChooseEntriesByPattern) {
             listed({"GAME.BIN", "NOTE.TXT"}),
             "",
             {{"GAME.BIN", TextBytes("GAME.BIN")}, {"NOTE.TXT", TextBytes("NOTE.TXT")}}}});
+
+  // Two code page 932 characters whose bytes would be one UTF-8 character:
+  // without -u a character is a byte (on Windows, a character of code page
+  // 932).
+  const Bytes image = ImageOf({DataDisk(1, {File("\xC3\xA9", "", 0, TextBytes("k"))})});
+  RunRows(image, {{{"-l", kImage, "??"}, "[Disk B]\n" + ListingLine("\xC3\xA9", 0, 1)}});
 }
 
 TEST(Options, TakenNamesAreReplacedKeptOrSkipped) {

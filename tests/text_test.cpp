@@ -35,6 +35,7 @@ TEST(MatchPattern, MatchesWholeNames) {
       {"[A-C]", "B", false, true},
       {"[A-C]", "D", false, false},
       {"[A-C]", "C", false, true},
+      {"[A-C]", "A", false, true},
       {"[!A-C]", "D", false, true},
       {"[^A-C]", "A", false, false},
       {"[]]*", "]X", false, true},
@@ -61,6 +62,7 @@ TEST(MatchPattern, MatchesWholeNames) {
       {"[ア-ン]B", u8"ソB", true, true},
       {"[ア-ン]B", u8"あB", true, false},
       {"[!ア-ン]B", u8"あB", true, true},
+      {"[ア-ン]", u8"¢", true, false},
       // A sequence cut short counts byte by byte.
       {"??", "\xE3\x82", true, true},
   };
@@ -84,6 +86,8 @@ TEST(MatchPattern, MatchesWholeNames) {
       {"[!a-c]", "B", false},
       {"Z", "A", false},
       {"[[]", "{", false},
+      {"Z", "z", true},
+      {"[Z]", "z", true},
       {"ss", "\xDF", false},
       {"?", "\x83\x5c", false},
   };

@@ -53,8 +53,8 @@ const char* Pattern::MatchSet(const char* open, unsigned long c, bool utf8, bool
       high = CharValue(p, highLength);
       p += highLength;
     }
-    const unsigned long other = ignoreCase ? OtherCase(c) : c;
-    if ((c >= low && c <= high) || (other >= low && other <= high)) found = true;
+    const auto within = [low, high](unsigned long x) { return x >= low && x <= high; };
+    found = found || within(c) || (ignoreCase && within(OtherCase(c)));
   }
   if (*p != ']') {
     unclosed = open;

@@ -242,11 +242,12 @@ void DescribeFinding(const DiskRecord& disk, char (&out)[kReasonSize]) {
       break;
     case DiskFinding::kOtherLayout:
       std::snprintf(out, sizeof out,
-                    shape.uniform ? "no directory: the disk is of another layout (%d tracks of %d "
-                                    "sectors of %d bytes)"
-                                  : "no directory: the disk is of another layout (%d tracks, the "
-                                    "first of %d sectors of %d bytes)",
-                    shape.tracks, shape.sectors, shape.sectorSize);
+                    shape.uniform ? "no directory: the disk is of another layout (%d track%s of %d "
+                                    "sector%s of %d bytes)"
+                                  : "no directory: the disk is of another layout (%d track%s, the "
+                                    "first of %d sector%s of %d bytes)",
+                    shape.tracks, shape.tracks == 1 ? "" : "s", shape.sectors,
+                    shape.sectors == 1 ? "" : "s", shape.sectorSize);
       break;
     case DiskFinding::kDirectoryMissing:
       PutSector(sector, sizeof sector, disk.missingSector);

@@ -148,7 +148,7 @@ int ReferenceReader::ReadSectors(int track, int c, int h, int r, int n, std::uin
 
 void ReferenceReader::ReadEachSector(int track, int c, int h, int r, int n, int count,
                                      std::uint8_t* buffer, std::uint16_t* held) {
-  if (n < 0 || n > 9 || count <= 0) return;
+  if (n < 0 || n > 23 || count <= 0) return;
   const int sectorSize = 128 << n;
   for (int i = 0; i < count; ++i) {
     // Each sector on its own: what the file gives of it, then zeros.
