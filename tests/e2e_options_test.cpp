@@ -276,8 +276,8 @@ TEST(Options, NamesChooseEntriesByPattern) {
   // Two code page 932 characters whose bytes would be one UTF-8 character:
   // without -u a character is a byte (on Windows, a character of code page
   // 932).
-  const Bytes image = ImageOf({DataDisk(1, {File("\xC3\xA9", "", 0, TextBytes("k"))})});
-  RunRows(image, {{{"-l", kImage, "??"}, "[Disk B]\n" + ListingLine("\xC3\xA9", 0, 1)}});
+  RunRows(ImageOf({DataDisk(1, {File("\xC3\xA9", "", 0, TextBytes("k"))})}),
+          {{{"-l", kImage, "??"}, "[Disk B]\n" + ListingLine("\xC3\xA9", 0, 1)}});
 }
 
 TEST(Options, TakenNamesAreReplacedKeptOrSkipped) {
