@@ -34,9 +34,7 @@ bool OutputIsTerminal() {
   return terminal;
 }
 
-void PutPathPrefix(const NativePathChar* path) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "%s: ", kProgramName);
+void PutPath(const NativePathChar* path) {
 #ifdef _WIN32
   char bytes[4096];
   const int length =
@@ -47,6 +45,12 @@ void PutPathPrefix(const NativePathChar* path) {
   const char* shown = path;
 #endif
   for (const char* p = shown; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stderr);
+}
+
+void PutPathPrefix(const NativePathChar* path) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s: ", kProgramName);
+  PutPath(path);
   std::fputs(": ", stderr);
 }
 

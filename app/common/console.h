@@ -24,6 +24,10 @@ void PutEscaped(unsigned char byte, std::FILE* stream);
 // True when standard output is a terminal.
 bool OutputIsTerminal();
 
+// The path's bytes on standard error, escaped as above (on Windows the path
+// in UTF-8).
+void PutPath(const NativePathChar* path);
+
 // "PROGRAM: PATH: " on standard error, the path's bytes escaped (on Windows
 // the path is shown in UTF-8), after standard output has been flushed.
 void PutPathPrefix(const NativePathChar* path);
