@@ -1,0 +1,357 @@
+// End-to-end tests of d88pack, a table for each operation: every row runs
+// the writer in a fresh folder that holds the image and the files to put,
+// and compares standard output, standard error, the exit status and the
+// whole folder afterwards, the image byte for byte against one the image
+// builder makes, and no temporary file left behind.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "d88_builder.h"
+#include "disk_layout.h"
+#include "e2e_support.h"
+#include "run_tool.h"
+
+using namespace d88test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kImage[] = "disk.d88";
+using Tree = std::map<std::string, Bytes>;
+
+struct Row {
+  std::vector<std::string> args;
+  Bytes before;  // the image before; empty: there is none
+  Tree inputs;   // the files to put, by path
+  Bytes after;   // the image afterwards; empty: there is none
+  std::string out = "";
+  std::string err = "";  // the status is 1 with any complaint, else 0
+};
+
+void RunRows(const std::vector<Row>& rows) {
+  for (const Row& row : rows) {
+    std::string label;
+    for (const std::string& arg : row.args) label += arg + ' ';
+    SCOPED_TRACE(label);
+    ScratchDir dir;
+    Tree tree = row.inputs;
+    for (const auto& [path, bytes] : row.inputs) {
+      fs::create_directories((dir.path() / path).parent_path());
+      if (path.find('/') != std::string::npos) tree[path.substr(0, path.find('/') + 1)] = {};
+      dir.Put(path, bytes);
+    }
+    if (!row.before.empty()) dir.Put(kImage, row.before);
+    const ToolRun run = RunPack(dir.path(), row.args);
+    EXPECT_EQ(run.out, Lines(row.out));
+    EXPECT_EQ(run.err, Lines(row.err));
+    EXPECT_EQ(run.status, row.err.empty() ? 0 : 1);
+    if (!row.after.empty()) tree[kImage] = row.after;
+    ExpectTreeHolds(dir.path(), tree);
+  }
+}
+
+// A file as the writer records it: its allocation in whole sectors.
+LayoutFile Put(const std::string& name, const std::string& extension, int start, Bytes data) {
+  const auto allocation = static_cast<std::uint16_t>((data.size() + 4 + 1023) / 1024 * 1024);
+  return File(name, extension, static_cast<std::uint16_t>(start), std::move(data), allocation);
+}
+
+// A disk as the writer makes it anew: the directory's header zero but for
+// the disk number, and a system disk's first cylinder sixteen sectors of
+// 256 zero bytes.
+Bytes NewImage(int number, std::vector<LayoutFile> files, const std::string& label = "") {
+  Bytes bytes = LayoutDiskBytes(DataDisk(number, files));
+  for (int j = 0; j < 8; ++j) bytes[kDiskBufferSize - 1 - j] = 0;
+  Disk disk = MakeLayoutDisk(DataDisk(number, {}, label));
+  for (auto& [t, track] : disk.tracks) {
+    for (Sector& sector : track.sectors) {
+      const std::size_t at = t * kTrackSize + (sector.r - 1) * kSectorSize;
+      if (sector.n == 3) sector.data.assign(&bytes[at], &bytes[at] + kSectorSize);
+      if (sector.n == 1) sector.data.assign(256, 0);
+    }
+  }
+  return BuildImage({disk});
+}
+
+std::string Listing(const std::string& letter, const std::vector<LayoutFile>& files) {
+  std::string out = "[Disk " + letter + "]\n";
+  for (const LayoutFile& f : files) {
+    out += ListingLine(f.name + (f.extension.empty() ? "" : "." + f.extension), f.start,
+                       f.start + static_cast<int>(f.data.size()));
+  }
+  return out;
+}
+
+std::string Says(const std::string& text) {
+  return "d88pack: disk.d88: " + text + "\n";
+}
+
+const Bytes kGame = Pattern(3000, 1);
+const Bytes kText = TextBytes("text\r\n\x1A");
+const LayoutFile kGameFile = Put("GAME", "BIN", 0, kGame);
+const LayoutFile kTextFile = Put("README", "", 0, kText);
+
+TEST(Pack, CreateMakesANewImage) {
+  const Tree inputs = {{"GAME.BIN", kGame}, {"dir/README", kText}};
+  const Bytes two = NewImage(1, {kGameFile, kTextFile});
+  const Bytes system = NewImage(0, {Put("GAME", "BIN", 0xC000, kGame)}, "SYSTEM DISK 0123");
+  RunRows({
+      {{"-c", kImage, "GAME.BIN", "dir/README"}, {}, inputs, two},
+      {{"--create", kImage}, {}, {}, NewImage(1, {})},
+      {{"-cv", "--number=0", "--label=SYSTEM DISK 0123", "--start=c000", kImage, "GAME.BIN"},
+       {},
+       inputs,
+       system,
+       Listing("A", {Put("GAME", "BIN", 0xC000, kGame)})},
+      {{"-c", "--number=255", kImage}, {}, {}, NewImage(255, {})},
+      // An image that is there is replaced only when asked to be.
+      {{"-c", kImage, "GAME.BIN"},
+       two,
+       inputs,
+       two,
+       "",
+       Says("exists already; --force replaces it")},
+      {{"-c", "--force", kImage}, two, {}, NewImage(1, {})},
+      {{"-cn", kImage, "GAME.BIN"},
+       {},
+       inputs,
+       {},
+       "create  [Disk B]\nadd     " + ListingLine("GAME.BIN", 0, 3000)},
+  });
+}
+
+// Two disks, then bytes that belong to no disk: disk 2 holds GAME.BIN,
+// README and NOTE.TXT, each allocated as it stands (not in whole sectors).
+const LayoutFile kNote = File("NOTE", "TXT", 0x100, TextBytes("note"));
+const LayoutFile kOldGame = File("GAME", "BIN", 0x1200, Pattern(1500, 9));
+const LayoutDisk kFirst = DataDisk(1, {File("A", "", 0, TextBytes("a"))});
+Bytes TwoDisks(const std::vector<LayoutFile>& second, std::uint8_t protect = 0) {
+  Disk disk = MakeLayoutDisk(DataDisk(2, second));
+  disk.writeProtect = protect;
+  return Concat(BuildImage({MakeLayoutDisk(kFirst), disk}), TextBytes("tail"));
+}
+const Bytes kTwo = TwoDisks({kOldGame, kTextFile, kNote});
+
+TEST(Pack, PutAddsOrReplacesInPlace) {
+  const Tree inputs = {{"GAME.BIN", kGame}, {"NEW", kText}, {"NOTE.TXT", {}}};
+  const LayoutFile game = Put("GAME", "BIN", 0x1200, kGame);
+  RunRows({
+      // A larger GAME.BIN moves the records after it; its start stays.
+      {{"-d2", kImage, "GAME.BIN", "NEW"},
+       kTwo,
+       inputs,
+       TwoDisks({game, kTextFile, kNote, Put("NEW", "", 0, kText)})},
+      {{"--disk=2", "--start=8000", kImage, "NOTE.TXT"},
+       kTwo,
+       inputs,
+       TwoDisks({kOldGame, kTextFile, Put("NOTE", "TXT", 0x8000, {})})},
+      {{"-d", "2", "-v", kImage, "NOTE.TXT"},
+       kTwo,
+       inputs,
+       TwoDisks({kOldGame, kTextFile, Put("NOTE", "TXT", 0x100, {})}),
+       Listing("C", {kOldGame, kTextFile, Put("NOTE", "TXT", 0x100, {})})},
+      {{"-n", "-d2", kImage, "NEW", "NOTE.TXT"},
+       kTwo,
+       inputs,
+       kTwo,
+       "add     " + ListingLine("NEW", 0, 7) + "replace " + ListingLine("NOTE.TXT", 0x100, 0x100)},
+      // Nothing to put: nothing is written.
+      {{"-d2", kImage}, kTwo, {}, kTwo},
+      {{"-d2", "--force", kImage, "NEW"},
+       TwoDisks({kNote}, 0x10),
+       inputs,
+       TwoDisks({kNote, Put("NEW", "", 0, kText)}, 0x10)},
+  });
+}
+
+TEST(Pack, DeleteMovesTheRecordsUp) {
+  RunRows({
+      {{"--delete", "-d2", kImage, "GAME.*"}, kTwo, {}, TwoDisks({kTextFile, kNote})},
+      {{"--delete", "-d2", "-v", kImage, "*E*", "X"},
+       kTwo,
+       {},
+       TwoDisks({}),
+       "[Disk C]\n",
+       Says("disk 2: X: not found")},
+      {{"--delete", "-nd2", kImage, "README"},
+       kTwo,
+       {},
+       kTwo,
+       "delete  " + ListingLine("README", 0, 7)},
+      {{"--delete", "-d1", kImage, "README"},
+       kTwo,
+       {},
+       kTwo,
+       "",
+       Says("disk 1: README: not found")},
+  });
+}
+
+// A disk whose record runs past its allocation, and the like.
+Bytes Inconsistent(LayoutFile file) {
+  return ImageOf({DataDisk(1, {File("OK", "", 0, {}), file})});
+}
+
+TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
+  LayoutFile endBelow = File("E", "", 0x20, {});
+  endBelow.end = 0x10;
+  Disk cut = MakeLayoutDisk(DataDisk(1, {}));
+  cut.tracks[40].sectors[2].data.resize(512);
+  Disk missing = MakeLayoutDisk(DataDisk(1, {}));
+  missing.tracks[7].sectors.pop_back();
+  std::vector<LayoutFile> full(255, File("F", "", 0, {}));
+  const Bytes fullDisk = ImageOf({DataDisk(1, full)});
+  std::vector<LayoutFile> big(6, File("FULL", "", 0, Bytes(64508, 1)));
+  const Bytes bigDisk = ImageOf({DataDisk(1, big)});
+  const Bytes one = ImageOf({DataDisk(1, {})});
+  const Bytes past =
+      ImageOf({DataDisk(1, std::vector<LayoutFile>(7, File("R", "", 0, {}, 65535)))});
+  const Tree inputs = {{"A", {1}}, {"BIG", Bytes(40000)}};
+  const std::string file = "disk 1: ";
+  RunRows({
+      {{"-d2", kImage, "A"},
+       TwoDisks({}, 0x10),
+       inputs,
+       TwoDisks({}, 0x10),
+       "",
+       Says("disk 2: the disk is write-protected; --force writes it all the same")},
+      {{kImage, "A"}, kTwo, inputs, kTwo, "", Says("holds 2 disks; choose one with --disk")},
+      {{"-d3", kImage, "A"}, kTwo, inputs, kTwo, "", Says("disk 3: the image holds 2 disks")},
+      {{"-d2", kImage, "A"}, one, inputs, one, "", Says("disk 2: the image holds 1 disk")},
+      {{kImage, "A"}, {}, inputs, {}, "", Says("cannot open: No such file or directory")},
+      {{kImage, "A"},
+       TextBytes("short"),
+       inputs,
+       TextBytes("short"),
+       "",
+       Says("holds no disk; --create makes one")},
+      {{kImage, "A"},
+       BuildImage({Disk{}}),
+       inputs,
+       BuildImage({Disk{}}),
+       "",
+       Says("disk 1: no directory: its last track does not hold sectors 1 to 5 of 1024 bytes in "
+            "full")},
+      {{kImage, "A"},
+       BuildImage({cut}),
+       inputs,
+       BuildImage({cut}),
+       "",
+       Says("disk 1: not wholly of the layout: track 40, sector 3 holds 512 bytes, not 1024")},
+      {{kImage, "A"},
+       BuildImage({missing}),
+       inputs,
+       BuildImage({missing}),
+       "",
+       Says("disk 1: not wholly of the layout: track 7 has no sector 5")},
+      {{kImage, "A"},
+       Inconsistent(endBelow),
+       inputs,
+       Inconsistent(endBelow),
+       "",
+       Says("disk 1: the directory is inconsistent: the end address of entry 2 is below its "
+            "start")},
+      {{kImage, "A"},
+       Inconsistent(File("R", "", 0, {1, 2}, 5)),
+       inputs,
+       Inconsistent(File("R", "", 0, {1, 2}, 5)),
+       "",
+       Says("disk 1: the directory is inconsistent: the record of entry 2 (6 bytes) is longer "
+            "than its allocation (5 bytes)")},
+      {{kImage, "A"},
+       past,
+       inputs,
+       past,
+       "",
+       Says("disk 1: the directory is inconsistent: entry 7 passes the end of the data area")},
+      {{"--start=ffff", kImage, "A"},
+       one,
+       inputs,
+       one,
+       "",
+       Says(file + "A: would end past FFFF: start FFFF plus 1 bytes")},
+      {{kImage, "BIG"},
+       bigDisk,
+       inputs,
+       bigDisk,
+       "",
+       Says(file + "BIG: does not fit: its record takes 40960 bytes of the disk, and 37888 are "
+                   "free")},
+      {{kImage, "A"},
+       fullDisk,
+       inputs,
+       fullDisk,
+       "",
+       Says(file + "A: does not fit: the directory holds 255 entries, the most it can")},
+  });
+}
+
+TEST(Pack, PosixEachFileRefusedIsNamed) {
+  if (ToolIsWindows()) GTEST_SKIP() << "POSIX file names";
+  const Bytes one = ImageOf({DataDisk(1, {})});
+  const Tree inputs = {{"A", {1}},  {"TOOLONG", {}},       {"A.LONG", {}}, {"A.", {}},
+                       {".A", {}},  {"A B", {}},           {"A\x01", {}},  {"A\\B", {}},
+                       {"d/A", {}}, {"HUGE", Bytes(64509)}};
+  const std::string file = "disk 1: ";
+  RunRows({
+      // Each FILE that is refused is named; nothing is written.
+      {{kImage, "TOOLONG", "A.LONG", "A.", ".A", "A B", "A\x01", "A\\B", "d/A", "A", "HUGE", "NONE",
+        "d"},
+       one,
+       inputs,
+       one,
+       "",
+       Says(file + "TOOLONG: the name is longer than 6 bytes before its extension") +
+           Says(file + "A.LONG: the extension is longer than 3 bytes") +
+           Says(file + "A.: the name ends in '.', which an entry name cannot keep") +
+           Says(file + ".A: the entry name would be empty: nothing stands before the extension") +
+           Says(file + "A B: the name contains a space") +
+           Says(file + "A\\x01: the name contains a control character") +
+           Says(file + "A\\x5cB: the name contains '\\'") +
+           Says(file + "A: its entry name is given twice") +
+           Says(file + "HUGE: is 64509 bytes; a record's allocation is at most 63 sectors, "
+                       "which hold 64508 bytes of data") +
+           Says(file + "NONE: cannot read: No such file or directory") +
+           Says(file + "d: not a regular file")},
+  });
+}
+
+TEST(Pack, UsageErrors) {
+  const struct {
+    std::vector<std::string> args;
+    std::string problem;
+  } rows[] = {
+      {{"-c"}, "no image given"},
+      {{"--number=1", kImage}, "--number goes with --create"},
+      {{"--label=X", kImage}, "--label goes with --create"},
+      {{"-c", "--delete", kImage}, "--delete cannot be combined with --create"},
+      {{"-c", "-d1", kImage},
+       "--disk cannot be combined with --create: a new image holds one disk"},
+      {{"--delete", "--start=0", kImage}, "--start cannot be combined with --delete"},
+      {{"-d1", "-d1", kImage}, "only one disk can be chosen"},
+      {{"-d0", kImage}, "the disk's place must be a number from 1: '0'"},
+      {{"-c", "--number=256", kImage}, "the disk number must be a number from 0 to 255: '256'"},
+      {{"--start=10000", kImage}, "the start address must be 1 to 4 hexadecimal digits: '10000'"},
+      {{"--start=0x10", kImage}, "the start address must be 1 to 4 hexadecimal digits: '0x10'"},
+      {{"-c", "--label=SEVENTEEN BYTES!!", kImage},
+       "the label is longer than 16 bytes: "
+       "'SEVENTEEN BYTES!!'"},
+      {{"--bogus", kImage}, "unrecognized or ambiguous option '--bogus'"},
+      {{"-x", kImage}, "invalid option -- 'x'"},
+  };
+  ScratchDir dir;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.problem);
+    const ToolRun run = RunPack(dir.path(), row.args);
+    EXPECT_EQ(run.err, Lines("d88pack: " + row.problem + "\nUsage: " + run.argv0 +
+                             " [OPTION]... IMAGE [FILE]...\n"));
+    EXPECT_EQ(run.status, 1);
+  }
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+}  // namespace
