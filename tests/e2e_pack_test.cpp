@@ -5,6 +5,8 @@
 // builder makes, and no temporary file left behind.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -352,6 +354,66 @@ TEST(Pack, UsageErrors) {
     EXPECT_EQ(run.status, 1);
   }
   EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Pack, PosixTheFileALinkNamesIsReplacedWholeOrNotAtAll) {
+  if (ToolIsWindows()) GTEST_SKIP() << "POSIX links, signals and limits";
+  const Bytes old = ImageOf({DataDisk(1, {})});
+  const auto limit = [](long bytes, bool ignore) {
+    RunOptions options;
+    options.fileSizeLimit = bytes;
+    options.ignoreFileSizeSignal = ignore;
+    return options;
+  };
+  const struct {
+    RunOptions options;
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+    Bytes real;  // what images/real.d88 holds afterwards
+  } rows[] = {
+      {{}, {kImage, "A"}, 0, "", ImageOf({DataDisk(1, {Put("A", "", 0, {1})})})},
+      // Killed by SIGXFSZ half way through the new image, or told EFBIG.
+      {limit(100000, false), {kImage, "A"}, -1, "", old},
+      {limit(100000, true),
+       {kImage, "A"},
+       1,
+       Says(std::string("cannot write the new image: ") + std::strerror(EFBIG)),
+       old},
+      {{}, {"-c", kImage}, 1, Says("exists already; --force replaces it"), old},
+      {{}, {"-c", "--force", kImage}, 0, "", NewImage(1, {})},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args[0] + " " + std::to_string(row.options.fileSizeLimit));
+    ScratchDir dir;
+    fs::create_directory(dir.path() / "images");
+    dir.Put("images/real.d88", old);
+    fs::permissions(dir.path() / "images/real.d88", fs::perms::owner_read | fs::perms::group_read);
+    fs::create_hard_link(dir.path() / "images/real.d88", dir.path() / "images/hard.d88");
+    fs::create_symlink("images/real.d88", dir.path() / kImage);
+    dir.Put("A", {1});
+    const ToolRun run = RunPack(dir.path(), row.args, row.options);
+    EXPECT_EQ(run.err, row.err);
+    EXPECT_EQ(run.status, row.status);
+    // The link stays, and so does the other hard link's old image.
+    ExpectTreeHolds(dir.path(), {{kImage + std::string("@"), {}},
+                                 {"A", {1}},
+                                 {"images/", {}},
+                                 {"images/real.d88", row.real},
+                                 {"images/hard.d88", old}});
+    EXPECT_EQ(fs::status(dir.path() / "images/real.d88").permissions(),
+              fs::perms::owner_read | fs::perms::group_read);
+  }
+  // A link that leads nowhere is no image to replace.
+  ScratchDir dir;
+  fs::create_symlink("nowhere.d88", dir.path() / kImage);
+  const ToolRun run = RunPack(dir.path(), {"-c", "--force", kImage});
+  EXPECT_EQ(run.err, Says("is a symbolic link that leads nowhere"));
+  EXPECT_EQ(run.status, 1);
 }
 
 }  // namespace

@@ -61,9 +61,9 @@ constexpr Text kTexts[] = {
      "allocation (%lld bytes)"},
     {Refusal::kDirectoryPastDataArea,
      "the directory is inconsistent: entry %lld passes the end of the data area"},
-    {Refusal::kCannotCreateTemporary, "cannot create a temporary file beside it; it is unchanged"},
-    {Refusal::kCannotWrite, "cannot write the new image; the image is unchanged"},
-    {Refusal::kCannotReplace, "cannot put the new image in its place; the image is unchanged"},
+    {Refusal::kCannotCreateTemporary, "cannot create a temporary file beside it"},
+    {Refusal::kCannotWrite, "cannot write the new image"},
+    {Refusal::kCannotReplace, "cannot put the new image in its place"},
     {Refusal::kNoCodePage932, "code page 932 cannot be converted on this system"},
 };
 

@@ -33,14 +33,18 @@ extern "C" void RemoveTemporaryAndDie(int signal) {
   raise(signal);
 }
 
-// Signals that the process was started with ignored stay ignored.
+// Only signals that would end the process are caught: one that the process
+// was started with ignored stays ignored, and one with a handler keeps it.
 void CatchSignals() {
   static bool caught = false;
   if (caught) return;
   caught = true;
   for (const int signal : kCleanedSignals) {
     struct sigaction old;
-    if (sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    if (sigaction(signal, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) != 0 ||
+        old.sa_handler != SIG_DFL) {
+      continue;
+    }
     struct sigaction action {};
     action.sa_handler = RemoveTemporaryAndDie;
     action.sa_flags = SA_RESETHAND;

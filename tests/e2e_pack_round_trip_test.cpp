@@ -1,0 +1,143 @@
+// The round trip: random puts and deletes on the middle disk of a
+// three-disk image, each run through d88pack. After each run the
+// extractor's own reader lists exactly the files put, with their data, and
+// every byte of the image outside the disk's sector data is as it was.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "d88_builder.h"
+#include "d88_image.h"
+#include "disk_layout.h"
+#include "disk_walk.h"
+#include "e2e_support.h"
+#include "run_tool.h"
+
+using namespace d88test;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Held {
+  std::string name;
+  int start;
+  Bytes data;
+};
+
+// Where the data of the disk's sectors 1 to 5 lies in the image, from the
+// data area's first track to the directory track.
+std::vector<std::pair<int64_t, int64_t>> SectorData(D88Image& image, const DiskRecord& record) {
+  const int first = record.dataStart / kTrackSize;
+  const int count = (kTracksPerDisk - first) * kSectorsPerTrack;
+  std::vector<int64_t> positions(count);
+  std::vector<int> lengths(count);
+  image.LocateRun(first, first / 2, first % 2, 1, kSectorSizeCode, count, positions.data(),
+                  lengths.data());
+  std::vector<std::pair<int64_t, int64_t>> spans;
+  for (int i = 0; i < count; ++i) spans.emplace_back(positions[i], positions[i] + lengths[i]);
+  return spans;
+}
+
+// Checks the disk at place 2 against `held`; returns its sector data.
+std::vector<std::pair<int64_t, int64_t>> ExpectHolds(const std::string& path, int number,
+                                                     const std::vector<Held>& held) {
+  auto image = std::make_unique<D88Image>();
+  auto disk = std::make_unique<DecodedDisk>();
+  EXPECT_TRUE(image->Open(path.c_str()));
+  const DiskRecord record = LoadDisk(*image, 1, *disk);
+  EXPECT_EQ(record.diskNumber, number);
+  EXPECT_EQ(record.entryCount, static_cast<int>(held.size()));
+  EntryWalk walk(*disk, record);
+  for (EntryRecord entry; walk.Next(entry);) {
+    if (entry.index > static_cast<int>(held.size())) break;
+    const Held& file = held[entry.index - 1];
+    EXPECT_EQ(entry.name, file.name);
+    EXPECT_EQ(entry.problem, EntryProblem::kNone) << file.name;
+    EXPECT_EQ(entry.start, file.start) << file.name;
+    EXPECT_EQ(Bytes(entry.data, entry.data + entry.available), file.data) << file.name;
+  }
+  return SectorData(*image, record);
+}
+
+TEST(PackRoundTrip, ReaderListsWhatWasPutAndNothingElseChanges) {
+  std::mt19937 random(16);
+  const auto pick = [&random](int below) { return static_cast<int>(random() % below); };
+  // Each name as a file is named (UTF-8, taken with -u) and as the entry
+  // is (code page 932).
+  const std::vector<std::pair<std::string, std::string>> names = {{"F0", "F0"},
+                                                                  {"F1.X", "F1.X"},
+                                                                  {"LONG12.BIN", "LONG12.BIN"},
+                                                                  {u8"ｱｲ", "\xB1\xB2"},
+                                                                  {"Z.Z", "Z.Z"}};
+  for (int sequence = 0; sequence < 8; ++sequence) {
+    SCOPED_TRACE("sequence " + std::to_string(sequence));
+    const int number = pick(3);
+    const LayoutDisk start = DataDisk(number, {File("F0", "", 0x100, Pattern(700, 3))});
+    // The middle disk with its directory track first, or laid out plainly.
+    const Disk middle = sequence % 2 == 0 ? MakeLayoutDisk(start) : DirectoryFirst(start);
+    Bytes image = Concat(BuildImage({MakeLayoutDisk(DataDisk(1, {File("A", "", 0, {1})})), middle,
+                                     MakeLayoutDisk(DataDisk(3, {}))}),
+                         TextBytes("after the disks"));
+    std::vector<Held> held = {{"F0", 0x100, Pattern(700, 3)}};
+    ScratchDir dir;
+    const std::string path = dir.Put("disk.d88", image);
+    auto spans = ExpectHolds(path, number, held);
+    for (int step = 0; step < 6; ++step) {
+      std::vector<std::string> args = {"-ud2", "disk.d88"};
+      const auto& [file, name] = names[pick(static_cast<int>(names.size()))];
+      const auto found =
+          std::find_if(held.begin(), held.end(), [&](const Held& h) { return h.name == name; });
+      std::string err;
+      if (pick(4) == 0) {
+        args.insert(args.begin(), "--delete");
+        args.push_back(file);
+        if (found == held.end()) err = "d88pack: disk.d88: disk 2: " + file + ": not found\n";
+        if (found != held.end()) held.erase(found);
+      } else {
+        Bytes data = Pattern(pick(3) == 0 ? pick(40000) : pick(2000), static_cast<uint8_t>(step));
+        fs::remove_all(dir.path() / "in");
+        fs::create_directory(dir.path() / "in");
+        WriteBytes((dir.path() / "in" / file).string(), data);
+        args.push_back("in/" + file);
+        int startAddress = -1;
+        // A replaced entry keeps its start unless another is given.
+        const int kept = found == held.end() ? 0 : found->start;
+        if (pick(2) == 0 || kept + static_cast<int>(data.size()) > 0xFFFF) {
+          startAddress = pick(0x10000 - static_cast<int>(data.size()));
+          char hex[8];
+          std::snprintf(hex, sizeof hex, "%x", startAddress);
+          args.push_back(std::string("--start=") + hex);
+        }
+        if (found == held.end()) {
+          held.push_back({name, startAddress < 0 ? 0 : startAddress, data});
+        } else {
+          found->data = data;
+          if (startAddress >= 0) found->start = startAddress;
+        }
+      }
+      SCOPED_TRACE(args[0] + " " + file);
+      const ToolRun run = RunPack(dir.path(), args);
+      EXPECT_EQ(run.err, Lines(err));
+      ASSERT_EQ(run.status, err.empty() ? 0 : 1);
+      const Bytes after = ReadBytes(path);
+      ASSERT_EQ(after.size(), image.size());
+      // Everything outside the sector data stays as it was.
+      Bytes outside = after;
+      for (const auto& [from, to] : spans) {
+        std::copy(image.begin() + from, image.begin() + to, outside.begin() + from);
+      }
+      EXPECT_TRUE(outside == image);
+      spans = ExpectHolds(path, number, held);
+      image = after;
+    }
+  }
+}
+
+}  // namespace
