@@ -6,6 +6,7 @@
 // the data-area read then stops at the first missing track, which is itself
 // a case worth fuzzing, and keeps the seeds small. One full disk (about
 // 437 KB) covers a complete 84-track read.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
@@ -295,10 +296,52 @@ std::vector<Op> ReaderScript() {
 
 }  // namespace
 
+// The writer target's script: puts, a replacement and a delete, on the
+// disk at place 1 or on a new disk numbered `number` (`create`).
+Bytes PackScript(bool create, int number) {
+  Bytes script = {static_cast<std::uint8_t>(create), static_cast<std::uint8_t>(number), 4};
+  const Bytes ops[] = {{0, 0, 0x05, 0xDC, 0x12, 0x00, 0xAA},
+                       {0, 1, 0x00, 0x10, 0x00, 0x00, 0xBB},
+                       {0, 0, 0x00, 0x20, 0x80, 0x00, 0xCC},
+                       {1, 1, 0, 0, 0, 0, 0}};
+  for (const Bytes& op : ops) script.insert(script.end(), op.begin(), op.end());
+  return script;
+}
+
+// Whole disks, which the writer takes, and two new ones.
+bool WritePackSeeds(const std::string& folder) {
+  const auto withScript = [](Bytes image) {
+    Bytes input = PackScript(false, 0);
+    input.insert(input.end(), image.begin(), image.end());
+    return input;
+  };
+  // Each track's sectors recorded from the last to the first.
+  Disk reversed = MakeLayoutDisk(DataDisk());
+  for (auto& entry : reversed.tracks) {
+    std::reverse(entry.second.sectors.begin(), entry.second.sectors.end());
+  }
+  const std::pair<std::string, Bytes> seeds[] = {
+      {"new_data", PackScript(true, 1)},
+      {"new_system", PackScript(true, 0)},
+      {"data", withScript(ImageOf({DataDisk()}))},
+      {"system", withScript(ImageOf({SystemDisk()}))},
+      {"reversed_sectors", withScript(BuildImage({reversed}))},
+  };
+  for (const auto& [name, bytes] : seeds) {
+    if (!WriteBytes(folder + "/" + name, bytes)) return false;
+  }
+  return true;
+}
+
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s EXTRACT_DIR READER_DIR\n", argc > 0 ? argv[0] : "make_seeds");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: %s EXTRACT_DIR READER_DIR [PACK_DIR]\n",
+                 argc > 0 ? argv[0] : "make_seeds");
     return 2;
+  }
+  if (argc == 4 && !WritePackSeeds(argv[3])) {
+    std::fprintf(stderr, "%s: cannot write the writer's seeds\n", argv[0]);
+    return 1;
   }
   const std::vector<Op> script = ReaderScript();
   for (const Seed& seed : Seeds()) {

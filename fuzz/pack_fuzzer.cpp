@@ -1,0 +1,194 @@
+// Runs the writer on one input: a script of operations, then (unless the
+// script makes a new disk) an image to write on. The script's puts and
+// deletes go through the writer's own checks and edits, and the image is
+// written anew through a temporary file in the scratch folder.
+//
+// Besides what the sanitizers catch, an input is a finding when the
+// extractor's reader, reading the image back, does not list exactly the
+// files the script left on the disk, with their data; when a byte of the
+// image outside the disk's sector data changed; when a refused operation
+// changed the disk; when an image the writer refused changed at all; or
+// when anything but the image is left in the scratch folder.
+//
+// Script: byte 0, bit 0: make a new disk numbered byte 1 (else write on the
+// image's disk at place byte 1 % disks + 1); byte 2: the operations, each 7
+// bytes: kind (bit 0: delete), name, size (2 bytes), start (2 bytes), fill.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "d88_image.h"
+#include "directory.h"
+#include "disk_check.h"
+#include "disk_edit.h"
+#include "disk_walk.h"
+#include "entry_name.h"
+#include "image_file.h"
+#include "image_replace.h"
+#include "pack_image.h"
+#include "scratch.h"
+
+namespace {
+
+constexpr char kImageName[] = "IMAGE.D88";
+constexpr std::size_t kOpSize = 7;
+const char* const kNames[] = {"A", "B.X", "LONG12.BIN", "C.TXT", "\xB1\xB2.\xB3", "Z"};
+
+struct Held {
+  std::string name;
+  int start;
+  std::vector<std::uint8_t> data;
+};
+
+std::vector<std::uint8_t> ReadImage() {
+  ImageFile file;
+  std::vector<std::uint8_t> bytes;
+  if (!file.Open(kImageName)) return bytes;
+  std::uint8_t chunk[65536];
+  for (int64_t at = 0;;) {
+    const int64_t got = file.ReadAt(at, chunk, sizeof chunk);
+    if (got <= 0) break;
+    bytes.insert(bytes.end(), chunk, chunk + got);
+    at += got;
+  }
+  return bytes;
+}
+
+// The entries the reader finds on the disk at `index`, all of which must be
+// whole.
+std::vector<Held> ReadBack(D88Image& image, DecodedDisk& disk, int index) {
+  std::vector<Held> held;
+  if (!image.Open(kImageName)) d88fuzz::Fail("cannot open the image written");
+  const DiskRecord record = LoadDisk(image, index, disk);
+  EntryWalk walk(disk, record);
+  for (EntryRecord entry; walk.Next(entry);) {
+    if (entry.problem != EntryProblem::kNone) d88fuzz::Fail("entry %d reads damaged", entry.index);
+    held.push_back({entry.name, entry.start, {entry.data, entry.data + entry.size}});
+  }
+  image.Open(nullptr);
+  return held;
+}
+
+bool Same(const std::vector<Held>& a, const std::vector<Held>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].name != b[i].name || a[i].start != b[i].start || a[i].data != b[i].data) return false;
+  }
+  return true;
+}
+
+// Runs the script's operations on the disk and on `held` alike.
+void Apply(const std::uint8_t* ops, std::size_t count, DecodedDisk& disk, DiskRecord& record,
+           std::vector<Held>& held) {
+  DiskEdit edit(disk, record);
+  static DecodedDisk before;
+  for (std::size_t i = 0; i < count; ++i, ops += kOpSize) {
+    const char* name = kNames[ops[1] % (sizeof kNames / sizeof kNames[0])];
+    EntryName entryName;
+    if (MakeEntryName(name, false, entryName) != Refusal::kNone) d88fuzz::Fail("name %s", name);
+    const int k = edit.Find(entryName);
+    if (ops[0] & 1) {
+      if (k == 0) continue;
+      edit.Delete(k);
+      held.erase(held.begin() + (k - 1));
+      continue;
+    }
+    const int size = (ops[2] << 8 | ops[3]) % 70000;
+    const int start = ops[4] << 8 | ops[5];
+    std::memcpy(&before, &disk, sizeof before);
+    std::uint8_t* data = nullptr;
+    if (edit.Put(k, entryName, start, size, data)) {
+      if (std::memcmp(&before, &disk, sizeof before) != 0) d88fuzz::Fail("a refused put changed");
+      continue;
+    }
+    std::memset(data, ops[6], static_cast<std::size_t>(size));
+    const Held file{name, start, std::vector<std::uint8_t>(static_cast<std::size_t>(size), ops[6])};
+    if (k == 0) {
+      held.push_back(file);
+    } else {
+      held[static_cast<std::size_t>(k - 1)] = file;
+    }
+  }
+  edit.Finish();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  const std::string& work = d88fuzz::ScratchWork();
+  if (chdir(work.c_str()) != 0) d88fuzz::Fail("cannot enter %s", work.c_str());
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 3) return 0;
+  const bool create = (data[0] & 1) != 0;
+  const std::size_t count = data[2] % 32;
+  const std::size_t scriptSize = 3 + count * kOpSize;
+  if (size < scriptSize) return 0;
+  const std::uint8_t* image = data + scriptSize;
+  const std::size_t imageSize = size - scriptSize;
+
+  static D88Image reader;
+  static DecodedDisk disk;
+  static SectorMap map;
+  ImageReplacement replacement;
+  DiskRecord record{};
+  std::vector<Held> held;
+  int index = 0;
+  if (create) {
+    DiskEdit::Format(disk, record, data[1]);
+    if (replacement.Prepare(kImageName, ImageReplacement::Mode::kCreate)) {
+      d88fuzz::Fail("cannot make a new image");
+    }
+    Apply(data + 3, count, disk, record, held);
+    if (WriteNewImage("FUZZ", 4, data[1], disk, replacement)) d88fuzz::Fail("new image failed");
+  } else {
+    d88fuzz::WriteWholeFile(kImageName, image, imageSize);
+    if (!reader.Open(kImageName)) d88fuzz::Fail("cannot open the image just written");
+    if (reader.GetDiskCount() == 0) {
+      reader.Open(nullptr);
+      d88fuzz::CheckAndEmptyScratch();
+      return 0;
+    }
+    index = data[1] % reader.GetDiskCount();
+    record = LoadDisk(reader, index, disk);
+    ImageFile file;
+    DiskSpan span{};
+    if (!file.Open(kImageName) || !FindDiskSpan(file, index, span)) d88fuzz::Fail("no span");
+    Problem problem = CheckWholeLayout(reader, file, span, record, map);
+    file.Close();
+    if (!problem) problem = CheckDirectory(disk, record);
+    if (!problem) {
+      EntryWalk walk(disk, record);
+      for (EntryRecord entry; walk.Next(entry);) {
+        held.push_back({entry.name, entry.start, {entry.data, entry.data + entry.size}});
+      }
+      Apply(data + 3, count, disk, record, held);
+      problem = replacement.Prepare(kImageName, ImageReplacement::Mode::kReplace);
+      if (problem) d88fuzz::Fail("cannot prepare the image");
+      problem = WriteBackDisk(reader, index, map, disk, replacement);
+      if (problem && problem.why != Refusal::kDiskSectorsShift) d88fuzz::Fail("write failed");
+    }
+    reader.Open(nullptr);
+    if (problem) {
+      d88fuzz::ExpectFileContents(kImageName, image, imageSize);
+      d88fuzz::CheckAndEmptyScratch();
+      return 0;
+    }
+    // Outside the disk's sector data, every byte is as it was.
+    std::vector<std::uint8_t> after = ReadImage();
+    if (after.size() != imageSize) d88fuzz::Fail("the image changed its size");
+    for (int i = 0; i < map.count; ++i) {
+      std::memcpy(after.data() + map.positions[i], image + map.positions[i], kSectorSize);
+    }
+    if (std::memcmp(after.data(), image, imageSize) != 0) d88fuzz::Fail("a byte outside changed");
+  }
+  if (!Same(ReadBack(reader, disk, index), held)) d88fuzz::Fail("the reader lists other files");
+  d88fuzz::CheckAndEmptyScratch();
+  return 0;
+}
