@@ -36,6 +36,25 @@ endif()
 # in the .tar.gz as well.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
+# d88pack, the writer, beside d88unpack: its manual page and bash
+# completion (the binary is installed by app/pack/CMakeLists.txt).
+set(D88PACK_MANUAL ${PROJECT_SOURCE_DIR}/doc/d88pack.1)
+if(D88UNPACK_GZIP)
+  set(D88PACK_MANUAL_GZ ${PROJECT_BINARY_DIR}/doc/d88pack.1.gz)
+  add_custom_command(OUTPUT ${D88PACK_MANUAL_GZ}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/doc
+    COMMAND ${D88UNPACK_GZIP} -9 -n -c ${D88PACK_MANUAL} > ${D88PACK_MANUAL_GZ}
+    DEPENDS ${D88PACK_MANUAL}
+    COMMENT "Compressing d88pack's manual page")
+  add_custom_target(manual_d88pack ALL DEPENDS ${D88PACK_MANUAL_GZ})
+  set(D88PACK_MANUAL ${D88PACK_MANUAL_GZ})
+endif()
+install(FILES ${D88PACK_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(NOT WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/completion/d88pack.bash
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME d88pack)
+endif()
+
 set(D88UNPACK_MAINTAINER "d88unpack developers <d88unpack@example.org>" CACHE STRING
     "Maintainer named in the packages")
 

@@ -7,20 +7,21 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-page=doc/d88unpack.1
 fail() { echo "check-package: $*" >&2; exit 1; }
 
 # Any warning from groff or man fails the check.
-warnings="$(groff -man -ww -z "$page" 2>&1)"
-[ -z "$warnings" ] || fail "groff warns about $page:"$'\n'"$warnings"
-warnings="$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)"
-[ -z "$warnings" ] || fail "man warns about $page:"$'\n'"$warnings"
-rendered="$(MANWIDTH=80 man -l "$page")"
-grep -q '^EXIT STATUS' <<<"$rendered" || fail "man -l does not render $page"
-whatis_line="$(lexgrog "$page")"
-grep -q 'd88unpack - ' <<<"$whatis_line" || fail "$page has no NAME line that whatis can read"
-completion=completion/d88unpack.bash
-bash -n "$completion" || fail "$completion is not valid bash"
+for program in d88unpack d88pack; do
+  page=doc/$program.1
+  warnings="$(groff -man -ww -z "$page" 2>&1)"
+  [ -z "$warnings" ] || fail "groff warns about $page:"$'\n'"$warnings"
+  warnings="$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)"
+  [ -z "$warnings" ] || fail "man warns about $page:"$'\n'"$warnings"
+  rendered="$(MANWIDTH=80 man -l "$page")"
+  grep -q '^EXIT STATUS' <<<"$rendered" || fail "man -l does not render $page"
+  whatis_line="$(lexgrog "$page")"
+  grep -q "$program - " <<<"$whatis_line" || fail "$page has no NAME line that whatis can read"
+  bash -n "completion/$program.bash" || fail "completion/$program.bash is not valid bash"
+done
 
 rm -rf build/package
 cmake --workflow --preset package
@@ -35,12 +36,14 @@ grep -q '^ Section: utils$' <<<"$info" || fail "the .deb has no section utils"
 grep -q '^ Maintainer: .*<.*@.*>$' <<<"$info" || fail "the .deb names no maintainer"
 contents="$(dpkg-deb --contents "${deb[0]}")"
 for path in ./usr/bin/d88unpack ./usr/share/man/man1/d88unpack.1 \
-  ./usr/share/doc/d88unpack/copyright ./usr/share/bash-completion/completions/d88unpack; do
+  ./usr/share/doc/d88unpack/copyright ./usr/share/bash-completion/completions/d88unpack \
+  ./usr/bin/d88pack ./usr/share/man/man1/d88pack.1 ./usr/share/bash-completion/completions/d88pack; do
   grep -Eq " ${path}(\.gz)?\$" <<<"$contents" || fail "the .deb lacks $path"
 done
 contents="$(tar -tzf "${tgz[0]}")"
 for path in /bin/d88unpack /share/man/man1/d88unpack.1 /share/doc/d88unpack/copyright \
-  /share/bash-completion/completions/d88unpack; do
+  /share/bash-completion/completions/d88unpack /bin/d88pack /share/man/man1/d88pack.1 \
+  /share/bash-completion/completions/d88pack; do
   grep -Eq "${path}(\.gz)?\$" <<<"$contents" || fail "the .tar.gz lacks $path"
 done
 
@@ -51,20 +54,26 @@ dpkg-deb -x "${deb[0]}" "$root"
 status=0
 "$root/usr/bin/d88unpack" >/dev/null 2>&1 || status=$?
 [ "$status" -eq 1 ] || fail "the packaged binary without arguments exited $status, not 1"
+"$root/usr/bin/d88pack" --version >/dev/null || fail "the packaged d88pack does not run"
 # Both packages hold a stripped binary (no symbol table, no debug sections),
 # and the licence and the bash completion as they stand.
 tar -xzf "${tgz[0]}" -C "$root"
 unpacked=("$root"/d88unpack-*/)
 for package in deb:"$root/usr" tar.gz:"${unpacked[0]%/}"; do
   prefix=${package#*:}
-  sections="$(readelf --section-headers "$prefix/bin/d88unpack")"
-  ! grep -q -E '\.symtab|\.debug_' <<<"$sections" || fail "the .${package%%:*}'s binary is not stripped"
+  for program in d88unpack d88pack; do
+    sections="$(readelf --section-headers "$prefix/bin/$program")"
+    ! grep -q -E '\.symtab|\.debug_' <<<"$sections" ||
+      fail "the .${package%%:*}'s $program is not stripped"
+    cmp -s "completion/$program.bash" "$prefix/share/bash-completion/completions/$program" ||
+      fail "the .${package%%:*}'s bash completion of $program is not completion/$program.bash"
+  done
   cmp -s LICENSE "$prefix/share/doc/d88unpack/copyright" ||
     fail "the .${package%%:*}'s copyright file is not LICENSE"
-  cmp -s "$completion" "$prefix/share/bash-completion/completions/d88unpack" ||
-    fail "the .${package%%:*}'s bash completion is not $completion"
 done
-installed=("$root"/usr/share/man/man1/d88unpack.1*)
-rendered="$(MANWIDTH=80 man -l "${installed[0]}")"
-grep -q '^EXIT STATUS' <<<"$rendered" || fail "the packaged page does not render"
+for program in d88unpack d88pack; do
+  installed=("$root"/usr/share/man/man1/$program.1*)
+  rendered="$(MANWIDTH=80 man -l "${installed[0]}")"
+  grep -q '^EXIT STATUS' <<<"$rendered" || fail "the packaged page of $program does not render"
+done
 echo "check-package: manual page and packages are in order: ${deb[0]} ${tgz[0]}"

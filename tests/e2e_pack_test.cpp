@@ -126,6 +126,25 @@ TEST(Pack, CreateMakesANewImage) {
   });
 }
 
+TEST(Pack, UnicodeNamesAreStoredAsCodePage932) {
+  // Half-width katakana, and katakana whose second byte is a backslash's.
+  const Tree inputs = {{u8"ｱｲ.ﾃﾞ", {1}}, {u8"ソフト.TXT", {2}}, {u8"〜", {}}, {u8"€", {}}};
+  RunRows({
+      {{"-u", "-c", kImage, u8"ｱｲ.ﾃﾞ", u8"ソフト.TXT"},
+       {},
+       inputs,
+       NewImage(1, {Put("\xB1\xB2", "\xC3\xDE", 0, {1}),
+                    Put("\x83\x5C\x83\x74\x83\x67", "TXT", 0, {2})})},
+      {{"-u", "-c", kImage, u8"〜", u8"€"},
+       {},
+       inputs,
+       {},
+       "",
+       Says("disk 1: \\xe3\\x80\\x9c: the name has no exact form in code page 932") +
+           Says("disk 1: \\xe2\\x82\\xac: the name has no exact form in code page 932")},
+  });
+}
+
 // Two disks, then bytes that belong to no disk: disk 2 holds GAME.BIN,
 // README and NOTE.TXT, each allocated as it stands (not in whole sectors).
 const LayoutFile kNote = File("NOTE", "TXT", 0x100, TextBytes("note"));
