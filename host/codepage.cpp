@@ -184,6 +184,5 @@ bool Utf8ToCp932(const char* text, std::size_t length, char* out, std::size_t ou
       std::memcmp(again, text, length) == 0) {
     return true;
   }
-  if (outSize > 0) out[0] = 0;
   return false;
 }

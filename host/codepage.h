@@ -25,10 +25,10 @@ bool Cp932ToUtf8(const char* bytes, std::size_t length, char* out, std::size_t o
 void Cp932ToUtf8Lenient(const char* bytes, std::size_t length, char* out, std::size_t outSize);
 
 // Converts `length` bytes of UTF-8 text to NUL-terminated code page 932 in
-// `out`. Returns false, with `out` empty, when the text is not valid UTF-8,
-// has a character that code page 932 lacks, or would not come back as the
-// same text (two characters that code page 932 stores alike), or when it
-// does not fit.
+// `out`. Returns false, and `out` holds nothing of use, when the text is not
+// valid UTF-8, has a character that code page 932 lacks, or would not come
+// back as the same text (two characters that code page 932 stores alike),
+// or when it does not fit.
 bool Utf8ToCp932(const char* text, std::size_t length, char* out, std::size_t outSize);
 
 #ifdef _WIN32

@@ -4,6 +4,8 @@
 // whole folder afterwards, the image byte for byte against one the image
 // builder makes, and no temporary file left behind.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -157,6 +159,19 @@ Bytes TwoDisks(const std::vector<LayoutFile>& second, std::uint8_t protect = 0) 
 }
 const Bytes kTwo = TwoDisks({kOldGame, kTextFile, kNote});
 
+// The disk with its directory track, below the directory, filled with E5
+// bytes as a formatted disk often is: bytes the writer leaves alone.
+Bytes FilledBelowDirectory(const LayoutDisk& layout) {
+  Disk disk = MakeLayoutDisk(layout);
+  const std::size_t directory = (layout.files.size() + 1) * 11;
+  for (Sector& sector : disk.tracks[83].sectors) {
+    for (std::size_t i = 0; i < sector.data.size(); ++i) {
+      if ((sector.r - 1) * kSectorSize + i < kTrackSize - directory) sector.data[i] = 0xE5;
+    }
+  }
+  return BuildImage({disk});
+}
+
 TEST(Pack, PutAddsOrReplacesInPlace) {
   const Tree inputs = {{"GAME.BIN", kGame}, {"NEW", kText}, {"NOTE.TXT", {}}};
   const LayoutFile game = Put("GAME", "BIN", 0x1200, kGame);
@@ -180,7 +195,17 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
        inputs,
        kTwo,
        "add     " + ListingLine("NEW", 0, 7) + "replace " + ListingLine("NOTE.TXT", 0x100, 0x100)},
-      // Nothing to put: nothing is written.
+      {{kImage, "NEW"},
+       FilledBelowDirectory(DataDisk(1, {kNote})),
+       inputs,
+       FilledBelowDirectory(DataDisk(1, {kNote, Put("NEW", "", 0, kText)}))},
+      // Nothing to put: nothing is written. The listing shows a name's
+      // bytes as they stand, as d88unpack's does outside a terminal.
+      {{"-v", kImage},
+       ImageOf({DataDisk(1, {File("A\x01", "", 0, {})})}),
+       {},
+       ImageOf({DataDisk(1, {File("A\x01", "", 0, {})})}),
+       "[Disk B]\n" + ListingLine("A\x01", 0, 0)},
       {{"-d2", kImage}, kTwo, {}, kTwo},
       {{"-d2", "--force", kImage, "NEW"},
        TwoDisks({kNote}, 0x10),
@@ -229,6 +254,9 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
   std::vector<LayoutFile> big(6, File("FULL", "", 0, Bytes(64508, 1)));
   const Bytes bigDisk = ImageOf({DataDisk(1, big)});
   const Bytes one = ImageOf({DataDisk(1, {})});
+  Disk shrunk = MakeLayoutDisk(DataDisk(1, {}));
+  shrunk.sizeField = static_cast<std::uint32_t>(BuildDisk(shrunk).size() - 1);
+  const Bytes outside = BuildImage({shrunk});
   const Bytes past =
       ImageOf({DataDisk(1, std::vector<LayoutFile>(7, File("R", "", 0, {}, 65535)))});
   const Tree inputs = {{"A", {1}}, {"BIG", Bytes(40000)}};
@@ -283,6 +311,12 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
        "",
        Says("disk 1: the directory is inconsistent: the record of entry 2 (6 bytes) is longer "
             "than its allocation (5 bytes)")},
+      {{kImage, "A"},
+       outside,
+       inputs,
+       outside,
+       "",
+       Says("disk 1: not wholly of the layout: track 83, sector 5 lies outside the disk")},
       {{kImage, "A"},
        past,
        inputs,
@@ -414,6 +448,11 @@ TEST(Pack, PosixTheFileALinkNamesIsReplacedWholeOrNotAtAll) {
     fs::permissions(dir.path() / "images/real.d88", fs::perms::owner_read | fs::perms::group_read);
     fs::create_hard_link(dir.path() / "images/real.d88", dir.path() / "images/hard.d88");
     fs::create_symlink("images/real.d88", dir.path() / kImage);
+    // Another group, where the user may give it: the new image keeps it.
+    const bool root = geteuid() == 0;
+    if (root) {
+      ASSERT_EQ(chown((dir.path() / "images/real.d88").c_str(), 0, 1), 0);
+    }
     dir.Put("A", {1});
     const ToolRun run = RunPack(dir.path(), row.args, row.options);
     EXPECT_EQ(run.err, row.err);
@@ -426,6 +465,11 @@ TEST(Pack, PosixTheFileALinkNamesIsReplacedWholeOrNotAtAll) {
                                  {"images/hard.d88", old}});
     EXPECT_EQ(fs::status(dir.path() / "images/real.d88").permissions(),
               fs::perms::owner_read | fs::perms::group_read);
+    struct stat info;
+    ASSERT_EQ(stat((dir.path() / "images/real.d88").c_str(), &info), 0);
+    if (root) {
+      EXPECT_EQ(info.st_gid, 1u);
+    }
   }
   // A link that leads nowhere is no image to replace.
   ScratchDir dir;

@@ -1,6 +1,7 @@
 #include "disk_check.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "d88_format.h"
 #include "directory.h"
@@ -64,7 +65,7 @@ Problem CheckWholeLayout(D88Image& image, ImageFile& file, const DiskSpan& span,
   }
   // Each sector's data and the header before it clear of every other's.
   static int order[SectorMap::kMaxSectors];
-  for (int i = 0; i < map.count; ++i) order[i] = i;
+  std::iota(order, order + map.count, 0);
   std::sort(order, order + map.count,
             [&map](int a, int b) { return map.positions[a] < map.positions[b]; });
   for (int i = 1; i < map.count; ++i) {

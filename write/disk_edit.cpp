@@ -29,11 +29,10 @@ void DiskEdit::Format(DecodedDisk& disk, DiskRecord& record, int number) {
   std::memset(disk.diskBuffer, 0, sizeof disk.diskBuffer);
   std::memset(disk.directoryBytes, 0, sizeof disk.directoryBytes);
   disk.directoryBytes[de::kDiskNumberOffset] = static_cast<std::uint8_t>(number);
+  // What the walk over its entries needs.
   record = DiskRecord{};
   record.place = 1;
-  record.selected = true;
   record.diskNumber = number;
-  record.directoryRead = true;
   record.dataStart = number == kSystemDiskNumber ? kSystemAreaTracks * kTrackSize : 0;
   record.dataEnd = kDiskBufferSize;
 }

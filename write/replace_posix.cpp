@@ -223,11 +223,10 @@ Problem ImageReplacement::WriteAt(int64_t position, const std::uint8_t* data, st
 
 Problem ImageReplacement::Commit() {
   if (exists) {
-    // The owner may be kept only by the privileged; the rest is ours to set.
-    if ((static_cast<long long>(getuid()) != owner || static_cast<long long>(getgid()) != group) &&
-        fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group)) != 0) {
-      // Left as the new file's: not worth failing for.
-    }
+    // The owner and group are kept where the user may give them; otherwise
+    // the new file stays the user's, which is not worth failing for.
+    const int kept = fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group));
+    static_cast<void>(kept);
   } else {
     const mode_t mask = umask(0);
     umask(mask);

@@ -77,17 +77,16 @@ class Packer {
   Change changes[Options::kMaxOperands + kMaxEntryCount];
 };
 
+// A problem with the image or the disk ends the run at once.
 void Packer::ShowImageProblem(const Problem& problem) {
   PutPathPrefix(options.image);
   PutReason(problem);
-  clean = false;
 }
 
 void Packer::ShowDiskProblem(const Problem& problem) {
   PutPathPrefix(options.image);
   std::fprintf(stderr, "disk %d: ", diskIndex + 1);
   PutReason(problem);
-  clean = false;
 }
 
 void Packer::ShowFileProblem(int i, const Problem& problem) {
@@ -123,7 +122,6 @@ bool Packer::LoadChosenDisk() {
     std::fprintf(stderr, "disk %lld: ", options.disk);
     PutReason(count == 1 ? Refuse(Refusal::kImageNoSuchDisk1)
                          : Refuse(Refusal::kImageNoSuchDisk, count));
-    clean = false;
     return false;
   }
   diskIndex = options.disk == 0 ? 0 : static_cast<int>(options.disk) - 1;
