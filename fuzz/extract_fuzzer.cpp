@@ -8,7 +8,6 @@
 // anything but regular files and disk folders in it, or changes the image it
 // reads. The input's size picks how files are written: each into the folder,
 // old files kept, or each disk into a folder of its own.
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -30,9 +29,7 @@ constexpr char kImageName[] = "IMAGE.D88";
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  const std::string& work = d88fuzz::ScratchWork();
-  // Corpus and artifact paths given to libFuzzer must therefore be absolute.
-  if (chdir(work.c_str()) != 0) d88fuzz::Fail("cannot enter %s", work.c_str());
+  d88fuzz::EnterScratchWork();
   return 0;
 }
 

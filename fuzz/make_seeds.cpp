@@ -296,39 +296,25 @@ std::vector<Op> ReaderScript() {
 
 }  // namespace
 
-// The writer target's script: puts, a replacement and a delete, on the
-// disk at place 1 or on a new disk numbered `number` (`create`).
-Bytes PackScript(bool create, int number) {
-  Bytes script = {static_cast<std::uint8_t>(create), static_cast<std::uint8_t>(number), 4};
-  const Bytes ops[] = {{0, 0, 0x05, 0xDC, 0x12, 0x00, 0xAA},
-                       {0, 1, 0x00, 0x10, 0x00, 0x00, 0xBB},
-                       {0, 0, 0x00, 0x20, 0x80, 0x00, 0xCC},
-                       {1, 1, 0, 0, 0, 0, 0}};
-  for (const Bytes& op : ops) script.insert(script.end(), op.begin(), op.end());
-  return script;
-}
-
-// Whole disks, which the writer takes, and two new ones.
+// The writer target's inputs: a script that puts, replaces and deletes, on
+// a new disk or before a whole disk of the layout, which the writer takes.
 bool WritePackSeeds(const std::string& folder) {
-  const auto withScript = [](Bytes image) {
-    Bytes input = PackScript(false, 0);
-    input.insert(input.end(), image.begin(), image.end());
-    return input;
-  };
-  // Each track's sectors recorded from the last to the first.
-  Disk reversed = MakeLayoutDisk(DataDisk());
+  const Bytes ops = {0, 0, 5, 0xDC, 0x12, 0, 0xAA, 0, 1, 0, 0x10, 0, 0, 0xBB,
+                     0, 0, 0, 0x20, 0x80, 0, 0xCC, 1, 1, 0, 0,    0, 0, 0};
+  Disk reversed = MakeLayoutDisk(DataDisk());  // each track's sectors from the last
   for (auto& entry : reversed.tracks) {
     std::reverse(entry.second.sectors.begin(), entry.second.sectors.end());
   }
-  const std::pair<std::string, Bytes> seeds[] = {
-      {"new_data", PackScript(true, 1)},
-      {"new_system", PackScript(true, 0)},
-      {"data", withScript(ImageOf({DataDisk()}))},
-      {"system", withScript(ImageOf({SystemDisk()}))},
-      {"reversed_sectors", withScript(BuildImage({reversed}))},
-  };
-  for (const auto& [name, bytes] : seeds) {
-    if (!WriteBytes(folder + "/" + name, bytes)) return false;
+  const std::pair<std::string, Bytes> seeds[] = {{"new_data", {1, 1, 4}},
+                                                 {"new_system", {1, 0, 4}},
+                                                 {"data", ImageOf({DataDisk()})},
+                                                 {"system", ImageOf({SystemDisk()})},
+                                                 {"reversed_sectors", BuildImage({reversed})}};
+  for (const auto& [name, image] : seeds) {
+    Bytes input = image.size() == 3 ? image : Bytes{0, 0, 4};
+    input.insert(input.end(), ops.begin(), ops.end());
+    if (image.size() != 3) input.insert(input.end(), image.begin(), image.end());
+    if (!WriteBytes(folder + "/" + name, input)) return false;
   }
   return true;
 }

@@ -1,24 +1,21 @@
-// Runs the writer on one input: a script of operations, then (unless the
-// script makes a new disk) an image to write on. The script's puts and
-// deletes go through the writer's own checks and edits, and the image is
-// written anew through a temporary file in the scratch folder.
+// Runs the writer on one input: a script of puts and deletes, then (unless
+// the script makes a new disk) an image to write on, through the writer's
+// own checks and edits and a temporary file in the scratch folder. A
+// finding, besides the sanitizers': the extractor's reader does not list
+// exactly the files the script left; a byte outside the disk's sector data,
+// or of an image the writer refused, changed; a refused put changed the
+// disk; anything but the image is left in the scratch folder.
 //
-// Besides what the sanitizers catch, an input is a finding when the
-// extractor's reader, reading the image back, does not list exactly the
-// files the script left on the disk, with their data; when a byte of the
-// image outside the disk's sector data changed; when a refused operation
-// changed the disk; when an image the writer refused changed at all; or
-// when anything but the image is left in the scratch folder.
-//
-// Script: byte 0, bit 0: make a new disk numbered byte 1 (else write on the
-// image's disk at place byte 1 % disks + 1); byte 2: the operations, each 7
-// bytes: kind (bit 0: delete), name, size (2 bytes), start (2 bytes), fill.
-#include <unistd.h>
-
+// Script: byte 0, bit 0: a new disk numbered byte 1 (else the image's disk
+// at place byte 1 % disks + 1); byte 2 % 32: the operations, 7 bytes each:
+// kind (bit 0: delete), name, size (2 bytes), start (2 bytes), fill.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "d88_image.h"
@@ -38,47 +35,19 @@ constexpr char kImageName[] = "IMAGE.D88";
 constexpr std::size_t kOpSize = 7;
 const char* const kNames[] = {"A", "B.X", "LONG12.BIN", "C.TXT", "\xB1\xB2.\xB3", "Z"};
 
-struct Held {
-  std::string name;
-  int start;
-  std::vector<std::uint8_t> data;
-};
+// A file on the disk: its name, start address and data.
+using Held = std::tuple<std::string, int, std::vector<std::uint8_t>>;
 
-std::vector<std::uint8_t> ReadImage() {
-  ImageFile file;
-  std::vector<std::uint8_t> bytes;
-  if (!file.Open(kImageName)) return bytes;
-  std::uint8_t chunk[65536];
-  for (int64_t at = 0;;) {
-    const int64_t got = file.ReadAt(at, chunk, sizeof chunk);
-    if (got <= 0) break;
-    bytes.insert(bytes.end(), chunk, chunk + got);
-    at += got;
-  }
-  return bytes;
-}
-
-// The entries the reader finds on the disk at `index`, all of which must be
-// whole.
-std::vector<Held> ReadBack(D88Image& image, DecodedDisk& disk, int index) {
+// The files of the disk loaded into `disk`, all of which must be whole.
+std::vector<Held> Entries(DecodedDisk& disk, const DiskRecord& record) {
   std::vector<Held> held;
-  if (!image.Open(kImageName)) d88fuzz::Fail("cannot open the image written");
-  const DiskRecord record = LoadDisk(image, index, disk);
   EntryWalk walk(disk, record);
   for (EntryRecord entry; walk.Next(entry);) {
     if (entry.problem != EntryProblem::kNone) d88fuzz::Fail("entry %d reads damaged", entry.index);
-    held.push_back({entry.name, entry.start, {entry.data, entry.data + entry.size}});
+    held.emplace_back(entry.name, entry.start,
+                      std::vector<std::uint8_t>(entry.data, entry.data + entry.size));
   }
-  image.Open(nullptr);
   return held;
-}
-
-bool Same(const std::vector<Held>& a, const std::vector<Held>& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i].name != b[i].name || a[i].start != b[i].start || a[i].data != b[i].data) return false;
-  }
-  return true;
 }
 
 // Runs the script's operations on the disk and on `held` alike.
@@ -106,7 +75,7 @@ void Apply(const std::uint8_t* ops, std::size_t count, DecodedDisk& disk, DiskRe
       continue;
     }
     std::memset(data, ops[6], static_cast<std::size_t>(size));
-    const Held file{name, start, std::vector<std::uint8_t>(static_cast<std::size_t>(size), ops[6])};
+    const Held file{name, start, std::vector<std::uint8_t>(data, data + size)};
     if (k == 0) {
       held.push_back(file);
     } else {
@@ -119,8 +88,7 @@ void Apply(const std::uint8_t* ops, std::size_t count, DecodedDisk& disk, DiskRe
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  const std::string& work = d88fuzz::ScratchWork();
-  if (chdir(work.c_str()) != 0) d88fuzz::Fail("cannot enter %s", work.c_str());
+  d88fuzz::EnterScratchWork();
   return 0;
 }
 
@@ -164,10 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.Close();
     if (!problem) problem = CheckDirectory(disk, record);
     if (!problem) {
-      EntryWalk walk(disk, record);
-      for (EntryRecord entry; walk.Next(entry);) {
-        held.push_back({entry.name, entry.start, {entry.data, entry.data + entry.size}});
-      }
+      held = Entries(disk, record);
       Apply(data + 3, count, disk, record, held);
       problem = replacement.Prepare(kImageName, ImageReplacement::Mode::kReplace);
       if (problem) d88fuzz::Fail("cannot prepare the image");
@@ -181,14 +146,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       return 0;
     }
     // Outside the disk's sector data, every byte is as it was.
-    std::vector<std::uint8_t> after = ReadImage();
+    std::ifstream in(kImageName, std::ios::binary);
+    std::vector<std::uint8_t> after{std::istreambuf_iterator<char>(in), {}};
     if (after.size() != imageSize) d88fuzz::Fail("the image changed its size");
     for (int i = 0; i < map.count; ++i) {
       std::memcpy(after.data() + map.positions[i], image + map.positions[i], kSectorSize);
     }
     if (std::memcmp(after.data(), image, imageSize) != 0) d88fuzz::Fail("a byte outside changed");
   }
-  if (!Same(ReadBack(reader, disk, index), held)) d88fuzz::Fail("the reader lists other files");
+  // The extractor's reader lists what the script left.
+  if (!reader.Open(kImageName)) d88fuzz::Fail("cannot open the image written");
+  record = LoadDisk(reader, index, disk);
+  if (Entries(disk, record) != held) d88fuzz::Fail("the reader lists other files");
+  reader.Open(nullptr);
   d88fuzz::CheckAndEmptyScratch();
   return 0;
 }

@@ -31,23 +31,11 @@ struct Held {
   Bytes data;
 };
 
-// Where the data of the disk's sectors 1 to 5 lies in the image, from the
-// data area's first track to the directory track.
-std::vector<std::pair<int64_t, int64_t>> SectorData(D88Image& image, const DiskRecord& record) {
-  const int first = record.dataStart / kTrackSize;
-  const int count = (kTracksPerDisk - first) * kSectorsPerTrack;
-  std::vector<int64_t> positions(count);
-  std::vector<int> lengths(count);
-  image.LocateRun(first, first / 2, first % 2, 1, kSectorSizeCode, count, positions.data(),
-                  lengths.data());
-  std::vector<std::pair<int64_t, int64_t>> spans;
-  for (int i = 0; i < count; ++i) spans.emplace_back(positions[i], positions[i] + lengths[i]);
-  return spans;
-}
+using Spans = std::vector<std::pair<int64_t, int64_t>>;
 
-// Checks the disk at place 2 against `held`; returns its sector data.
-std::vector<std::pair<int64_t, int64_t>> ExpectHolds(const std::string& path, int number,
-                                                     const std::vector<Held>& held) {
+// Checks the disk at place 2 against `held`; returns where the data of its
+// sectors 1 to 5 lies, from the data area's first track to the last.
+Spans ExpectHolds(const std::string& path, int number, const std::vector<Held>& held) {
   auto image = std::make_unique<D88Image>();
   auto disk = std::make_unique<DecodedDisk>();
   EXPECT_TRUE(image->Open(path.c_str()));
@@ -55,15 +43,22 @@ std::vector<std::pair<int64_t, int64_t>> ExpectHolds(const std::string& path, in
   EXPECT_EQ(record.diskNumber, number);
   EXPECT_EQ(record.entryCount, static_cast<int>(held.size()));
   EntryWalk walk(*disk, record);
-  for (EntryRecord entry; walk.Next(entry);) {
-    if (entry.index > static_cast<int>(held.size())) break;
+  for (EntryRecord entry; walk.Next(entry) && entry.index <= static_cast<int>(held.size());) {
     const Held& file = held[entry.index - 1];
     EXPECT_EQ(entry.name, file.name);
     EXPECT_EQ(entry.problem, EntryProblem::kNone) << file.name;
     EXPECT_EQ(entry.start, file.start) << file.name;
     EXPECT_EQ(Bytes(entry.data, entry.data + entry.available), file.data) << file.name;
   }
-  return SectorData(*image, record);
+  const int first = record.dataStart / kTrackSize;
+  const int count = (kTracksPerDisk - first) * kSectorsPerTrack;
+  std::vector<int64_t> positions(count);
+  std::vector<int> lengths(count);
+  image->LocateRun(first, first / 2, first % 2, 1, kSectorSizeCode, count, positions.data(),
+                   lengths.data());
+  Spans spans;
+  for (int i = 0; i < count; ++i) spans.emplace_back(positions[i], positions[i] + lengths[i]);
+  return spans;
 }
 
 TEST(PackRoundTrip, ReaderListsWhatWasPutAndNothingElseChanges) {
@@ -71,17 +66,16 @@ TEST(PackRoundTrip, ReaderListsWhatWasPutAndNothingElseChanges) {
   const auto pick = [&random](int below) { return static_cast<int>(random() % below); };
   // Each name as a file is named (UTF-8, taken with -u) and as the entry
   // is (code page 932).
-  const std::vector<std::pair<std::string, std::string>> names = {{"F0", "F0"},
-                                                                  {"F1.X", "F1.X"},
-                                                                  {"LONG12.BIN", "LONG12.BIN"},
-                                                                  {u8"ｱｲ", "\xB1\xB2"},
-                                                                  {"Z.Z", "Z.Z"}};
+  const std::pair<std::string, std::string> names[] = {
+      {"F0", "F0"}, {"F1.X", "F1.X"}, {"LONG12.BIN", "LONG12.BIN"}, {u8"ｱｲ", "\xB1\xB2"}};
   for (int sequence = 0; sequence < 8; ++sequence) {
     SCOPED_TRACE("sequence " + std::to_string(sequence));
     const int number = pick(3);
     const LayoutDisk start = DataDisk(number, {File("F0", "", 0x100, Pattern(700, 3))});
-    // The middle disk with its directory track first, or laid out plainly.
-    const Disk middle = sequence % 2 == 0 ? MakeLayoutDisk(start) : DirectoryFirst(start);
+    // The middle disk laid out plainly, or a data disk with its directory
+    // track first.
+    const bool plain = sequence % 2 == 0 || number == 0;
+    const Disk middle = plain ? MakeLayoutDisk(start) : DirectoryFirst(start);
     Bytes image = Concat(BuildImage({MakeLayoutDisk(DataDisk(1, {File("A", "", 0, {1})})), middle,
                                      MakeLayoutDisk(DataDisk(3, {}))}),
                          TextBytes("after the disks"));
@@ -91,7 +85,7 @@ TEST(PackRoundTrip, ReaderListsWhatWasPutAndNothingElseChanges) {
     auto spans = ExpectHolds(path, number, held);
     for (int step = 0; step < 6; ++step) {
       std::vector<std::string> args = {"-ud2", "disk.d88"};
-      const auto& [file, name] = names[pick(static_cast<int>(names.size()))];
+      const auto& [file, name] = names[pick(4)];
       const auto found =
           std::find_if(held.begin(), held.end(), [&](const Held& h) { return h.name == name; });
       std::string err;
@@ -106,20 +100,18 @@ TEST(PackRoundTrip, ReaderListsWhatWasPutAndNothingElseChanges) {
         fs::create_directory(dir.path() / "in");
         WriteBytes((dir.path() / "in" / file).string(), data);
         args.push_back("in/" + file);
-        int startAddress = -1;
         // A replaced entry keeps its start unless another is given.
         const int kept = found == held.end() ? 0 : found->start;
-        if (pick(2) == 0 || kept + static_cast<int>(data.size()) > 0xFFFF) {
-          startAddress = pick(0x10000 - static_cast<int>(data.size()));
-          char hex[8];
-          std::snprintf(hex, sizeof hex, "%x", startAddress);
-          args.push_back(std::string("--start=") + hex);
-        }
+        const int size = static_cast<int>(data.size());
+        const int start = pick(2) == 0 || kept + size > 0xFFFF ? pick(0x10000 - size) : kept;
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%x", start);
+        if (start != kept) args.push_back(std::string("--start=") + hex);
+        const Held now{name, start, data};
         if (found == held.end()) {
-          held.push_back({name, startAddress < 0 ? 0 : startAddress, data});
+          held.push_back(now);
         } else {
-          found->data = data;
-          if (startAddress >= 0) found->start = startAddress;
+          *found = now;
         }
       }
       SCOPED_TRACE(args[0] + " " + file);

@@ -13,18 +13,17 @@ bool IsControl(unsigned char byte) {
 // A byte the listing would not give back as it stands: a space ends a part
 // of the name, and the others are no part of a file name. The byte after a
 // lead byte is part of a two-byte character and is not looked at.
-Refusal CheckBytes(const unsigned char* bytes, std::size_t length) {
-  for (std::size_t i = 0; i < length; ++i) {
-    const unsigned char byte = bytes[i];
-    if (IsCp932LeadByte(byte) && i + 1 < length && bytes[i + 1] >= 0x40 && bytes[i + 1] != 0x7F) {
-      ++i;
-    } else if (byte == ' ') {
+Refusal CheckBytes(const unsigned char* bytes) {
+  for (const unsigned char* p = bytes; *p != 0; ++p) {
+    if (IsCp932LeadByte(*p) && p[1] >= 0x40 && p[1] != 0x7F) {
+      ++p;
+    } else if (*p == ' ') {
       return Refusal::kNameSpace;
-    } else if (IsControl(byte)) {
+    } else if (IsControl(*p)) {
       return Refusal::kNameControl;
-    } else if (byte == '/') {
+    } else if (*p == '/') {
       return Refusal::kNameSlash;
-    } else if (byte == '\\') {
+    } else if (*p == '\\') {
       return Refusal::kNameBackslash;
     }
   }
@@ -60,13 +59,13 @@ Refusal MakeEntryName(const char* name, bool fromUtf8, EntryName& entry) {
     if (!Utf8ToCp932(name, length, converted, sizeof converted)) {
       // The control bytes and separators are ASCII; say so rather than
       // blame the code page.
-      const Refusal bytes = CheckBytes(reinterpret_cast<const unsigned char*>(name), length);
+      const Refusal bytes = CheckBytes(reinterpret_cast<const unsigned char*>(name));
       return bytes != Refusal::kNone ? bytes : Refusal::kNameNotCodePage932;
     }
     name = converted;
     length = std::strlen(converted);
   }
-  const Refusal bytes = CheckBytes(reinterpret_cast<const unsigned char*>(name), length);
+  const Refusal bytes = CheckBytes(reinterpret_cast<const unsigned char*>(name));
   if (bytes != Refusal::kNone) return bytes;
   // No byte of a two-byte character is a '.'.
   const char* dot = std::strrchr(name, '.');

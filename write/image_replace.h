@@ -53,7 +53,8 @@ class ImageReplacement {
   static constexpr int kPathSize = 4096;
 
   Mode mode = Mode::kReplace;
-  bool exists = false;  // a file stands at the target
+  bool exists = false;   // a file stands at the target
+  int64_t appended = 0;  // where Append goes on
   NativePathChar target[kPathSize] = {};
   NativePathChar temporary[kPathSize] = {};
 #ifdef _WIN32

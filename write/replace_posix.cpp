@@ -71,8 +71,7 @@ class SignalsHeld {
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t length, int64_t position) {
   while (length > 0) {
-    const ssize_t got = position < 0 ? write(fd, data, length)
-                                     : pwrite(fd, data, length, static_cast<off_t>(position));
+    const ssize_t got = pwrite(fd, data, length, static_cast<off_t>(position));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       if (got == 0) errno = EIO;
@@ -80,7 +79,7 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t length, int64_t posi
     }
     data += got;
     length -= static_cast<std::size_t>(got);
-    if (position >= 0) position += got;
+    position += got;
   }
   return true;
 }
@@ -168,26 +167,22 @@ Problem ImageReplacement::CopyImage(const FileIdentity& identity) {
   int64_t copied = 0;
 #ifdef __linux__
   // The kernel copies without a round trip through this process, or shares
-  // the blocks where the file system can.
+  // the blocks where the file system can. Where it cannot copy between
+  // these two files, and at the end, the copy by hand below goes on from
+  // where it stopped.
   for (;;) {
     const ssize_t got = copy_file_range(source, nullptr, fd, nullptr, 1 << 30, 0);
-    if (got > 0) {
-      copied += got;
-      continue;
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (got < 0 && errno != ENOSYS && errno != EXDEV && errno != EINVAL && errno != EOPNOTSUPP &&
+          errno != EPERM) {
+        const int error = errno;
+        close(source);
+        return Failed(Refusal::kCannotWrite, error);
+      }
+      break;
     }
-    if (got == 0) {
-      close(source);
-      return Problem{};
-    }
-    if (errno == EINTR) continue;
-    // Not between these two files: copied by hand from where it stopped.
-    if (errno != ENOSYS && errno != EXDEV && errno != EINVAL && errno != EOPNOTSUPP &&
-        errno != EPERM) {
-      const int error = errno;
-      close(source);
-      return Failed(Refusal::kCannotWrite, error);
-    }
-    break;
+    copied += got;
   }
 #endif
   static std::uint8_t buffer[1 << 20];
@@ -212,7 +207,8 @@ Problem ImageReplacement::CopyImage(const FileIdentity& identity) {
 }
 
 Problem ImageReplacement::Append(const std::uint8_t* data, std::size_t length) {
-  if (!WriteAll(fd, data, length, -1)) return Failed(Refusal::kCannotWrite, errno);
+  if (!WriteAll(fd, data, length, appended)) return Failed(Refusal::kCannotWrite, errno);
+  appended += static_cast<int64_t>(length);
   return Problem{};
 }
 
@@ -259,11 +255,11 @@ Problem ImageReplacement::Commit() {
   // The rename itself reaches the disk with the folder.
   char folder[4096];
   FolderOf(target, folder);
+  // Where the folder cannot be opened, both calls fail, and the rename is
+  // done all the same.
   const int handle = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (handle >= 0) {
-    fsync(handle);
-    close(handle);
-  }
+  fsync(handle);
+  close(handle);
   return Problem{};
 }
 

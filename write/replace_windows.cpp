@@ -33,12 +33,10 @@ bool WriteAll(HANDLE file, const std::uint8_t* data, std::size_t length, int64_t
     at.Offset = static_cast<DWORD>(position);
     at.OffsetHigh = static_cast<DWORD>(position >> 32);
     DWORD written = 0;
-    if (!WriteFile(file, data, chunk, &written, position < 0 ? nullptr : &at) || written == 0) {
-      return false;
-    }
+    if (!WriteFile(file, data, chunk, &written, &at) || written == 0) return false;
     data += written;
     length -= written;
-    if (position >= 0) position += written;
+    position += written;
   }
   return true;
 }
@@ -135,7 +133,7 @@ Problem ImageReplacement::CopyImage(const FileIdentity& identity) {
     return Refuse(Refusal::kImageChanged);
   }
   static std::uint8_t buffer[1 << 20];
-  for (;;) {
+  for (int64_t copied = 0;;) {
     DWORD got = 0;
     if (!ReadFile(source, buffer, sizeof buffer, &got, nullptr)) {
       const Problem problem = LastError(Refusal::kImageUnreadable);
@@ -143,20 +141,22 @@ Problem ImageReplacement::CopyImage(const FileIdentity& identity) {
       return problem;
     }
     if (got == 0) break;
-    if (!WriteAll(static_cast<HANDLE>(handle), buffer, got, -1)) {
+    if (!WriteAll(static_cast<HANDLE>(handle), buffer, got, copied)) {
       const Problem problem = LastError(Refusal::kCannotWrite);
       CloseHandle(source);
       return problem;
     }
+    copied += got;
   }
   CloseHandle(source);
   return Problem{};
 }
 
 Problem ImageReplacement::Append(const std::uint8_t* data, std::size_t length) {
-  if (!WriteAll(static_cast<HANDLE>(handle), data, length, -1)) {
+  if (!WriteAll(static_cast<HANDLE>(handle), data, length, appended)) {
     return LastError(Refusal::kCannotWrite);
   }
+  appended += static_cast<int64_t>(length);
   return Problem{};
 }
 

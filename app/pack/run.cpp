@@ -27,6 +27,11 @@ namespace {
 // the disk, and the terminator.
 constexpr int kShownNameSize = 64;
 
+struct ShownName {
+  const char* text;
+  bool utf8;
+};
+
 // One change to the disk, for the dry run to tell.
 struct Change {
   const char* verb;  // "add", "replace" or "delete"
@@ -55,8 +60,11 @@ class Packer {
   void PutFiles(DiskEdit& edit);
   void PutFile(DiskEdit& edit, int i, EntryName* names);
   void DeleteEntries(DiskEdit& edit);
-  // The entry's name as the listing shows it, and as patterns match it.
-  const char* Shown(const char* raw, bool& utf8) const;
+  // The entry's name as patterns match it: in UTF-8 where names are
+  // converted and it converts, else its bytes.
+  ShownName Shown(const char* raw) const;
+  // The name as the listing shows it: in UTF-8 only with --utf8.
+  const char* Listed(const char* raw) const { return options.utf8 ? Shown(raw).text : raw; }
   void Note(const char* verb, int k, int size, int start);
   void PrintChanges() const;
   void PrintListing();
@@ -152,10 +160,12 @@ bool Packer::LoadChosenDisk() {
   return true;
 }
 
-const char* Packer::Shown(const char* raw, bool& utf8) const {
+ShownName Packer::Shown(const char* raw) const {
   static char converted[kShownNameSize];
-  utf8 = ConvertsNames(options) && Cp932ToUtf8(raw, std::strlen(raw), converted, sizeof converted);
-  return utf8 ? converted : raw;
+  if (ConvertsNames(options) && Cp932ToUtf8(raw, std::strlen(raw), converted, sizeof converted)) {
+    return {converted, true};
+  }
+  return {raw, false};
 }
 
 void Packer::Note(const char* verb, int k, int size, int start) {
@@ -211,10 +221,9 @@ void Packer::DeleteEntries(DiskEdit& edit) {
   bool chosen[kMaxEntryCount + 1] = {};
   EntryWalk walk(disk, record);
   for (EntryRecord entry; walk.Next(entry);) {
-    bool utf8 = false;
-    const char* shown = Shown(entry.name, utf8);
+    const ShownName shown = Shown(entry.name);
     for (int i = 0; i < options.operandCount; ++i) {
-      if (MatchPattern(options.operands[i], shown, utf8)) {
+      if (MatchPattern(options.operands[i], shown.text, shown.utf8)) {
         matched[i] = true;
         chosen[entry.index] = true;
       }
@@ -250,11 +259,9 @@ void Packer::PrintChanges() const {
   }
   for (int i = 0; i < changeCount; ++i) {
     const Change& change = changes[i];
-    bool utf8 = false;
     std::printf("%-8s", change.verb);
-    const char* shown = options.utf8 ? Shown(change.name, utf8) : change.name;
-    PrintListingLine(shown, static_cast<int>(std::strlen(change.name)), change.size, change.start,
-                     change.start + change.size);
+    PrintListingLine(Listed(change.name), static_cast<int>(std::strlen(change.name)), change.size,
+                     change.start, change.start + change.size);
   }
 }
 
@@ -263,10 +270,8 @@ void Packer::PrintListing() {
   PrintDiskLine(record.diskNumber);
   EntryWalk walk(disk, record);
   for (EntryRecord entry; walk.Next(entry);) {
-    bool utf8 = false;
-    const char* shown = options.utf8 ? Shown(entry.name, utf8) : entry.name;
-    PrintListingLine(shown, static_cast<int>(std::strlen(entry.name)), entry.size, entry.start,
-                     entry.end);
+    PrintListingLine(Listed(entry.name), static_cast<int>(std::strlen(entry.name)), entry.size,
+                     entry.start, entry.end);
   }
 }
 
