@@ -167,6 +167,13 @@ Bytes FilledBelowDirectory(const LayoutDisk& layout) {
   return BuildImage({disk});
 }
 
+// Six records of the largest allocation: 37888 bytes are free after them.
+const std::vector<LayoutFile> kFull(6, File("FULL", "", 0, Bytes(64508)));
+std::vector<LayoutFile> Concat(std::vector<LayoutFile> files, const std::vector<LayoutFile>& more) {
+  files.insert(files.end(), more.begin(), more.end());
+  return files;
+}
+
 TEST(Pack, PutAddsOrReplacesInPlace) {
   const Tree inputs = {{"GAME.BIN", kGame}, {"NEW", kText}, {"NOTE.TXT", {}}};
   const LayoutFile game = Put("GAME", "BIN", 0x1200, kGame);
@@ -202,6 +209,15 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
        ImageOf({DataDisk(1, {File("A\x01", "", 0, {})})}),
        "[Disk B]\n" + ListingLine("A\x01", 0, 0)},
       {{"-d2", kImage}, kTwo, {}, kTwo},
+      // A record that fills what is free, added or in another's place.
+      {{kImage, "NEW"},
+       ImageOf({DataDisk(1, kFull)}),
+       {{"NEW", Bytes(37884)}},
+       ImageOf({DataDisk(1, Concat(kFull, {Put("NEW", "", 0, Bytes(37884))}))})},
+      {{kImage, "NEW"},
+       ImageOf({DataDisk(1, Concat(kFull, {File("NEW", "", 0, {}, 1024)}))}),
+       {{"NEW", Bytes(37884)}},
+       ImageOf({DataDisk(1, Concat(kFull, {Put("NEW", "", 0, Bytes(37884))}))})},
       // The largest file, ending at FFFF.
       {{"--start=403", kImage, "MAX"},
        ImageOf({DataDisk(1, {})}),
@@ -214,6 +230,8 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
   });
 }
 
+const LayoutFile kF = File("F", "", 0, {});
+
 TEST(Pack, DeleteMovesTheRecordsUp) {
   RunRows({
       {{"--delete", "-d2", kImage, "GAME.*"}, kTwo, {}, TwoDisks({kTextFile, kNote})},
@@ -223,6 +241,10 @@ TEST(Pack, DeleteMovesTheRecordsUp) {
        TwoDisks({}),
        "[Disk C]\n",
        Says("disk 2: X: not found")},
+      {{"--delete", kImage, "F"},
+       ImageOf({DataDisk(1, std::vector<LayoutFile>(255, kF))}),
+       {},
+       ImageOf({DataDisk(1, {})})},
       {{"--delete", "-nd2", kImage, "README"},
        kTwo,
        {},
@@ -291,10 +313,10 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
        one,
        "disk 1: A: would end past FFFF: start FFFF plus 1 bytes"},
       {{kImage, "BIG"},
-       ImageOf({DataDisk(1, std::vector<LayoutFile>(6, File("FULL", "", 0, Bytes(64508))))}),
+       ImageOf({DataDisk(1, kFull)}),
        "disk 1: BIG: does not fit: its record takes 40960 bytes of the disk, and 37888 are free"},
       {{kImage, "A"},
-       ImageOf({DataDisk(1, std::vector<LayoutFile>(255, File("F", "", 0, {})))}),
+       ImageOf({DataDisk(1, std::vector<LayoutFile>(255, kF))}),
        "disk 1: A: does not fit: the directory holds 255 entries, the most it can"},
   };
   std::vector<Row> rows;
@@ -316,7 +338,7 @@ TEST(Pack, PosixEachFileRefusedIsNamed) {
   RunRows({
       // Each FILE that is refused is named; nothing is written.
       {{kImage, "TOOLONG", "A.LONG", "A.", ".A", "A B", "A\x01", "A\x81\x7F", "A\\B", "d/A", "A",
-        "HUGE", "NONE", "d"},
+        "HUGE", "NONE", "/proc/self/stat", "d"},
        one,
        inputs,
        one,
@@ -333,6 +355,8 @@ TEST(Pack, PosixEachFileRefusedIsNamed) {
            Says(file + "HUGE: is 64509 bytes; a record's allocation is at most 63 sectors, "
                        "which hold 64508 bytes of data") +
            Says(file + "NONE: cannot read: No such file or directory") +
+           // Its size said 0 bytes, and it held more.
+           Says(file + "/proc/self/stat: changed while it was read") +
            Says(file + "d: not a regular file")},
   });
 }

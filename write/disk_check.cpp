@@ -51,7 +51,7 @@ Problem CheckWholeLayout(D88Image& image, ImageFile& file, const DiskSpan& span,
     const long long track = map.firstTrack + i / kSectorsPerTrack;
     const long long sector = i % kSectorsPerTrack + 1;
     const int64_t position = map.positions[i];
-    if (position < 0) return Refuse(Refusal::kDiskSectorMissing, track, sector);
+    if (position == -1) return Refuse(Refusal::kDiskSectorMissing, track, sector);
     if (map.lengths[i] != kSectorSize) {
       return Refuse(Refusal::kDiskSectorSize, track, sector, map.lengths[i]);
     }
