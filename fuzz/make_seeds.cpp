@@ -6,7 +6,6 @@
 // the data-area read then stops at the first missing track, which is itself
 // a case worth fuzzing, and keeps the seeds small. One full disk (about
 // 437 KB) covers a complete 84-track read.
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
@@ -301,15 +300,10 @@ std::vector<Op> ReaderScript() {
 bool WritePackSeeds(const std::string& folder) {
   const Bytes ops = {0, 0, 5, 0xDC, 0x12, 0, 0xAA, 0, 1, 0, 0x10, 0, 0, 0xBB,
                      0, 0, 0, 0x20, 0x80, 0, 0xCC, 1, 1, 0, 0,    0, 0, 0};
-  Disk reversed = MakeLayoutDisk(DataDisk());  // each track's sectors from the last
-  for (auto& entry : reversed.tracks) {
-    std::reverse(entry.second.sectors.begin(), entry.second.sectors.end());
-  }
   const std::pair<std::string, Bytes> seeds[] = {{"new_data", {1, 1, 4}},
                                                  {"new_system", {1, 0, 4}},
                                                  {"data", ImageOf({DataDisk()})},
-                                                 {"system", ImageOf({SystemDisk()})},
-                                                 {"reversed_sectors", BuildImage({reversed})}};
+                                                 {"system", ImageOf({SystemDisk()})}};
   for (const auto& [name, image] : seeds) {
     Bytes input = image.size() == 3 ? image : Bytes{0, 0, 4};
     input.insert(input.end(), ops.begin(), ops.end());

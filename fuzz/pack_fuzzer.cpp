@@ -35,10 +35,9 @@ constexpr char kImageName[] = "IMAGE.D88";
 constexpr std::size_t kOpSize = 7;
 const char* const kNames[] = {"A", "B.X", "LONG12.BIN", "C.TXT", "\xB1\xB2.\xB3", "Z"};
 
-// A file on the disk: its name, start address and data.
 using Held = std::tuple<std::string, int, std::vector<std::uint8_t>>;
 
-// The files of the disk loaded into `disk`, all of which must be whole.
+// The files (name, start, data) of the disk loaded into `disk`, all whole.
 std::vector<Held> Entries(DecodedDisk& disk, const DiskRecord& record) {
   std::vector<Held> held;
   EntryWalk walk(disk, record);
@@ -75,12 +74,8 @@ void Apply(const std::uint8_t* ops, std::size_t count, DecodedDisk& disk, DiskRe
       continue;
     }
     std::memset(data, ops[6], static_cast<std::size_t>(size));
-    const Held file{name, start, std::vector<std::uint8_t>(data, data + size)};
-    if (k == 0) {
-      held.push_back(file);
-    } else {
-      held[static_cast<std::size_t>(k - 1)] = file;
-    }
+    (k == 0 ? held.emplace_back() : held[static_cast<std::size_t>(k - 1)]) =
+        Held{name, start, std::vector<std::uint8_t>(data, data + size)};
   }
   edit.Finish();
 }
@@ -117,25 +112,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (WriteNewImage("FUZZ", 4, data[1], disk, replacement)) d88fuzz::Fail("new image failed");
   } else {
     d88fuzz::WriteWholeFile(kImageName, image, imageSize);
-    if (!reader.Open(kImageName)) d88fuzz::Fail("cannot open the image just written");
-    if (reader.GetDiskCount() == 0) {
-      reader.Open(nullptr);
-      d88fuzz::CheckAndEmptyScratch();
-      return 0;
+    Problem problem = Refuse(Refusal::kImageHoldsNoDisk);
+    if (reader.Open(kImageName) && reader.GetDiskCount() > 0) {
+      index = data[1] % reader.GetDiskCount();
+      record = LoadDisk(reader, index, disk);
+      ImageFile file;
+      DiskSpan span{};
+      if (!file.Open(kImageName) || !FindDiskSpan(file, index, span)) d88fuzz::Fail("no span");
+      problem = CheckWholeLayout(reader, file, span, record, map);
+      file.Close();
+      if (!problem) problem = CheckDirectory(disk, record);
     }
-    index = data[1] % reader.GetDiskCount();
-    record = LoadDisk(reader, index, disk);
-    ImageFile file;
-    DiskSpan span{};
-    if (!file.Open(kImageName) || !FindDiskSpan(file, index, span)) d88fuzz::Fail("no span");
-    Problem problem = CheckWholeLayout(reader, file, span, record, map);
-    file.Close();
-    if (!problem) problem = CheckDirectory(disk, record);
     if (!problem) {
       held = Entries(disk, record);
       Apply(data + 3, count, disk, record, held);
-      problem = replacement.Prepare(kImageName, ImageReplacement::Mode::kReplace);
-      if (problem) d88fuzz::Fail("cannot prepare the image");
+      if (replacement.Prepare(kImageName, ImageReplacement::Mode::kReplace))
+        d88fuzz::Fail("prepare");
       problem = WriteBackDisk(reader, index, map, disk, replacement);
       if (problem && problem.why != Refusal::kDiskSectorsShift) d88fuzz::Fail("write failed");
     }

@@ -98,7 +98,7 @@ TEST(PackRoundTrip, ReaderListsWhatWasPutAndNothingElseChanges) {
         Bytes data = Pattern(pick(3) == 0 ? pick(40000) : pick(2000), static_cast<uint8_t>(step));
         fs::remove_all(dir.path() / "in");
         fs::create_directory(dir.path() / "in");
-        WriteBytes((dir.path() / "in" / file).string(), data);
+        dir.Put("in/" + file, data);
         args.push_back("in/" + file);
         // A replaced entry keeps its start unless another is given.
         const int kept = found == held.end() ? 0 : found->start;
@@ -107,12 +107,7 @@ TEST(PackRoundTrip, ReaderListsWhatWasPutAndNothingElseChanges) {
         char hex[8];
         std::snprintf(hex, sizeof hex, "%x", start);
         if (start != kept) args.push_back(std::string("--start=") + hex);
-        const Held now{name, start, data};
-        if (found == held.end()) {
-          held.push_back(now);
-        } else {
-          *found = now;
-        }
+        (found == held.end() ? held.emplace_back() : *found) = Held{name, start, data};
       }
       SCOPED_TRACE(args[0] + " " + file);
       const ToolRun run = RunPack(dir.path(), args);
