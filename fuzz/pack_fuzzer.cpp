@@ -1,10 +1,8 @@
-// Runs the writer on one input: a script of puts and deletes, then (unless
-// the script makes a new disk) an image to write on, through the writer's
-// own checks and edits and a temporary file in the scratch folder. A
-// finding, besides the sanitizers': the extractor's reader does not list
-// exactly the files the script left; a byte outside the disk's sector data,
-// or of an image the writer refused, changed; a refused put changed the
-// disk; anything but the image is left in the scratch folder.
+// Runs the writer on a script of puts and deletes, on a new disk or on the
+// image that follows the script. A finding, besides the sanitizers': the
+// extractor's reader does not list exactly the files the script left; a byte
+// outside the disk's sector data, or of an image the writer refused, or of
+// the disk after a refused put changed; anything but the image is left.
 //
 // Script: byte 0, bit 0: a new disk numbered byte 1 (else the image's disk
 // at place byte 1 % disks + 1); byte 2 % 32: the operations, 7 bytes each:
@@ -19,7 +17,6 @@
 #include <vector>
 
 #include "d88_image.h"
-#include "directory.h"
 #include "disk_check.h"
 #include "disk_edit.h"
 #include "disk_walk.h"

@@ -14,8 +14,6 @@
 #include <vector>
 
 #include "d88_builder.h"
-#include "d88_image.h"
-#include "disk_layout.h"
 #include "disk_walk.h"
 #include "e2e_support.h"
 #include "run_tool.h"
@@ -33,8 +31,7 @@ struct Held {
 
 using Spans = std::vector<std::pair<int64_t, int64_t>>;
 
-// Checks the disk at place 2 against `held`; returns where the data of its
-// sectors 1 to 5 lies, from the data area's first track to the last.
+// Checks disk 2 against `held`; returns where its sectors' data lies.
 Spans ExpectHolds(const std::string& path, int number, const std::vector<Held>& held) {
   auto image = std::make_unique<D88Image>();
   auto disk = std::make_unique<DecodedDisk>();
@@ -64,16 +61,14 @@ Spans ExpectHolds(const std::string& path, int number, const std::vector<Held>& 
 TEST(PackRoundTrip, ReaderListsWhatWasPutAndNothingElseChanges) {
   std::mt19937 random(16);
   const auto pick = [&random](int below) { return static_cast<int>(random() % below); };
-  // Each name as a file is named (UTF-8, taken with -u) and as the entry
-  // is (code page 932).
+  // Each name as a file is named (UTF-8, with -u) and as its entry is.
   const std::pair<std::string, std::string> names[] = {
       {"F0", "F0"}, {"F1.X", "F1.X"}, {"LONG12.BIN", "LONG12.BIN"}, {u8"ｱｲ", "\xB1\xB2"}};
   for (int sequence = 0; sequence < 8; ++sequence) {
     SCOPED_TRACE("sequence " + std::to_string(sequence));
     const int number = pick(3);
     const LayoutDisk start = DataDisk(number, {File("F0", "", 0x100, Pattern(700, 3))});
-    // The middle disk laid out plainly, or a data disk with its directory
-    // track first.
+    // Laid out plainly, or a data disk with its directory track first.
     const bool plain = sequence % 2 == 0 || number == 0;
     const Disk middle = plain ? MakeLayoutDisk(start) : DirectoryFirst(start);
     Bytes image = Concat(BuildImage({MakeLayoutDisk(DataDisk(1, {File("A", "", 0, {1})})), middle,

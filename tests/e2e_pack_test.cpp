@@ -1,8 +1,6 @@
-// End-to-end tests of d88pack, a table for each operation: every row runs
-// the writer in a fresh folder that holds the image and the files to put,
-// and compares standard output, standard error, the exit status and the
-// whole folder afterwards, the image byte for byte against one the image
-// builder makes, and no temporary file left behind.
+// End-to-end tests of d88pack, a table for each operation: each row runs it
+// in a fresh folder and compares its output, its status and the whole folder
+// afterwards: the image byte for byte with the builder's, and no temporary.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
