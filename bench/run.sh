@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Benchmark: d88unpack against GNU tar extracting the very same 2,560 files,
 # into an empty folder and again over their own earlier output; listing
-# against extracting the same image; and a hostile image against a clean one
-# of the same size.
+# against extracting the same image; a hostile image against a clean one
+# of the same size; and d88pack putting one file on the 64-disk image
+# against copying the image and flushing the copy.
 #
 #   bench/run.sh [D88UNPACK]
 #
-# D88UNPACK is the binary to measure; without it a Release build is made in
-# build/bench. The image generator is always built there. Environment:
+# D88UNPACK is the binary to measure, d88pack the one beside it; without it
+# a Release build of both is made in build/bench. The image generator is always built there. Environment:
 #   BENCH_RUNS  timed runs of each command (default 21, at least 15)
 #   BENCH_DIR   folder in which the work folder d88unpack-bench, holding the
 #               images and the extraction folders, is made and at the end
@@ -40,7 +41,7 @@ if [[ "$tar_version" != *"GNU tar"* ]]; then
 fi
 
 targets=(make_bench_images)
-[ $# -ge 1 ] || targets+=(d88unpack)
+[ $# -ge 1 ] || targets+=(d88unpack d88pack)
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
 if [ $# -ge 1 ]; then
@@ -48,7 +49,10 @@ if [ $# -ge 1 ]; then
 else
   tool="$build/app/d88unpack"
 fi
-[ -x "$tool" ] || { echo "bench/run.sh: $tool is not an executable" >&2; exit 2; }
+pack="$(dirname "$tool")/d88pack"
+for binary in "$tool" "$pack"; do
+  [ -x "$binary" ] || { echo "bench/run.sh: $binary is not an executable" >&2; exit 2; }
+done
 
 rm -rf "$work"
 mkdir -p "$work/images" "$work/reference"
@@ -125,6 +129,21 @@ compare "Hostile image against a clean image of the same size ($(stat -c %s \
   -- "$tool" "$images/hostile.d88" -- "$tool" "$images/clean.d88"
 read -r hostile_ratio _ hostile_cpu_ratio <<<"$ratios"
 
+# A safe rewrite of an image writes it whole and flushes it: d88pack does
+# that and little more. Each run puts the same file on the last disk again,
+# replacing what the run before put there.
+cp "$images/many.d88" "$images/pack.d88"
+head -c 3000 "$images/many.d88" >"$images/ONE.BIN"
+"$pack" -d 64 "$images/pack.d88" "$images/ONE.BIN"
+compare "Putting one file on the 64-disk image ($(du -k "$images/pack.d88" | cut -f1) KiB) against \
+cp and sync of it:" "$work/runs" "$runs" d88pack copy \
+  -- "$pack" -d 64 "$images/pack.d88" "$images/ONE.BIN" \
+  -- sh -c 'cp "$1" COPY && sync COPY' sh "$images/pack.d88"
+read -r pack_ratio _ pack_cpu_ratio <<<"$ratios"
+pack_peak="$(/usr/bin/time -f %M "$pack" -d 64 "$images/pack.d88" "$images/ONE.BIN" 2>&1 | tail -n 1)"
+image_kib="$(du -k "$images/pack.d88" | cut -f1)"
+pack_share="$(awk -v p="$pack_peak" -v i="$image_kib" 'BEGIN { printf "%.3f", p / i }')"
+
 missed=0
 verdict() {  # verdict VALUE LIMIT TEXT; LIMIT may be a fraction, such as 1/3
   if awk -v v="$1" -v l="$2" 'BEGIN { n = split(l, p, "/"); exit !(v <= (n == 2 ? p[1] / p[2] : l)) }'; then
@@ -142,5 +161,8 @@ verdict "$again_ratio" 1.0 \
   "time again over earlier output d88unpack/tar = $again_ratio (at most 1.0; CPU time $again_cpu_ratio)"
 verdict "$list_ratio" 1/3 "time list/extract = $list_ratio (at most 1/3; CPU time $list_cpu_ratio)"
 verdict "$hostile_ratio" 20 "time hostile/clean = $hostile_ratio (at most 20; CPU time $hostile_cpu_ratio)"
+verdict "$pack_ratio" 2 "time d88pack/(cp && sync) = $pack_ratio (at most 2; CPU time $pack_cpu_ratio)"
+verdict "$pack_share" 1/4 \
+  "peak memory d88pack/image = $pack_peak KiB/$image_kib KiB = $pack_share (at most 1/4: one disk and the copy buffer)"
 rm -rf "$work"
 exit "$missed"

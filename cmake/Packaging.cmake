@@ -10,7 +10,7 @@ include(GNUInstallDirs)
 
 # The programs the packages hold. Each has its manual page in
 # doc/<program>.1 and its bash completion in completion/<program>.bash.
-set(D88UNPACK_PROGRAMS d88unpack)
+set(D88UNPACK_PROGRAMS d88unpack d88pack)
 
 # Manual pages and the changelog are installed compressed where gzip is at
 # hand, as Debian packages keep them; gzip -n leaves out the name and time
@@ -101,7 +101,11 @@ or prints JSON Lines. It reads disks of 84 tracks of five 1024-byte sectors
 with the directory stored at the end of the last track. Names and lengths
 from hostile images are screened: nothing is written outside the output
 folder or through what stands at a name, the image itself is never
-overwritten, and damaged images are reported.")
+overwritten, and damaged images are reported.
+.
+d88pack, its companion, puts files on such a disk, replaces and deletes
+them, or makes a new disk image; the image is written anew beside the old
+one and put in its place only when complete.")
 # Dependencies come from the binary itself where dpkg-shlibdeps is there.
 find_program(D88UNPACK_DPKG_SHLIBDEPS dpkg-shlibdeps)
 mark_as_advanced(D88UNPACK_DPKG_SHLIBDEPS)

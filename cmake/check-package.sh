@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # The programs the packages hold, as cmake/Packaging.cmake lists them.
-programs=(d88unpack)
+programs=(d88unpack d88pack)
 fail() { echo "check-package: $*" >&2; exit 1; }
 
 for program in "${programs[@]}"; do

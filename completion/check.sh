@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Checks the bash completion: each case completes a command line as bash
-# would and compares the candidates. The tool is a stand-in that prints a
-# fixed listing, names a hostile image could hold among them, and records
-# the arguments it was given.
+# Checks the bash completion of both programs: each case completes a
+# command line as bash would and compares the candidates. The tool is a
+# stand-in that prints a fixed listing, names a hostile image could hold
+# among them, and records the arguments it was given.
 #
 #   completion/check.sh      (needs bash-completion)
 set -euo pipefail
@@ -28,6 +28,8 @@ chmod +x tool
 source "$framework"
 # shellcheck source=completion/d88unpack.bash
 source "$here/d88unpack.bash"
+# shellcheck source=completion/d88pack.bash
+source "$here/d88pack.bash"
 # Outside a real completion compopt has nothing to set.
 compopt() { :; }
 
@@ -44,7 +46,8 @@ check() {
   [[ $line == *" " ]] && COMP_WORDS+=("")
   COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
   COMPREPLY=()
-  _d88unpack ./tool "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}" || true
+  # _d88unpack or _d88pack, by the line's first word.
+  "_${COMP_WORDS[0]}" ./tool "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}" || true
   local got
   got="$(printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort)"
   if [ "$got" != "$expected" ]; then
@@ -77,6 +80,14 @@ check "d88unpack -ud2 games.d88 R" "README" "--list --utf8 --disk=2 -- games.d88
 check "d88unpack games.d88 --disk 3 -u R" "README" "--list --disk=3 --utf8 -- games.d88"
 check "d88unpack -- -l R" "README" "--list -- -l"
 check "d88unpack -C folder \"games\".d88 R" "README" "--list -- games.d88"
+check "d88pack --del" "--delete"
+check "d88pack -cd 6" "6"$'\n'"60"$'\n'"61"$'\n'"62"$'\n'"63"$'\n'"64"
+check "d88pack --number 25" "25"$'\n'"250"$'\n'"251"$'\n'"252"$'\n'"253"$'\n'"254"$'\n'"255"
+check "d88pack -v " $'folder\ngames.d88'
+check "d88pack games.d88 n" "notes.txt"
+check "d88pack --delete games.d88 R" "README" "--dry-run --verbose -- games.d88"
+check "d88pack -ud2 --delete games.d88 '\$" '$(>Z)' \
+  "--dry-run --verbose --utf8 --disk=2 -- games.d88"
 [ ! -e Z ] || { echo "completion/check.sh: a name was run as a command" >&2; failed=1; }
 
 [ "$failed" -eq 0 ] && echo "completion/check.sh: every case completes as expected"

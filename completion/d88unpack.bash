@@ -47,6 +47,42 @@ _d88unpack_dequote() {
   printf '%s' "$text"
 }
 
+# Sets COMPREPLY to the names of the listing on standard input that start
+# with the word $1, once each, quoted for the command line. Each listing line
+# ends in the size, start and end address; the name, which holds no space,
+# is what stands before them. A name is a pattern to the tools: its pattern
+# characters are escaped to match only itself. d88pack's completion uses it
+# too.
+_d88unpack_names() {
+  local cur=$1 typed name pattern
+  local -A seen=()
+  typed=$(_d88unpack_dequote "$cur")
+  COMPREPLY=()
+  while IFS= read -r name; do
+    pattern=${name//\\/\\\\}
+    pattern=${pattern//\*/\\*}
+    pattern=${pattern//\?/\\?}
+    pattern=${pattern//\[/\\[}
+    [[ -n $pattern && $pattern == "$typed"* && -z ${seen[$pattern]-} ]] || continue
+    seen[$pattern]=1
+    # Inside an open quote readline inserts the text as it stands.
+    case $cur in
+      \'*) [[ $pattern != *\'* ]] && COMPREPLY+=("$pattern") ;;
+      \"*)
+        pattern=${pattern//\\/\\\\}
+        pattern=${pattern//\"/\\\"}
+        pattern=${pattern//\$/\\\$}
+        COMPREPLY+=("${pattern//\`/\\\`}")
+        ;;
+      *)
+        printf -v pattern '%q' "$pattern"
+        COMPREPLY+=("$pattern")
+        ;;
+    esac
+  done < <(LC_ALL=C sed -n \
+    's/^\([^ ]*\)  *-\{0,1\}[0-9]\{1,\}  START=[0-9a-f]\{4\}  END=[0-9a-f]\{4\}$/\1/p')
+}
+
 _d88unpack() {
   local cur prev words cword split
   _init_completion -s || return
@@ -123,36 +159,7 @@ _d88unpack() {
     return
   fi
 
-  # Each listing line ends in the size, start and end address; the name,
-  # which holds no space, is what stands before them. A name is a pattern to
-  # the tool: its pattern characters are escaped to match only itself.
-  local typed name pattern
-  local -A seen=()
-  typed=$(_d88unpack_dequote "$cur")
-  COMPREPLY=()
-  while IFS= read -r name; do
-    pattern=${name//\\/\\\\}
-    pattern=${pattern//\*/\\*}
-    pattern=${pattern//\?/\\?}
-    pattern=${pattern//\[/\\[}
-    [[ -n $pattern && $pattern == "$typed"* && -z ${seen[$pattern]-} ]] || continue
-    seen[$pattern]=1
-    # Inside an open quote readline inserts the text as it stands.
-    case $cur in
-      \'*) [[ $pattern != *\'* ]] && COMPREPLY+=("$pattern") ;;
-      \"*)
-        pattern=${pattern//\\/\\\\}
-        pattern=${pattern//\"/\\\"}
-        pattern=${pattern//\$/\\\$}
-        COMPREPLY+=("${pattern//\`/\\\`}")
-        ;;
-      *)
-        printf -v pattern '%q' "$pattern"
-        COMPREPLY+=("$pattern")
-        ;;
-    esac
-  done < <("$1" --list "${given[@]}" -- "$image" 2>/dev/null |
-    LC_ALL=C sed -n 's/^\([^ ]*\)  *-\{0,1\}[0-9]\{1,\}  START=[0-9a-f]\{4\}  END=[0-9a-f]\{4\}$/\1/p')
+  _d88unpack_names "$cur" < <("$1" --list "${given[@]}" -- "$image" 2>/dev/null)
 } &&
   complete -F _d88unpack d88unpack
 

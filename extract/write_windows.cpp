@@ -15,36 +15,6 @@
 
 namespace {
 
-// The errno closest to a Windows error, for the message.
-int ErrnoOf(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-      return EACCES;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return EEXIST;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return ENOSPC;
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-      return EINVAL;
-    case ERROR_FILENAME_EXCED_RANGE:
-      return ENAMETOOLONG;
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return EMFILE;
-    case ERROR_WRITE_PROTECT:
-      return EROFS;
-    default:
-      return EIO;
-  }
-}
-
 // What stands at `path`, or what a link there leads to: false with the
 // error when it cannot be told.
 bool IdentityAt(const wchar_t* path, bool followLink, FileIdentity& identity, DWORD& attributes,
@@ -99,7 +69,7 @@ WriteResult CheckTakenName(const wchar_t* path, const GuardedFiles& guarded) {
   DWORD attributes = 0;
   DWORD error = 0;
   if (!IdentityAt(path, false, identity, attributes, error)) {
-    return Failure(EntryProblem::kCannotCheck, ErrnoOf(error));
+    return Failure(EntryProblem::kCannotCheck, ErrnoOfWindowsError(error));
   }
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Failure(EntryProblem::kDirectoryAtName, 0);
   const EntryProblem guard = GuardedAs(identity, guarded);
@@ -113,7 +83,7 @@ WriteResult CheckTakenName(const wchar_t* path, const GuardedFiles& guarded) {
       const EntryProblem targetGuard = GuardedAs(target, guarded);
       if (targetGuard != EntryProblem::kNone) return Failure(targetGuard, 0);
     } else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-      return Failure(EntryProblem::kCannotCheck, ErrnoOf(error));
+      return Failure(EntryProblem::kCannotCheck, ErrnoOfWindowsError(error));
     }
   }
   if (attributes & FILE_ATTRIBUTE_READONLY) return Failure(EntryProblem::kReadOnlyAtName, 0);
@@ -132,14 +102,14 @@ int OutputFolder::Open(const NativePathChar* path) {
   // on that drive, not its root, and a name is then joined to it with '\'.
   const DWORD length =
       GetFullPathNameW(path, static_cast<DWORD>(sizeof prefix / sizeof prefix[0]), prefix, nullptr);
-  if (length == 0) return ErrnoOf(GetLastError());
+  if (length == 0) return ErrnoOfWindowsError(GetLastError());
   if (length >= sizeof prefix / sizeof prefix[0]) return ENAMETOOLONG;
   // A root ("D:\") ends in its separator already.
   if (length > 0 && (prefix[length - 1] == L'\\' || prefix[length - 1] == L'/')) {
     prefix[length - 1] = 0;
   }
   const DWORD attributes = GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return ErrnoOf(GetLastError());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return ErrnoOfWindowsError(GetLastError());
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ENOTDIR;
   isOpen = true;
   return 0;
@@ -154,11 +124,11 @@ int OutputFolder::OpenChild(const OutputFolder& parent, const char* name) {
     return ENAMETOOLONG;
   }
   if (!CreateDirectoryW(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-    return ErrnoOf(GetLastError());
+    return ErrnoOfWindowsError(GetLastError());
   }
   // A link to a folder is refused as a file would be.
   const DWORD attributes = GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return ErrnoOf(GetLastError());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return ErrnoOfWindowsError(GetLastError());
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return ENOTDIR;
   }
@@ -205,7 +175,7 @@ WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const 
     if (result.problem != EntryProblem::kNone) return result;
     if (!DeleteFileW(path)) {
       if (GetLastError() != ERROR_FILE_NOT_FOUND) {
-        return Failure(EntryProblem::kCannotRemove, ErrnoOf(GetLastError()));
+        return Failure(EntryProblem::kCannotRemove, ErrnoOfWindowsError(GetLastError()));
       }
       result.oldRemoved = false;
     }
@@ -214,20 +184,20 @@ WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const 
   }
   if (file == INVALID_HANDLE_VALUE) {
     result.problem = EntryProblem::kCannotCreate;
-    result.error = ErrnoOf(GetLastError());
+    result.error = ErrnoOfWindowsError(GetLastError());
     return result;
   }
   DWORD written = 0;
   const DWORD wanted = size > 0 ? static_cast<DWORD>(size) : 0;
   if (wanted > 0 && (!WriteFile(file, data, wanted, &written, nullptr) || written != wanted)) {
     result.problem = EntryProblem::kWriteFailed;
-    result.error = ErrnoOf(GetLastError());
+    result.error = ErrnoOfWindowsError(GetLastError());
   }
   DWORD attributes = 0;
   if (result.problem == EntryProblem::kNone) IdentityOfHandle(file, result.created, attributes);
   if (!CloseHandle(file) && result.problem == EntryProblem::kNone) {
     result.problem = EntryProblem::kCloseFailed;
-    result.error = ErrnoOf(GetLastError());
+    result.error = ErrnoOfWindowsError(GetLastError());
   }
   // A file cut short is no file of the entry's: nothing is left of it.
   if (result.problem != EntryProblem::kNone) DeleteFileW(path);

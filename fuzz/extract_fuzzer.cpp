@@ -9,7 +9,6 @@
 // reads. The input's size picks how files are written: taken names
 // replaced, kept or skipped, salvaged or not, each disk into a folder of its
 // own or not.
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -31,9 +30,7 @@ constexpr char kImageName[] = "IMAGE.D88";
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  const std::string& work = d88fuzz::ScratchWork();
-  // Corpus and artifact paths given to libFuzzer must therefore be absolute.
-  if (chdir(work.c_str()) != 0) d88fuzz::Fail("cannot enter %s", work.c_str());
+  d88fuzz::EnterScratchWork();
   return 0;
 }
 

@@ -296,10 +296,33 @@ std::vector<Op> ReaderScript() {
 
 }  // namespace
 
+// The writer target's inputs: a script that puts, replaces and deletes, on
+// a new disk or before a whole disk of the layout, which the writer takes.
+bool WritePackSeeds(const std::string& folder) {
+  const Bytes ops = {0, 0, 5, 0xDC, 0x12, 0, 0xAA, 0, 1, 0, 0x10, 0, 0, 0xBB,
+                     0, 0, 0, 0x20, 0x80, 0, 0xCC, 1, 1, 0, 0,    0, 0, 0};
+  const std::pair<std::string, Bytes> seeds[] = {{"new_data", {1, 1, 4}},
+                                                 {"new_system", {1, 0, 4}},
+                                                 {"data", ImageOf({DataDisk()})},
+                                                 {"system", ImageOf({SystemDisk()})}};
+  for (const auto& [name, image] : seeds) {
+    Bytes input = image.size() == 3 ? image : Bytes{0, 0, 4};
+    input.insert(input.end(), ops.begin(), ops.end());
+    if (image.size() != 3) input.insert(input.end(), image.begin(), image.end());
+    if (!WriteBytes(folder + "/" + name, input)) return false;
+  }
+  return true;
+}
+
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s EXTRACT_DIR READER_DIR\n", argc > 0 ? argv[0] : "make_seeds");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: %s EXTRACT_DIR READER_DIR [PACK_DIR]\n",
+                 argc > 0 ? argv[0] : "make_seeds");
     return 2;
+  }
+  if (argc == 4 && !WritePackSeeds(argv[3])) {
+    std::fprintf(stderr, "%s: cannot write the writer's seeds\n", argv[0]);
+    return 1;
   }
   const std::vector<Op> script = ReaderScript();
   for (const Seed& seed : Seeds()) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang, libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer) and their seed corpus, then fuzzes both targets
-# side by side for a bounded time: FUZZ_SECONDS each, 80 by default.
+# UndefinedBehaviorSanitizer) and their seed corpus, then fuzzes the three
+# targets side by side for a bounded time: FUZZ_SECONDS each, 80 by default.
 #
 # Fails on any crash, sanitizer report, leak, input that takes more than one
 # second, or file written outside the scratch folder; the input that did it
@@ -21,9 +21,9 @@ cmake --build --preset fuzz
 
 build=$root/build/fuzz
 rm -rf "$build/seeds" "$build/corpus" "$build/artifacts" "$build/logs" "$build/tmp"
-mkdir -p "$build"/seeds/{extract,reader} "$build"/corpus/{extract,reader} "$build/artifacts" \
+mkdir -p "$build"/seeds/{extract,reader,pack} "$build"/corpus/{extract,reader,pack} "$build/artifacts" \
   "$build/logs" "$build/tmp"
-"$build/fuzz/make_seeds" "$build/seeds/extract" "$build/seeds/reader"
+"$build/fuzz/make_seeds" "$build/seeds/extract" "$build/seeds/reader" "$build/seeds/pack"
 
 # The targets work in scratch folders under build/fuzz/tmp; their corpus and
 # artifact paths must be absolute, as the extraction target changes folder.
@@ -42,13 +42,15 @@ run_target() {
     "$build/corpus/$name" "$build/seeds/$name" >"$build/logs/$name.log" 2>&1
 }
 
-echo "Fuzzing the extraction and the reader for ${seconds} s each"
+echo "Fuzzing the extraction, the reader and the writer for ${seconds} s each"
 run_target extract -close_fd_mask=2 &
 extract_pid=$!
 run_target reader &
 reader_pid=$!
+run_target pack &
+pack_pid=$!
 status=0
-for name in extract reader; do
+for name in extract reader pack; do
   pid_var=${name}_pid
   result=0
   wait "${!pid_var}" || result=$?

@@ -142,6 +142,11 @@ const std::string& ScratchWork() {
   return work;
 }
 
+void EnterScratchWork() {
+  const std::string& work = ScratchWork();
+  if (chdir(work.c_str()) != 0) Fail("cannot enter %s", work.c_str());
+}
+
 void LayTraps(const char* imageName) {
   const std::string image = work + "/" + imageName;
   const std::string in = work + "/";

@@ -26,6 +26,11 @@ namespace d88fuzz {
 // "work" folder. The area is removed when the process exits normally.
 const std::string& ScratchWork();
 
+// Makes the "work" folder the process's current folder, for a target that
+// writes there by plain names. Corpus and artifact paths given to libFuzzer
+// must then be absolute.
+void EnterScratchWork();
+
 // Writes `size` bytes to `path`; aborts when it cannot.
 void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size);
 

@@ -23,7 +23,7 @@ bool IsAscii(const char* bytes, std::size_t length) {
 
 constexpr unsigned kCodePage = 932;
 
-// `outSize` is at least 1.
+// `outSize` is at least 1, here and below.
 bool Convert(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
   // A name is at most a few dozen bytes; anything longer is not one.
   wchar_t wide[256];
@@ -37,17 +37,38 @@ bool Convert(const char* bytes, std::size_t length, char* out, std::size_t outSi
   return written > 0;
 }
 
+// UTF-8 to code page 932, refusing any character without a form of its own
+// there rather than putting a default character in its place.
+bool ConvertBack(const char* text, std::size_t length, char* out, std::size_t outSize) {
+  wchar_t wide[256];
+  if (length >= sizeof wide / sizeof wide[0]) return false;
+  const int units =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(length), wide, 255);
+  if (units <= 0) return false;
+  BOOL usedDefault = FALSE;
+  const int written = WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide, units, out,
+                                          static_cast<int>(outSize - 1), nullptr, &usedDefault);
+  if (written <= 0 || usedDefault) return false;
+  out[written] = 0;
+  return true;
+}
+
 #else
 
-// One converter for the whole run, opened on first use.
+// One converter each way for the whole run, opened on first use.
 iconv_t Converter() {
   static const iconv_t converter = iconv_open("UTF-8", "CP932");
   return converter;
 }
 
-// `outSize` is at least 1.
-bool Convert(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
-  const iconv_t converter = Converter();
+iconv_t BackConverter() {
+  static const iconv_t converter = iconv_open("CP932", "UTF-8");
+  return converter;
+}
+
+// `outSize` is at least 1, here and below.
+bool Iconv(iconv_t converter, const char* bytes, std::size_t length, char* out,
+           std::size_t outSize) {
   if (converter == reinterpret_cast<iconv_t>(-1)) return false;
   iconv(converter, nullptr, nullptr, nullptr, nullptr);
   char* in = const_cast<char*>(bytes);
@@ -61,9 +82,21 @@ bool Convert(const char* bytes, std::size_t length, char* out, std::size_t outSi
   return true;
 }
 
+bool Convert(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
+  return Iconv(Converter(), bytes, length, out, outSize);
+}
+
+bool ConvertBack(const char* text, std::size_t length, char* out, std::size_t outSize) {
+  return Iconv(BackConverter(), text, length, out, outSize);
+}
+
 #endif
 
 }  // namespace
+
+bool IsCp932LeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 #ifdef _WIN32
 
@@ -136,4 +169,22 @@ void Cp932ToUtf8Lenient(const char* bytes, std::size_t length, char* out, std::s
     used += pieceLength;
     i += taken;
   }
+}
+
+bool Utf8ToCp932(const char* text, std::size_t length, char* out, std::size_t outSize) {
+  if (outSize == 0) return false;
+  if (IsAscii(text, length) && length < outSize) {
+    std::memcpy(out, text, length);
+    out[length] = 0;
+    return true;
+  }
+  // Back again, the text must be what was given: a character that code page
+  // 932 stores as another's bytes would come back as that other one.
+  char again[256];
+  if (ConvertBack(text, length, out, outSize) &&
+      Convert(out, std::strlen(out), again, sizeof again) && std::strlen(again) == length &&
+      std::memcmp(again, text, length) == 0) {
+    return true;
+  }
+  return false;
 }

@@ -8,6 +8,10 @@
 
 #include <cstddef>
 
+// A byte that starts a two-byte character of code page 932; the byte after it
+// (0x40 and up) is part of that character, whatever it is on its own.
+bool IsCp932LeadByte(unsigned char byte);
+
 // Whether the host can convert code page 932 at all (iconv may lack it).
 bool Cp932Available();
 
@@ -19,6 +23,13 @@ bool Cp932ToUtf8(const char* bytes, std::size_t length, char* out, std::size_t o
 // The same, with U+FFFD in place of each byte that code page 932 does not
 // define; always gives text (cut short only when `out` is too small).
 void Cp932ToUtf8Lenient(const char* bytes, std::size_t length, char* out, std::size_t outSize);
+
+// Converts `length` bytes of UTF-8 text to NUL-terminated code page 932 in
+// `out`. Returns false, and `out` holds nothing of use, when the text is not
+// valid UTF-8, has a character that code page 932 lacks, or would not come
+// back as the same text (two characters that code page 932 stores alike),
+// or when it does not fit.
+bool Utf8ToCp932(const char* text, std::size_t length, char* out, std::size_t outSize);
 
 #ifdef _WIN32
 // Converts `length` bytes of code page 932 text to NUL-terminated UTF-16 in

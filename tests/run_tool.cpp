@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -70,6 +72,11 @@ std::string Lines(const std::string& text) {
 std::string ToolPath() {
   const char* tool = std::getenv("D88UNPACK_TOOL");
   return tool != nullptr ? tool : "d88unpack";
+}
+
+std::string PackToolPath() {
+  const char* tool = std::getenv("D88PACK_TOOL");
+  return tool != nullptr ? tool : "d88pack";
 }
 
 namespace {
@@ -143,6 +150,12 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
     if (options.closeErrorOutput) close(2);
     for (const std::string& variable : options.environment) putenv(strdup(variable.c_str()));
     if (options.umask >= 0) ::umask(static_cast<mode_t>(options.umask));
+    if (options.fileSizeLimit >= 0) {
+      const struct rlimit limit = {static_cast<rlim_t>(options.fileSizeLimit),
+                                   static_cast<rlim_t>(options.fileSizeLimit)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (options.ignoreFileSizeSignal) signal(SIGXFSZ, SIG_IGN);
     execvp(program.c_str(), pointers.data());
     _exit(127);
   }
@@ -189,23 +202,23 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
 // The name a program run by the emulator is given: wine hands a Windows
 // program the Windows spelling of its full path, which winepath tells.
 std::string EmulatedProgramName(const std::string& emulator, const std::string& tool) {
-  static const std::string name = [&] {
-    const std::string unixPath = fs::absolute(tool).lexically_normal().string();
-    std::string windowsPath =
-        RunProgram(fs::current_path(), emulator, {emulator, "winepath", "-w", unixPath}).out;
-    while (!windowsPath.empty() && (windowsPath.back() == '\n' || windowsPath.back() == '\r')) {
-      windowsPath.pop_back();
-    }
-    return windowsPath;
-  }();
+  static std::map<std::string, std::string> names;
+  std::string& name = names[tool];
+  if (name.empty())
+    name = [&] {
+      const std::string unixPath = fs::absolute(tool).lexically_normal().string();
+      std::string windowsPath =
+          RunProgram(fs::current_path(), emulator, {emulator, "winepath", "-w", unixPath}).out;
+      while (!windowsPath.empty() && (windowsPath.back() == '\n' || windowsPath.back() == '\r')) {
+        windowsPath.pop_back();
+      }
+      return windowsPath;
+    }();
   return name;
 }
 
-}  // namespace
-
-ToolRun RunTool(const fs::path& workingDir, const std::vector<std::string>& args,
-                const RunOptions& options) {
-  const std::string tool = ToolPath();
+ToolRun RunToolAt(const std::string& tool, const fs::path& workingDir,
+                  const std::vector<std::string>& args, const RunOptions& options) {
   const std::string emulator = EmulatorPath();
   std::vector<std::string> argv;
   std::string seenName;
@@ -220,6 +233,18 @@ ToolRun RunTool(const fs::path& workingDir, const std::vector<std::string>& args
   ToolRun run = RunProgram(workingDir, emulator.empty() ? tool : emulator, argv, options);
   run.argv0 = seenName;
   return run;
+}
+
+}  // namespace
+
+ToolRun RunTool(const fs::path& workingDir, const std::vector<std::string>& args,
+                const RunOptions& options) {
+  return RunToolAt(ToolPath(), workingDir, args, options);
+}
+
+ToolRun RunPack(const fs::path& workingDir, const std::vector<std::string>& args,
+                const RunOptions& options) {
+  return RunToolAt(PackToolPath(), workingDir, args, options);
 }
 
 }  // namespace d88test

@@ -34,8 +34,10 @@ class ScratchDir {
   std::filesystem::path dir;
 };
 
-// The tool's path, from the D88UNPACK_TOOL environment variable.
+// The tool's path, from the D88UNPACK_TOOL environment variable, and the
+// writer's, from D88PACK_TOOL.
 std::string ToolPath();
+std::string PackToolPath();
 
 // True when the tool under test is a Windows build (D88UNPACK_TOOL_WINDOWS=1),
 // whose console streams end lines in CR LF.
@@ -82,6 +84,11 @@ struct RunOptions {
   // The tool is killed after this many seconds (ToolRun::status is then
   // -1); 0: no limit.
   int timeoutSeconds = 0;
+  // The largest file the tool may write, in bytes (RLIMIT_FSIZE); -1: no
+  // limit. Past it a write raises SIGXFSZ, which the tool starts with
+  // ignored when `ignoreFileSizeSignal` is set: the write then fails.
+  long fileSizeLimit = -1;
+  bool ignoreFileSizeSignal = false;
 };
 
 // Runs the tool that D88UNPACK_TOOL names in `workingDir`, with `args` after
@@ -91,6 +98,10 @@ struct RunOptions {
 // own full path, such as Z:\build\d88unpack.exe), `argv0` and `noArgv0` have
 // no effect, and ToolRun::argv0 tells what the tool got.
 ToolRun RunTool(const std::filesystem::path& workingDir, const std::vector<std::string>& args,
+                const RunOptions& options = {});
+
+// The same for the writer that D88PACK_TOOL names.
+ToolRun RunPack(const std::filesystem::path& workingDir, const std::vector<std::string>& args,
                 const RunOptions& options = {});
 
 }  // namespace d88test

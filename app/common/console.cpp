@@ -95,9 +95,7 @@ const char* PathText(const NativePathChar* path) {
   return text;
 }
 
-void PutPathPrefix(const NativePathChar* path) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "%s: ", kProgramName);
+void PutPath(const NativePathChar* path) {
 #ifdef _WIN32
   char bytes[4096];
   const int length =
@@ -108,6 +106,12 @@ void PutPathPrefix(const NativePathChar* path) {
   const char* shown = path;
 #endif
   for (const char* p = shown; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stderr);
+}
+
+void PutPathPrefix(const NativePathChar* path) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s: ", kProgramName);
+  PutPath(path);
   std::fputs(": ", stderr);
 }
 

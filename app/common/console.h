@@ -33,6 +33,10 @@ bool ErrorIsUtf8Terminal();
 // U+FFFD; valid until the next call.
 const char* PathText(const NativePathChar* path);
 
+// The path's bytes on standard error, escaped as above (on Windows the path
+// in UTF-8).
+void PutPath(const NativePathChar* path);
+
 // "PROGRAM: PATH: " on standard error, the path's bytes escaped (on Windows
 // the path is shown in UTF-8), after standard output has been flushed.
 void PutPathPrefix(const NativePathChar* path);

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "command_line.h"
+
 #ifndef D88UNPACK_VERSION
 #define D88UNPACK_VERSION "0.0.0"
 #endif
@@ -77,52 +79,13 @@ const char kHelp[] =
     "  d88unpack -d 2 -C out games.d88      extract the second disk into out/\n"
     "  d88unpack -O games.d88 README > r    one file's data to standard output\n";
 
-const char* ProgramName(int argc, char** argv) {
-  // Started with no program name at all (some kernels then pass one empty
-  // name), messages name the tool itself.
-  return argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : "d88unpack";
-}
+constexpr char kUsage[] = "[OPTION]... IMAGE [NAME]...";
 
 // One line that says what is wrong, then the usage line and where to learn
 // more.
 ParseResult UsageError(int argc, char** argv, const char* format, const char* detail) {
-  std::fputs("d88unpack: ", stderr);
-  std::fprintf(stderr, format, detail);
-  std::fprintf(stderr, "\nUsage: %s [OPTION]... IMAGE [NAME]...\n", ProgramName(argc, argv));
-  std::fputs("Try 'd88unpack --help' for more information.\n", stderr);
+  ShowUsageError(argc, argv, kUsage, format, detail);
   return ParseResult::kUsageError;
-}
-
-// The option as written, up to any '=', for a message.
-const char* OptionText(const char* argument, char* scratch, std::size_t size) {
-  std::snprintf(scratch, size, "%s", argument);
-  char* equals = std::strchr(scratch, '=');
-  if (equals != nullptr) *equals = 0;
-  return scratch;
-}
-
-// The native form of `text`: one of the arguments as they stood before
-// getopt_long moved them (`original`), or the tail of one, as an option's
-// argument in "--directory=DIR" or "-CDIR" is.
-NativePathChar* NativeOf(char* text, int argc, char* const* original, NativePathChar** nativeArgs) {
-#ifdef _WIN32
-  for (int i = 0; i < argc && nativeArgs != nullptr; ++i) {
-    const std::size_t length = std::strlen(original[i]);
-    if (text < original[i] || text > original[i] + length) continue;
-    // What comes before the text is the option, ASCII: as many UTF-16
-    // units as bytes.
-    for (const char* p = original[i]; p < text; ++p) {
-      if (static_cast<unsigned char>(*p) >= 0x80) return nullptr;
-    }
-    return nativeArgs[i] + (text - original[i]);
-  }
-  return nullptr;
-#else
-  (void)argc;
-  (void)original;
-  (void)nativeArgs;
-  return text;
-#endif
 }
 
 }  // namespace
@@ -133,20 +96,15 @@ void PrintBareUsage(const char* program) {
 
 ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs, Options& options) {
   if (argc < 2) {
-    PrintBareUsage(ProgramName(argc, argv));
+    PrintBareUsage(InvokedName(argc, argv));
     return ParseResult::kNoArguments;
   }
   // getopt_long moves the arguments around; remember where each began, to
   // find its native form afterwards.
-  static char* original[32768];
-  if (argc > static_cast<int>(sizeof original / sizeof original[0])) {
-    return UsageError(argc, argv, "%s", "too many arguments");
-  }
-  for (int i = 0; i < argc; ++i) original[i] = argv[i];
+  if (!RememberArguments(argc, argv)) return UsageError(argc, argv, "%s", "too many arguments");
 
   opterr = 0;
   optind = 1;
-  char scratch[256];
   for (;;) {
     const int before = optind;
     const int option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
@@ -154,15 +112,13 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
     // A long option is one whole argument: the call that reads it moves on
     // past it. Within a bundle of letters ("-xl") it does not, and the
     // argument before is another option altogether.
-    const char* given = argv[optind - 1];
-    const bool isLong = optind != before && given != nullptr && std::strncmp(given, "--", 2) == 0;
     switch (option) {
       case 'l':
       case 't':
         options.list = true;
         break;
       case 'C':
-        options.directory = NativeOf(optarg, argc, original, nativeArgs);
+        options.directory = NativeOf(optarg, argc, nativeArgs);
         if (options.directory == nullptr || optarg[0] == 0) {
           return UsageError(argc, argv, "%s", "the folder given to --directory is empty");
         }
@@ -216,25 +172,9 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
             "There is NO WARRANTY, to the extent permitted by law.\n",
             D88UNPACK_VERSION);
         return ParseResult::kDone;
-      default: {
-        // ':' is a missing argument, anything else an option not known.
-        // Some getopt_long implementations (MinGW's) report an argument
-        // given to a long option that takes none as a missing one.
-        const bool missing = option == ':';
-        const bool unwanted =
-            isLong && (missing ? std::strchr(given, '=') != nullptr : optopt != 0);
-        if (isLong) {
-          const char* format = unwanted  ? "option '%s' doesn't allow an argument"
-                               : missing ? "option '%s' requires an argument"
-                                         : "unrecognized or ambiguous option '%s'";
-          return UsageError(argc, argv, format, OptionText(given, scratch, sizeof scratch));
-        }
-        scratch[0] = static_cast<char>(optopt);
-        scratch[1] = 0;
-        return UsageError(
-            argc, argv, missing ? "option requires an argument -- '%s'" : "invalid option -- '%s'",
-            scratch);
-      }
+      default:
+        ShowOptionError(argc, argv, kUsage, option, LongOptionGiven(argv, before));
+        return ParseResult::kUsageError;
     }
   }
   if (options.toStdout && (options.list || options.json)) {
@@ -243,7 +183,7 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
                                    : "--to-stdout cannot be combined with --json");
   }
   if (optind >= argc) return UsageError(argc, argv, "%s", "no image given");
-  options.image = NativeOf(argv[optind], argc, original, nativeArgs);
+  options.image = NativeOf(argv[optind], argc, nativeArgs);
   if (options.image == nullptr) return UsageError(argc, argv, "%s", "no image given");
   options.patternCount = argc - optind - 1;
   options.patterns = argv + optind + 1;

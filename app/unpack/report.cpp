@@ -9,23 +9,9 @@
 #include "disk_layout.h"
 #include "extract_files.h"
 #include "json.h"
+#include "listing.h"
 
 namespace {
-
-// The name as the listing shows it: on a terminal each control byte (0x01 to
-// 0x1F and 0x7F) is shown as '?', one column for one byte; in a file or a
-// pipe the bytes stay as they are. Bytes of 0x80 and up are the names'
-// Shift-JIS and never touched.
-const char* TerminalSafe(const char* name) {
-  if (!OutputIsTerminal()) return name;
-  static char shown[kShownNameSize];
-  std::size_t i = 0;
-  for (; name[i] != 0 && i + 1 < sizeof shown; ++i) {
-    shown[i] = IsControlByte(static_cast<unsigned char>(name[i])) ? '?' : name[i];
-  }
-  shown[i] = 0;
-  return shown;
-}
 
 const char* DescribeVerdict(NameVerdict verdict) {
   switch (verdict) {
@@ -329,11 +315,7 @@ void Report::Disk(const DiskRecord& disk) const {
   if (form == Form::kJson) {
     JsonDisk(image, disk);
   } else if (form == Form::kListing && disk.HasDirectory()) {
-    std::fputs("[Disk ", stdout);
-    // The letter is a raw byte too: disk numbers from 192 give control bytes.
-    const unsigned char letter = DiskLetter(disk.diskNumber);
-    std::fputc(IsControlByte(letter) && OutputIsTerminal() ? '?' : letter, stdout);
-    std::fputs("]\n", stdout);
+    PrintDiskLine(disk.diskNumber);
   }
   if (disk.HasDirectory()) return;
   char reason[kReasonSize];
@@ -344,11 +326,7 @@ void Report::Disk(const DiskRecord& disk) const {
 
 void Report::Listing(const EntryRecord& entry, const char* shownName, int columns) const {
   if (form != Form::kListing || !entry.HasRecordHeader()) return;
-  // The name column is 12 wide, counted in the name's columns: its bytes on
-  // the disk, whatever text they are shown as.
-  std::fputs(TerminalSafe(shownName), stdout);
-  for (int i = columns; i < 12; ++i) std::fputc(' ', stdout);
-  std::printf("  %5d  START=%04x  END=%04x\n", entry.size, entry.start, entry.end);
+  PrintListingLine(shownName, columns, entry.size, entry.start, entry.end);
 }
 
 void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,

@@ -1,0 +1,245 @@
+#include "options.h"
+
+#include <getopt.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "codepage.h"
+#include "command_line.h"
+
+#ifndef D88UNPACK_VERSION
+#define D88UNPACK_VERSION "0.0.0"
+#endif
+
+namespace {
+
+// Options with no short form.
+enum : int {
+  kForceOption = 256,
+  kDeleteOption,
+  kNumberOption,
+  kLabelOption,
+  kStartOption,
+};
+
+const option kLongOptions[] = {
+    {"create", no_argument, nullptr, 'c'},
+    {"delete", no_argument, nullptr, kDeleteOption},
+    {"disk", required_argument, nullptr, 'd'},
+    {"number", required_argument, nullptr, kNumberOption},
+    {"label", required_argument, nullptr, kLabelOption},
+    {"start", required_argument, nullptr, kStartOption},
+    {"force", no_argument, nullptr, kForceOption},
+    {"utf8", no_argument, nullptr, 'u'},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"dry-run", no_argument, nullptr, 'n'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The leading ':' makes a missing argument return ':' rather than '?'.
+const char kShortOptions[] = ":cd:uvnhV";
+
+const char kUsage[] = "[OPTION]... IMAGE [FILE]...";
+
+const char kHelp[] =
+    "Usage: d88pack [OPTION]... IMAGE [FILE]...\n"
+    "  or:  d88pack --delete [OPTION]... IMAGE [NAME]...\n"
+    "Put files on a disk of the D88 disk image IMAGE, the disks that d88unpack\n"
+    "reads. A FILE whose name is on the disk already replaces that entry's data;\n"
+    "the others are added after the last file. IMAGE is replaced only once the new\n"
+    "image is complete.\n"
+    "\n"
+    "  -c, --create            make IMAGE anew: one formatted, empty disk, then\n"
+    "                            put the FILEs on it\n"
+    "      --delete            remove the entries whose names match the NAME\n"
+    "                            patterns (*, ?, [...]); the records after them\n"
+    "                            move up\n"
+    "  -d, --disk=N            the disk at place N in the image (from 1); needed\n"
+    "                            when the image holds more than one\n"
+    "      --number=N          with --create: the disk number, 0 to 255 (default\n"
+    "                            1); 0 makes a system disk\n"
+    "      --label=TEXT        with --create: the disk's name in the image (at\n"
+    "                            most 16 bytes)\n"
+    "      --start=ADDR        the start address of the FILEs, in hexadecimal\n"
+    "                            (default: the replaced entry's, else 0000)\n"
+    "      --force             with --create, replace an existing IMAGE; write on a\n"
+    "                            write-protected disk\n"
+    "  -u, --utf8              FILE names are UTF-8, stored as code page 932\n"
+    "                            (Shift-JIS); NAME patterns match names so shown\n"
+    "  -v, --verbose           print the disk's listing afterwards, as d88unpack\n"
+    "  -n, --dry-run           check everything and say what would change; write\n"
+    "                            nothing\n"
+    "  -h, --help              show this help and exit\n"
+    "  -V, --version           show the version and exit\n"
+    "\n"
+    "A FILE's entry name is its file name: 1 to 6 bytes, then '.' and an\n"
+    "extension of up to 3. Its record is its start and end address and its data,\n"
+    "at most 64508 bytes. An image of several disks is their images joined, as\n"
+    "cat joins them.\n"
+    "\n"
+    "Exit status: 0 when everything asked was done; 1 otherwise, each problem\n"
+    "reported on standard error. A refused run leaves IMAGE as it was.\n"
+    "\n"
+    "Examples:\n"
+    "  d88pack -c new.d88 GAME.BIN README     a new image with two files\n"
+    "  d88pack -d 2 games.d88 --start=1200 GAME.BIN\n"
+    "                                         put GAME.BIN on the second disk\n"
+    "  d88pack --delete games.d88 '*.BAK'     remove the .BAK files\n";
+
+ParseResult UsageError(int argc, char** argv, const char* format, const char* detail) {
+  ShowUsageError(argc, argv, kUsage, format, detail);
+  return ParseResult::kUsageError;
+}
+
+// A whole decimal number from `lowest` to `highest`, or -1.
+long long Decimal(const char* text, long long lowest, long long highest) {
+  errno = 0;
+  char* end = nullptr;
+  const long long value = std::strtoll(text, &end, 10);
+  if (text[0] < '0' || text[0] > '9' || *end != 0 || errno != 0) return -1;
+  return value >= lowest && value <= highest ? value : -1;
+}
+
+// One to four hexadecimal digits, or -1.
+int Hexadecimal(const char* text) {
+  const std::size_t length = std::strlen(text);
+  if (length == 0 || length > 4 || std::strspn(text, "0123456789abcdefABCDEF") != length) {
+    return -1;
+  }
+  return static_cast<int>(std::strtol(text, nullptr, 16));
+}
+
+}  // namespace
+
+bool ConvertsNames(const Options& options) {
+#ifdef _WIN32
+  (void)options;
+  return true;
+#else
+  return options.utf8;
+#endif
+}
+
+ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs, Options& options) {
+  if (argc < 2) {
+    std::fprintf(stderr, "Usage: %s %s\n", InvokedName(argc, argv), kUsage);
+    return ParseResult::kUsageError;
+  }
+  // getopt_long moves the arguments around; remember where each began, to
+  // find its native form afterwards.
+  if (!RememberArguments(argc, argv)) return UsageError(argc, argv, "%s", "too many arguments");
+  const char* label = nullptr;
+  bool numberGiven = false;
+  opterr = 0;
+  optind = 1;
+  for (;;) {
+    const int before = optind;
+    const int option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
+    if (option == -1) break;
+    switch (option) {
+      case 'c':
+        options.create = true;
+        break;
+      case kDeleteOption:
+        options.remove = true;
+        break;
+      case 'd': {
+        if (options.disk != 0) return UsageError(argc, argv, "%s", "only one disk can be chosen");
+        options.disk = Decimal(optarg, 1, 1LL << 62);
+        if (options.disk < 0) {
+          return UsageError(argc, argv, "the disk's place must be a number from 1: '%s'", optarg);
+        }
+        break;
+      }
+      case kNumberOption: {
+        const long long number = Decimal(optarg, 0, 255);
+        if (number < 0) {
+          return UsageError(argc, argv, "the disk number must be a number from 0 to 255: '%s'",
+                            optarg);
+        }
+        options.number = static_cast<int>(number);
+        numberGiven = true;
+        break;
+      }
+      case kLabelOption:
+        label = optarg;
+        break;
+      case kStartOption:
+        options.start = Hexadecimal(optarg);
+        if (options.start < 0) {
+          return UsageError(argc, argv, "the start address must be 1 to 4 hexadecimal digits: '%s'",
+                            optarg);
+        }
+        break;
+      case kForceOption:
+        options.force = true;
+        break;
+      case 'u':
+        options.utf8 = true;
+        break;
+      case 'v':
+        options.verbose = true;
+        break;
+      case 'n':
+        options.dryRun = true;
+        break;
+      case 'h':
+        std::fputs(kHelp, stdout);
+        return ParseResult::kDone;
+      case 'V':
+        std::printf("d88pack %s\n", D88UNPACK_VERSION);
+        return ParseResult::kDone;
+      default:
+        ShowOptionError(argc, argv, kUsage, option, LongOptionGiven(argv, before));
+        return ParseResult::kUsageError;
+    }
+  }
+  if (!options.create && (numberGiven || label != nullptr)) {
+    return UsageError(argc, argv, "%s",
+                      numberGiven ? "--number goes with --create" : "--label goes with --create");
+  }
+  if (options.create && (options.remove || options.disk != 0)) {
+    return UsageError(argc, argv, "%s",
+                      options.remove ? "--delete cannot be combined with --create"
+                                     : "--disk cannot be combined with --create: a new image "
+                                       "holds one disk");
+  }
+  if (options.remove && options.start >= 0) {
+    return UsageError(argc, argv, "%s", "--start cannot be combined with --delete");
+  }
+  if (label != nullptr) {
+    // Stored as the names are: code page 932 where names are converted.
+    char stored[256];
+    const std::size_t length = std::strlen(label);
+    if (!ConvertsNames(options)) {
+      std::snprintf(stored, sizeof stored, "%s", label);
+    } else if (!Utf8ToCp932(label, length, stored, sizeof stored)) {
+      return UsageError(argc, argv, "the label has no exact form in code page 932: '%s'", label);
+    }
+    options.labelLength = std::strlen(stored);
+    if (options.labelLength > d88::disk_header::kNameLength) {
+      return UsageError(argc, argv, "the label is longer than 16 bytes: '%s'", label);
+    }
+    std::memcpy(options.label, stored, options.labelLength);
+  }
+  if (optind >= argc) return UsageError(argc, argv, "%s", "no image given");
+  options.image = NativeOf(argv[optind], argc, nativeArgs);
+  if (options.image == nullptr) return UsageError(argc, argv, "%s", "no image given");
+  options.operandCount = argc - optind - 1;
+  options.operands = argv + optind + 1;
+  if (options.operandCount > Options::kMaxOperands) {
+    return UsageError(argc, argv, "%s", "too many arguments");
+  }
+  for (int i = 0; i < options.operandCount; ++i) {
+    options.nativeOperands[i] = NativeOf(argv[optind + 1 + i], argc, nativeArgs);
+    if (options.nativeOperands[i] == nullptr) {
+      return UsageError(argc, argv, "%s", "an argument cannot be read");
+    }
+  }
+  return ParseResult::kRun;
+}

@@ -1,0 +1,347 @@
+#include "run.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "codepage.h"
+#include "console.h"
+#include "d88_image.h"
+#include "directory.h"
+#include "disk_check.h"
+#include "disk_edit.h"
+#include "disk_layout.h"
+#include "disk_walk.h"
+#include "entry_name.h"
+#include "image_file.h"
+#include "image_replace.h"
+#include "input_file.h"
+#include "listing.h"
+#include "pack_image.h"
+#include "pattern.h"
+#include "refusal.h"
+
+namespace {
+
+// The longest name as shown: up to three bytes of UTF-8 for each byte on
+// the disk, and the terminator.
+constexpr int kShownNameSize = 64;
+
+struct ShownName {
+  const char* text;
+  bool utf8;
+};
+
+// One change to the disk, for the dry run to tell.
+struct Change {
+  const char* verb;  // "add", "replace" or "delete"
+  char name[kNameBufferSize];
+  int size;
+  int start;
+};
+
+// The reason's words: the format with the problem's numbers, and the
+// system's reason where a call failed.
+void PutReason(const Problem& problem) {
+  std::fprintf(stderr, RefusalText(problem.why), problem.a, problem.b, problem.c);
+  if (problem.error != 0) std::fprintf(stderr, ": %s", std::strerror(problem.error));
+  std::fputc('\n', stderr);
+}
+
+class Packer {
+ public:
+  Packer(const Options& options, D88Image& image, DecodedDisk& disk)
+      : options(options), image(image), disk(disk) {}
+
+  int Run();
+
+ private:
+  bool LoadChosenDisk();
+  void PutFiles(DiskEdit& edit);
+  void PutFile(DiskEdit& edit, int i, EntryName* names);
+  void DeleteEntries(DiskEdit& edit);
+  // The entry's name as patterns match it: in UTF-8 where names are
+  // converted and it converts, else its bytes.
+  ShownName Shown(const char* raw) const;
+  // The name as the listing shows it: in UTF-8 only with --utf8.
+  const char* Listed(const char* raw) const { return options.utf8 ? Shown(raw).text : raw; }
+  void Note(const char* verb, int k, int size, int start);
+  void PrintChanges() const;
+  void PrintListing();
+
+  void ShowImageProblem(const Problem& problem);
+  void ShowDiskProblem(const Problem& problem);
+  void ShowFileProblem(int i, const Problem& problem);
+
+  const Options& options;
+  D88Image& image;
+  DecodedDisk& disk;
+  DiskRecord record{};
+  SectorMap map{};
+  ImageReplacement replacement;
+  int diskIndex = 0;
+  bool clean = true;
+  int changeCount = 0;
+  Change changes[Options::kMaxOperands + kMaxEntryCount];
+};
+
+// A problem with the image or the disk ends the run at once.
+void Packer::ShowImageProblem(const Problem& problem) {
+  PutPathPrefix(options.image);
+  PutReason(problem);
+}
+
+void Packer::ShowDiskProblem(const Problem& problem) {
+  PutPathPrefix(options.image);
+  std::fprintf(stderr, "disk %d: ", diskIndex + 1);
+  PutReason(problem);
+}
+
+void Packer::ShowFileProblem(int i, const Problem& problem) {
+  PutPathPrefix(options.image);
+  std::fprintf(stderr, "disk %d: ", diskIndex + 1);
+  PutPath(options.nativeOperands[i]);
+  std::fputs(": ", stderr);
+  PutReason(problem);
+  clean = false;
+}
+
+// Opens the image, chooses its disk, loads it and checks that it may be
+// written.
+bool Packer::LoadChosenDisk() {
+  if (!image.Open(options.image)) {
+    const int error = image.GetOpenError();
+    ShowImageProblem(error == kNotRegularFile ? Refuse(Refusal::kImageNotRegular)
+                                              : Failed(Refusal::kImageUnopenable, error));
+    return false;
+  }
+  const int count = image.GetDiskCount();
+  if (count == 0) {
+    ShowImageProblem(Refuse(Refusal::kImageHoldsNoDisk));
+    return false;
+  }
+  if (options.disk == 0 && count > 1) {
+    ShowImageProblem(Refuse(Refusal::kImageChooseDisk, count));
+    return false;
+  }
+  if (options.disk > count) {
+    std::fflush(stdout);
+    PutPathPrefix(options.image);
+    std::fprintf(stderr, "disk %lld: ", options.disk);
+    PutReason(count == 1 ? Refuse(Refusal::kImageNoSuchDisk1)
+                         : Refuse(Refusal::kImageNoSuchDisk, count));
+    return false;
+  }
+  diskIndex = options.disk == 0 ? 0 : static_cast<int>(options.disk) - 1;
+  record = LoadDisk(image, diskIndex, disk);
+  if (image.GetReadError() != 0) {
+    ShowImageProblem(Failed(Refusal::kImageUnreadable, image.GetReadError()));
+    return false;
+  }
+  // The image once more, to see where its disk lies and where it ends.
+  static ImageFile file;
+  DiskSpan span{};
+  if (!file.Open(options.image) || !(file.GetIdentity() == image.GetIdentity()) ||
+      !FindDiskSpan(file, diskIndex, span)) {
+    file.Close();
+    ShowImageProblem(Refuse(Refusal::kImageChanged));
+    return false;
+  }
+  Problem problem = CheckWholeLayout(image, file, span, record, map);
+  file.Close();
+  if (!problem) problem = CheckDirectory(disk, record);
+  if (!problem && record.writeProtect != 0 && !options.force) {
+    problem = Refuse(Refusal::kDiskWriteProtected);
+  }
+  if (problem) {
+    ShowDiskProblem(problem);
+    return false;
+  }
+  return true;
+}
+
+ShownName Packer::Shown(const char* raw) const {
+  static char converted[kShownNameSize];
+  if (ConvertsNames(options) && Cp932ToUtf8(raw, std::strlen(raw), converted, sizeof converted)) {
+    return {converted, true};
+  }
+  return {raw, false};
+}
+
+void Packer::Note(const char* verb, int k, int size, int start) {
+  Change& change = changes[changeCount++];
+  change.verb = verb;
+  int length = 0;
+  std::memcpy(change.name, MakeFileName(disk, k, length), sizeof change.name);
+  change.size = size;
+  change.start = start;
+}
+
+void Packer::PutFile(DiskEdit& edit, int i, EntryName* names) {
+  const Refusal name =
+      MakeEntryName(BaseName(options.operands[i]), ConvertsNames(options), names[i]);
+  if (name != Refusal::kNone) {
+    ShowFileProblem(i, Refuse(name));
+    return;
+  }
+  for (int j = 0; j < i; ++j) {
+    if (names[j] == names[i]) {
+      ShowFileProblem(i, Refuse(Refusal::kNameGivenTwice));
+      return;
+    }
+  }
+  static InputFile input;
+  long long size = 0;
+  Problem problem = input.Open(options.nativeOperands[i], size);
+  if (!problem && size > kMaxFileSize) problem = Refuse(Refusal::kFileTooLarge, size);
+  if (problem) {
+    input.Close();
+    ShowFileProblem(i, problem);
+    return;
+  }
+  const int k = edit.Find(names[i]);
+  const int start = options.start >= 0 ? options.start : k != 0 ? edit.Start(k) : 0;
+  std::uint8_t* data = nullptr;
+  problem = edit.Put(k, names[i], start, static_cast<int>(size), data);
+  if (!problem) problem = input.Read(data, static_cast<int>(size));
+  input.Close();
+  if (problem) {
+    ShowFileProblem(i, problem);
+    return;
+  }
+  Note(k != 0 ? "replace" : "add", k != 0 ? k : edit.Count(), static_cast<int>(size), start);
+}
+
+void Packer::PutFiles(DiskEdit& edit) {
+  static EntryName names[Options::kMaxOperands];
+  for (int i = 0; i < options.operandCount; ++i) PutFile(edit, i, names);
+}
+
+void Packer::DeleteEntries(DiskEdit& edit) {
+  static bool matched[Options::kMaxOperands];
+  static Pattern patterns[Options::kMaxOperands];
+  std::transform(options.operands, options.operands + options.operandCount, patterns,
+                 [](const char* text) { return Pattern(text); });
+  bool chosen[kMaxEntryCount + 1] = {};
+  EntryWalk walk(disk, record);
+  for (EntryRecord entry; walk.Next(entry);) {
+    const ShownName shown = Shown(entry.name);
+    for (int i = 0; i < options.operandCount; ++i) {
+      if (patterns[i].Matches(shown.text, shown.utf8, false)) {
+        matched[i] = true;
+        chosen[entry.index] = true;
+      }
+    }
+    if (chosen[entry.index]) Note("delete", entry.index, entry.size, entry.start);
+  }
+  // From the last, so that the entries still to go keep their numbers.
+  for (int k = edit.Count(); k >= 1; --k) {
+    if (chosen[k]) edit.Delete(k);
+  }
+  for (int i = 0; i < options.operandCount; ++i) {
+    if (matched[i]) continue;
+    PutPathPrefix(options.image);
+    std::fprintf(stderr, "disk %d: ", diskIndex + 1);
+    // The user's own text, as typed, but for its control bytes.
+    for (const char* p = options.operands[i]; *p != 0; ++p) {
+      const unsigned char byte = static_cast<unsigned char>(*p);
+      if (IsControlByte(byte)) {
+        std::fprintf(stderr, "\\x%02x", byte);
+      } else {
+        std::fputc(byte, stderr);
+      }
+    }
+    std::fputs(": not found\n", stderr);
+    clean = false;
+  }
+}
+
+void Packer::PrintChanges() const {
+  if (options.create) {
+    std::fputs("create  ", stdout);
+    PrintDiskLine(options.number);
+  }
+  for (int i = 0; i < changeCount; ++i) {
+    const Change& change = changes[i];
+    std::printf("%-8s", change.verb);
+    PrintListingLine(Listed(change.name), static_cast<int>(std::strlen(change.name)), change.size,
+                     change.start, change.start + change.size);
+  }
+}
+
+// The disk as d88unpack lists it.
+void Packer::PrintListing() {
+  PrintDiskLine(record.diskNumber);
+  EntryWalk walk(disk, record);
+  for (EntryRecord entry; walk.Next(entry);) {
+    PrintListingLine(Listed(entry.name), static_cast<int>(std::strlen(entry.name)), entry.size,
+                     entry.start, entry.end);
+  }
+}
+
+int Packer::Run() {
+  if (ConvertsNames(options) && !Cp932Available()) {
+    ShowImageProblem(Refuse(Refusal::kNoCodePage932));
+    return 1;
+  }
+  if (options.create) {
+    const Problem problem =
+        replacement.Prepare(options.image, options.force ? ImageReplacement::Mode::kCreateOrReplace
+                                                         : ImageReplacement::Mode::kCreate);
+    if (problem) {
+      ShowImageProblem(problem);
+      return 1;
+    }
+    DiskEdit::Format(disk, record, options.number);
+  } else {
+    if (!LoadChosenDisk()) return 1;
+    const Problem problem = replacement.Prepare(options.image, ImageReplacement::Mode::kReplace);
+    if (problem) {
+      ShowImageProblem(problem);
+      return 1;
+    }
+  }
+
+  DiskEdit edit(disk, record);
+  if (options.remove) {
+    DeleteEntries(edit);
+  } else {
+    PutFiles(edit);
+    // Whatever was refused, nothing is written.
+    if (!clean) return 1;
+  }
+  edit.Finish();
+
+  if (options.dryRun) {
+    PrintChanges();
+  } else if (options.create || changeCount > 0) {
+    const Problem problem =
+        options.create
+            ? WriteNewImage(options.label, options.labelLength, options.number, disk, replacement)
+            : WriteBackDisk(image, diskIndex, map, disk, replacement);
+    if (problem) {
+      // Only the reading back of the new image is about the disk.
+      if (problem.why == Refusal::kDiskSectorsShift) {
+        ShowDiskProblem(problem);
+      } else {
+        ShowImageProblem(problem);
+      }
+      return 1;
+    }
+  }
+  if (options.verbose) PrintListing();
+  return clean && StandardOutputWritten() ? 0 : 1;
+}
+
+}  // namespace
+
+int Run(const Options& options) {
+  // The reader is about 840 KiB and a decoded disk 425 KiB: more than a
+  // thread's stack may be given. Both are made once, in static storage, for
+  // the one run of the process.
+  static D88Image image;
+  static DecodedDisk disk;
+  static Packer packer(options, image, disk);
+  return packer.Run();
+}

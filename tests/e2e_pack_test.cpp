@@ -1,0 +1,449 @@
+// End-to-end tests of d88pack, a table for each operation: each row runs it
+// in a fresh folder and compares its output, its status and the whole folder
+// afterwards: the image byte for byte with the builder's, and no temporary.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "d88_builder.h"
+#include "disk_layout.h"
+#include "e2e_support.h"
+#include "run_tool.h"
+
+using namespace d88test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kImage[] = "disk.d88";
+using Tree = std::map<std::string, Bytes>;
+
+struct Row {
+  std::vector<std::string> args;
+  Bytes before;  // the image before; empty: there is none
+  Tree inputs;   // the files to put, by path
+  Bytes after;   // the image afterwards; empty: there is none
+  std::string out = "";
+  std::string err = "";  // the status is 1 with any complaint, else 0
+};
+
+void RunRows(const std::vector<Row>& rows) {
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.args));
+    ScratchDir dir;
+    Tree tree = row.inputs;
+    for (const auto& [path, bytes] : row.inputs) {
+      fs::create_directories((dir.path() / path).parent_path());
+      if (path.find('/') != std::string::npos) tree[path.substr(0, path.find('/') + 1)] = {};
+      dir.Put(path, bytes);
+    }
+    if (!row.before.empty()) dir.Put(kImage, row.before);
+    const ToolRun run = RunPack(dir.path(), row.args);
+    EXPECT_EQ(run.out, Lines(row.out));
+    EXPECT_EQ(run.err, Lines(row.err));
+    EXPECT_EQ(run.status, row.err.empty() ? 0 : 1);
+    if (!row.after.empty()) tree[kImage] = row.after;
+    ExpectTreeHolds(dir.path(), tree);
+  }
+}
+
+// A file as the writer records it: its allocation in whole sectors.
+LayoutFile Put(const std::string& name, const std::string& extension, int start, Bytes data) {
+  const auto allocation = static_cast<std::uint16_t>((data.size() + 4 + 1023) / 1024 * 1024);
+  return File(name, extension, static_cast<std::uint16_t>(start), std::move(data), allocation);
+}
+
+// A disk as the writer makes it anew: the directory's header zero but for
+// the disk number, and a system disk's first cylinder sixteen sectors of
+// 256 zero bytes.
+Bytes NewImage(int number, std::vector<LayoutFile> files, const std::string& label = "") {
+  Bytes bytes = LayoutDiskBytes(DataDisk(number, files));
+  for (int j = 0; j < 8; ++j) bytes[kDiskBufferSize - 1 - j] = 0;
+  Disk disk = MakeLayoutDisk(DataDisk(number, {}, label));
+  for (auto& [t, track] : disk.tracks) {
+    for (Sector& sector : track.sectors) {
+      const std::size_t at = t * kTrackSize + (sector.r - 1) * kSectorSize;
+      if (sector.n == 3) sector.data.assign(&bytes[at], &bytes[at] + kSectorSize);
+      if (sector.n == 1) sector.data.assign(256, 0);
+    }
+  }
+  return BuildImage({disk});
+}
+
+std::string Says(const std::string& text) {
+  return "d88pack: disk.d88: " + text + "\n";
+}
+
+const Bytes kGame = Pattern(3000, 1);
+const Bytes kText = TextBytes("text\r\n\x1A");
+const LayoutFile kGameFile = Put("GAME", "BIN", 0, kGame);
+const LayoutFile kTextFile = Put("README", "", 0, kText);
+
+TEST(Pack, CreateMakesANewImage) {
+  // Half-width katakana, and katakana whose second byte is a backslash's.
+  const Tree inputs = {{"GAME.BIN", kGame},   {"dir/README", kText}, {u8"ｱｲ.ﾃﾞ", {1}},
+                       {u8"ソフト.TXT", {2}}, {u8"〜", {}},          {u8"€", {}}};
+  const Bytes two = NewImage(1, {kGameFile, kTextFile});
+  const Bytes system = NewImage(0, {Put("GAME", "BIN", 0xC000, kGame)}, "SYSTEM DISK 0123");
+  RunRows({
+      {{"-c", kImage, "GAME.BIN", "dir/README"}, {}, inputs, two},
+      {{"--create", kImage}, {}, {}, NewImage(1, {})},
+      {{"-cv", "--number=0", "--label=SYSTEM DISK 0123", "--start=c000", kImage, "GAME.BIN"},
+       {},
+       inputs,
+       system,
+       "[Disk A]\n" + ListingLine("GAME.BIN", 0xC000, 0xC000 + 3000)},
+      // An image that is there is replaced only when asked to be.
+      {{"-c", kImage, "GAME.BIN"},
+       two,
+       inputs,
+       two,
+       "",
+       Says("exists already; --force replaces it")},
+      {{"-c", "--force", kImage}, two, {}, NewImage(1, {})},
+      {{"-u", "-c", kImage, u8"ｱｲ.ﾃﾞ", u8"ソフト.TXT"},
+       {},
+       inputs,
+       NewImage(1, {Put("\xB1\xB2", "\xC3\xDE", 0, {1}),
+                    Put("\x83\x5C\x83\x74\x83\x67", "TXT", 0, {2})})},
+      {{"-u", "-c", kImage, u8"〜", u8"€"},
+       {},
+       inputs,
+       {},
+       "",
+       Says("disk 1: \\xe3\\x80\\x9c: the name has no exact form in code page 932") +
+           Says("disk 1: \\xe2\\x82\\xac: the name has no exact form in code page 932")},
+      {{"-cn", kImage, "GAME.BIN"},
+       {},
+       inputs,
+       {},
+       "create  [Disk B]\nadd     " + ListingLine("GAME.BIN", 0, 3000)},
+  });
+}
+
+// Two disks and a tail; disk 2's records are allocated as they stand.
+const LayoutFile kNote = File("NOTE", "TXT", 0x100, TextBytes("note"));
+const LayoutFile kOldGame = File("GAME", "BIN", 0x1200, Pattern(1500, 9));
+const LayoutDisk kFirst = DataDisk(1, {File("A", "", 0, TextBytes("a"))});
+Bytes TwoDisks(const std::vector<LayoutFile>& second, std::uint8_t protect = 0) {
+  Disk disk = MakeLayoutDisk(DataDisk(2, second));
+  disk.writeProtect = protect;
+  return Concat(BuildImage({MakeLayoutDisk(kFirst), disk}), TextBytes("tail"));
+}
+const Bytes kTwo = TwoDisks({kOldGame, kTextFile, kNote});
+
+// The disk with its directory track, below the directory, filled with E5
+// bytes as a formatted disk often is: bytes the writer leaves alone.
+Bytes FilledBelowDirectory(const LayoutDisk& layout) {
+  Disk disk = MakeLayoutDisk(layout);
+  const std::size_t directory = (layout.files.size() + 1) * 11;
+  for (Sector& sector : disk.tracks[83].sectors) {
+    for (std::size_t i = 0; i < sector.data.size(); ++i) {
+      if ((sector.r - 1) * kSectorSize + i < kTrackSize - directory) sector.data[i] = 0xE5;
+    }
+  }
+  return BuildImage({disk});
+}
+
+// Six records of the largest allocation: 37888 bytes are free after them.
+const std::vector<LayoutFile> kFull(6, File("FULL", "", 0, Bytes(64508)));
+std::vector<LayoutFile> Concat(std::vector<LayoutFile> files, const std::vector<LayoutFile>& more) {
+  files.insert(files.end(), more.begin(), more.end());
+  return files;
+}
+
+TEST(Pack, PutAddsOrReplacesInPlace) {
+  const Tree inputs = {{"GAME.BIN", kGame}, {"NEW", kText}, {"NOTE.TXT", {}}};
+  const LayoutFile game = Put("GAME", "BIN", 0x1200, kGame);
+  RunRows({
+      // A larger GAME.BIN moves the records after it; its start stays.
+      {{"-d2", kImage, "GAME.BIN", "NEW"},
+       kTwo,
+       inputs,
+       TwoDisks({game, kTextFile, kNote, Put("NEW", "", 0, kText)})},
+      {{"--disk=2", "--start=8000", kImage, "NOTE.TXT"},
+       kTwo,
+       inputs,
+       TwoDisks({kOldGame, kTextFile, Put("NOTE", "TXT", 0x8000, {})})},
+      {{"-d", "2", "-v", kImage, "NOTE.TXT"},
+       kTwo,
+       inputs,
+       TwoDisks({kOldGame, kTextFile, Put("NOTE", "TXT", 0x100, {})}),
+       "[Disk C]\n" + ListingLine("GAME.BIN", 0x1200, 0x1200 + 1500) + ListingLine("README", 0, 7) +
+           ListingLine("NOTE.TXT", 0x100, 0x100)},
+      {{"-n", "-d2", kImage, "NEW", "NOTE.TXT"},
+       kTwo,
+       inputs,
+       kTwo,
+       "add     " + ListingLine("NEW", 0, 7) + "replace " + ListingLine("NOTE.TXT", 0x100, 0x100)},
+      {{kImage, "NEW"},
+       FilledBelowDirectory(DataDisk(1, {kNote})),
+       inputs,
+       FilledBelowDirectory(DataDisk(1, {kNote, Put("NEW", "", 0, kText)}))},
+      // Nothing to put: nothing is written; a name's bytes listed as they are.
+      {{"-v", kImage},
+       ImageOf({DataDisk(1, {File("A\x01", "", 0, {})})}),
+       {},
+       ImageOf({DataDisk(1, {File("A\x01", "", 0, {})})}),
+       "[Disk B]\n" + ListingLine("A\x01", 0, 0)},
+      {{"-d2", kImage}, kTwo, {}, kTwo},
+      // A record that fills what is free, added or in another's place.
+      {{kImage, "NEW"},
+       ImageOf({DataDisk(1, kFull)}),
+       {{"NEW", Bytes(37884)}},
+       ImageOf({DataDisk(1, Concat(kFull, {Put("NEW", "", 0, Bytes(37884))}))})},
+      {{kImage, "NEW"},
+       ImageOf({DataDisk(1, Concat(kFull, {File("NEW", "", 0, {}, 1024)}))}),
+       {{"NEW", Bytes(37884)}},
+       ImageOf({DataDisk(1, Concat(kFull, {Put("NEW", "", 0, Bytes(37884))}))})},
+      // The largest file, ending at FFFF.
+      {{"--start=403", kImage, "MAX"},
+       ImageOf({DataDisk(1, {})}),
+       {{"MAX", Bytes(64508, 7)}},
+       ImageOf({DataDisk(1, {Put("MAX", "", 0x403, Bytes(64508, 7))})})},
+      {{"-d2", "--force", kImage, "NEW"},
+       TwoDisks({kNote}, 0x10),
+       inputs,
+       TwoDisks({kNote, Put("NEW", "", 0, kText)}, 0x10)},
+  });
+}
+
+const LayoutFile kF = File("F", "", 0, {});
+
+TEST(Pack, DeleteMovesTheRecordsUp) {
+  RunRows({
+      {{"--delete", "-d2", kImage, "GAME.*"}, kTwo, {}, TwoDisks({kTextFile, kNote})},
+      {{"--delete", "-d2", "-v", kImage, "*E*", "X"},
+       kTwo,
+       {},
+       TwoDisks({}),
+       "[Disk C]\n",
+       Says("disk 2: X: not found")},
+      {{"--delete", kImage, "F"},
+       ImageOf({DataDisk(1, std::vector<LayoutFile>(255, kF))}),
+       {},
+       ImageOf({DataDisk(1, {})})},
+      {{"--delete", "-nd2", kImage, "README"},
+       kTwo,
+       {},
+       kTwo,
+       "delete  " + ListingLine("README", 0, 7)},
+      {{"--delete", "-d1", kImage, "README"},
+       kTwo,
+       {},
+       kTwo,
+       "",
+       Says("disk 1: README: not found")},
+  });
+}
+
+// A disk whose record runs past its allocation, and the like.
+Bytes Inconsistent(LayoutFile file) {
+  return ImageOf({DataDisk(1, {File("OK", "", 0, {}), file})});
+}
+
+TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
+  LayoutFile endBelow = File("E", "", 0x20, {});
+  endBelow.end = 0x10;
+  Disk cut = MakeLayoutDisk(DataDisk(1, {}));
+  cut.tracks[40].sectors[2].data.resize(512);
+  Disk missing = MakeLayoutDisk(DataDisk(1, {}));
+  missing.tracks[7].sectors.pop_back();
+  // Its directory track first, its last data sector cut by its size.
+  Disk shrunk = DirectoryFirst(DataDisk(1, {}));
+  shrunk.sizeField = static_cast<std::uint32_t>(BuildDisk(shrunk).size() - 1);
+  const Bytes one = ImageOf({DataDisk(1, {})});
+  const struct {
+    std::vector<std::string> args;
+    Bytes image;
+    std::string why;
+  } refused[] = {
+      {{"-d2", kImage, "A"},
+       TwoDisks({}, 0x10),
+       "disk 2: the disk is write-protected; --force writes it all the same"},
+      {{kImage, "A"}, kTwo, "holds 2 disks; choose one with --disk"},
+      {{"-d3", kImage, "A"}, kTwo, "disk 3: the image holds 2 disks"},
+      {{"-d2", kImage, "A"}, one, "disk 2: the image holds 1 disk"},
+      {{kImage, "A"}, {}, "cannot open: No such file or directory"},
+      {{kImage, "A"}, TextBytes("short"), "holds no disk; --create makes one"},
+      {{kImage, "A"},
+       BuildImage({Disk{}}),
+       "disk 1: no directory: its last track does not hold sectors 1 to 5 of 1024 bytes in full"},
+      {{kImage, "A"},
+       BuildImage({cut}),
+       "disk 1: not wholly of the layout: track 40, sector 3 holds 512 bytes, not 1024"},
+      {{kImage, "A"},
+       BuildImage({missing}),
+       "disk 1: not wholly of the layout: track 7 has no sector 5"},
+      {{kImage, "A"},
+       BuildImage({shrunk}),
+       "disk 1: not wholly of the layout: track 82, sector 5 lies outside the disk"},
+      {{kImage, "A"},
+       Inconsistent(endBelow),
+       "disk 1: the directory is inconsistent: the end address of entry 2 is below its start"},
+      {{kImage, "A"},
+       Inconsistent(File("R", "", 0, {1, 2}, 5)),
+       "disk 1: the directory is inconsistent: the record of entry 2 (6 bytes) is longer than "
+       "its allocation (5 bytes)"},
+      {{kImage, "A"},
+       ImageOf({DataDisk(1, std::vector<LayoutFile>(7, File("R", "", 0, {}, 65535)))}),
+       "disk 1: the directory is inconsistent: entry 7 passes the end of the data area"},
+      {{"--start=ffff", kImage, "A"},
+       one,
+       "disk 1: A: would end past FFFF: start FFFF plus 1 bytes"},
+      {{kImage, "BIG"},
+       ImageOf({DataDisk(1, kFull)}),
+       "disk 1: BIG: does not fit: its record takes 40960 bytes of the disk, and 37888 are free"},
+      {{kImage, "A"},
+       ImageOf({DataDisk(1, std::vector<LayoutFile>(255, kF))}),
+       "disk 1: A: does not fit: the directory holds 255 entries, the most it can"},
+  };
+  std::vector<Row> rows;
+  for (const auto& row : refused) {
+    rows.push_back(
+        {row.args, row.image, {{"A", {1}}, {"BIG", Bytes(40000)}}, row.image, "", Says(row.why)});
+  }
+  RunRows(rows);
+}
+
+TEST(Pack, PosixEachFileRefusedIsNamed) {
+  if (ToolIsWindows()) GTEST_SKIP() << "POSIX file names";
+  const Bytes one = ImageOf({DataDisk(1, {})});
+  const Tree inputs = {
+      {"A", {1}},       {"TOOLONG", {}}, {"A.LONG", {}}, {"A.", {}},  {".A", {}},
+      {"A B", {}},      {"A\x01", {}},   {"A\\B", {}},   {"d/A", {}}, {"HUGE", Bytes(64509)},
+      {"A\x81\x7F", {}}};
+  const std::string file = "disk 1: ";
+  RunRows({
+      // Each FILE that is refused is named; nothing is written.
+      {{kImage, "TOOLONG", "A.LONG", "A.", ".A", "A B", "A\x01", "A\x81\x7F", "A\\B", "d/A", "A",
+        "HUGE", "NONE", "/proc/self/stat", "d"},
+       one,
+       inputs,
+       one,
+       "",
+       Says(file + "TOOLONG: the name is longer than 6 bytes before its extension") +
+           Says(file + "A.LONG: the extension is longer than 3 bytes") +
+           Says(file + "A.: the name ends in '.', which an entry name cannot keep") +
+           Says(file + ".A: the entry name would be empty: nothing stands before the extension") +
+           Says(file + "A B: the name contains a space") +
+           Says(file + "A\\x01: the name contains a control character") +
+           Says(file + "A\\x81\\x7f: the name contains a control character") +
+           Says(file + "A\\x5cB: the name contains '\\'") +
+           Says(file + "A: its entry name is given twice") +
+           Says(file + "HUGE: is 64509 bytes; a record's allocation is at most 63 sectors, "
+                       "which hold 64508 bytes of data") +
+           Says(file + "NONE: cannot read: No such file or directory") +
+           // Its size said 0 bytes, and it held more.
+           Says(file + "/proc/self/stat: changed while it was read") +
+           Says(file + "d: not a regular file")},
+  });
+}
+
+TEST(Pack, UsageErrors) {
+  const struct {
+    std::vector<std::string> args;
+    std::string problem;
+  } rows[] = {
+      {{"-c"}, "no image given"},
+      {{"--number=1", kImage}, "--number goes with --create"},
+      {{"-c", "--delete", kImage}, "--delete cannot be combined with --create"},
+      {{"-c", "-d1", kImage},
+       "--disk cannot be combined with --create: a new image holds one disk"},
+      {{"--delete", "--start=0", kImage}, "--start cannot be combined with --delete"},
+      {{"-d0", kImage}, "the disk's place must be a number from 1: '0'"},
+      {{"-c", "--number=256", kImage}, "the disk number must be a number from 0 to 255: '256'"},
+      {{"--start=10000", kImage}, "the start address must be 1 to 4 hexadecimal digits: '10000'"},
+      {{"-c", "--label=SEVENTEEN BYTES!!", kImage},
+       "the label is longer than 16 bytes: '"
+       "SEVENTEEN BYTES!!'"},
+      {{"--bogus", kImage}, "unrecognized or ambiguous option '--bogus'"},
+      {{"-x", kImage}, "invalid option -- 'x'"},
+      {{"--force", "-xv", kImage}, "invalid option -- 'x'"},
+  };
+  ScratchDir dir;
+  const ToolRun bare = RunPack(dir.path(), {});
+  EXPECT_EQ(bare.err, Lines("Usage: " + bare.argv0 + " [OPTION]... IMAGE [FILE]...\n"));
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.problem);
+    const ToolRun run = RunPack(dir.path(), row.args);
+    EXPECT_EQ(run.err, Lines("d88pack: " + row.problem + "\nUsage: " + run.argv0 +
+                             " [OPTION]... IMAGE [FILE]...\n"
+                             "Try 'd88pack --help' for more information.\n"));
+    EXPECT_EQ(run.status, 1);
+  }
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Pack, PosixTheFileALinkNamesIsReplacedWholeOrNotAtAll) {
+  if (ToolIsWindows()) GTEST_SKIP() << "POSIX links, signals and limits";
+  const Bytes old = ImageOf({DataDisk(1, {})});
+  RunOptions killed;  // past 100000 bytes, by SIGXFSZ or told EFBIG
+  killed.fileSizeLimit = 100000;
+  RunOptions told = killed;
+  told.ignoreFileSizeSignal = true;
+  const struct {
+    RunOptions options;
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+    Bytes real;  // what images/real.d88 holds afterwards
+  } rows[] = {
+      {{}, {kImage, "A"}, 0, "", ImageOf({DataDisk(1, {Put("A", "", 0, {1})})})},
+      {killed, {kImage, "A"}, -1, "", old},
+      {told,
+       {kImage, "A"},
+       1,
+       Says(std::string("cannot write the new image: ") + std::strerror(EFBIG)),
+       old},
+      {{}, {"-c", kImage}, 1, Says("exists already; --force replaces it"), old},
+      {{}, {"-c", "--force", kImage}, 0, "", NewImage(1, {})},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args[0] + " " + std::to_string(row.options.fileSizeLimit));
+    ScratchDir dir;
+    fs::create_directory(dir.path() / "images");
+    dir.Put("images/real.d88", old);
+    fs::permissions(dir.path() / "images/real.d88", fs::perms::owner_read | fs::perms::group_read);
+    fs::create_hard_link(dir.path() / "images/real.d88", dir.path() / "images/hard.d88");
+    fs::create_symlink("images/real.d88", dir.path() / kImage);
+    // Another group, where the user may give it: the new image keeps it.
+    const bool root = geteuid() == 0;
+    if (root) {
+      ASSERT_EQ(chown((dir.path() / "images/real.d88").c_str(), 0, 1), 0);
+    }
+    dir.Put("A", {1});
+    const ToolRun run = RunPack(dir.path(), row.args, row.options);
+    EXPECT_EQ(run.err, row.err);
+    EXPECT_EQ(run.status, row.status);
+    // The link stays, and so does the other hard link's old image.
+    ExpectTreeHolds(dir.path(), {{kImage + std::string("@"), {}},
+                                 {"A", {1}},
+                                 {"images/", {}},
+                                 {"images/real.d88", row.real},
+                                 {"images/hard.d88", old}});
+    struct stat info;
+    ASSERT_EQ(stat((dir.path() / "images/real.d88").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0440u);
+    EXPECT_EQ(info.st_gid, root ? 1u : getegid());
+  }
+  // A link that leads nowhere is no image to replace.
+  ScratchDir dir;
+  fs::create_symlink("nowhere.d88", dir.path() / kImage);
+  const ToolRun run = RunPack(dir.path(), {"-c", "--force", kImage});
+  EXPECT_EQ(run.err, Says("is a symbolic link that leads nowhere"));
+  EXPECT_EQ(run.status, 1);
+}
+
+}  // namespace

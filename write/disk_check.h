@@ -1,0 +1,59 @@
+// What a disk must be before it is written: wholly of the layout, with every
+// sector of its data area and directory track where the image holds it in
+// full, and a directory whose records follow each other within the data
+// area.
+#ifndef D88UNPACK_WRITE_DISK_CHECK_H
+#define D88UNPACK_WRITE_DISK_CHECK_H
+
+#include <cstdint>
+
+#include "d88_image.h"
+#include "disk_layout.h"
+#include "disk_walk.h"
+#include "image_file.h"
+#include "refusal.h"
+
+// Where a disk lies in the image file: its header's position and its size
+// field.
+struct DiskSpan {
+  int64_t offset;
+  std::uint32_t size;
+};
+
+// Finds disk `index` (from 0) the way the reader does, by the size fields of
+// the disks before it. False when the file holds no whole header there.
+bool FindDiskSpan(ImageFile& file, int index, DiskSpan& span);
+
+// Where the data of each sector the writer may change lies in the file: the
+// sectors 1 to 5 of the tracks from the data area's first to the directory
+// track, in the order a run reads them.
+struct SectorMap {
+  static constexpr int kMaxSectors = kTracksPerDisk * kSectorsPerTrack;
+  int firstTrack;
+  int count;
+  int64_t positions[kMaxSectors];
+  int lengths[kMaxSectors];
+
+  // Where sector i's data lies in diskBuffer.
+  int BufferOffset(int i) const { return firstTrack * kTrackSize + i * kSectorSize; }
+};
+
+// Whether the disk loaded by LoadDisk into `record` is wholly of the layout:
+// its header read, its directory read in full, and every sector of its data
+// area and directory track (the system disk's first cylinder aside) found,
+// of 1024 bytes, held in full by the file, within the disk's own bytes and
+// clear of every other such sector and its header. Fills `map` on the way.
+// `file` is the image opened once more, to see where it ends.
+Problem CheckWholeLayout(D88Image& image, ImageFile& file, const DiskSpan& span,
+                         const DiskRecord& record, SectorMap& map);
+
+// Locates the sectors of `map` once more in the image `image` has open (the
+// new one) and says whether each lies where it did.
+bool SectorsStayPut(D88Image& image, int diskIndex, const SectorMap& map);
+
+// Whether the directory of the disk loaded into `disk` is consistent: each
+// record's end at or above its start, the record within its allocation and
+// each allocation within the data area.
+Problem CheckDirectory(const DecodedDisk& disk, const DiskRecord& record);
+
+#endif

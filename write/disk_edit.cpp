@@ -1,0 +1,132 @@
+#include "disk_edit.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "directory.h"
+
+namespace {
+
+namespace de = directory_entry;
+namespace rh = record_header;
+
+constexpr int kDataAreaEnd = kDirectoryTrack * kTrackSize;
+
+int WholeSectors(int bytes) {
+  return (bytes + kSectorSize - 1) / kSectorSize * kSectorSize;
+}
+
+void PutBig16(std::uint8_t* p, int value) {
+  p[0] = static_cast<std::uint8_t>(value >> 8);
+  p[1] = static_cast<std::uint8_t>(value);
+}
+
+}  // namespace
+
+DiskEdit::DiskEdit(DecodedDisk& disk, DiskRecord& record)
+    : disk(disk), record(record), mostEntries(record.entryCount) {}
+
+void DiskEdit::Format(DecodedDisk& disk, DiskRecord& record, int number) {
+  std::memset(disk.diskBuffer, 0, sizeof disk.diskBuffer);
+  std::memset(disk.directoryBytes, 0, sizeof disk.directoryBytes);
+  disk.directoryBytes[de::kDiskNumberOffset] = static_cast<std::uint8_t>(number);
+  // What the walk over its entries needs.
+  record = DiskRecord{};
+  record.place = 1;
+  record.diskNumber = number;
+  record.finding = DiskFinding::kDirectory;
+  record.dataStart = number == kSystemDiskNumber ? kSystemAreaTracks * kTrackSize : 0;
+  // A new disk holds every sector of its own.
+  std::fill(disk.held, disk.held + kSectorsPerDisk, static_cast<std::uint16_t>(kSectorSize));
+}
+
+std::uint8_t* DiskEdit::Entry(int k) const {
+  return disk.directoryBytes + de::kSize * k;
+}
+
+int DiskEdit::Allocation(int k) const {
+  return AllocationLength(disk, k);
+}
+
+void DiskEdit::SetAllocation(int k, int allocation) {
+  PutBig16(Entry(k) + de::kAllocationOffset, allocation);
+}
+
+int DiskEdit::Offset(int k) const {
+  int offset = record.dataStart;
+  for (int i = 1; i < k; ++i) offset += Allocation(i);
+  return offset;
+}
+
+int DiskEdit::Find(const EntryName& name) const {
+  for (int k = 1; k <= record.entryCount; ++k) {
+    if (std::memcmp(Entry(k) + de::kNameOffset, name.bytes, EntryName::kSize) == 0) return k;
+  }
+  return 0;
+}
+
+int DiskEdit::Free() const {
+  return kDataAreaEnd - Used();
+}
+
+int DiskEdit::Start(int k) const {
+  return rh::Start(disk.diskBuffer + Offset(k));
+}
+
+Problem DiskEdit::Put(int k, const EntryName& name, int start, int size, std::uint8_t*& data) {
+  if (size > kMaxFileSize) return Refuse(Refusal::kFileTooLarge, size);
+  if (start + size > 0xFFFF) return Refuse(Refusal::kFileEndPastFFFF, start, size);
+  const int allocation = WholeSectors(rh::kSize + size);
+  const int used = Used();
+  if (k == 0) {
+    if (record.entryCount == kMaxEntryCount) {
+      return Refuse(Refusal::kDirectoryFull, kMaxEntryCount);
+    }
+    if (allocation > kDataAreaEnd - used) {
+      return Refuse(Refusal::kFileDoesNotFit, allocation, kDataAreaEnd - used);
+    }
+    k = ++record.entryCount;
+    if (k > mostEntries) mostEntries = k;
+    std::memcpy(Entry(k) + de::kNameOffset, name.bytes, EntryName::kSize);
+    SetAllocation(k, 0);
+  } else {
+    const int room = kDataAreaEnd - used + Allocation(k);
+    if (allocation > room) return Refuse(Refusal::kFileDoesNotFit, allocation, room);
+  }
+  // The records after entry k move to their new place.
+  const int offset = Offset(k);
+  const int next = offset + Allocation(k);
+  std::memmove(disk.diskBuffer + offset + allocation, disk.diskBuffer + next,
+               static_cast<std::size_t>(used - next));
+  SetAllocation(k, allocation);
+  std::uint8_t* header = disk.diskBuffer + offset;
+  std::memset(header, 0, static_cast<std::size_t>(allocation));
+  PutBig16(header + rh::kStartOffset, start);
+  PutBig16(header + rh::kEndOffset, start + size);
+  data = header + rh::kSize;
+  return Problem{};
+}
+
+void DiskEdit::Delete(int k) {
+  const int offset = Offset(k);
+  const int next = offset + Allocation(k);
+  std::memmove(disk.diskBuffer + offset, disk.diskBuffer + next,
+               static_cast<std::size_t>(Used() - next));
+  std::memmove(Entry(k), Entry(k + 1),
+               static_cast<std::size_t>(de::kSize * (record.entryCount - k)));
+  --record.entryCount;
+}
+
+void DiskEdit::Finish() {
+  const int used = Used();
+  std::memset(disk.diskBuffer + used, 0, static_cast<std::size_t>(kDataAreaEnd - used));
+  const int count = record.entryCount;
+  disk.directoryBytes[de::kEntryCountOffset] = static_cast<std::uint8_t>(count);
+  // Entries that are gone leave zeros behind.
+  const int length = (count + 1) * de::kSize;
+  const int cleared = (mostEntries + 1) * de::kSize;
+  std::memset(disk.directoryBytes + length, 0, static_cast<std::size_t>(cleared - length));
+  // The directory runs backwards from the last byte of its track.
+  std::uint8_t* track = disk.diskBuffer + kDirectoryTrack * kTrackSize;
+  for (int j = 0; j < cleared; ++j) track[kTrackSize - 1 - j] = disk.directoryBytes[j];
+}

@@ -1,0 +1,38 @@
+#include "pack_image.h"
+
+#include "new_disk.h"
+
+Problem WriteBackDisk(D88Image& image, int diskIndex, const SectorMap& map, const DecodedDisk& disk,
+                      ImageReplacement& replacement) {
+  Problem problem = replacement.Begin();
+  if (!problem) problem = replacement.CopyImage(image.GetIdentity());
+  for (int i = 0; i < map.count && !problem; ++i) {
+    problem =
+        replacement.WriteAt(map.positions[i], disk.diskBuffer + map.BufferOffset(i), kSectorSize);
+  }
+  if (!problem) {
+    const bool same = image.Open(replacement.TemporaryPath()) &&
+                      SectorsStayPut(image, diskIndex, map) && image.GetReadError() == 0;
+    if (!same) problem = Refuse(Refusal::kDiskSectorsShift);
+  }
+  image.Open(nullptr);
+  if (!problem) problem = replacement.Commit();
+  if (problem) replacement.Abandon();
+  return problem;
+}
+
+Problem WriteNewImage(const char* label, std::size_t labelLength, int number,
+                      const DecodedDisk& disk, ImageReplacement& replacement) {
+  static std::uint8_t header[d88::disk_header::kSize];
+  static std::uint8_t track[kNewTrackMaxSize];
+  NewDiskHeader(label, labelLength, number, header);
+  Problem problem = replacement.Begin();
+  if (!problem) problem = replacement.Append(header, sizeof header);
+  for (int t = 0; t < kTracksPerDisk && !problem; ++t) {
+    const int length = NewDiskTrack(disk.diskBuffer, number, t, track);
+    problem = replacement.Append(track, static_cast<std::size_t>(length));
+  }
+  if (!problem) problem = replacement.Commit();
+  if (problem) replacement.Abandon();
+  return problem;
+}
