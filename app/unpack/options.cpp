@@ -109,9 +109,6 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
     const int before = optind;
     const int option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
     if (option == -1) break;
-    // A long option is one whole argument: the call that reads it moves on
-    // past it. Within a bundle of letters ("-xl") it does not, and the
-    // argument before is another option altogether.
     switch (option) {
       case 'l':
       case 't':

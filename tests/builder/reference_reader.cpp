@@ -114,6 +114,22 @@ int ReferenceReader::FindSector(int track, int c, int h, int r, int n, std::uint
   }
 }
 
+void ReferenceReader::Step(int& track, int& c, int& h, int& r) const {
+  // After lastSector the next track: head 0, head 1, then the next cylinder.
+  if (r == lastSector) {
+    ++track;
+    if (h == 0) {
+      h = 1;
+    } else {
+      h = 0;
+      ++c;
+    }
+    r = firstSector;
+  } else if (r < INT_MAX) {
+    ++r;
+  }
+}
+
 int ReferenceReader::ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer,
                                  int length) {
   supplied = 0;
@@ -129,18 +145,7 @@ int ReferenceReader::ReadSectors(int track, int c, int h, int r, int n, std::uin
     if (lastSectorCut && cut < 0) cut = done;
     if (got < chunk) break;
     done += chunk;
-    if (r == lastSector) {
-      ++track;
-      if (h == 0) {
-        h = 1;
-      } else {
-        h = 0;
-        ++c;
-      }
-      r = firstSector;
-    } else {
-      ++r;
-    }
+    Step(track, c, h, r);
   }
   supplied = cut >= 0 && cut < done ? cut : done;
   return done;
@@ -157,18 +162,7 @@ void ReferenceReader::ReadEachSector(int track, int c, int h, int r, int n, int 
     const int found = FindSector(track, c, h, r, n, sector, sectorSize);
     held[i] = static_cast<std::uint16_t>(lastSectorCut ? lastSectorThere : found);
     std::memset(sector + held[i], 0, static_cast<std::size_t>(sectorSize - held[i]));
-    if (r == lastSector) {
-      ++track;
-      if (h == 0) {
-        h = 1;
-      } else {
-        h = 0;
-        ++c;
-      }
-      r = firstSector;
-    } else if (r < INT_MAX) {
-      ++r;
-    }
+    Step(track, c, h, r);
   }
 }
 

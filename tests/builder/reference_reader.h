@@ -57,6 +57,8 @@ class ReferenceReader {
   // ReadSector without setting GetSupplied(); lastSectorCut tells whether the
   // file cut the sector found short.
   int FindSector(int track, int c, int h, int r, int n, std::uint8_t* buffer, int limit);
+  // Moves a run on to its next sector.
+  void Step(int& track, int& c, int& h, int& r) const;
   // Counts one header walked; false once the budget is spent.
   bool Walk() { return --budget >= 0; }
 
