@@ -66,15 +66,13 @@ NameVerdict VerdictOn(const EntryRecord& entry, const char* fileName) {
 }
 
 // The folder the entry's file goes into, made on first use when each disk
-// has its own.
-const OutputFolder* FolderFor(OutputTarget& target, int& error) {
-  error = 0;
+// has its own; null when it cannot be made (diskFolderError says why).
+const OutputFolder* FolderFor(OutputTarget& target) {
   if (target.diskFolder == nullptr) return target.folder;
   if (!target.diskFolder->IsOpen() && target.diskFolderError == 0) {
     target.diskFolderError = target.diskFolder->OpenChild(*target.folder, target.diskFolderName);
   }
-  error = target.diskFolderError;
-  return error == 0 ? target.diskFolder : nullptr;
+  return target.diskFolderError == 0 ? target.diskFolder : nullptr;
 }
 
 }  // namespace
@@ -111,11 +109,8 @@ EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, Output
     refused.verdict = verdict;
     return refused;
   }
-  int folderError = 0;
-  const OutputFolder* folder = FolderFor(target, folderError);
-  if (folder == nullptr) {
-    return Failed(EntryProblem::kDiskFolder, folderError);
-  }
+  const OutputFolder* folder = FolderFor(target);
+  if (folder == nullptr) return Failed(EntryProblem::kDiskFolder, target.diskFolderError);
   EntryOutcome outcome = Written(entry, target.salvage);
   const WriteResult result = WriteOutputFile(*folder, fileName, entry.data, outcome.written,
                                              target.guarded, target.taken != TakenNames::kReplace);

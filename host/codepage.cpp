@@ -1,5 +1,6 @@
 #include "codepage.h"
 
+#include <algorithm>
 #include <cstring>
 
 #ifdef _WIN32
@@ -13,10 +14,8 @@ namespace {
 // ASCII is the same in code page 932 (0x5C is the backslash, 0x7E the
 // tilde) and needs no conversion.
 bool IsAscii(const char* bytes, std::size_t length) {
-  for (std::size_t i = 0; i < length; ++i) {
-    if (static_cast<unsigned char>(bytes[i]) >= 0x80) return false;
-  }
-  return true;
+  return std::all_of(bytes, bytes + length,
+                     [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
 }
 
 #ifdef _WIN32
