@@ -216,6 +216,7 @@ TEST(Options, DiskChoosesByPlace) {
           {{{"--disk=3", kImage, "-d1"}, kDisk1 + kDisk3, again, Merge(kFiles1, kFiles3)},
            {{"-d", "2", "-d2", kImage}, kDisk2, "", kFiles2},  // once
            {{"-d", "9", kImage}, "", "d88unpack: disk.d88: disk 9: the image holds 3 disks\n"},
+           {{"-d", "03", kImage}, kDisk3, "", kFiles3},
            {{"-d", "7", "-d", "2", "-d7", kImage},
             kDisk2,
             "d88unpack: disk.d88: disk 7: the image holds 3 disks\n",

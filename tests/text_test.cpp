@@ -153,6 +153,16 @@ TEST(JsonLine, EscapesWhatJsonRequires) {
   EXPECT_EQ(Written(full), "");
 }
 
+TEST(CodePage932, LeadBytes) {
+  // The bytes that begin a two-byte character, the edges of both ranges.
+  const struct {
+    unsigned char byte;
+    bool lead;
+  } cases[] = {{0x40, false}, {0x80, false}, {0x81, true}, {0x9F, true}, {0xA0, false},
+               {0xDF, false}, {0xE0, true},  {0xFC, true}, {0xFD, false}};
+  for (const auto& c : cases) EXPECT_EQ(IsCp932LeadByte(c.byte), c.lead) << int{c.byte};
+}
+
 TEST(CodePage932, ConvertsToUtf8) {
   if (!Cp932Available()) GTEST_SKIP() << "this system cannot convert code page 932";
   const struct {

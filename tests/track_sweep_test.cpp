@@ -187,6 +187,8 @@ TEST_F(SweepTest, WalksSharingAChainAtDifferentDepthsEndWhereTheirOwnCountsSay) 
       ASSERT_TRUE(sweep->AddTrack(shared.starts[static_cast<std::size_t>(t)], CylinderOf(t),
                                   HeadOf(t), 1, 4));
     }
+    // Each (c, h) is searched once.
+    EXPECT_FALSE(sweep->AddTrack(shared.starts[0], CylinderOf(0), HeadOf(0), 1, 4));
     sweep->Sweep(file, static_cast<std::int64_t>(bytes.size()), kSizeCode);
     for (int k = 0; k < 4; ++k) {
       const int t = order[k];

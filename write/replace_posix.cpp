@@ -70,16 +70,20 @@ class SignalsHeld {
 };
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t length, int64_t position) {
-  while (length > 0) {
-    const ssize_t got = pwrite(fd, data, length, static_cast<off_t>(position));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      if (got == 0) errno = EIO;
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t got = pwrite(fd, data + done, length - done,
+                               static_cast<off_t>(position) + static_cast<off_t>(done));
+    if (got > 0) {
+      done += static_cast<std::size_t>(got);
+      continue;
+    }
+    // A write that takes nothing would never end.
+    if (got == 0) {
+      errno = EIO;
       return false;
     }
-    data += got;
-    length -= static_cast<std::size_t>(got);
-    position += got;
+    if (errno != EINTR) return false;
   }
   return true;
 }
@@ -188,13 +192,13 @@ Problem ImageReplacement::CopyImage(const FileIdentity& identity) {
   static std::uint8_t buffer[1 << 20];
   for (;;) {
     const ssize_t got = pread(source, buffer, sizeof buffer, static_cast<off_t>(copied));
-    if (got < 0 && errno == EINTR) continue;
+    if (got == 0) break;  // the end of the image
     if (got < 0) {
+      if (errno == EINTR) continue;
       const int error = errno;
       close(source);
       return Failed(Refusal::kImageUnreadable, error);
     }
-    if (got == 0) break;
     if (!WriteAll(fd, buffer, static_cast<std::size_t>(got), copied)) {
       const int error = errno;
       close(source);

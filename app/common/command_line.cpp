@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -59,7 +60,7 @@ void ShowOptionError(int argc, char** argv, const char* usage, int option, const
 
 bool RememberArguments(int argc, char** argv) {
   if (argc > kMostArguments) return false;
-  for (int i = 0; i < argc; ++i) original[i] = argv[i];
+  std::copy(argv, argv + argc, original);
   return true;
 }
 

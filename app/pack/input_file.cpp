@@ -68,7 +68,7 @@ Problem InputFile::Open(const char* path, long long& size) {
 }
 
 void InputFile::Close() {
-  if (fd >= 0) close(fd);
+  if (fd != -1) close(fd);
   fd = -1;
 }
 
@@ -76,12 +76,12 @@ long long InputFile::ReadSome(std::uint8_t* data, int length, int& error) {
   long long done = 0;
   while (done < length) {
     const ssize_t got = read(fd, data + done, static_cast<std::size_t>(length - done));
-    if (got < 0 && errno == EINTR) continue;
+    if (got == 0) break;  // the end of the file
     if (got < 0) {
+      if (errno == EINTR) continue;
       error = errno;
       return -1;
     }
-    if (got == 0) break;
     done += got;
   }
   return done;
