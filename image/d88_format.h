@@ -49,20 +49,21 @@ inline std::uint32_t TrackOffset(const std::uint8_t* header, int track) {
   return Little32(header + kTrackTableOffset + 4 * track);
 }
 
-// How many entries the track table holds: 164, or fewer where the first
-// track starts before the table's end (some images keep 160 offsets, and
-// their first sector header follows at 0x2A0). What lies past the first
-// track's start is track data, not offsets.
+// How many entries the track table holds: 164, or 160 to 163 where the
+// smallest offset among the first 160 lies in 0x2A0 to 0x2AF. Images in
+// common use keep 160 offsets and start their first track right after them,
+// at 0x2A0: what lies past that is track data. Any other offset, however
+// small, leaves the table whole.
+constexpr int kShortestTable = 160;
 inline int TrackTableLength(const std::uint8_t* header) {
-  std::uint32_t tableEnd = kSize;
-  int length = 0;
-  while (length < kTrackCount &&
-         kTrackTableOffset + 4 * static_cast<std::uint32_t>(length) < tableEnd) {
-    const std::uint32_t offset = TrackOffset(header, length);
-    if (offset != 0 && offset < tableEnd) tableEnd = offset;
-    ++length;
+  constexpr std::uint32_t kShortestEnd = kTrackTableOffset + 4 * kShortestTable;
+  std::uint32_t smallest = kSize;
+  for (int i = 0; i < kShortestTable; ++i) {
+    const std::uint32_t offset = TrackOffset(header, i);
+    if (offset != 0 && offset < smallest) smallest = offset;
   }
-  return length;
+  return smallest >= kShortestEnd ? static_cast<int>(smallest - kTrackTableOffset) / 4
+                                  : kTrackCount;
 }
 }  // namespace disk_header
 

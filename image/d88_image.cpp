@@ -88,17 +88,16 @@ FormatCheck D88Image::CheckFirstHeader(const std::uint8_t* header) {
   if (size < static_cast<std::uint32_t>(kDiskHeaderSize)) {
     return FormatCheck{Problem::kSizeBelowHeader, 0, 0, size};
   }
-  // Some images keep fewer than 164 track offsets, and their first track
-  // starts where the table ends: what lies past the first track's start is
-  // track data, not offsets. A track inside the fixed fields, or inside the
-  // table's first entry, leaves no table at all.
-  constexpr std::uint32_t kSmallestTable = dh::kTrackTableOffset + 4;
+  // Each offset is 0 (no track), past the table, and no farther than the
+  // disk's end (a track that starts there is empty).
   const int tableLength = dh::TrackTableLength(header);
+  const std::uint32_t tableEnd =
+      dh::kTrackTableOffset + 4 * static_cast<std::uint32_t>(tableLength);
   for (int i = 0; i < tableLength; ++i) {
     const std::uint32_t offset = dh::TrackOffset(header, i);
     if (offset == 0) continue;
-    if (offset < kSmallestTable) return FormatCheck{Problem::kTrackInsideHeader, i, offset, size};
-    if (offset >= size) return FormatCheck{Problem::kTrackPastDisk, i, offset, size};
+    if (offset < tableEnd) return FormatCheck{Problem::kTrackInsideHeader, i, offset, size};
+    if (offset > size) return FormatCheck{Problem::kTrackPastDisk, i, offset, size};
   }
   return FormatCheck{};
 }
@@ -284,7 +283,7 @@ void D88Image::LocateRun(int track, int c, int h, int r, int n, int count, int64
   }
 }
 
-int D88Image::ReadSectorIds(int track, std::uint8_t* out, int outLength) {
+int D88Image::ReadSectorIds(int track, std::uint8_t* out, int outLength, int64_t* positions) {
   int64_t position = LocateTrack(track);
   if (position == TrackSweep::kAbsent) return 0;
   // Unlike a sector search, a header whose count is 0 does not end the
@@ -296,6 +295,7 @@ int D88Image::ReadSectorIds(int track, std::uint8_t* out, int outLength) {
     if (position + kSectorHeaderSize > DiskEnd()) break;
     if (file.ReadAt(position, header, kSectorHeaderSize) < kSectorHeaderSize) break;
     std::memcpy(out + sh::kIdLength * stored, header, sh::kIdLength);
+    if (positions != nullptr) positions[stored] = position;
     ++stored;
     position += kSectorHeaderSize + sh::DataLength(header);
     if (i == static_cast<int64_t>(sh::SectorCount(header)) - 1) break;

@@ -30,8 +30,8 @@ struct FormatCheck {
   enum class Problem : std::uint8_t {
     kNone,
     kSizeBelowHeader,    // the disk's size is smaller than its own header
-    kTrackInsideHeader,  // a track starts inside the header's fixed fields
-    kTrackPastDisk,      // a track starts at or past the disk's end
+    kTrackInsideHeader,  // a track starts inside the header or its track table
+    kTrackPastDisk,      // a track starts past the disk's end
   };
   Problem problem;
   int track;             // the track whose offset is wrong
@@ -116,7 +116,6 @@ class D88Image {
   // sectors read in full; a missing or short sector ends the run.
   int ReadSectors(int track, int c, int h, int r, int n, std::uint8_t* buffer, int length);
 
-
   // How many bytes at the start of the buffer the image file really supplied
   // in the last ReadSector or ReadSectors: the count it returned, or less
   // where the file ended or failed inside a sector's data. Every byte from
@@ -144,7 +143,9 @@ class D88Image {
 
   // Writes the 4-byte IDs (C, H, R, N) of the track's sectors in recording
   // order to `out`, as many as fit whole; returns the number of bytes written.
-  int ReadSectorIds(int track, std::uint8_t* out, int outLength);
+  // With `positions`, each ID's header's file position goes there too (room
+  // for outLength / 4 of them).
+  int ReadSectorIds(int track, std::uint8_t* out, int outLength, int64_t* positions = nullptr);
 
  private:
   // The file position of the track's first sector header, or

@@ -232,6 +232,22 @@ std::vector<DamageCase> DamageCases() {
                      notD88 + "track 5 of its first disk starts at byte 35, inside the disk "
                               "header)\n",
                      {}});
+    inside.trackOffsetOverrides[5] = 0x100;
+    cases.push_back({"a track inside the track table",
+                     BuildDisk(inside),
+                     "",
+                     notD88 + "track 5 of its first disk starts at byte 256, inside the disk "
+                              "header)\n",
+                     {}});
+    // A track that starts at the disk's very end holds no sector.
+    Bytes atEnd = BuildDisk(MakeLayoutDisk(DataDisk(1, {File("KEPT", "", 0, Pattern(9, 1))})));
+    d88::PutLittle32(atEnd.data() + d88::disk_header::kTrackTableOffset + 4 * 163,
+                     static_cast<std::uint32_t>(atEnd.size()));
+    cases.push_back({"a track at the disk's end",
+                     atEnd,
+                     "[Disk B]\n" + ListingLine("KEPT", 0, 9),
+                     "",
+                     {{"KEPT", Pattern(9, 1)}}});
   }
 
   // Images in common use that keep 160 track offsets, their first track

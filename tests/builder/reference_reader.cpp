@@ -43,13 +43,17 @@ bool ReferenceReader::SelectDisk(int index) {
   if (index < 0 || index >= diskCount) return false;
   currentDiskOffset = diskOffsets[index];
   const std::uint8_t* header = bytes + currentDiskOffset;
-  // The table ends where the first track begins, before the header's end
-  // when an image keeps fewer than 164 offsets.
-  std::uint32_t tableEnd = dh::kSize;
+  // An image that starts its first track between 0x2A0 and 0x2AF keeps
+  // fewer than 164 offsets: the entries from that point on are track data.
+  std::uint32_t first = dh::kSize;
+  for (int i = 0; i < 160; ++i) {
+    const std::uint32_t offset = dh::TrackOffset(header, i);
+    if (offset != 0) first = std::min(first, offset);
+  }
+  const std::uint32_t tableEnd = first >= 0x2A0 ? first : dh::kSize;
   for (int i = 0; i < dh::kTrackCount; ++i) {
-    const bool inTable = dh::kTrackTableOffset + 4 * static_cast<std::uint32_t>(i) < tableEnd;
+    const bool inTable = dh::kTrackTableOffset + 4 * static_cast<std::uint32_t>(i) + 4 <= tableEnd;
     trackOffsets[i] = inTable ? dh::TrackOffset(header, i) : 0;
-    if (trackOffsets[i] != 0) tableEnd = std::min(tableEnd, trackOffsets[i]);
   }
   mediaType = header[dh::kMediaTypeOffset];
   diskSize = dh::DiskSize(header);
