@@ -29,30 +29,44 @@ unsigned long OtherCase(unsigned long c) {
   return c;
 }
 
+// Reads one member of a set at `p`, a character or a range of them, into
+// [low, high]; returns what follows it.
+const char* ReadMember(const char* p, bool utf8, unsigned long& low, unsigned long& high) {
+  if (*p == '\\' && p[1] != 0) ++p;
+  const int lowLength = CharLength(p, utf8);
+  low = CharValue(p, lowLength);
+  p += lowLength;
+  high = low;
+  if (*p == '-' && p[1] != ']' && p[1] != 0) {
+    ++p;
+    if (*p == '\\' && p[1] != 0) ++p;
+    const int highLength = CharLength(p, utf8);
+    high = CharValue(p, highLength);
+    p += highLength;
+  }
+  return p;
+}
+
 }  // namespace
 
 const char* Pattern::MatchSet(const char* open, unsigned long c, bool utf8, bool ignoreCase,
                               bool& matched) {
-  if (open == unclosed) return nullptr;
-  const char* p = open + 1;
-  const bool negated = *p == '!' || *p == '^';
-  if (negated) ++p;
+  if (unclosed != nullptr && open >= unclosed) return nullptr;
+  if (compiled.open == open && compiled.utf8 == utf8 && compiled.ignoreCase == ignoreCase &&
+      (c < 256 || !compiled.wide)) {
+    const bool found = c < 256 && (compiled.bits[c / 8] >> (c % 8) & 1) != 0;
+    matched = found != compiled.negated;
+    return compiled.after;
+  }
+  const char* members = open + 1;
+  const bool negated = *members == '!' || *members == '^';
+  if (negated) ++members;
+  const char* p = members;
   bool found = false;
-  bool first = true;
-  while (*p != 0 && (first || *p != ']')) {
-    first = false;
-    if (*p == '\\' && p[1] != 0) ++p;
-    const int lowLength = CharLength(p, utf8);
-    const unsigned long low = CharValue(p, lowLength);
-    p += lowLength;
-    unsigned long high = low;
-    if (*p == '-' && p[1] != ']' && p[1] != 0) {
-      ++p;
-      if (*p == '\\' && p[1] != 0) ++p;
-      const int highLength = CharLength(p, utf8);
-      high = CharValue(p, highLength);
-      p += highLength;
-    }
+  while (*p != 0 && (p == members || *p != ']')) {
+    unsigned long low = 0;
+    unsigned long high = 0;
+    p = ReadMember(p, utf8, low, high);
     const auto within = [low, high](unsigned long x) { return x >= low && x <= high; };
     found = found || within(c) || (ignoreCase && within(OtherCase(c)));
   }
@@ -61,7 +75,35 @@ const char* Pattern::MatchSet(const char* open, unsigned long c, bool utf8, bool
     return nullptr;
   }
   matched = found != negated;
+  // A short set is read again each time: that costs no more than a table.
+  constexpr long kLongSet = 32;
+  if (p - open > kLongSet) Compile(open, members, p, utf8, ignoreCase, negated);
   return p + 1;
+}
+
+void Pattern::Compile(const char* open, const char* members, const char* close, bool utf8,
+                      bool ignoreCase, bool negated) {
+  compiled = Compiled{open, close + 1, utf8, ignoreCase, negated, false, {}};
+  // Where each range starts and ends, summed byte value by byte value: the
+  // table costs the set's length and 256 steps, however wide its ranges.
+  int edges[257] = {};
+  for (const char* p = members; p != close;) {
+    unsigned long low = 0;
+    unsigned long high = 0;
+    p = ReadMember(p, utf8, low, high);
+    compiled.wide = compiled.wide || high > 255;
+    if (low > high || low > 255) continue;
+    ++edges[low];
+    --edges[high > 255 ? 256 : high + 1];
+  }
+  bool in[256];
+  int depth = 0;
+  for (int x = 0; x < 256; ++x) in[x] = (depth += edges[x]) > 0;
+  for (unsigned long x = 0; x < 256; ++x) {
+    if (in[x] || (ignoreCase && in[OtherCase(x)])) {
+      compiled.bits[x / 8] |= static_cast<unsigned char>(1u << (x % 8));
+    }
+  }
 }
 
 bool Pattern::Matches(const char* name, bool utf8, bool ignoreCase) {

@@ -26,12 +26,29 @@ class Pattern {
   // close (the '[' then stands for itself).
   const char* MatchSet(const char* open, unsigned long c, bool utf8, bool ignoreCase,
                        bool& matched);
+  // Makes the table of the set between `open` and its ']' at `close`.
+  void Compile(const char* open, const char* members, const char* close, bool utf8, bool ignoreCase,
+               bool negated);
 
   // Null until a pattern is given: an array of patterns in static storage
   // then takes no memory before it is used.
   const char* text = nullptr;
-  // A '[' whose set was found not to close.
+  // The first '[' whose set was found not to close. No '[' after it closes
+  // either: reading from a later '[' reaches the same end without a ']'.
   const char* unclosed = nullptr;
+  // The last long set read, as a table of the byte values it matches, so
+  // that a long set costs its length once, not once for every character of
+  // every name. `wide` tells that it has characters past 255 (UTF-8), which
+  // are then looked for in the set itself.
+  struct Compiled {
+    const char* open = nullptr;
+    const char* after = nullptr;
+    bool utf8 = false;
+    bool ignoreCase = false;
+    bool negated = false;
+    bool wide = false;
+    unsigned char bits[32] = {};
+  } compiled;
 };
 
 #endif
