@@ -181,9 +181,15 @@ TEST(JsonLine, EscapesWhatJsonRequires) {
   line.Null("z");
   EXPECT_EQ(Written(line), R"({"hex":"000fa0ff","n":-12,"t":true,"f":false,"z":null})"
                            "\n");
-  // An object that does not fit is not written at all, never cut.
+  // The longest object: an image's path of control bytes, a reason and a
+  // name of them. One longer is not written at all, never cut.
+  JsonLine longest;
+  longest.String("image", std::string(4095, '\x01').c_str());
+  longest.String("reason", std::string(255, '\x01').c_str());
+  longest.String("name", std::string(63, '\x01').c_str());
+  EXPECT_EQ(Written(longest).size(), 6 * (4095 + 255 + 63) + 35u);
   JsonLine full;
-  full.String("long", std::string(3000, 'x').c_str());
+  full.String("long", std::string(32768, 'x').c_str());
   EXPECT_EQ(Written(full), "");
 }
 

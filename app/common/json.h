@@ -29,9 +29,12 @@ class JsonLine {
   void Put(char c);
   void PutQuoted(const char* text, std::size_t length);
 
-  // Far more than the longest object: names and labels are a few dozen
-  // bytes, reasons a line.
-  char buffer[2048];
+  // More than the longest object: a path of 4,095 bytes (the longest one an
+  // image can be opened by), each a control byte written as six, is 24,570
+  // bytes; on Windows a path is at most 12,287 bytes of UTF-8 and a
+  // backslash in it two. Names and labels are a few dozen bytes, reasons a
+  // line.
+  char buffer[32768];
   std::size_t length = 0;
   bool full = false;
 };
