@@ -9,8 +9,12 @@
 #include <string>
 
 #include "codepage.h"
+#include "console.h"
 #include "json.h"
 #include "pattern.h"
+
+// The console functions name the program in what they print.
+const char kProgramName[] = "d88unpack";
 
 namespace {
 
@@ -192,6 +196,33 @@ TEST(JsonLine, EscapesWhatJsonRequires) {
   full.String("long", std::string(32768, 'x').c_str());
   EXPECT_EQ(Written(full), "");
 }
+
+#ifndef _WIN32
+TEST(PathText, EachByteOfNoValidSequenceIsOneReplacementCharacter) {
+  const std::string bad = "\xEF\xBF\xBD";
+  const struct {
+    std::string path;
+    std::string text;
+  } cases[] = {
+      {"d\xC3\xA9.d88", "d\xC3\xA9.d88"},
+      {"\xC2\x80\xDF\xBF", "\xC2\x80\xDF\xBF"},  // the first and last two-byte characters
+      {"\xE0\xA0\x80\xEF\xBF\xBF", "\xE0\xA0\x80\xEF\xBF\xBF"},
+      {"\xED\x9F\xBF", "\xED\x9F\xBF"},  // the last before the surrogates
+      {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
+      {"\xC0\x80", bad + bad},  // overlong forms
+      {"\xC1\xBF", bad + bad},
+      {"\xE0\x9F\xBF", bad + bad + bad},
+      {"\xF0\x8F\xBF\xBF", bad + bad + bad + bad},
+      {"\xED\xA0\x80", bad + bad + bad},            // a surrogate
+      {"\xF4\x90\x80\x80", bad + bad + bad + bad},  // past U+10FFFF
+      {"\xF5\x80", bad + bad},
+      {"\xE3\x82.", bad + bad + "."},  // cut short
+      {"\xE3\x82\xC3\xA9", bad + bad + "\xC3\xA9"},
+      {"\x80\xFF", bad + bad},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PathText(c.path.c_str()), c.text) << c.path;
+}
+#endif
 
 TEST(CodePage932, LeadBytes) {
   // The bytes that begin a two-byte character, the edges of both ranges.

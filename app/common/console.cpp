@@ -62,6 +62,40 @@ bool ErrorIsUtf8Terminal() {
 #endif
 }
 
+#ifndef _WIN32
+namespace {
+
+// The length of the UTF-8 sequence at `p`, or 0 where none begins: no
+// overlong form, no surrogate, nothing past U+10FFFF.
+int ValidUtf8Length(const unsigned char* p) {
+  const unsigned char lead = p[0];
+  if (lead < 0x80) return 1;
+  int length = 0;
+  unsigned char low = 0x80;  // the second byte's range
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (p[1] < low || p[1] > high) return 0;
+  for (int i = 2; i < length; ++i) {
+    if ((p[i] & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+}  // namespace
+#endif
+
 const char* PathText(const NativePathChar* path) {
   static char text[4096 * 3];
 #ifdef _WIN32
@@ -73,14 +107,8 @@ const char* PathText(const NativePathChar* path) {
   std::size_t used = 0;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(path);
   while (*p != 0 && used + 4 < sizeof text) {
-    const int length = *p < 0x80             ? 1
-                       : (*p & 0xE0) == 0xC0 ? 2
-                       : (*p & 0xF0) == 0xE0 ? 3
-                       : (*p & 0xF8) == 0xF0 ? 4
-                                             : 0;
-    bool valid = length > 0;
-    for (int i = 1; valid && i < length; ++i) valid = (p[i] & 0xC0) == 0x80;
-    if (valid) {
+    const int length = ValidUtf8Length(p);
+    if (length > 0) {
       std::memcpy(text + used, p, static_cast<std::size_t>(length));
       used += static_cast<std::size_t>(length);
       p += length;
