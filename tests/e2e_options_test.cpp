@@ -361,6 +361,21 @@ TEST(Options, SalvageWritesZerosForWhatTheImageLacks) {
 )json",
         Says({3, "D", "CUT", Why::kSalvaged, 884, 6000, 5}),
         {{"CUT", salvaged}}}});
+  // TAIL runs past the end of disk 2, the image lacking the first sector
+  // of the last track besides. Zeros stand for that sector, not for what
+  // lies past the end.
+  Disk tail = MakeLayoutDisk(OffTheEnd());
+  tail.tracks.at(83).sectors.erase(tail.tracks.at(83).sectors.begin());
+  const Bytes layout = LayoutDiskBytes(OffTheEnd());
+  Bytes tailBytes(layout.end() - 36866, layout.end());  // its last bytes are the directory's
+  std::fill(tailBytes.end() - 5120, tailBytes.end() - 4096, 0);
+  RunRows(BuildImage({tail}),
+          {{{"--salvage", kImage, "TAIL"},
+            std::string("[Disk \0]\n", 9) + ListingLine("TAIL", 0, 40000),
+            "d88unpack: disk.d88: disk 1 (\\x00): \"TAIL\": salvaged: 1024 of 36866 bytes written "
+            "as zeros, where the image does not hold track 83 sector 1 in full; its data runs "
+            "past the end of the disk, 36866 of 40000 bytes written\n",
+            {{"TAIL", tailBytes}}}});
   RunRows(BuildImage({gaps}), {{{"--salvage", kImage},
                                 "[Disk F]\n" + ListingLine("BIG", 0, 9000),
                                 bigLine,

@@ -86,14 +86,21 @@ void DescribeZeros(const EntryRecord& entry, const EntryOutcome& outcome,
   char last[32];
   PutSector(first, sizeof first, entry.missing.firstSector);
   PutSector(last, sizeof last, entry.missing.lastSector);
-  const int n = std::snprintf(out, sizeof out, "%d of %d bytes written as zeros, ",
-                              entry.missing.bytes, outcome.written);
+  int n = std::snprintf(out, sizeof out, "%d of %d bytes written as zeros, ", entry.missing.bytes,
+                        outcome.written);
   if (entry.missing.sectors == 1) {
-    std::snprintf(out + n, sizeof out - n, "where the image does not hold %s in full", first);
+    n += std::snprintf(out + n, sizeof out - n, "where the image does not hold %s in full", first);
   } else {
+    n += std::snprintf(out + n, sizeof out - n,
+                       "where the image does not hold %d sectors in full, from %s to %s",
+                       entry.missing.sectors, first, last);
+  }
+  // Zeros stand only for what lies inside the disk: the rest of a file that
+  // runs past its end is not made up.
+  if (outcome.written < entry.size) {
     std::snprintf(out + n, sizeof out - n,
-                  "where the image does not hold %d sectors in full, from %s to %s",
-                  entry.missing.sectors, first, last);
+                  "; its data runs past the end of the disk, %d of %d bytes written",
+                  outcome.written, entry.size);
   }
 }
 
