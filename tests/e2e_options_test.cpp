@@ -225,6 +225,14 @@ TEST(Options, DiskChoosesByPlace) {
            {Args(std::vector<std::string>(256, "-d3"), {kImage}), kDisk3, "", kFiles3}});
   RunRows(ImageOf({DataDisk(1, {})}),
           {{{"-d", "2", kImage}, "", "d88unpack: disk.d88: disk 2: the image holds 1 disk\n"}});
+  // Of an image of more than 64 disks, the tool does not know how many.
+  Disk directoryOnly = MakeLayoutDisk(DataDisk(1, {}));
+  directoryOnly.tracks = {{83, directoryOnly.tracks.at(83)}};
+  RunRows(BuildImage(std::vector<Disk>(65, directoryOnly)),
+          {{{"-d", "65", "-d", "64", kImage},
+            "[Disk B]\n",
+            "d88unpack: disk.d88: disk 65: only the first 64 disks of the image are read\n"
+            "d88unpack: disk.d88: holds more than 64 disks; only the first 64 were read\n"}});
 }
 
 TEST(Options, NamesChooseEntriesByPattern) {

@@ -403,10 +403,15 @@ void Report::OutputIsImage() const {
              stderr);
 }
 
-void Report::MissingDisk(long long place, int count) const {
+void Report::MissingDisk(long long place, int count, bool more) const {
   PutPathPrefix(image);
-  std::fprintf(stderr, "disk %lld: the image holds %d disk%s\n", place, count,
-               count == 1 ? "" : "s");
+  if (more) {
+    std::fprintf(stderr, "disk %lld: only the first %d disks of the image are read\n", place,
+                 count);
+  } else {
+    std::fprintf(stderr, "disk %lld: the image holds %d disk%s\n", place, count,
+                 count == 1 ? "" : "s");
+  }
 }
 
 void Report::CutHeader(int place, int bytes) const {

@@ -46,8 +46,9 @@ class Report {
   void ReadError(int error) const;
   // Standard output goes into the image file itself.
   void OutputIsImage() const;
-  // A disk chosen by its place that the image does not have.
-  void MissingDisk(long long place, int count) const;
+  // A disk chosen by its place past the `count` that were read (`more`:
+  // the image holds more than that).
+  void MissingDisk(long long place, int count, bool more) const;
   // The image ends inside the header of disk `place`, after `bytes` bytes.
   void CutHeader(int place, int bytes) const;
   // Disk `place` has a size of 0, and the image holds more after it.

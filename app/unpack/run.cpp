@@ -230,7 +230,7 @@ int Runner::Run() {
     if (*place <= image.GetDiskCount()) continue;
     // A place given twice is reported once.
     if (std::find(options.disks, place, *place) == place) {
-      report.MissingDisk(*place, image.GetDiskCount());
+      report.MissingDisk(*place, image.GetDiskCount(), image.HasMoreDisks());
     }
     clean = false;
   }
