@@ -10,7 +10,7 @@
 // The reader never loads the file whole: it keeps the disk table and the
 // current disk's header, and reads sectors from the file on demand.
 //
-// It is about 840 KiB, nearly all of it the sector sweep's room for every
+// It is about 1.1 MiB, nearly all of it the sector sweep's room for every
 // sector number a header can hold on every track a run can visit, and 64 KiB
 // of file window: more than a thread's stack may be given (1 MiB on
 // Windows). Keep it in static storage or on the heap, never on the stack.

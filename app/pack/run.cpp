@@ -337,7 +337,7 @@ int Packer::Run() {
 }  // namespace
 
 int Run(const Options& options) {
-  // The reader is about 840 KiB and a decoded disk 425 KiB: more than a
+  // The reader is about 1.1 MiB and a decoded disk 426 KiB: more than a
   // thread's stack may be given. Both are made once, in static storage, for
   // the one run of the process.
   static D88Image image;

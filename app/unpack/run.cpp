@@ -282,10 +282,10 @@ int Runner::Run() {
 }  // namespace
 
 int Run(const Options& options) {
-  // The reader is about 840 KiB (its sector sweep has room for every sector
+  // The reader is about 1.1 MiB (its sector sweep has room for every sector
   // number a header can hold, on every track a run can visit), a decoded
-  // disk 425 KiB, the record of the files written 450 KiB and the patterns
-  // 64 KiB: more than a thread's stack may be given (1 MiB on Windows). All
+  // disk 426 KiB, the record of the files written 287 KiB and the patterns
+  // 320 KiB: more than a thread's stack may be given (1 MiB on Windows). All
   // are made once, in static storage, for the one run of the process; the
   // image is closed when the reader is destroyed at exit.
   static D88Image image;
