@@ -294,6 +294,16 @@ std::vector<DamageCase> DamageCases() {
                      "",
                      DiskLine(1, DirectoryLacking(5)),
                      {}});
+    // A disk is of the layout when most of its tracks are: half is not.
+    for (int t = 40; t < 83; ++t) firsts.tracks.erase(t);
+    for (int t = 40; t < 80; ++t) firsts.tracks[t] = other.tracks[t];
+    cases.push_back({"half the tracks of the layout",
+                     BuildDisk(firsts),
+                     "",
+                     DiskLine(1,
+                              "no directory: the disk is of another layout (80 tracks, the first "
+                              "of 1 sector of 1024 bytes)"),
+                     {}});
     // Tracks of more than one shape: the first is described.
     for (int t = 1; t < 80; ++t) other.tracks[t].sectors.resize(9);
     cases.push_back({"another layout of mixed tracks",

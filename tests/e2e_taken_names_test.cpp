@@ -58,6 +58,7 @@ TEST(TakenNames, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
       {"a link to /dev/null", link("/dev/null"), {}},
       {"a link to a folder", link("../outside"), {}},
       {"a link to itself", link("HELLO.TXT"), {}},
+      {"a link through a file", link("../outside/victim/x"), {}},
       {"a hard link",
        [](const fs::path& work) {
          WriteBytes((work / "OTHER").string(), kOther);
