@@ -35,17 +35,8 @@ std::string ListingLine(const std::string& name, int start, int end) {
   return line;
 }
 
-std::map<std::string, Bytes> FilesIn(const fs::path& folder) {
-  std::map<std::string, Bytes> files;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-    if (entry.is_regular_file())
-      files[entry.path().filename().string()] = ReadBytes(entry.path().string());
-  }
-  return files;
-}
-
-std::map<std::string, Bytes> TreeOf(const fs::path& folder) {
-  std::map<std::string, Bytes> tree;
+Tree TreeOf(const fs::path& folder) {
+  Tree tree;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
     const std::string name = entry.path().lexically_relative(folder).generic_string();
     if (entry.is_symlink()) {
@@ -59,10 +50,8 @@ std::map<std::string, Bytes> TreeOf(const fs::path& folder) {
   return tree;
 }
 
-namespace {
-
-void ExpectSameFiles(const std::map<std::string, Bytes>& actual,
-                     const std::map<std::string, Bytes>& expected) {
+void ExpectTreeHolds(const fs::path& folder, const Tree& expected) {
+  const Tree actual = TreeOf(folder);
   std::vector<std::string> actualNames;
   std::vector<std::string> expectedNames;
   for (const auto& entry : actual) actualNames.push_back(entry.first);
@@ -76,18 +65,12 @@ void ExpectSameFiles(const std::map<std::string, Bytes>& actual,
   }
 }
 
-}  // namespace
-
-void ExpectFolderHolds(const fs::path& folder, const std::map<std::string, Bytes>& expected) {
-  ExpectSameFiles(FilesIn(folder), expected);
-}
-
-void ExpectTreeHolds(const fs::path& folder, const std::map<std::string, Bytes>& expected) {
-  ExpectSameFiles(TreeOf(folder), expected);
-}
-
 std::string DiskLine(int place, const std::string& text, const std::string& image) {
   return "d88unpack: " + image + ": disk " + std::to_string(place) + ": " + text + "\n";
+}
+
+std::string ImageLine(const std::string& text) {
+  return "d88unpack: disk.d88: " + text + "\n";
 }
 
 const char kBlank[] = "no directory: the disk is blank (it has no tracks)";
@@ -179,14 +162,80 @@ std::string ComplaintLine(const Complaint& c) {
          c.name + "\": " + reason;
 }
 
+std::string Says(const Complaint& c) {
+  return ComplaintLine(c) + "\n";
+}
+
 void ExpectComplaints(const std::string& err, const std::vector<Complaint>& expected,
                       const std::string& image) {
   std::string lines;
   for (Complaint c : expected) {
     if (!image.empty()) c.image = image;
-    lines += ComplaintLine(c) + "\n";
+    lines += Says(c);
   }
   EXPECT_EQ(err, Lines(lines));
+}
+
+Prepare Folder(const std::string& name) {
+  return [name](const fs::path& dir) { fs::create_directories(dir / name); };
+}
+
+Prepare FileAt(const std::string& name, const std::string& text) {
+  return [=](const fs::path& dir) { WriteBytes((dir / name).string(), TextBytes(text)); };
+}
+
+Tree In(const std::string& folder, const Tree& files, Tree tree) {
+  tree[folder + "/"] = {};
+  for (const auto& [name, bytes] : files) tree[folder + "/" + name] = bytes;
+  return tree;
+}
+
+Tree Merge(Tree tree, const Tree& later) {
+  for (const auto& [name, bytes] : later) tree[name] = bytes;
+  return tree;
+}
+
+std::vector<std::string> Args(std::vector<std::string> first,
+                              const std::vector<std::string>& then) {
+  first.insert(first.end(), then.begin(), then.end());
+  return first;
+}
+
+namespace {
+
+// Whether standard error holds a complaint: a line that is not the note of
+// an entry that replaced a file written for an earlier one.
+bool Complains(const std::string& err) {
+  std::size_t lines = 0;
+  for (std::size_t at = 0; (at = err.find('\n', at)) != std::string::npos; ++at) ++lines;
+  std::size_t notes = 0;
+  for (std::size_t at = 0;
+       (at = err.find(": replaces the file written for ", at)) != std::string::npos; ++at) {
+    ++notes;
+  }
+  return lines > notes;
+}
+
+}  // namespace
+
+void RunRows(const Bytes& image, const std::vector<Row>& rows) {
+  for (const Row& row : rows) {
+    std::string label;
+    for (const std::string& arg : row.args) label += arg + ' ';
+    SCOPED_TRACE(label.size() > 80 ? label.substr(0, 80) + "..." : label);
+    ScratchDir dir;
+    dir.Put(kImage, image);
+    if (row.before) row.before(dir.path());
+    const ToolRun run = RunTool(dir.path(), row.args, row.options);
+    // Rows of -O give it first: the data goes out as it stands.
+    const bool data = !row.args.empty() && (row.args[0] == "-O" || row.args[0] == "--to-stdout");
+    EXPECT_EQ(run.out, data ? row.out : Lines(row.out));
+    EXPECT_EQ(run.err, Lines(row.err));
+    EXPECT_EQ(run.status, Complains(row.err) ? 1 : 0);
+    Tree tree = row.tree;
+    tree[kImage] = image;
+    ExpectTreeHolds(dir.path(), tree);
+  }
 }
 
 }  // namespace d88test
