@@ -132,27 +132,26 @@ TEST(Options, DirectoryTakesTheFiles) {
 
 TEST(Options, DiskChoosesByPlace) {
   const std::string again = Says({1, "B", "GAME.BIN", Why::kReplacesOfThisDisk});
-  RunRows(kSample,
-          {{{"--disk=3", kImage, "-d1"}, kDisk1 + kDisk3, again, Merge(kFiles1, kFiles3)},
-           {{"-d", "2", "-d2", kImage}, kDisk2, "", kFiles2},  // once
-           {{"-d", "9", kImage}, "", "d88unpack: disk.d88: disk 9: the image holds 3 disks\n"},
-           {{"-d", "03", kImage}, kDisk3, "", kFiles3},
-           {{"-d", "7", "-d", "2", "-d7", kImage},
-            kDisk2,
-            "d88unpack: disk.d88: disk 7: the image holds 3 disks\n",
-            kFiles2},
-           // As many choices as the tool takes.
-           {Args(std::vector<std::string>(256, "-d3"), {kImage}), kDisk3, "", kFiles3}});
+  RunRows(kSample, {{{"--disk=3", kImage, "-d1"}, kDisk1 + kDisk3, again, Merge(kFiles1, kFiles3)},
+                    {{"-d", "2", "-d2", kImage}, kDisk2, "", kFiles2},  // once
+                    {{"-d", "9", kImage}, "", DiskLine(9, "the image holds 3 disks")},
+                    {{"-d", "03", kImage}, kDisk3, "", kFiles3},
+                    {{"-d", "7", "-d", "2", "-d7", kImage},
+                     kDisk2,
+                     DiskLine(7, "the image holds 3 disks"),
+                     kFiles2},
+                    // As many choices as the tool takes.
+                    {Args(std::vector<std::string>(256, "-d3"), {kImage}), kDisk3, "", kFiles3}});
   RunRows(ImageOf({DataDisk(1, {})}),
-          {{{"-d", "2", kImage}, "", "d88unpack: disk.d88: disk 2: the image holds 1 disk\n"}});
+          {{{"-d", "2", kImage}, "", DiskLine(2, "the image holds 1 disk")}});
   // Of an image of more than 64 disks, the tool does not know how many.
   Disk directoryOnly = MakeLayoutDisk(DataDisk(1, {}));
   directoryOnly.tracks = {{83, directoryOnly.tracks.at(83)}};
   RunRows(BuildImage(std::vector<Disk>(65, directoryOnly)),
           {{{"-d", "65", "-d", "64", kImage},
             "[Disk B]\n",
-            "d88unpack: disk.d88: disk 65: only the first 64 disks of the image are read\n"
-            "d88unpack: disk.d88: holds more than 64 disks; only the first 64 were read\n"}});
+            DiskLine(65, "only the first 64 disks of the image are read") +
+                ImageLine("holds more than 64 disks; only the first 64 were read")}});
 }
 
 TEST(Options, NamesChooseEntriesByPattern) {

@@ -276,20 +276,20 @@ TEST_F(Extraction, PosixConsoleStreamsIntoTheImageOrClosed) {
   }
 }
 
-TEST_F(Extraction, WindowsReadOnlyFileAtANameIsReportedNotForced) {
+TEST(TakenNames, WindowsReadOnlyFileAtANameIsReportedNotForced) {
   if (!ToolIsWindows()) GTEST_SKIP() << "Windows builds only";
   // A file without write permission reads as read-only under wine.
-  dir.Put("HELLO.TXT", kOther);
-  fs::permissions(dir.path() / "HELLO.TXT", fs::perms::owner_read);
-  dir.Put("PLAIN.TXT", kOther);
-  const ToolRun run = Run(ImageOf({DataDisk(1, {File("HELLO", "TXT", 0, TextBytes("hello\n")),
-                                                File("PLAIN", "TXT", 0, TextBytes("plain\n"))})}));
-  EXPECT_EQ(run.out,
-            Lines("[Disk B]\n" + ListingLine("HELLO.TXT", 0, 6) + ListingLine("PLAIN.TXT", 0, 6)));
-  ExpectComplaints(run.err, {{1, "B", "HELLO.TXT", Why::kReadOnlyAtName}});
-  EXPECT_EQ(run.status, 1);
-  fs::permissions(dir.path() / "HELLO.TXT", fs::perms::owner_all);
-  ExpectWritten({{"HELLO.TXT", kOther}, {"PLAIN.TXT", TextBytes("plain\n")}});
+  RunRows(ImageOf({DataDisk(1, {File("HELLO", "TXT", 0, TextBytes("hello\n")),
+                                File("PLAIN", "TXT", 0, TextBytes("plain\n"))})}),
+          {{{kImage},
+            "[Disk B]\n" + ListingLine("HELLO.TXT", 0, 6) + ListingLine("PLAIN.TXT", 0, 6),
+            Says({1, "B", "HELLO.TXT", Why::kReadOnlyAtName}),
+            {{"HELLO.TXT", kOther}, {"PLAIN.TXT", TextBytes("plain\n")}},
+            [](const fs::path& dir) {
+              WriteBytes((dir / "HELLO.TXT").string(), kOther);
+              fs::permissions(dir / "HELLO.TXT", fs::perms::owner_read);
+              WriteBytes((dir / "PLAIN.TXT").string(), kOther);
+            }}});
 }
 
 TEST(Terminal, PosixControlBytesOfNamesAreMaskedOnATerminalOnly) {
