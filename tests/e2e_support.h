@@ -153,36 +153,12 @@ struct Row {
   Tree tree = {};            // the folder afterwards, less the image
   Prepare before = nullptr;  // what stands in the folder before the run
   RunOptions options = {};
+  int status = -1;  // when not as `err` says
 };
 
 // Runs each row on `image` and compares standard output, standard error, the
 // exit status and the whole folder afterwards.
 void RunRows(const Bytes& image, const std::vector<Row>& rows);
-
-// A scratch folder with the image in it, and the tool run there on it.
-class Extraction : public ::testing::Test {
- protected:
-  ToolRun Run(const Bytes& bytes, const RunOptions& options = {}) {
-    return RunWith(bytes, {kImage}, options);
-  }
-
-  // Runs the tool with `args`, which name the image as kImage.
-  ToolRun RunWith(const Bytes& bytes, const std::vector<std::string>& args,
-                  const RunOptions& options = {}) {
-    image = bytes;
-    dir.Put(kImage, image);
-    return RunTool(dir.path(), args, options);
-  }
-
-  // The folder holds the untouched image and exactly `files`.
-  void ExpectWritten(Tree files) const {
-    files[kImage] = image;
-    ExpectTreeHolds(dir.path(), files);
-  }
-
-  ScratchDir dir;
-  Bytes image;
-};
 
 }  // namespace d88test
 

@@ -286,22 +286,24 @@ TEST(CleanImages, AreListedAndWrittenWhole) {
 
 // --- Entries that are not written as they stand ---
 
-TEST_F(Extraction, ListingLineComesBeforeItsComplaintInOneFile) {
+TEST(Refusal, ListingLineComesBeforeItsComplaintInOneFile) {
   // Both streams in one file, as 2>&1 gives: each complaint follows the
   // listing line of its entry.
   RunOptions oneFile;
   oneFile.oneFile = true;
-  const ToolRun run = Run(ImageOf({DataDisk(1, {File("FIRST", "", 0, TextBytes("1")),
-                                                File("A/B", "", 0, TextBytes("x")),
-                                                File("LAST", "", 0, TextBytes("2"))}),
-                                   DataDisk(2, {File("..", "", 0, TextBytes("y"))})}),
-                          oneFile);
-  EXPECT_EQ(run.out,
-            Lines("[Disk B]\n" + ListingLine("FIRST", 0, 1) + ListingLine("A/B", 0, 1) +
-                  Says({1, "B", "A/B", Why::kSlash}) + ListingLine("LAST", 0, 1) + "[Disk C]\n" +
-                  ListingLine("..", 0, 1) + Says({2, "C", "..", Why::kDotName})));
-  EXPECT_EQ(run.status, 1);
-  ExpectWritten({{"FIRST", TextBytes("1")}, {"LAST", TextBytes("2")}});
+  RunRows(ImageOf({DataDisk(
+                       1, {File("FIRST", "", 0, TextBytes("1")), File("A/B", "", 0, TextBytes("x")),
+                           File("LAST", "", 0, TextBytes("2"))}),
+                   DataDisk(2, {File("..", "", 0, TextBytes("y"))})}),
+          {{{kImage},
+            "[Disk B]\n" + ListingLine("FIRST", 0, 1) + ListingLine("A/B", 0, 1) +
+                Says({1, "B", "A/B", Why::kSlash}) + ListingLine("LAST", 0, 1) + "[Disk C]\n" +
+                ListingLine("..", 0, 1) + Says({2, "C", "..", Why::kDotName}),
+            "",
+            {{"FIRST", TextBytes("1")}, {"LAST", TextBytes("2")}},
+            nullptr,
+            oneFile,
+            1}});
 }
 
 TEST(Refusal, NamesThatWouldLeaveTheFolderOrNameNoFile) {
@@ -447,7 +449,7 @@ TEST(Refusal, PosixFailingWriteIsReported) {
 
 // --- Hostile images ---
 
-TEST_F(Extraction, DisksWhoseTracksAllLeadIntoOneChainOfEmptyHeaders) {
+TEST(Hostile, DisksWhoseTracksAllLeadIntoOneChainOfEmptyHeaders) {
   // Every track of each of 63 disks points at a run of 5,000 empty sector
   // headers (count 0xFFFF) whose last one leads on past the disk's end, into
   // the next disk's run; the last disk's run leads to its real sectors. A
@@ -480,9 +482,11 @@ TEST_F(Extraction, DisksWhoseTracksAllLeadIntoOneChainOfEmptyHeaders) {
   d88::PutLittle32(oneDisk.data() + d88::disk_header::kDiskSizeOffset,
                    static_cast<std::uint32_t>(oneDisk.size()));
 
-  const auto timed = [this](const Bytes& bytes, ToolRun& run) {
+  ScratchDir dir;
+  const auto timed = [&dir](const Bytes& bytes, ToolRun& run) {
     const auto started = std::chrono::steady_clock::now();
-    run = Run(bytes);
+    dir.Put(kImage, bytes);
+    run = RunTool(dir.path(), {kImage});
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   };
   ToolRun whole;
@@ -493,7 +497,7 @@ TEST_F(Extraction, DisksWhoseTracksAllLeadIntoOneChainOfEmptyHeaders) {
                            ListingLine("NOTE", 0, 0)));
   EXPECT_EQ(run.err, Lines(err));
   EXPECT_EQ(run.status, 1);
-  ExpectWritten({{"GAME.BIN", Pattern(3000, 1)}, {"NOTE", {}}});
+  ExpectTreeHolds(dir.path(), {{kImage, hostile}, {"GAME.BIN", Pattern(3000, 1)}, {"NOTE", {}}});
   EXPECT_LT(seconds, 0.5 + 2 * oneDiskSeconds) << "as one disk: " << oneDiskSeconds << " s";
 }
 

@@ -117,6 +117,9 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
   ToolRun run;
   const pid_t child = fork();
   if (child == 0) {
+    // Relative paths of the output files are the working folder's, as when
+    // a shell in it redirects them.
+    if (chdir(workingDir.c_str()) != 0) _exit(127);
     const int in = open("/dev/null", O_RDONLY);
     int shown = -1;
     if (!terminalName.empty()) {
@@ -139,7 +142,7 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
             : open(errPath.c_str(),
                    O_WRONLY | O_CREAT | (options.stderrAppend ? O_APPEND : O_TRUNC), 0644);
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-        chdir(workingDir.c_str()) != 0 || (options.newSession && setsid() < 0)) {
+        (options.newSession && setsid() < 0)) {
       _exit(127);
     }
     // Nothing but the three streams is left open for the tool.

@@ -57,8 +57,9 @@ struct RunOptions {
   // file offset as a shell's 2>&1 gives: ToolRun::out holds both, in the
   // order they were written.
   bool oneFile = false;
-  // A file (such as /dev/full) that standard output is opened to instead of
-  // being caught; ToolRun::out then stays empty.
+  // A file (such as /dev/full; a relative path is the working folder's) that
+  // standard output is opened to instead of being caught; ToolRun::out then
+  // stays empty.
   std::string stdoutPath = "";
   // With stdoutPath: opened for appending, as a shell's >> does, rather
   // than truncated.
