@@ -2,18 +2,12 @@
 // nothing there is ever written through, and the image and the console's
 // files are known whatever name leads to them. And of the terminal, where a
 // name's control bytes are not sent as they are.
-#include <fcntl.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "e2e_support.h"
@@ -139,50 +133,6 @@ TEST(TakenNames, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
   }
 }
 
-// Runs the tool with its standard output into a pipe that is not read until
-// it is full, so that the tool is held inside its run; then calls `whileHeld`
-// and reads the rest. Returns the exit status.
-int RunHeldByItsOutput(const fs::path& work, const std::vector<std::string>& args,
-                       const std::function<void()>& whileHeld, std::string& err) {
-  int pipeEnds[2];
-  if (pipe(pipeEnds) != 0) return -1;
-  const fs::path errPath = work.parent_path() / "stderr";
-  std::vector<std::string> argv = {ToolPath()};
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> pointers;
-  for (std::string& arg : argv) pointers.push_back(arg.data());
-  pointers.push_back(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (errFd < 0 || dup2(pipeEnds[1], 1) < 0 || dup2(errFd, 2) < 0 || chdir(work.c_str()) != 0) {
-      _exit(127);
-    }
-    close(pipeEnds[0]);
-    execv(pointers[0], pointers.data());
-    _exit(127);
-  }
-  close(pipeEnds[1]);
-  // A pipe holds 64 KiB; once nearly that much waits in it, the tool is
-  // blocked writing its listing.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  int waiting = 0;
-  while (ioctl(pipeEnds[0], FIONREAD, &waiting) == 0 && waiting < 60 * 1024 &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  whileHeld();
-  char buffer[65536];
-  while (read(pipeEnds[0], buffer, sizeof buffer) > 0) {
-  }
-  close(pipeEnds[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  const Bytes errBytes = ReadBytes(errPath.string());
-  err.assign(errBytes.begin(), errBytes.end());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(TakenNames, PosixImageReachedThroughAHardLinkAfterItsPathHasGone) {
   if (ToolIsWindows()) GTEST_SKIP() << "POSIX pipes and hard links";
   // Eight disks of 255 entries make more listing than a pipe holds; the
@@ -204,15 +154,13 @@ TEST(TakenNames, PosixImageReachedThroughAHardLinkAfterItsPathHasGone) {
   WriteBytes((dir.path() / "images" / "x.d88").string(), image);
   fs::create_hard_link(dir.path() / "images" / "x.d88", work / "COPY.D88");
 
-  std::string err;
-  const int status = RunHeldByItsOutput(
-      work, {"../images/x.d88"},
-      [&] { fs::rename(dir.path() / "images" / "x.d88", dir.path() / "images" / "moved.d88"); },
-      err);
-  EXPECT_EQ(
-      err,
-      ComplaintLine({9, "C", "COPY.D88", Why::kIsTheImage, 0, 0, -1, "../images/x.d88"}) + "\n");
-  EXPECT_EQ(status, 1);
+  RunOptions held;
+  held.whileHeld = [&] {
+    fs::rename(dir.path() / "images" / "x.d88", dir.path() / "images" / "moved.d88");
+  };
+  const ToolRun run = RunTool(work, {"../images/x.d88"}, held);
+  EXPECT_EQ(run.err, Says({9, "C", "COPY.D88", Why::kIsTheImage, 0, 0, -1, "../images/x.d88"}));
+  EXPECT_EQ(run.status, 1);
   EXPECT_EQ(ReadBytes((dir.path() / "images" / "moved.d88").string()), image);
   EXPECT_EQ(ReadBytes((work / "COPY.D88").string()), image);
 }

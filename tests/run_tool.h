@@ -4,6 +4,7 @@
 #define D88UNPACK_TESTS_RUN_TOOL_H
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -90,6 +91,10 @@ struct RunOptions {
   // ignored when `ignoreFileSizeSignal` is set: the write then fails.
   long fileSizeLimit = -1;
   bool ignoreFileSizeSignal = false;
+  // Standard output is a pipe that is read only once it is nearly full, and
+  // so the tool is held inside its run; this is called then. ToolRun::out
+  // holds what came through the pipe.
+  std::function<void()> whileHeld = nullptr;
 };
 
 // Runs the tool that D88UNPACK_TOOL names in `workingDir`, with `args` after
