@@ -220,35 +220,30 @@ TEST(Terminal, PosixControlBytesOfNamesAreMaskedOnATerminalOnly) {
       {DataDisk(1, {File("\x1b]0;X", "\x07", 0, TextBytes("a")), File("A\rB\x7f", "", 0, {}),
                     File("\x83\x74", "", 0, {}), File("\x01\x01", "", 0, {})}),
        DataDisk(218, {})});
-  ScratchDir dir;
-  dir.Put("disk.d88", image);
-  RunOptions terminal;
-  terminal.terminal = true;
-  const ToolRun shown = RunTool(dir.path(), {"-l", "disk.d88"}, terminal);
-  EXPECT_EQ(shown.out, "[Disk B]\n" + ListingLine("?]0;X.?", 0, 1) + ListingLine("A?B?", 0, 0) +
-                           ListingLine("\x83\x74", 0, 0) + ListingLine("??", 0, 0) + "[Disk ?]\n");
-  // In a file or a pipe the bytes are kept exactly, for scripts.
-  const ToolRun stored = RunTool(dir.path(), {"-l", "disk.d88"});
-  EXPECT_EQ(stored.out, "[Disk B]\n" + ListingLine("\x1b]0;X.\x07", 0, 1) +
-                            ListingLine("A\rB\x7f", 0, 0) + ListingLine("\x83\x74", 0, 0) +
-                            ListingLine("\x01\x01", 0, 0) + "[Disk \x1b]\n");
-  EXPECT_EQ(shown.status, 0);
-  EXPECT_EQ(stored.status, 0);
-  // The Japanese line of an open failure is shown as UTF-8 on a terminal
-  // whose locale is UTF-8; elsewhere it goes as its Shift-JIS bytes.
-  const std::pair<std::string, std::string> locales[] = {
-      {"LC_ALL=C.UTF-8", u8"ファイルをオープンできません"}, {"LC_ALL=C", kCannotOpen}};
-  for (const auto& [locale, line] : locales) {
-    RunOptions onTerminal;
-    onTerminal.errorTerminal = true;
-    onTerminal.environment = {locale};
-    const ToolRun failed = RunTool(dir.path(), {"missing.d88"}, onTerminal);
-    EXPECT_EQ(failed.err, line + "\nd88unpack: missing.d88: No such file or directory\n") << locale;
-  }
-  RunOptions intoFile;
-  intoFile.environment = {"LC_ALL=C.UTF-8"};
-  EXPECT_EQ(RunTool(dir.path(), {"missing.d88"}, intoFile).err,
-            kCannotOpen + "\nd88unpack: missing.d88: No such file or directory\n");
+  RunOptions shown, utf8, c, intoFile;
+  shown.terminal = true;
+  utf8.errorTerminal = c.errorTerminal = true;
+  utf8.environment = intoFile.environment = {"LC_ALL=C.UTF-8"};
+  c.environment = {"LC_ALL=C"};
+  const std::string missing = "\nd88unpack: missing.d88: No such file or directory\n";
+  RunRows(image,
+          {{{"-l", kImage},
+            "[Disk B]\n" + ListingLine("?]0;X.?", 0, 1) + ListingLine("A?B?", 0, 0) +
+                ListingLine("\x83\x74", 0, 0) + ListingLine("??", 0, 0) + "[Disk ?]\n",
+            "",
+            {},
+            nullptr,
+            shown},
+           // In a file or a pipe the bytes are kept exactly, for scripts.
+           {{"-l", kImage},
+            "[Disk B]\n" + ListingLine("\x1b]0;X.\x07", 0, 1) + ListingLine("A\rB\x7f", 0, 0) +
+                ListingLine("\x83\x74", 0, 0) + ListingLine("\x01\x01", 0, 0) + "[Disk \x1b]\n"},
+           // The Japanese line of an open failure is shown as UTF-8 on a
+           // terminal whose locale is UTF-8; elsewhere it goes as its
+           // Shift-JIS bytes.
+           {{"missing.d88"}, "", u8"ファイルをオープンできません" + missing, {}, nullptr, utf8},
+           {{"missing.d88"}, "", kCannotOpen + missing, {}, nullptr, c},
+           {{"missing.d88"}, "", kCannotOpen + missing, {}, nullptr, intoFile}});
 }
 
 }  // namespace
