@@ -60,9 +60,9 @@ extern const char kBlank[];
 std::string DirectoryLacking(int sector);
 
 // Each kind of complaint the tool makes on standard error about an entry,
-// with the exact text that follows the disk and the name (kComplaintTexts).
-// The numbers of a truncated file, a disk's place and the system's reason
-// for a failed create, write or close fill in the blanks.
+// whose exact text follows the disk and the name. The numbers of a
+// truncated file, a disk's place and the system's reason for a failed write
+// fill in its blanks.
 enum class Why {
   kHeaderPastTheEnd,
   kEndBelowStart,
@@ -83,23 +83,17 @@ enum class Why {
   kReadOnlyAtName,
   kKeptOld,
   kNotAFolder,
-  kCannotMakeFolder,
-  kCannotCreate,
   kWriteFailed,
-  kCloseFailed,
   kRecordMissing,
   kDataMissing,
   kDataMissingListed,
   kSalvaged,  // from one sector the image lacks
   kNulName,
-  kWriteFailedOldRemoved,
   // Notes, not complaints: the entry replaced a file written for an earlier
   // entry of the same disk, or of another (`number`, `otherLetter`).
   kReplacesOfThisDisk,
   kReplacesOfDisk,
 };
-
-extern const std::map<Why, const char*> kComplaintTexts;
 
 // One complaint expected on standard error: the disk's place in the image
 // (from 1) and letter, and the file's name, both as the tool shows them
@@ -111,10 +105,9 @@ struct Complaint {
   Why why;
   // kTruncated, kDataMissing: the bytes written (or, when listed, there)
   // and the file's size; kSalvaged: the bytes that are zeros and the bytes
-  // written. A failed create, write or close: the errno whose text the
-  // system gives as the reason. kNotAFolder: the disk's place;
-  // kCannotMakeFolder: the disk's place and the errno. kReplacesOfDisk: the
-  // other disk's place.
+  // written. kWriteFailed: the errno whose text the system gives as the
+  // reason. kNotAFolder: the disk's place. kReplacesOfDisk: the other
+  // disk's place.
   int number = 0;
   int size = 0;
   // kRecordMissing, kDataMissing, kSalvaged: the sector the image lacks,
