@@ -23,12 +23,12 @@ const Bytes kOther = TextBytes("another name's file\n");
 // What stands at HELLO.TXT before the run, and what must be true after it.
 struct TakenNameCase {
   std::string label;
-  std::function<void(const fs::path& work)> lay;
+  Prepare lay;  // in the output folder
   std::vector<Complaint> complaints;
-  // d88unpack IMAGE > HELLO.TXT, or 2>> HELLO.TXT: the stream, not the
-  // file, is then at the name.
-  enum { kNeither, kOutput, kErrorOutput } streamToTheName = kNeither;
-  int umask = -1;  // the tool's file mode creation mask; -1: the test's own
+  Tree kept = {};  // in the output folder, besides the image, AFTER and HELLO.TXT
+  // With d88unpack IMAGE > HELLO.TXT, or 2>> HELLO.TXT, the stream, not the
+  // file, is at the name.
+  RunOptions options = {};
 };
 
 mode_t CurrentUmask() {
@@ -46,6 +46,10 @@ TEST(TakenNames, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
   const auto link = [](const std::string& target) {
     return [target](const fs::path& work) { fs::create_symlink(target, work / "HELLO.TXT"); };
   };
+  RunOptions intoTheName, appendedToTheName, umask0;
+  intoTheName.stdoutPath = appendedToTheName.stderrPath = "HELLO.TXT";
+  appendedToTheName.stderrAppend = true;
+  umask0.umask = 0;
   const std::vector<TakenNameCase> cases = {
       {"a link to a file outside", link("../outside/victim"), {}},
       {"a dangling link", link("../outside/new"), {}},
@@ -58,7 +62,8 @@ TEST(TakenNames, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
          WriteBytes((work / "OTHER").string(), kOther);
          fs::create_hard_link(work / "OTHER", work / "HELLO.TXT");
        },
-       {}},
+       {},
+       {{"OTHER", kOther}}},
       {"a FIFO", [](const fs::path& work) { mkfifo((work / "HELLO.TXT").c_str(), 0600); }, {}},
       {"a read-only file of the user's own",
        [](const fs::path& work) {
@@ -71,16 +76,19 @@ TEST(TakenNames, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
          fs::create_directory(work / "HELLO.TXT");
          WriteBytes((work / "HELLO.TXT" / "INSIDE").string(), kOther);
        },
-       {{1, "B", "HELLO.TXT", Why::kDirectoryAtName}}},
+       {{1, "B", "HELLO.TXT", Why::kDirectoryAtName}},
+       {{"HELLO.TXT/", {}}, {"HELLO.TXT/INSIDE", kOther}}},
       {"the listing redirected to the name",
        [](const fs::path&) {},
        {{1, "B", "HELLO.TXT", Why::kIsTheOutput}},
-       TakenNameCase::kOutput},
+       {},
+       intoTheName},
       {"standard error appended to the name",
-       [](const fs::path& work) { WriteBytes((work / "HELLO.TXT").string(), kOther); },
+       FileAt("HELLO.TXT", "another name's file\n"),
        {{1, "B", "HELLO.TXT", Why::kIsTheErrorOutput}},
-       TakenNameCase::kErrorOutput},
-      {"nothing, under a umask of 0", [](const fs::path&) {}, {}, TakenNameCase::kNeither, 0},
+       {},
+       appendedToTheName},
+      {"nothing, under a umask of 0", [](const fs::path&) {}, {}, {}, umask0},
   };
   for (const TakenNameCase& c : cases) {
     SCOPED_TRACE(c.label);
@@ -89,47 +97,39 @@ TEST(TakenNames, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
     fs::create_directories(dir.path() / "outside");
     fs::create_directory(work);
     WriteBytes((dir.path() / "outside" / "victim").string(), kVictim);
-    WriteBytes((work / "disk.d88").string(), image);
+    WriteBytes((work / kImage).string(), image);
     c.lay(work);
 
-    RunOptions options;
+    RunOptions options = c.options;
     options.timeoutSeconds = 20;  // a FIFO opened for writing would wait for ever
-    options.umask = c.umask;
-    const bool output = c.streamToTheName == TakenNameCase::kOutput;
-    const bool errorOutput = c.streamToTheName == TakenNameCase::kErrorOutput;
-    if (output) options.stdoutPath = (work / "HELLO.TXT").string();
-    if (errorOutput) options.stderrPath = (work / "HELLO.TXT").string();
-    options.stderrAppend = errorOutput;  // 2>>
-    const ToolRun run = RunTool(work, {"disk.d88"}, options);
+    const ToolRun run = RunTool(work, {kImage}, options);
+    const bool output = !options.stdoutPath.empty();
+    const bool errorOutput = !options.stderrPath.empty();
 
     std::string complaints;
-    for (const Complaint& complaint : c.complaints) complaints += ComplaintLine(complaint) + "\n";
+    for (const Complaint& complaint : c.complaints) complaints += Says(complaint);
     EXPECT_EQ(run.err, errorOutput ? "" : complaints);
+    EXPECT_EQ(run.out, output ? "" : listing);
     EXPECT_EQ(run.status, c.complaints.empty() ? 0 : 1);
     // Outside the folder nothing changed and nothing appeared.
-    ExpectTreeHolds(dir.path() / "outside", {{"victim", kVictim}});
-    if (c.label == "a hard link") {
-      EXPECT_EQ(ReadBytes((work / "OTHER").string()), kOther);
+    Tree tree = In("work", Merge({{kImage, image}, {"AFTER", TextBytes("a")}}, c.kept),
+                   In("outside", {{"victim", kVictim}}));
+    if (c.kept.count("HELLO.TXT/") == 0) {
+      struct stat info;
+      ASSERT_EQ(lstat((work / "HELLO.TXT").c_str(), &info), 0);
+      ASSERT_TRUE(S_ISREG(info.st_mode));
+      tree["work/HELLO.TXT"] = output        ? TextBytes(listing)
+                               : errorOutput ? Concat(kOther, TextBytes(complaints))
+                                             : TextBytes("hello\n");
+      if (!output && !errorOutput) {
+        // A plain create, whatever stood there before.
+        EXPECT_EQ(
+            info.st_mode & 07777,
+            0666 & ~(options.umask >= 0 ? static_cast<mode_t>(options.umask) : CurrentUmask()));
+        EXPECT_EQ(info.st_nlink, 1u);
+      }
     }
-    if (c.label == "a directory") {
-      EXPECT_EQ(ReadBytes((work / "HELLO.TXT" / "INSIDE").string()), kOther);
-      continue;
-    }
-    struct stat info;
-    ASSERT_EQ(lstat((work / "HELLO.TXT").c_str(), &info), 0);
-    ASSERT_TRUE(S_ISREG(info.st_mode));
-    EXPECT_EQ(ReadBytes((work / "HELLO.TXT").string()), output ? TextBytes(listing)
-                                                        : errorOutput
-                                                            ? Concat(kOther, TextBytes(complaints))
-                                                            : TextBytes("hello\n"));
-    EXPECT_EQ(run.out, output ? "" : listing);
-    if (!output && !errorOutput) {
-      // A plain create, whatever stood there before.
-      EXPECT_EQ(info.st_mode & 07777,
-                0666 & ~(c.umask >= 0 ? static_cast<mode_t>(c.umask) : CurrentUmask()));
-      EXPECT_EQ(info.st_nlink, 1u);
-    }
-    EXPECT_EQ(ReadBytes((work / "AFTER").string()), TextBytes("a"));
+    ExpectTreeHolds(dir.path(), tree);
   }
 }
 
