@@ -132,7 +132,7 @@ const std::map<Why, const char*> kComplaintTexts = {
 
 // The system's reason is the host's text for the errno; the Windows runtime
 // words the ones these tests meet the same way.
-std::string ComplaintLine(const Complaint& c) {
+std::string Says(const Complaint& c) {
   char place[16];
   std::snprintf(place, sizeof place, "%02d", c.number);
   const std::pair<std::string, std::string> fields[] = {
@@ -150,11 +150,7 @@ std::string ComplaintLine(const Complaint& c) {
     }
   }
   return "d88unpack: " + c.image + ": disk " + std::to_string(c.disk) + " (" + c.letter + "): \"" +
-         c.name + "\": " + text;
-}
-
-std::string Says(const Complaint& c) {
-  return ComplaintLine(c) + "\n";
+         c.name + "\": " + text + "\n";
 }
 
 void ExpectComplaints(const std::string& err, const std::vector<Complaint>& expected,

@@ -117,8 +117,7 @@ struct Complaint {
   std::string otherLetter = "";
 };
 
-// The line of a complaint, without its line end, and with it.
-std::string ComplaintLine(const Complaint& c);
+// The line of a complaint, with its line end.
 std::string Says(const Complaint& c);
 
 // Standard error holds exactly these complaints, in this order, about the
