@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -71,17 +72,30 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-// What a read left in a caller's buffer, which starts as kUntouched bytes.
+// What a read returned, and left in a caller's buffer, which starts as
+// kUntouched bytes.
 struct Result {
   int count;
   Bytes buffer;
+  bool operator==(const Result& other) const {
+    return count == other.count && buffer == other.buffer;
+  }
 };
+
+std::ostream& operator<<(std::ostream& out, const Result& result) {
+  return out << result.count << " and " << testing::PrintToString(result.buffer);
+}
 
 // `expected` delivered at the start of a buffer of `size` untouched bytes.
 Bytes Placed(const Bytes& expected, std::size_t size) {
   Bytes out(size, kUntouched);
   std::copy(expected.begin(), expected.end(), out.begin());
   return out;
+}
+
+// A read that returned `count` and delivered `expected` so.
+Result Delivered(int count, const Bytes& expected, std::size_t size) {
+  return {count, Placed(expected, size)};
 }
 
 class ReaderTest : public testing::Test {
@@ -91,6 +105,8 @@ class ReaderTest : public testing::Test {
     return image.Open(fs::path(path).c_str());
   }
   bool OpenDisks(const std::vector<Disk>& disks) { return OpenBytes(d88test::BuildImage(disks)); }
+  // An image of `disk` alone, the disk selected.
+  bool OpenOne(const Disk& disk) { return OpenDisks({disk}) && image.SelectDisk(0); }
 
   Result Sector1(int track, int c, int h, int r, int n, int limit, std::size_t size = 2048) {
     Result result{0, Bytes(size, kUntouched)};
@@ -358,13 +374,11 @@ TEST_F(ReaderTest, SectorIsFoundByAllFourIdFieldsAndTheFirstMatchWins) {
   Track& track = disk.tracks[0];
   track.sectors = {MakeSector(0, 3), MakeSector(0, 1), MakeSector(0, 2, 2), MakeSector(0, 2)};
   track.sectors.push_back(WithId(MakeSector(4, 4), 0, 0, 1));  // the same ID, other data
-  ASSERT_TRUE(OpenDisks({disk}));
-  ASSERT_TRUE(image.SelectDisk(0));
+  ASSERT_TRUE(OpenOne(disk));
 
   EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).buffer, Placed(SectorData(0, 1), 2048));
   EXPECT_EQ(Sector1(0, 0, 0, 3, 3, 1024).buffer, Placed(SectorData(0, 3), 2048));
-  EXPECT_EQ(Sector1(0, 0, 0, 2, 2, 1024).buffer, Placed(SectorData(0, 2, 2), 2048));
-  EXPECT_EQ(Sector1(0, 0, 0, 2, 2, 1024).count, 512);
+  EXPECT_EQ(Sector1(0, 0, 0, 2, 2, 1024), Delivered(512, SectorData(0, 2, 2), 2048));
   EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 1024).buffer, Placed(SectorData(0, 2), 2048));
   // One field off, or an argument that only matches when cut to a byte.
   const int misses[][4] = {{1, 0, 1, 3},    {0, 1, 1, 3},   {0, 0, 4, 3},   {0, 0, 1, 1},
@@ -387,23 +401,16 @@ TEST_F(ReaderTest, LimitAndDataLength) {
   cut.lengthField = 1024;
   cut.data.resize(300);
   disk.tracks[0].sectors = {empty, shortOne, MakeSector(0, 3), cut};
-  ASSERT_TRUE(OpenDisks({disk}));
-  ASSERT_TRUE(image.SelectDisk(0));
+  ASSERT_TRUE(OpenOne(disk));
 
   EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, 0);
-  EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 1024).buffer, Placed(shortOne.data, 2048));
-  EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 1024).count, 100);
+  EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 1024), Delivered(100, shortOne.data, 2048));
   const Bytes head(shortOne.data.begin(), shortOne.data.begin() + 40);
-  EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 40).buffer, Placed(head, 2048));
-  EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 40).count, 40);
-  for (int limit : {0, -1}) {
-    const Result result = Sector1(0, 0, 0, 3, 3, limit);
-    EXPECT_EQ(result.count, 0) << limit;
-    EXPECT_EQ(result.buffer, Bytes(2048, kUntouched)) << limit;
-  }
+  EXPECT_EQ(Sector1(0, 0, 0, 2, 3, 40), Delivered(40, head, 2048));
+  EXPECT_EQ(Sector1(0, 0, 0, 3, 3, 0), Delivered(0, {}, 2048));
+  EXPECT_EQ(Sector1(0, 0, 0, 3, 3, -1), Delivered(0, {}, 2048));
   // The count stays the whole length; the bytes the file lacks are untouched.
-  EXPECT_EQ(Sector1(0, 0, 0, 4, 3, 1024).count, 1024);
-  EXPECT_EQ(Sector1(0, 0, 0, 4, 3, 1024).buffer, Placed(cut.data, 2048));
+  EXPECT_EQ(Sector1(0, 0, 0, 4, 3, 1024), Delivered(1024, cut.data, 2048));
 }
 
 TEST_F(ReaderTest, SearchEndsWhereTheCountFieldsSay) {
@@ -422,8 +429,7 @@ TEST_F(ReaderTest, SearchEndsWhereTheCountFieldsSay) {
   // Track 3: a header whose count is 0 ends the search, even when it matches.
   disk.tracks[3] = PlainTrack(3, 3);
   disk.tracks[3].sectors[1].countField = 0;
-  ASSERT_TRUE(OpenDisks({disk}));
-  ASSERT_TRUE(image.SelectDisk(0));
+  ASSERT_TRUE(OpenOne(disk));
 
   EXPECT_EQ(Sector1(0, 0, 0, 7, 3, 1024).buffer, Placed(SectorData(1, 1), 2048));
   EXPECT_EQ(Sector1(0, 0, 0, 8, 3, 1024).count, 0);
@@ -440,8 +446,7 @@ TEST_F(ReaderTest, HeaderCutOffByTheEndOfTheFileEndsTheSearch) {
   for (Sector& sector : disk.tracks[0].sectors) sector.countField = 3;
   // Half of a third header: its ID would match, its count and length are gone.
   disk.tail = {0, 0, 3, 3, 3, 0, 0, 0};
-  ASSERT_TRUE(OpenDisks({disk}));
-  ASSERT_TRUE(image.SelectDisk(0));
+  ASSERT_TRUE(OpenOne(disk));
   EXPECT_EQ(Sector1(0, 0, 0, 3, 3, 1024).count, 0);
   EXPECT_EQ(Sector1(0, 0, 0, 4, 3, 1024).count, 0);
   EXPECT_EQ(Run(0, 0, 0, 1, 3, 4096).count, 2048);
@@ -460,8 +465,7 @@ TEST_F(ReaderTest, SuppliedEndsAtTheFirstSectorTheFileCutsOff) {
   ASSERT_TRUE(OpenBytes(bytes));
   ASSERT_TRUE(image.SelectDisk(0));
   image.SetSectorRange(1, 3);
-  const Result run = Run(0, 0, 0, 1, 3, 3 * 1024);
-  EXPECT_EQ(run.count, 3 * 1024);
+  EXPECT_EQ(Run(0, 0, 0, 1, 3, 3 * 1024).count, 3 * 1024);
   EXPECT_EQ(image.GetSupplied(), 2 * 1024);
   EXPECT_EQ(Run(0, 0, 0, 1, 3, 2 * 1024).count, 2 * 1024);
   EXPECT_EQ(image.GetSupplied(), 2 * 1024);
@@ -479,8 +483,7 @@ TEST_F(ReaderTest, AbsentOutOfRangeAndBeyondSizeTracksYieldNothing) {
   disk.tracks[0] = PlainTrack(0);
   disk.tracks[163] = PlainTrack(163);
   disk.trackOffsetOverrides[5] = 0xFFFFFF00u;
-  ASSERT_TRUE(OpenDisks({disk}));
-  ASSERT_TRUE(image.SelectDisk(0));
+  ASSERT_TRUE(OpenOne(disk));
   EXPECT_EQ(Sector1(163, 81, 1, 1, 3, 1024).buffer, Placed(SectorData(163, 1), 2048));
   for (int track : {1, 5, 162, 164, -1, 1000, INT_MAX, INT_MIN}) {
     EXPECT_EQ(Sector1(track, 0, 0, 1, 3, 1024).count, 0) << track;
@@ -519,8 +522,7 @@ TEST_F(ReaderTest, NothingPastTheDisksEndIsRead) {
     Disk disk = NamedDisk("D");
     disk.tracks[0] = PlainTrack(0);
     disk.sizeField = c.size;
-    ASSERT_TRUE(OpenDisks({disk}));
-    ASSERT_TRUE(image.SelectDisk(0));
+    ASSERT_TRUE(OpenOne(disk));
     EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, c.count) << c.size;
     EXPECT_EQ(image.GetSupplied(), c.supplied) << c.size;
     EXPECT_EQ(Ids(0, 4 * 5).count, 4 * c.ids) << c.size;
@@ -548,16 +550,12 @@ TEST_F(ReaderTest, SectorIdsInRecordingOrder) {
   // of the file ends the listing.
   disk.tracks[2] = PlainTrack(2, 3);
   for (Sector& sector : disk.tracks[2].sectors) sector.countField = 0;
-  ASSERT_TRUE(OpenDisks({disk}));
-  ASSERT_TRUE(image.SelectDisk(0));
+  ASSERT_TRUE(OpenOne(disk));
 
   const Bytes all = {0, 0, 3, 3, 0, 0, 1, 3, 9, 200, 1, 1};
-  EXPECT_EQ(Ids(0, 64).count, 12);
-  EXPECT_EQ(Ids(0, 64).buffer, Placed(all, 72));
-  EXPECT_EQ(Ids(0, 6).count, 4);
-  EXPECT_EQ(Ids(0, 6).buffer, Placed({0, 0, 3, 3}, 14));
-  EXPECT_EQ(Ids(0, 3).count, 0);
-  EXPECT_EQ(Ids(0, 3).buffer, Bytes(11, kUntouched));
+  EXPECT_EQ(Ids(0, 64), Delivered(12, all, 72));
+  EXPECT_EQ(Ids(0, 6), Delivered(4, {0, 0, 3, 3}, 14));
+  EXPECT_EQ(Ids(0, 3), Delivered(0, {}, 11));
   EXPECT_EQ(Ids(0, 0).count, 0);
 
   EXPECT_EQ(Ids(1, 64).count, 12);
@@ -575,8 +573,7 @@ class RunTest : public ReaderTest {
     // Tracks 0 to 5 with sectors 1 to 8 of 1024 bytes.
     Disk disk = NamedDisk("RUN");
     for (int t = 0; t < 6; ++t) disk.tracks[t] = PlainTrack(t, 8);
-    ASSERT_TRUE(OpenDisks({disk}));
-    ASSERT_TRUE(image.SelectDisk(0));
+    ASSERT_TRUE(OpenOne(disk));
   }
   // Sectors first to last of each of the given tracks, joined.
   static Bytes Joined(const std::vector<std::pair<int, int>>& trackAndSector) {
@@ -593,11 +590,11 @@ TEST_F(RunTest, StepsThroughSectorsHeadsAndCylinders) {
   image.SetSectorRange(1, 5);
   // From sector 4 of cylinder 0 head 1: head 1 to head 0 of the next cylinder,
   // then to its head 1.
-  const Result result = Run(1, 0, 1, 4, 3, 9 * 1024);
-  EXPECT_EQ(result.count, 9 * 1024);
-  EXPECT_EQ(result.buffer,
-            Placed(Joined({{1, 4}, {1, 5}, {2, 1}, {2, 2}, {2, 3}, {2, 4}, {2, 5}, {3, 1}, {3, 2}}),
-                   9 * 1024 + 64));
+  EXPECT_EQ(
+      Run(1, 0, 1, 4, 3, 9 * 1024),
+      Delivered(9 * 1024,
+                Joined({{1, 4}, {1, 5}, {2, 1}, {2, 2}, {2, 3}, {2, 4}, {2, 5}, {3, 1}, {3, 2}}),
+                9 * 1024 + 64));
 
   // The first sector of each new track is firstSector.
   image.SetSectorRange(3, 4);
@@ -609,34 +606,27 @@ TEST_F(ReaderTest, DefaultRangeStepsAfterSixteen) {
   Disk disk = NamedDisk("SIXTEEN");
   disk.tracks[0] = PlainTrack(0, 17, 1);
   disk.tracks[1] = PlainTrack(1, 16, 1);
-  ASSERT_TRUE(OpenDisks({disk}));
-  ASSERT_TRUE(image.SelectDisk(0));
+  ASSERT_TRUE(OpenOne(disk));
   Bytes expected = Concat({SectorData(0, 15, 1), SectorData(0, 16, 1)});
   for (int r = 1; r <= 16; ++r) expected = Concat({expected, SectorData(1, r, 1)});
-  const Result result = Run(0, 0, 0, 15, 1, 18 * 256);
-  EXPECT_EQ(result.count, 18 * 256);
-  EXPECT_EQ(result.buffer, Placed(expected, 18 * 256 + 64));
+  EXPECT_EQ(Run(0, 0, 0, 15, 1, 18 * 256), Delivered(18 * 256, expected, 18 * 256 + 64));
 }
 
 TEST_F(RunTest, PartialLastSectorAndEndsOfARun) {
   image.SetSectorRange(1, 5);
   // Only the needed part of the last sector is read.
-  Result result = Run(0, 0, 0, 1, 3, 2 * 1024 + 100);
-  EXPECT_EQ(result.count, 2 * 1024 + 100);
   const Bytes third = SectorData(0, 3);
-  EXPECT_EQ(result.buffer,
-            Placed(Concat({Joined({{0, 1}, {0, 2}}), Bytes(third.begin(), third.begin() + 100)}),
-                   2 * 1024 + 164));
+  EXPECT_EQ(Run(0, 0, 0, 1, 3, 2 * 1024 + 100),
+            Delivered(2 * 1024 + 100,
+                      Concat({Joined({{0, 1}, {0, 2}}), Bytes(third.begin(), third.begin() + 100)}),
+                      2 * 1024 + 164));
 
   // Running off the last track returns the whole sectors delivered.
   EXPECT_EQ(Run(5, 2, 1, 4, 3, 5 * 1024).count, 2 * 1024);
   // Another size code does not match these sectors.
   EXPECT_EQ(Run(0, 0, 0, 1, 2, 1024).count, 0);
-  for (int length : {0, -5}) {
-    result = Run(0, 0, 0, 1, 3, length, 16);
-    EXPECT_EQ(result.count, 0);
-    EXPECT_EQ(result.buffer, Bytes(result.buffer.size(), kUntouched));
-  }
+  EXPECT_EQ(Run(0, 0, 0, 1, 3, 0, 16), Delivered(0, {}, 16));
+  EXPECT_EQ(Run(0, 0, 0, 1, 3, -5, 16), Delivered(0, {}, 16));
 }
 
 TEST_F(RunTest, StartAboveLastSectorNeverChangesTrack) {
@@ -661,25 +651,19 @@ TEST_F(ReaderTest, ShortOrMissingSectorEndsARun) {
   disk.tracks[4].sectors = {MakeSector(4, 1, 0), MakeSector(4, 1, 0)};
   disk.tracks[4].sectors[0].n = 24;
   disk.tracks[4].sectors[1].n = 31;
-  ASSERT_TRUE(OpenDisks({disk}));
-  ASSERT_TRUE(image.SelectDisk(0));
+  ASSERT_TRUE(OpenOne(disk));
   image.SetSectorRange(1, 5);
 
   // The short sector's bytes are in the buffer but not counted.
-  const Result result = Run(0, 0, 0, 1, 3, 5 * 1024);
-  EXPECT_EQ(result.count, 2048);
   const Bytes shortData = disk.tracks[0].sectors[2].data;
-  EXPECT_EQ(result.buffer,
-            Placed(Concat({SectorData(0, 1), SectorData(0, 2), shortData}), 5 * 1024 + 64));
+  EXPECT_EQ(
+      Run(0, 0, 0, 1, 3, 5 * 1024),
+      Delivered(2048, Concat({SectorData(0, 1), SectorData(0, 2), shortData}), 5 * 1024 + 64));
   // Asked for no more than it holds, the short sector completes the run.
   EXPECT_EQ(Run(0, 0, 0, 1, 3, 2048 + 512).count, 2048 + 512);
   EXPECT_EQ(Run(1, 0, 1, 1, 3, 5 * 1024).count, 1024);
   EXPECT_EQ(Run(1, 0, 1, 3, 3, 5 * 1024).count, 3 * 1024);
-  for (int n : {24, 31}) {
-    const Result rejected = Run(4, 2, 0, 1, n, 2048);
-    EXPECT_EQ(rejected.count, 0) << n;
-    EXPECT_EQ(rejected.buffer, Bytes(2048 + 64, kUntouched)) << n;
-  }
+  for (int n : {24, 31}) EXPECT_EQ(Run(4, 2, 0, 1, n, 2048), Delivered(0, {}, 2048 + 64)) << n;
 }
 
 // A run sweeps the walks of all its tracks through the image together; what
@@ -722,11 +706,11 @@ TEST_F(ReaderTest, RunMatchesTheReferenceReaderOnTrickyTracks) {
 
   // The empty headers do not hide the real sectors.
   image.SetSectorRange(1, 5);
-  const Result first = Run(0, 0, 0, 1, 3, 5120);
-  EXPECT_EQ(first.count, 5120);
-  EXPECT_EQ(first.buffer, Placed(Concat({SectorData(0, 1), SectorData(0, 2), SectorData(0, 3),
-                                         SectorData(0, 4), SectorData(0, 5)}),
-                                 5120 + 64));
+  EXPECT_EQ(Run(0, 0, 0, 1, 3, 5120),
+            Delivered(5120,
+                      Concat({SectorData(0, 1), SectorData(0, 2), SectorData(0, 3),
+                              SectorData(0, 4), SectorData(0, 5)}),
+                      5120 + 64));
   EXPECT_EQ(Run(1, 0, 1, 1, 3, 5120).count, 5120);
 
   struct Case {

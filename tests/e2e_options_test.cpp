@@ -6,95 +6,15 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "d88_builder.h"
 #include "e2e_support.h"
-#include "run_tool.h"
 
 using namespace d88test;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr char kImage[] = "disk.d88";
-
-using Tree = std::map<std::string, Bytes>;
-using Prepare = std::function<void(const fs::path&)>;
-
-struct Row {
-  std::vector<std::string> args;
-  std::string out;           // console text; with -O, the exact bytes
-  std::string err = "";      // the status is 1 with any complaint, else 0 (notes aside)
-  Tree tree = {};            // the folder afterwards, less the image
-  Prepare before = nullptr;  // what stands in the folder before the run
-};
-
-// Whether standard error holds a complaint: a line that is not the note of
-// an entry that replaced a file written for an earlier one.
-bool Complains(const std::string& err) {
-  std::size_t lines = 0;
-  for (std::size_t at = 0; (at = err.find('\n', at)) != std::string::npos; ++at) ++lines;
-  std::size_t notes = 0;
-  for (std::size_t at = 0;
-       (at = err.find(": replaces the file written for ", at)) != std::string::npos; ++at) {
-    ++notes;
-  }
-  return lines > notes;
-}
-
-void RunRows(const Bytes& image, const std::vector<Row>& rows) {
-  for (const Row& row : rows) {
-    std::string label;
-    for (const std::string& arg : row.args) label += arg + ' ';
-    SCOPED_TRACE(label.size() > 80 ? label.substr(0, 80) + "..." : label);
-    ScratchDir dir;
-    dir.Put(kImage, image);
-    if (row.before) row.before(dir.path());
-    const ToolRun run = RunTool(dir.path(), row.args);
-    // Rows of -O give it first: the data goes out as it stands.
-    const bool data = row.args[0] == "-O" || row.args[0] == "--to-stdout";
-    EXPECT_EQ(run.out, data ? row.out : Lines(row.out));
-    EXPECT_EQ(run.err, Lines(row.err));
-    EXPECT_EQ(run.status, Complains(row.err) ? 1 : 0);
-    Tree tree = row.tree;
-    tree[kImage] = image;
-    ExpectTreeHolds(dir.path(), tree);
-  }
-}
-
-std::vector<std::string> Args(std::vector<std::string> first,
-                              const std::vector<std::string>& then) {
-  first.insert(first.end(), then.begin(), then.end());
-  return first;
-}
-
-Prepare Folder(const std::string& name) {
-  return [name](const fs::path& dir) { fs::create_directories(dir / name); };
-}
-
-Prepare FileAt(const std::string& name, const std::string& text) {
-  return [=](const fs::path& dir) { WriteBytes((dir / name).string(), TextBytes(text)); };
-}
-
-// `files` inside `folder`, the folder itself included, added to `tree`.
-Tree In(const std::string& folder, const Tree& files, Tree tree = {}) {
-  tree[folder + "/"] = {};
-  for (const auto& [name, bytes] : files) tree[folder + "/" + name] = bytes;
-  return tree;
-}
-
-Tree Merge(Tree tree, const Tree& later) {
-  for (const auto& [name, bytes] : later) tree[name] = bytes;
-  return tree;
-}
-
-std::string Says(const Complaint& complaint) {
-  return ComplaintLine(complaint) + "\n";
-}
 
 // Three disks; GAME.BIN stands twice on the first and once on the second.
 const std::string kReadme = "read\r\nme\n\x1A";
@@ -212,27 +132,26 @@ TEST(Options, DirectoryTakesTheFiles) {
 
 TEST(Options, DiskChoosesByPlace) {
   const std::string again = Says({1, "B", "GAME.BIN", Why::kReplacesOfThisDisk});
-  RunRows(kSample,
-          {{{"--disk=3", kImage, "-d1"}, kDisk1 + kDisk3, again, Merge(kFiles1, kFiles3)},
-           {{"-d", "2", "-d2", kImage}, kDisk2, "", kFiles2},  // once
-           {{"-d", "9", kImage}, "", "d88unpack: disk.d88: disk 9: the image holds 3 disks\n"},
-           {{"-d", "03", kImage}, kDisk3, "", kFiles3},
-           {{"-d", "7", "-d", "2", "-d7", kImage},
-            kDisk2,
-            "d88unpack: disk.d88: disk 7: the image holds 3 disks\n",
-            kFiles2},
-           // As many choices as the tool takes.
-           {Args(std::vector<std::string>(256, "-d3"), {kImage}), kDisk3, "", kFiles3}});
+  RunRows(kSample, {{{"--disk=3", kImage, "-d1"}, kDisk1 + kDisk3, again, Merge(kFiles1, kFiles3)},
+                    {{"-d", "2", "-d2", kImage}, kDisk2, "", kFiles2},  // once
+                    {{"-d", "9", kImage}, "", DiskLine(9, "the image holds 3 disks")},
+                    {{"-d", "03", kImage}, kDisk3, "", kFiles3},
+                    {{"-d", "7", "-d", "2", "-d7", kImage},
+                     kDisk2,
+                     DiskLine(7, "the image holds 3 disks"),
+                     kFiles2},
+                    // As many choices as the tool takes.
+                    {Args(std::vector<std::string>(256, "-d3"), {kImage}), kDisk3, "", kFiles3}});
   RunRows(ImageOf({DataDisk(1, {})}),
-          {{{"-d", "2", kImage}, "", "d88unpack: disk.d88: disk 2: the image holds 1 disk\n"}});
+          {{{"-d", "2", kImage}, "", DiskLine(2, "the image holds 1 disk")}});
   // Of an image of more than 64 disks, the tool does not know how many.
   Disk directoryOnly = MakeLayoutDisk(DataDisk(1, {}));
   directoryOnly.tracks = {{83, directoryOnly.tracks.at(83)}};
   RunRows(BuildImage(std::vector<Disk>(65, directoryOnly)),
           {{{"-d", "65", "-d", "64", kImage},
             "[Disk B]\n",
-            "d88unpack: disk.d88: disk 65: only the first 64 disks of the image are read\n"
-            "d88unpack: disk.d88: holds more than 64 disks; only the first 64 were read\n"}});
+            DiskLine(65, "only the first 64 disks of the image are read") +
+                ImageLine("holds more than 64 disks; only the first 64 were read")}});
 }
 
 TEST(Options, NamesChooseEntriesByPattern) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace d88test {
 namespace fs = std::filesystem;
@@ -35,17 +36,8 @@ std::string ListingLine(const std::string& name, int start, int end) {
   return line;
 }
 
-std::map<std::string, Bytes> FilesIn(const fs::path& folder) {
-  std::map<std::string, Bytes> files;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-    if (entry.is_regular_file())
-      files[entry.path().filename().string()] = ReadBytes(entry.path().string());
-  }
-  return files;
-}
-
-std::map<std::string, Bytes> TreeOf(const fs::path& folder) {
-  std::map<std::string, Bytes> tree;
+Tree TreeOf(const fs::path& folder) {
+  Tree tree;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
     const std::string name = entry.path().lexically_relative(folder).generic_string();
     if (entry.is_symlink()) {
@@ -59,10 +51,8 @@ std::map<std::string, Bytes> TreeOf(const fs::path& folder) {
   return tree;
 }
 
-namespace {
-
-void ExpectSameFiles(const std::map<std::string, Bytes>& actual,
-                     const std::map<std::string, Bytes>& expected) {
+void ExpectTreeHolds(const fs::path& folder, const Tree& expected) {
+  const Tree actual = TreeOf(folder);
   std::vector<std::string> actualNames;
   std::vector<std::string> expectedNames;
   for (const auto& entry : actual) actualNames.push_back(entry.first);
@@ -76,18 +66,12 @@ void ExpectSameFiles(const std::map<std::string, Bytes>& actual,
   }
 }
 
-}  // namespace
-
-void ExpectFolderHolds(const fs::path& folder, const std::map<std::string, Bytes>& expected) {
-  ExpectSameFiles(FilesIn(folder), expected);
-}
-
-void ExpectTreeHolds(const fs::path& folder, const std::map<std::string, Bytes>& expected) {
-  ExpectSameFiles(TreeOf(folder), expected);
-}
-
 std::string DiskLine(int place, const std::string& text, const std::string& image) {
   return "d88unpack: " + image + ": disk " + std::to_string(place) + ": " + text + "\n";
+}
+
+std::string ImageLine(const std::string& text) {
+  return "d88unpack: disk.d88: " + text + "\n";
 }
 
 const char kBlank[] = "no directory: the disk is blank (it has no tracks)";
@@ -97,12 +81,19 @@ std::string DirectoryLacking(int sector) {
          " in full, where the directory lies";
 }
 
+namespace {
+
+// The text of each complaint, where {number}, {size}, {place} (the number
+// in two digits), {letter}, {error} (the system's text for errno `number`)
+// and the {track} and {sector} the image lacks stand for the complaint's
+// fields.
 const std::map<Why, const char*> kComplaintTexts = {
     {Why::kHeaderPastTheEnd, "skipped: its record header lies past the end of the disk"},
     {Why::kEndBelowStart, "not written: its end address is below its start address"},
-    {Why::kTruncated, "truncated: its data runs past the end of the disk; %d of %d bytes written"},
+    {Why::kTruncated,
+     "truncated: its data runs past the end of the disk; {number} of {size} bytes written"},
     {Why::kTruncatedListed,
-     "truncated: its data runs past the end of the disk; %d of %d bytes readable"},
+     "truncated: its data runs past the end of the disk; {number} of {size} bytes readable"},
     {Why::kEmptyName, "not written: the name is empty"},
     {Why::kDotName, "not written: the name is '.' or '..'"},
     {Why::kSlash, "not written: the name contains '/'"},
@@ -117,66 +108,49 @@ const std::map<Why, const char*> kComplaintTexts = {
     {Why::kDirectoryAtName, "not written: a directory stands at the name"},
     {Why::kReadOnlyAtName, "not written: a read-only file stands at the name"},
     {Why::kKeptOld, "not written: a file of that name exists, and old files are kept"},
-    {Why::kNotAFolder, "not written: something that is not a folder stands at disk%02d"},
-    {Why::kCannotMakeFolder, "not written: cannot make the folder disk%02d: %s"},
-    {Why::kCannotCreate, "cannot create: %s"},
-    {Why::kWriteFailed, "write failed: %s"},
-    {Why::kCloseFailed, "close failed: %s"},
+    {Why::kNotAFolder, "not written: something that is not a folder stands at disk{place}"},
+    {Why::kWriteFailed, "write failed: {error}"},
     {Why::kRecordMissing,
-     "not written: its record header lies in track %d sector %d, which the image does not hold "
-     "in full"},
+     "not written: its record header lies in track {track} sector {sector}, which the image "
+     "does not hold in full"},
     {Why::kDataMissing,
-     "truncated: its data runs into track %d sector %d, which the image does not hold in full; "
-     "%d of %d bytes written"},
+     "truncated: its data runs into track {track} sector {sector}, which the image does not "
+     "hold in full; {number} of {size} bytes written"},
     {Why::kDataMissingListed,
-     "truncated: its data runs into track %d sector %d, which the image does not hold in full; "
-     "%d of %d bytes readable"},
+     "truncated: its data runs into track {track} sector {sector}, which the image does not "
+     "hold in full; {number} of {size} bytes readable"},
     {Why::kSalvaged,
-     "salvaged: %d of %d bytes written as zeros, where the image does not hold track %d sector "
-     "%d in full"},
+     "salvaged: {number} of {size} bytes written as zeros, where the image does not hold track "
+     "{track} sector {sector} in full"},
     {Why::kNulName, "not written: the name holds a NUL byte"},
-    {Why::kWriteFailedOldRemoved,
-     "write failed: %s (the file that stood at the name was removed first)"},
     {Why::kReplacesOfThisDisk, "replaces the file written for an earlier entry of this disk"},
     {Why::kReplacesOfDisk,
-     "replaces the file written for disk %d (%s); -D keeps each disk's files apart"},
+     "replaces the file written for disk {number} ({letter}); -D keeps each disk's files apart"},
 };
+
+}  // namespace
 
 // The system's reason is the host's text for the errno; the Windows runtime
 // words the ones these tests meet the same way.
-std::string ComplaintLine(const Complaint& c) {
-  const char* text = kComplaintTexts.at(c.why);
-  char reason[256];
-  const int track = c.sector / 5;
-  const int sector = c.sector % 5 + 1;
-  switch (c.why) {
-    case Why::kCannotCreate:
-    case Why::kWriteFailed:
-    case Why::kCloseFailed:
-    case Why::kWriteFailedOldRemoved:
-      std::snprintf(reason, sizeof reason, text, std::strerror(c.number));
-      break;
-    case Why::kCannotMakeFolder:
-      std::snprintf(reason, sizeof reason, text, c.number, std::strerror(c.size));
-      break;
-    case Why::kRecordMissing:
-      std::snprintf(reason, sizeof reason, text, track, sector);
-      break;
-    case Why::kDataMissing:
-    case Why::kDataMissingListed:
-      std::snprintf(reason, sizeof reason, text, track, sector, c.number, c.size);
-      break;
-    case Why::kSalvaged:
-      std::snprintf(reason, sizeof reason, text, c.number, c.size, track, sector);
-      break;
-    case Why::kReplacesOfDisk:
-      std::snprintf(reason, sizeof reason, text, c.number, c.otherLetter.c_str());
-      break;
-    default:
-      std::snprintf(reason, sizeof reason, text, c.number, c.size);
+std::string Says(const Complaint& c) {
+  char place[16];
+  std::snprintf(place, sizeof place, "%02d", c.number);
+  const std::pair<std::string, std::string> fields[] = {
+      {"{number}", std::to_string(c.number)},
+      {"{size}", std::to_string(c.size)},
+      {"{place}", place},
+      {"{letter}", c.otherLetter},
+      {"{error}", std::strerror(c.number)},
+      {"{track}", std::to_string(c.sector / 5)},
+      {"{sector}", std::to_string(c.sector % 5 + 1)}};
+  std::string text = kComplaintTexts.at(c.why);
+  for (const auto& [field, value] : fields) {
+    for (std::size_t at = 0; (at = text.find(field, at)) != std::string::npos; at += value.size()) {
+      text.replace(at, field.size(), value);
+    }
   }
   return "d88unpack: " + c.image + ": disk " + std::to_string(c.disk) + " (" + c.letter + "): \"" +
-         c.name + "\": " + reason;
+         c.name + "\": " + text + "\n";
 }
 
 void ExpectComplaints(const std::string& err, const std::vector<Complaint>& expected,
@@ -184,9 +158,71 @@ void ExpectComplaints(const std::string& err, const std::vector<Complaint>& expe
   std::string lines;
   for (Complaint c : expected) {
     if (!image.empty()) c.image = image;
-    lines += ComplaintLine(c) + "\n";
+    lines += Says(c);
   }
   EXPECT_EQ(err, Lines(lines));
+}
+
+Prepare Folder(const std::string& name) {
+  return [name](const fs::path& dir) { fs::create_directories(dir / name); };
+}
+
+Prepare FileAt(const std::string& name, const std::string& text) {
+  return [=](const fs::path& dir) { WriteBytes((dir / name).string(), TextBytes(text)); };
+}
+
+Tree In(const std::string& folder, const Tree& files, Tree tree) {
+  tree[folder + "/"] = {};
+  for (const auto& [name, bytes] : files) tree[folder + "/" + name] = bytes;
+  return tree;
+}
+
+Tree Merge(Tree tree, const Tree& later) {
+  for (const auto& [name, bytes] : later) tree[name] = bytes;
+  return tree;
+}
+
+std::vector<std::string> Args(std::vector<std::string> first,
+                              const std::vector<std::string>& then) {
+  first.insert(first.end(), then.begin(), then.end());
+  return first;
+}
+
+namespace {
+
+// Whether standard error holds a complaint: a line that is not the note of
+// an entry that replaced a file written for an earlier one.
+bool Complains(const std::string& err) {
+  std::size_t lines = 0;
+  for (std::size_t at = 0; (at = err.find('\n', at)) != std::string::npos; ++at) ++lines;
+  std::size_t notes = 0;
+  for (std::size_t at = 0;
+       (at = err.find(": replaces the file written for ", at)) != std::string::npos; ++at) {
+    ++notes;
+  }
+  return lines > notes;
+}
+
+}  // namespace
+
+void RunRows(const Bytes& image, const std::vector<Row>& rows) {
+  for (const Row& row : rows) {
+    std::string label;
+    for (const std::string& arg : row.args) label += arg + ' ';
+    SCOPED_TRACE(label.size() > 80 ? label.substr(0, 80) + "..." : label);
+    ScratchDir dir;
+    dir.Put(kImage, image);
+    if (row.before) row.before(dir.path());
+    const ToolRun run = RunTool(dir.path(), row.args, row.options);
+    // Rows of -O give it first: the data goes out as it stands.
+    const bool data = !row.args.empty() && (row.args[0] == "-O" || row.args[0] == "--to-stdout");
+    EXPECT_EQ(run.out, data ? row.out : Lines(row.out));
+    EXPECT_EQ(run.err, Lines(row.err));
+    EXPECT_EQ(run.status, row.status >= 0 ? row.status : Complains(row.err) ? 1 : 0);
+    Tree tree = row.tree;
+    tree[kImage] = image;
+    ExpectTreeHolds(dir.path(), tree);
+  }
 }
 
 }  // namespace d88test

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -34,26 +35,24 @@ Disk DirectoryFirst(const LayoutDisk& layout);
 // The listing line of one file, for tests with many generated entries.
 std::string ListingLine(const std::string& name, int start, int end);
 
-// Every regular file directly in `folder`, with its bytes.
-std::map<std::string, Bytes> FilesIn(const std::filesystem::path& folder);
-
-// Compares the folder's files with `expected`, naming the file that differs
-// instead of printing whole contents.
-void ExpectFolderHolds(const std::filesystem::path& folder,
-                       const std::map<std::string, Bytes>& expected);
+using Tree = std::map<std::string, Bytes>;
 
 // Everything below `folder`, by path relative to it ('/' between parts):
 // each file with its bytes, each folder as "name/" and each symbolic link as
 // "name@" (neither followed), both with no bytes.
-std::map<std::string, Bytes> TreeOf(const std::filesystem::path& folder);
+Tree TreeOf(const std::filesystem::path& folder);
 
-// The same comparison as ExpectFolderHolds, of the whole tree.
-void ExpectTreeHolds(const std::filesystem::path& folder,
-                     const std::map<std::string, Bytes>& expected);
+// Compares the tree below `folder` with `expected`, naming the file that
+// differs instead of printing whole contents.
+void ExpectTreeHolds(const std::filesystem::path& folder, const Tree& expected);
 
 // A line about disk `place` of the image as a whole: "d88unpack: IMAGE:
 // disk N: TEXT", with its line end.
 std::string DiskLine(int place, const std::string& text, const std::string& image = "disk.d88");
+
+// A line about the image as a whole: "d88unpack: disk.d88: TEXT", with its
+// line end.
+std::string ImageLine(const std::string& text);
 
 // The words after "no directory: " for a blank disk, and for one of the
 // layout whose directory the image lacks from sector `sector` of track 83.
@@ -61,9 +60,9 @@ extern const char kBlank[];
 std::string DirectoryLacking(int sector);
 
 // Each kind of complaint the tool makes on standard error about an entry,
-// with the exact text that follows the disk and the name (kComplaintTexts).
-// The numbers of a truncated file, a disk's place and the system's reason
-// for a failed create, write or close fill in the blanks.
+// whose exact text follows the disk and the name. The numbers of a
+// truncated file, a disk's place and the system's reason for a failed write
+// fill in its blanks.
 enum class Why {
   kHeaderPastTheEnd,
   kEndBelowStart,
@@ -84,23 +83,17 @@ enum class Why {
   kReadOnlyAtName,
   kKeptOld,
   kNotAFolder,
-  kCannotMakeFolder,
-  kCannotCreate,
   kWriteFailed,
-  kCloseFailed,
   kRecordMissing,
   kDataMissing,
   kDataMissingListed,
   kSalvaged,  // from one sector the image lacks
   kNulName,
-  kWriteFailedOldRemoved,
   // Notes, not complaints: the entry replaced a file written for an earlier
   // entry of the same disk, or of another (`number`, `otherLetter`).
   kReplacesOfThisDisk,
   kReplacesOfDisk,
 };
-
-extern const std::map<Why, const char*> kComplaintTexts;
 
 // One complaint expected on standard error: the disk's place in the image
 // (from 1) and letter, and the file's name, both as the tool shows them
@@ -112,10 +105,9 @@ struct Complaint {
   Why why;
   // kTruncated, kDataMissing: the bytes written (or, when listed, there)
   // and the file's size; kSalvaged: the bytes that are zeros and the bytes
-  // written. A failed create, write or close: the errno whose text the
-  // system gives as the reason. kNotAFolder: the disk's place;
-  // kCannotMakeFolder: the disk's place and the errno. kReplacesOfDisk: the
-  // other disk's place.
+  // written. kWriteFailed: the errno whose text the system gives as the
+  // reason. kNotAFolder: the disk's place. kReplacesOfDisk: the other
+  // disk's place.
   int number = 0;
   int size = 0;
   // kRecordMissing, kDataMissing, kSalvaged: the sector the image lacks,
@@ -125,46 +117,40 @@ struct Complaint {
   std::string otherLetter = "";
 };
 
-// The line of a complaint, without its line end.
-std::string ComplaintLine(const Complaint& c);
+// The line of a complaint, with its line end.
+std::string Says(const Complaint& c);
 
 // Standard error holds exactly these complaints, in this order, about the
 // image given (when not the default).
 void ExpectComplaints(const std::string& err, const std::vector<Complaint>& expected,
                       const std::string& image = "");
 
-// A scratch folder with the image in it, and the tool run there on it.
-class Extraction : public ::testing::Test {
- protected:
-  static constexpr const char* kImage = "disk.d88";
+constexpr char kImage[] = "disk.d88";
 
-  ToolRun Run(const Bytes& bytes, const RunOptions& options = {}) {
-    return RunWith(bytes, {kImage}, options);
-  }
+// What stands in a scratch folder before a run.
+using Prepare = std::function<void(const std::filesystem::path&)>;
+Prepare Folder(const std::string& name);
+Prepare FileAt(const std::string& name, const std::string& text);
 
-  // Runs the tool with `args`, which name the image as kImage.
-  ToolRun RunWith(const Bytes& bytes, const std::vector<std::string>& args,
-                  const RunOptions& options = {}) {
-    image = bytes;
-    dir.Put(kImage, image);
-    return RunTool(dir.path(), args, options);
-  }
+// `files` inside `folder`, the folder itself included, added to `tree`.
+Tree In(const std::string& folder, const Tree& files, Tree tree = {});
+Tree Merge(Tree tree, const Tree& later);
+std::vector<std::string> Args(std::vector<std::string> first, const std::vector<std::string>& then);
 
-  // The folder holds the untouched image and exactly `files`.
-  void ExpectWritten(std::map<std::string, Bytes> files) const {
-    files[kImage] = image;
-    ExpectFolderHolds(dir.path(), files);
-  }
-
-  static void ExpectClean(const ToolRun& run, const std::string& out) {
-    EXPECT_EQ(run.out, Lines(out));
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, 0);
-  }
-
-  ScratchDir dir;
-  Bytes image;
+// One run of the tool in a fresh folder that holds the image as kImage.
+struct Row {
+  std::vector<std::string> args;
+  std::string out;           // console text; with -O first, the exact bytes
+  std::string err = "";      // the status is 1 with any complaint, else 0 (notes aside)
+  Tree tree = {};            // the folder afterwards, less the image
+  Prepare before = nullptr;  // what stands in the folder before the run
+  RunOptions options = {};
+  int status = -1;  // when not as `err` says
 };
+
+// Runs each row on `image` and compares standard output, standard error, the
+// exit status and the whole folder afterwards.
+void RunRows(const Bytes& image, const std::vector<Row>& rows);
 
 }  // namespace d88test
 

@@ -2,18 +2,12 @@
 // nothing there is ever written through, and the image and the console's
 // files are known whatever name leads to them. And of the terminal, where a
 // name's control bytes are not sent as they are.
-#include <fcntl.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "e2e_support.h"
@@ -29,12 +23,12 @@ const Bytes kOther = TextBytes("another name's file\n");
 // What stands at HELLO.TXT before the run, and what must be true after it.
 struct TakenNameCase {
   std::string label;
-  std::function<void(const fs::path& work)> lay;
+  Prepare lay;  // in the output folder
   std::vector<Complaint> complaints;
-  // d88unpack IMAGE > HELLO.TXT, or 2>> HELLO.TXT: the stream, not the
-  // file, is then at the name.
-  enum { kNeither, kOutput, kErrorOutput } streamToTheName = kNeither;
-  int umask = -1;  // the tool's file mode creation mask; -1: the test's own
+  Tree kept = {};  // in the output folder, besides the image, AFTER and HELLO.TXT
+  // With d88unpack IMAGE > HELLO.TXT, or 2>> HELLO.TXT, the stream, not the
+  // file, is at the name.
+  RunOptions options = {};
 };
 
 mode_t CurrentUmask() {
@@ -52,6 +46,10 @@ TEST(TakenNames, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
   const auto link = [](const std::string& target) {
     return [target](const fs::path& work) { fs::create_symlink(target, work / "HELLO.TXT"); };
   };
+  RunOptions intoTheName, appendedToTheName, umask0;
+  intoTheName.stdoutPath = appendedToTheName.stderrPath = "HELLO.TXT";
+  appendedToTheName.stderrAppend = true;
+  umask0.umask = 0;
   const std::vector<TakenNameCase> cases = {
       {"a link to a file outside", link("../outside/victim"), {}},
       {"a dangling link", link("../outside/new"), {}},
@@ -64,7 +62,8 @@ TEST(TakenNames, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
          WriteBytes((work / "OTHER").string(), kOther);
          fs::create_hard_link(work / "OTHER", work / "HELLO.TXT");
        },
-       {}},
+       {},
+       {{"OTHER", kOther}}},
       {"a FIFO", [](const fs::path& work) { mkfifo((work / "HELLO.TXT").c_str(), 0600); }, {}},
       {"a read-only file of the user's own",
        [](const fs::path& work) {
@@ -77,16 +76,19 @@ TEST(TakenNames, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
          fs::create_directory(work / "HELLO.TXT");
          WriteBytes((work / "HELLO.TXT" / "INSIDE").string(), kOther);
        },
-       {{1, "B", "HELLO.TXT", Why::kDirectoryAtName}}},
+       {{1, "B", "HELLO.TXT", Why::kDirectoryAtName}},
+       {{"HELLO.TXT/", {}}, {"HELLO.TXT/INSIDE", kOther}}},
       {"the listing redirected to the name",
        [](const fs::path&) {},
        {{1, "B", "HELLO.TXT", Why::kIsTheOutput}},
-       TakenNameCase::kOutput},
+       {},
+       intoTheName},
       {"standard error appended to the name",
-       [](const fs::path& work) { WriteBytes((work / "HELLO.TXT").string(), kOther); },
+       FileAt("HELLO.TXT", "another name's file\n"),
        {{1, "B", "HELLO.TXT", Why::kIsTheErrorOutput}},
-       TakenNameCase::kErrorOutput},
-      {"nothing, under a umask of 0", [](const fs::path&) {}, {}, TakenNameCase::kNeither, 0},
+       {},
+       appendedToTheName},
+      {"nothing, under a umask of 0", [](const fs::path&) {}, {}, {}, umask0},
   };
   for (const TakenNameCase& c : cases) {
     SCOPED_TRACE(c.label);
@@ -95,92 +97,40 @@ TEST(TakenNames, PosixWhatStandsAtANameIsReplacedNeverWrittenThrough) {
     fs::create_directories(dir.path() / "outside");
     fs::create_directory(work);
     WriteBytes((dir.path() / "outside" / "victim").string(), kVictim);
-    WriteBytes((work / "disk.d88").string(), image);
+    WriteBytes((work / kImage).string(), image);
     c.lay(work);
 
-    RunOptions options;
+    RunOptions options = c.options;
     options.timeoutSeconds = 20;  // a FIFO opened for writing would wait for ever
-    options.umask = c.umask;
-    const bool output = c.streamToTheName == TakenNameCase::kOutput;
-    const bool errorOutput = c.streamToTheName == TakenNameCase::kErrorOutput;
-    if (output) options.stdoutPath = (work / "HELLO.TXT").string();
-    if (errorOutput) options.stderrPath = (work / "HELLO.TXT").string();
-    options.stderrAppend = errorOutput;  // 2>>
-    const ToolRun run = RunTool(work, {"disk.d88"}, options);
+    const ToolRun run = RunTool(work, {kImage}, options);
+    const bool output = !options.stdoutPath.empty();
+    const bool errorOutput = !options.stderrPath.empty();
 
     std::string complaints;
-    for (const Complaint& complaint : c.complaints) complaints += ComplaintLine(complaint) + "\n";
+    for (const Complaint& complaint : c.complaints) complaints += Says(complaint);
     EXPECT_EQ(run.err, errorOutput ? "" : complaints);
+    EXPECT_EQ(run.out, output ? "" : listing);
     EXPECT_EQ(run.status, c.complaints.empty() ? 0 : 1);
     // Outside the folder nothing changed and nothing appeared.
-    ExpectTreeHolds(dir.path() / "outside", {{"victim", kVictim}});
-    if (c.label == "a hard link") {
-      EXPECT_EQ(ReadBytes((work / "OTHER").string()), kOther);
+    Tree tree = In("work", Merge({{kImage, image}, {"AFTER", TextBytes("a")}}, c.kept),
+                   In("outside", {{"victim", kVictim}}));
+    if (c.kept.count("HELLO.TXT/") == 0) {
+      struct stat info;
+      ASSERT_EQ(lstat((work / "HELLO.TXT").c_str(), &info), 0);
+      ASSERT_TRUE(S_ISREG(info.st_mode));
+      tree["work/HELLO.TXT"] = output        ? TextBytes(listing)
+                               : errorOutput ? Concat(kOther, TextBytes(complaints))
+                                             : TextBytes("hello\n");
+      if (!output && !errorOutput) {
+        // A plain create, whatever stood there before.
+        EXPECT_EQ(
+            info.st_mode & 07777,
+            0666 & ~(options.umask >= 0 ? static_cast<mode_t>(options.umask) : CurrentUmask()));
+        EXPECT_EQ(info.st_nlink, 1u);
+      }
     }
-    if (c.label == "a directory") {
-      EXPECT_EQ(ReadBytes((work / "HELLO.TXT" / "INSIDE").string()), kOther);
-      continue;
-    }
-    struct stat info;
-    ASSERT_EQ(lstat((work / "HELLO.TXT").c_str(), &info), 0);
-    ASSERT_TRUE(S_ISREG(info.st_mode));
-    EXPECT_EQ(ReadBytes((work / "HELLO.TXT").string()), output ? TextBytes(listing)
-                                                        : errorOutput
-                                                            ? Concat(kOther, TextBytes(complaints))
-                                                            : TextBytes("hello\n"));
-    EXPECT_EQ(run.out, output ? "" : listing);
-    if (!output && !errorOutput) {
-      // A plain create, whatever stood there before.
-      EXPECT_EQ(info.st_mode & 07777,
-                0666 & ~(c.umask >= 0 ? static_cast<mode_t>(c.umask) : CurrentUmask()));
-      EXPECT_EQ(info.st_nlink, 1u);
-    }
-    EXPECT_EQ(ReadBytes((work / "AFTER").string()), TextBytes("a"));
+    ExpectTreeHolds(dir.path(), tree);
   }
-}
-
-// Runs the tool with its standard output into a pipe that is not read until
-// it is full, so that the tool is held inside its run; then calls `whileHeld`
-// and reads the rest. Returns the exit status.
-int RunHeldByItsOutput(const fs::path& work, const std::vector<std::string>& args,
-                       const std::function<void()>& whileHeld, std::string& err) {
-  int pipeEnds[2];
-  if (pipe(pipeEnds) != 0) return -1;
-  const fs::path errPath = work.parent_path() / "stderr";
-  std::vector<std::string> argv = {ToolPath()};
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> pointers;
-  for (std::string& arg : argv) pointers.push_back(arg.data());
-  pointers.push_back(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (errFd < 0 || dup2(pipeEnds[1], 1) < 0 || dup2(errFd, 2) < 0 || chdir(work.c_str()) != 0) {
-      _exit(127);
-    }
-    close(pipeEnds[0]);
-    execv(pointers[0], pointers.data());
-    _exit(127);
-  }
-  close(pipeEnds[1]);
-  // A pipe holds 64 KiB; once nearly that much waits in it, the tool is
-  // blocked writing its listing.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  int waiting = 0;
-  while (ioctl(pipeEnds[0], FIONREAD, &waiting) == 0 && waiting < 60 * 1024 &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  whileHeld();
-  char buffer[65536];
-  while (read(pipeEnds[0], buffer, sizeof buffer) > 0) {
-  }
-  close(pipeEnds[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  const Bytes errBytes = ReadBytes(errPath.string());
-  err.assign(errBytes.begin(), errBytes.end());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TEST(TakenNames, PosixImageReachedThroughAHardLinkAfterItsPathHasGone) {
@@ -204,92 +154,62 @@ TEST(TakenNames, PosixImageReachedThroughAHardLinkAfterItsPathHasGone) {
   WriteBytes((dir.path() / "images" / "x.d88").string(), image);
   fs::create_hard_link(dir.path() / "images" / "x.d88", work / "COPY.D88");
 
-  std::string err;
-  const int status = RunHeldByItsOutput(
-      work, {"../images/x.d88"},
-      [&] { fs::rename(dir.path() / "images" / "x.d88", dir.path() / "images" / "moved.d88"); },
-      err);
-  EXPECT_EQ(
-      err,
-      ComplaintLine({9, "C", "COPY.D88", Why::kIsTheImage, 0, 0, -1, "../images/x.d88"}) + "\n");
-  EXPECT_EQ(status, 1);
+  RunOptions held;
+  held.whileHeld = [&] {
+    fs::rename(dir.path() / "images" / "x.d88", dir.path() / "images" / "moved.d88");
+  };
+  const ToolRun run = RunTool(work, {"../images/x.d88"}, held);
+  EXPECT_EQ(run.err, Says({9, "C", "COPY.D88", Why::kIsTheImage, 0, 0, -1, "../images/x.d88"}));
+  EXPECT_EQ(run.status, 1);
   EXPECT_EQ(ReadBytes((dir.path() / "images" / "moved.d88").string()), image);
   EXPECT_EQ(ReadBytes((work / "COPY.D88").string()), image);
 }
 
-TEST_F(Extraction, PosixConsoleStreamsIntoTheImageOrClosed) {
+TEST(TakenNames, PosixConsoleStreamsIntoTheImageOrClosed) {
   if (ToolIsWindows()) GTEST_SKIP() << "POSIX redirection";
   // d88unpack disk.d88 >> disk.d88: the image is only read, so nothing is
   // listed into it, and nothing is written at all. With 2>> disk.d88 not
   // even the message is. A stream closed at start (>&-, 2>&-) is no file at
   // all: what goes there is lost, and the run is as it would be.
-  const Bytes bytes = ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})});
-  const Bytes refused =
-      ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a")), File("B/C", "", 0, {})})});
+  RunOptions outputInto, errorInto, outputClosed, errorClosed;
+  outputInto.stdoutPath = errorInto.stderrPath = kImage;
+  outputInto.stdoutAppend = errorInto.stderrAppend = true;
+  outputClosed.closeOutput = true;
+  errorClosed.closeErrorOutput = true;
   const std::string message =
-      "d88unpack: disk.d88: standard output goes into the image file; it is only read, so "
-      "nothing is done\n";
-  enum Stream { kOutputInto, kErrorInto, kOutputClosed, kErrorClosed };
-  const struct {
-    std::vector<std::string> args;
-    Stream stream;
-    const Bytes& image;
-    std::string out, err;
-    int status;
-    std::map<std::string, Bytes> files;
-  } cases[] = {
-      {{kImage}, kOutputInto, bytes, "", message, 1, {}},
-      {{"-O", kImage}, kOutputInto, bytes, "", message, 1, {}},
-      {{"--json", "-l", kImage}, kOutputInto, bytes, "", message, 1, {}},
-      {{kImage}, kErrorInto, bytes, "", "", 1, {}},
-      {{kImage},
-       kOutputClosed,
-       refused,
-       "",
-       "d88unpack: disk.d88: disk 1 (B): \"B/C\": not written: the name contains '/'\n",
-       1,
-       {{"A", TextBytes("a")}}},
-      {{kImage},
-       kErrorClosed,
-       refused,
-       "[Disk B]\n" + ListingLine("A", 0, 1) + ListingLine("B/C", 0, 0),
-       "",
-       1,
-       {{"A", TextBytes("a")}}},
-      {{kImage}, kOutputClosed, bytes, "", "", 0, {{"A", TextBytes("a")}}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.args[0] + " " + std::to_string(c.stream));
-    RunOptions options;
-    if (c.stream == kOutputInto || c.stream == kErrorInto) {
-      (c.stream == kErrorInto ? options.stderrPath : options.stdoutPath) =
-          (dir.path() / kImage).string();
-      (c.stream == kErrorInto ? options.stderrAppend : options.stdoutAppend) = true;
-    }
-    options.closeOutput = c.stream == kOutputClosed;
-    options.closeErrorOutput = c.stream == kErrorClosed;
-    const ToolRun run = RunWith(c.image, c.args, options);
-    EXPECT_EQ(run.out, c.out);
-    EXPECT_EQ(run.err, c.err);
-    EXPECT_EQ(run.status, c.status);
-    ExpectWritten(c.files);
-  }
+      ImageLine("standard output goes into the image file; it is only read, so nothing is done");
+  const Tree a = {{"A", TextBytes("a")}};
+  RunRows(ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})}),
+          {{{kImage}, "", message, {}, nullptr, outputInto},
+           {{"-O", kImage}, "", message, {}, nullptr, outputInto},
+           {{"--json", "-l", kImage}, "", message, {}, nullptr, outputInto},
+           {{kImage}, "", "", {}, nullptr, errorInto, 1},
+           {{kImage}, "", "", a, nullptr, outputClosed}});
+  RunRows(ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a")), File("B/C", "", 0, {})})}),
+          {{{kImage}, "", Says({1, "B", "B/C", Why::kSlash}), a, nullptr, outputClosed},
+           {{kImage},
+            "[Disk B]\n" + ListingLine("A", 0, 1) + ListingLine("B/C", 0, 0),
+            "",
+            a,
+            nullptr,
+            errorClosed,
+            1}});
 }
 
-TEST_F(Extraction, WindowsReadOnlyFileAtANameIsReportedNotForced) {
+TEST(TakenNames, WindowsReadOnlyFileAtANameIsReportedNotForced) {
   if (!ToolIsWindows()) GTEST_SKIP() << "Windows builds only";
   // A file without write permission reads as read-only under wine.
-  dir.Put("HELLO.TXT", kOther);
-  fs::permissions(dir.path() / "HELLO.TXT", fs::perms::owner_read);
-  dir.Put("PLAIN.TXT", kOther);
-  const ToolRun run = Run(ImageOf({DataDisk(1, {File("HELLO", "TXT", 0, TextBytes("hello\n")),
-                                                File("PLAIN", "TXT", 0, TextBytes("plain\n"))})}));
-  EXPECT_EQ(run.out,
-            Lines("[Disk B]\n" + ListingLine("HELLO.TXT", 0, 6) + ListingLine("PLAIN.TXT", 0, 6)));
-  ExpectComplaints(run.err, {{1, "B", "HELLO.TXT", Why::kReadOnlyAtName}});
-  EXPECT_EQ(run.status, 1);
-  fs::permissions(dir.path() / "HELLO.TXT", fs::perms::owner_all);
-  ExpectWritten({{"HELLO.TXT", kOther}, {"PLAIN.TXT", TextBytes("plain\n")}});
+  RunRows(ImageOf({DataDisk(1, {File("HELLO", "TXT", 0, TextBytes("hello\n")),
+                                File("PLAIN", "TXT", 0, TextBytes("plain\n"))})}),
+          {{{kImage},
+            "[Disk B]\n" + ListingLine("HELLO.TXT", 0, 6) + ListingLine("PLAIN.TXT", 0, 6),
+            Says({1, "B", "HELLO.TXT", Why::kReadOnlyAtName}),
+            {{"HELLO.TXT", kOther}, {"PLAIN.TXT", TextBytes("plain\n")}},
+            [](const fs::path& dir) {
+              WriteBytes((dir / "HELLO.TXT").string(), kOther);
+              fs::permissions(dir / "HELLO.TXT", fs::perms::owner_read);
+              WriteBytes((dir / "PLAIN.TXT").string(), kOther);
+            }}});
 }
 
 TEST(Terminal, PosixControlBytesOfNamesAreMaskedOnATerminalOnly) {
@@ -300,35 +220,30 @@ TEST(Terminal, PosixControlBytesOfNamesAreMaskedOnATerminalOnly) {
       {DataDisk(1, {File("\x1b]0;X", "\x07", 0, TextBytes("a")), File("A\rB\x7f", "", 0, {}),
                     File("\x83\x74", "", 0, {}), File("\x01\x01", "", 0, {})}),
        DataDisk(218, {})});
-  ScratchDir dir;
-  dir.Put("disk.d88", image);
-  RunOptions terminal;
-  terminal.terminal = true;
-  const ToolRun shown = RunTool(dir.path(), {"-l", "disk.d88"}, terminal);
-  EXPECT_EQ(shown.out, "[Disk B]\n" + ListingLine("?]0;X.?", 0, 1) + ListingLine("A?B?", 0, 0) +
-                           ListingLine("\x83\x74", 0, 0) + ListingLine("??", 0, 0) + "[Disk ?]\n");
-  // In a file or a pipe the bytes are kept exactly, for scripts.
-  const ToolRun stored = RunTool(dir.path(), {"-l", "disk.d88"});
-  EXPECT_EQ(stored.out, "[Disk B]\n" + ListingLine("\x1b]0;X.\x07", 0, 1) +
-                            ListingLine("A\rB\x7f", 0, 0) + ListingLine("\x83\x74", 0, 0) +
-                            ListingLine("\x01\x01", 0, 0) + "[Disk \x1b]\n");
-  EXPECT_EQ(shown.status, 0);
-  EXPECT_EQ(stored.status, 0);
-  // The Japanese line of an open failure is shown as UTF-8 on a terminal
-  // whose locale is UTF-8; elsewhere it goes as its Shift-JIS bytes.
-  const std::pair<std::string, std::string> locales[] = {
-      {"LC_ALL=C.UTF-8", u8"ファイルをオープンできません"}, {"LC_ALL=C", kCannotOpen}};
-  for (const auto& [locale, line] : locales) {
-    RunOptions onTerminal;
-    onTerminal.errorTerminal = true;
-    onTerminal.environment = {locale};
-    const ToolRun failed = RunTool(dir.path(), {"missing.d88"}, onTerminal);
-    EXPECT_EQ(failed.err, line + "\nd88unpack: missing.d88: No such file or directory\n") << locale;
-  }
-  RunOptions intoFile;
-  intoFile.environment = {"LC_ALL=C.UTF-8"};
-  EXPECT_EQ(RunTool(dir.path(), {"missing.d88"}, intoFile).err,
-            kCannotOpen + "\nd88unpack: missing.d88: No such file or directory\n");
+  RunOptions shown, utf8, c, intoFile;
+  shown.terminal = true;
+  utf8.errorTerminal = c.errorTerminal = true;
+  utf8.environment = intoFile.environment = {"LC_ALL=C.UTF-8"};
+  c.environment = {"LC_ALL=C"};
+  const std::string missing = "\nd88unpack: missing.d88: No such file or directory\n";
+  RunRows(image,
+          {{{"-l", kImage},
+            "[Disk B]\n" + ListingLine("?]0;X.?", 0, 1) + ListingLine("A?B?", 0, 0) +
+                ListingLine("\x83\x74", 0, 0) + ListingLine("??", 0, 0) + "[Disk ?]\n",
+            "",
+            {},
+            nullptr,
+            shown},
+           // In a file or a pipe the bytes are kept exactly, for scripts.
+           {{"-l", kImage},
+            "[Disk B]\n" + ListingLine("\x1b]0;X.\x07", 0, 1) + ListingLine("A\rB\x7f", 0, 0) +
+                ListingLine("\x83\x74", 0, 0) + ListingLine("\x01\x01", 0, 0) + "[Disk \x1b]\n"},
+           // The Japanese line of an open failure is shown as UTF-8 on a
+           // terminal whose locale is UTF-8; elsewhere it goes as its
+           // Shift-JIS bytes.
+           {{"missing.d88"}, "", u8"ファイルをオープンできません" + missing, {}, nullptr, utf8},
+           {{"missing.d88"}, "", kCannotOpen + missing, {}, nullptr, c},
+           {{"missing.d88"}, "", kCannotOpen + missing, {}, nullptr, intoFile}});
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // End-to-end tests: the real executable, run in a scratch folder, compared
 // byte for byte on standard output, standard error, written files and status.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -9,17 +8,13 @@
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "d88_builder.h"
 #include "e2e_support.h"
-#include "run_tool.h"
 
 using namespace d88test;
 namespace fs = std::filesystem;
@@ -30,7 +25,8 @@ namespace {
 
 TEST(CommandLine, UsageErrorsSayWhatIsWrongAndWriteNothing) {
   ScratchDir dir;
-  dir.Put("disk.d88", ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})}));
+  const Bytes image = ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})});
+  dir.Put(kImage, image);
   // Given nothing, the tool prints the usage line it has always printed;
   // any other mistake gets a line that says what is wrong first, and one
   // that says where to learn more.
@@ -40,40 +36,38 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrongAndWriteNothing) {
   };
   std::vector<Case> cases = {
       {{}, ""},
-      {{"-x", "disk.d88"}, "invalid option -- 'x'"},
-      {{"disk.d88", "--frob"}, "unrecognized or ambiguous option '--frob'"},
-      {{"--d", "disk.d88"}, "unrecognized or ambiguous option '--d'"},
-      {{"--list=yes", "disk.d88"}, "option '--list' doesn't allow an argument"},
-      {{"disk.d88", "-C"}, "option requires an argument -- 'C'"},
-      {{"disk.d88", "--directory"}, "option '--directory' requires an argument"},
+      {{"-x", kImage}, "invalid option -- 'x'"},
+      {{kImage, "--frob"}, "unrecognized or ambiguous option '--frob'"},
+      {{"--d", kImage}, "unrecognized or ambiguous option '--d'"},
+      {{"--list=yes", kImage}, "option '--list' doesn't allow an argument"},
+      {{kImage, "-C"}, "option requires an argument -- 'C'"},
+      {{kImage, "--directory"}, "option '--directory' requires an argument"},
       {{"-l"}, "no image given"},
-      {{"-C", "", "disk.d88"}, "the folder given to --directory is empty"},
-      {{"-d", "0", "disk.d88"}, "the disk's place must be a number from 1: '0'"},
-      {{"--disk=2x", "disk.d88"}, "the disk's place must be a number from 1: '2x'"},
-      {{"-d", "-1", "disk.d88"}, "the disk's place must be a number from 1: '-1'"},
-      {{"-O", "-l", "disk.d88"}, "--to-stdout cannot be combined with --list"},
-      {{"--json", "-O", "disk.d88"}, "--to-stdout cannot be combined with --json"},
+      {{"-C", "", kImage}, "the folder given to --directory is empty"},
+      {{"-d", "0", kImage}, "the disk's place must be a number from 1: '0'"},
+      {{"--disk=2x", kImage}, "the disk's place must be a number from 1: '2x'"},
+      {{"-d", "-1", kImage}, "the disk's place must be a number from 1: '-1'"},
+      {{"-O", "-l", kImage}, "--to-stdout cannot be combined with --list"},
+      {{"--json", "-O", kImage}, "--to-stdout cannot be combined with --json"},
       // A letter in a bundle is a short option, whatever came before.
-      {{"--json", "-xl", "disk.d88"}, "invalid option -- 'x'"},
-      {{"--json", "-lx", "disk.d88"}, "invalid option -- 'x'"},
+      {{"--json", "-xl", kImage}, "invalid option -- 'x'"},
+      {{"--json", "-lx", kImage}, "invalid option -- 'x'"},
+      // One name, and one -d, more than the tool takes.
+      {Args({kImage}, std::vector<std::string>(4097, "A")), "too many names"},
+      {Args(std::vector<std::string>(257, "-d1"), {kImage}), "too many disks chosen"},
   };
-  // One name, and one -d, more than the tool takes.
-  cases.push_back({{"disk.d88"}, "too many names"});
-  cases.back().args.resize(1 + 4097, "A");
-  cases.push_back({std::vector<std::string>(257, "-d1"), "too many disks chosen"});
-  cases.back().args.push_back("disk.d88");
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.problem);
     const ToolRun run = RunTool(dir.path(), c.args, {std::string("./bin/my-unpacker")});
-    const std::string expected = c.problem.empty()
-                                     ? "Usage: " + run.argv0 + " [d88file]\n"
-                                     : "d88unpack: " + c.problem + "\nUsage: " + run.argv0 +
-                                           " [OPTION]... IMAGE [NAME]...\n"
-                                           "Try 'd88unpack --help' for more information.\n";
-    EXPECT_EQ(run.err, Lines(expected)) << c.problem;
-    EXPECT_EQ(run.out, "") << c.problem;
-    EXPECT_EQ(run.status, 1) << c.problem;
+    EXPECT_EQ(run.err,
+              Lines(c.problem.empty() ? "Usage: " + run.argv0 + " [d88file]\n"
+                                      : "d88unpack: " + c.problem + "\nUsage: " + run.argv0 +
+                                            " [OPTION]... IMAGE [NAME]...\n"
+                                            "Try 'd88unpack --help' for more information.\n"));
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.status, 1);
   }
-  EXPECT_EQ(FilesIn(dir.path()).size(), 1u);
+  ExpectTreeHolds(dir.path(), {{kImage, image}});
 }
 
 TEST(CommandLine, PosixEmptyArgumentListShowsTheToolsName) {
@@ -87,10 +81,14 @@ TEST(CommandLine, PosixEmptyArgumentListShowsTheToolsName) {
   EXPECT_EQ(run.status, 1);
 }
 
+// The Shift-JIS line, then the path as given and the system's reason.
+std::string CannotOpen(const std::string& line) {
+  return kCannotOpen + "\nd88unpack: " + line + "\n";
+}
+
 TEST(CommandLine, UnopenableImageGivesTheOpenFailureMessage) {
   ScratchDir dir;
   fs::create_directory(dir.path() / "folder.d88");
-  // The Shift-JIS line, then the path as given and the system's reason.
   std::vector<std::pair<std::string, std::string>> cases = {
       {"missing.d88", "missing.d88: No such file or directory"},
       {"", ": No such file or directory"},
@@ -103,12 +101,13 @@ TEST(CommandLine, UnopenableImageGivesTheOpenFailureMessage) {
     cases.push_back({"\x1b[2J\xff.d88", "\\x1b[2J\\xff.d88: No such file or directory"});
   }
   for (const auto& [arg, line] : cases) {
+    SCOPED_TRACE('"' + arg + '"');
     const ToolRun run = RunTool(dir.path(), {arg});
-    EXPECT_EQ(run.err, Lines(kCannotOpen + "\nd88unpack: " + line + "\n")) << '"' << arg << '"';
-    EXPECT_EQ(run.out, "") << arg;
-    EXPECT_EQ(run.status, 1) << arg;
+    EXPECT_EQ(run.err, Lines(CannotOpen(line)));
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.status, 1);
   }
-  EXPECT_TRUE(FilesIn(dir.path()).empty());
+  ExpectTreeHolds(dir.path(), {{"folder.d88/", {}}});
 }
 
 TEST(CommandLine, PosixPipeOrDeviceIsNoImage) {
@@ -129,10 +128,11 @@ TEST(CommandLine, PosixPipeOrDeviceIsNoImage) {
   RunOptions noTerminal;
   noTerminal.newSession = true;
   for (const std::string arg : {"pipe.d88", "socket.d88", "/dev/null", "/dev/tty"}) {
+    SCOPED_TRACE(arg);
     const ToolRun run = RunTool(dir.path(), {arg}, noTerminal);
-    EXPECT_EQ(run.err, kCannotOpen + "\nd88unpack: " + arg + ": not a regular file\n") << arg;
-    EXPECT_EQ(run.out, "") << arg;
-    EXPECT_EQ(run.status, 1) << arg;
+    EXPECT_EQ(run.err, CannotOpen(arg + ": not a regular file"));
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.status, 1);
   }
 }
 
@@ -142,91 +142,92 @@ struct CleanCase {
   std::string label;
   Bytes image;
   std::string out;
-  std::map<std::string, Bytes> files;
+  Tree files;
 };
+
+// A clean image of `disks`, listed as `out`: each entry is written under the
+// name it is listed by, with its data.
+CleanCase Clean(const std::string& label, const std::vector<LayoutDisk>& disks,
+                const std::string& out) {
+  CleanCase c = {label, ImageOf(disks), out, {}};
+  std::vector<Bytes> data;
+  for (const LayoutDisk& disk : disks) {
+    for (const LayoutFile& file : disk.files) data.push_back(file.data);
+  }
+  std::size_t k = 0;
+  for (std::size_t at = 0, end = 0; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
+    if (out.compare(at, 6, "[Disk ") != 0)
+      c.files[out.substr(at, out.find(' ', at) - at)] = data.at(k++);
+  }
+  EXPECT_EQ(k, data.size()) << label;
+  return c;
+}
 
 std::vector<CleanCase> CleanCases() {
   std::vector<CleanCase> cases = {
-      {"a typical data disk",
-       ImageOf({DataDisk(
-           1, {File("GAME", "BIN", 0x1200, Pattern(9000, 1)),
-               File("README", "", 0x0000, TextBytes("hello\n")), File("EMPTY", "DAT", 0x8000, {}),
-               File("TITLE", "SCR", 0x4000, Pattern(16000, 42))})}),
-       "[Disk B]\n"
-       "GAME.BIN       9000  START=1200  END=3528\n"
-       "README            6  START=0000  END=0006\n"
-       "EMPTY.DAT         0  START=8000  END=8000\n"
-       "TITLE.SCR     16000  START=4000  END=7e80\n",
-       {{"GAME.BIN", Pattern(9000, 1)},
-        {"README", TextBytes("hello\n")},
-        {"EMPTY.DAT", {}},
-        {"TITLE.SCR", Pattern(16000, 42)}}},
+      Clean("a typical data disk",
+            {DataDisk(1, {File("GAME", "BIN", 0x1200, Pattern(9000, 1)),
+                          File("README", "", 0x0000, TextBytes("hello\n")),
+                          File("EMPTY", "DAT", 0x8000, {}),
+                          File("TITLE", "SCR", 0x4000, Pattern(16000, 42))})},
+            "[Disk B]\n"
+            "GAME.BIN       9000  START=1200  END=3528\n"
+            "README            6  START=0000  END=0006\n"
+            "EMPTY.DAT         0  START=8000  END=8000\n"
+            "TITLE.SCR     16000  START=4000  END=7e80\n"),
       // The system area holds 256-byte sectors of 0xE5; the first record
       // must come from the start of track 2.
-      {"a system disk",
-       ImageOf({DataDisk(0, {File("IPL", "SYS", 0xC000, Pattern(3000, 7)),
-                             File("MONITR", "", 0xD000, Pattern(12000, 3))})}),
-       "[Disk A]\n"
-       "IPL.SYS        3000  START=c000  END=cbb8\n"
-       "MONITR        12000  START=d000  END=fee0\n",
-       {{"IPL.SYS", Pattern(3000, 7)}, {"MONITR", Pattern(12000, 3)}}},
+      Clean("a system disk",
+            {DataDisk(0, {File("IPL", "SYS", 0xC000, Pattern(3000, 7)),
+                          File("MONITR", "", 0xD000, Pattern(12000, 3))})},
+            "[Disk A]\n"
+            "IPL.SYS        3000  START=c000  END=cbb8\n"
+            "MONITR        12000  START=d000  END=fee0\n"),
       // The letter comes from each disk's directory, not from its place.
-      {"three disks in file order",
-       ImageOf({DataDisk(3, {File("ALPHA", "TXT", 0x0100, TextBytes("alpha\n"))}),
-                DataDisk(0, {File("BETA", "BIN", 0x2000, Pattern(5000, 9))}),
-                DataDisk(1, {File("GAMMA", "", 0xFFF0, Pattern(15, 5)),
-                             File("DELTA", "D", 0x0000, Pattern(1, 8))})}),
-       "[Disk D]\n"
-       "ALPHA.TXT         6  START=0100  END=0106\n"
-       "[Disk A]\n"
-       "BETA.BIN       5000  START=2000  END=3388\n"
-       "[Disk B]\n"
-       "GAMMA            15  START=fff0  END=ffff\n"
-       "DELTA.D           1  START=0000  END=0001\n",
-       {{"ALPHA.TXT", TextBytes("alpha\n")},
-        {"BETA.BIN", Pattern(5000, 9)},
-        {"GAMMA", Pattern(15, 5)},
-        {"DELTA.D", Pattern(1, 8)}}},
-      {"disk letters are raw bytes",
-       ImageOf({DataDisk(191, {File("N191", "", 0x10, TextBytes("x"))}), DataDisk(63, {}),
-                DataDisk(255, {})}),
-       std::string("[Disk \0]\n", 9) + "N191              1  START=0010  END=0011\n"
-                                       "[Disk \x80]\n"
-                                       "[Disk @]\n",
-       {{"N191", TextBytes("x")}}},
-      {"the listing's columns",
-       ImageOf({DataDisk(
-           1, {File("ABCDEF", "GHI", 0x0012, Pattern(910)), File("HEX", "", 0xABCD, Pattern(16, 1)),
-               File("", "DAT", 0x0000, TextBytes("d")), File("A B", "", 0x0000, TextBytes("ab")),
-               File("NOEXT", " X", 0x0000, TextBytes("n")), File("Z", "", 0x0FFF, {}),
-               // Last: its default allocation would not fit 16 bits.
-               File("WIDE", "", 0x0000, Pattern(65535, 2))})}),
-       "[Disk B]\n"
-       "ABCDEF.GHI      910  START=0012  END=03a0\n"
-       "HEX              16  START=abcd  END=abdd\n"
-       ".DAT              1  START=0000  END=0001\n"
-       "A                 2  START=0000  END=0002\n"
-       "NOEXT             1  START=0000  END=0001\n"
-       "Z                 0  START=0fff  END=0fff\n"
-       "WIDE          65535  START=0000  END=ffff\n",
-       {{"ABCDEF.GHI", Pattern(910)},
-        {"HEX", Pattern(16, 1)},
-        {".DAT", TextBytes("d")},
-        {"A", TextBytes("ab")},
-        {"NOEXT", TextBytes("n")},
-        {"Z", {}},
-        {"WIDE", Pattern(65535, 2)}}},
+      Clean("three disks in file order",
+            {DataDisk(3, {File("ALPHA", "TXT", 0x0100, TextBytes("alpha\n"))}),
+             DataDisk(0, {File("BETA", "BIN", 0x2000, Pattern(5000, 9))}),
+             DataDisk(1, {File("GAMMA", "", 0xFFF0, Pattern(15, 5)),
+                          File("DELTA", "D", 0x0000, Pattern(1, 8))})},
+            "[Disk D]\n"
+            "ALPHA.TXT         6  START=0100  END=0106\n"
+            "[Disk A]\n"
+            "BETA.BIN       5000  START=2000  END=3388\n"
+            "[Disk B]\n"
+            "GAMMA            15  START=fff0  END=ffff\n"
+            "DELTA.D           1  START=0000  END=0001\n"),
+      Clean("disk letters are raw bytes",
+            {DataDisk(191, {File("N191", "", 0x10, TextBytes("x"))}), DataDisk(63, {}),
+             DataDisk(255, {})},
+            std::string("[Disk \0]\n", 9) + "N191              1  START=0010  END=0011\n"
+                                            "[Disk \x80]\n"
+                                            "[Disk @]\n"),
+      Clean("the listing's columns",
+            {DataDisk(1, {File("ABCDEF", "GHI", 0x0012, Pattern(910)),
+                          File("HEX", "", 0xABCD, Pattern(16, 1)),
+                          File("", "DAT", 0x0000, TextBytes("d")),
+                          File("A B", "", 0x0000, TextBytes("ab")),
+                          File("NOEXT", " X", 0x0000, TextBytes("n")), File("Z", "", 0x0FFF, {}),
+                          // Last: its default allocation would not fit 16 bits.
+                          File("WIDE", "", 0x0000, Pattern(65535, 2))})},
+            "[Disk B]\n"
+            "ABCDEF.GHI      910  START=0012  END=03a0\n"
+            "HEX              16  START=abcd  END=abdd\n"
+            ".DAT              1  START=0000  END=0001\n"
+            "A                 2  START=0000  END=0002\n"
+            "NOEXT             1  START=0000  END=0001\n"
+            "Z                 0  START=0fff  END=0fff\n"
+            "WIDE          65535  START=0000  END=ffff\n"),
       // TWO is described with ONE's record so that the builder leaves it as
       // is.
-      {"an allocation length of 0 reads the same record again",
-       ImageOf({DataDisk(1, {File("ONE", "", 0x0100, TextBytes("abc"), 0),
-                             File("TWO", "", 0x0100, TextBytes("abc")),
-                             File("THREE", "", 0x0200, TextBytes("xyz"))})}),
-       "[Disk B]\n"
-       "ONE               3  START=0100  END=0103\n"
-       "TWO               3  START=0100  END=0103\n"
-       "THREE             3  START=0200  END=0203\n",
-       {{"ONE", TextBytes("abc")}, {"TWO", TextBytes("abc")}, {"THREE", TextBytes("xyz")}}},
+      Clean("an allocation length of 0 reads the same record again",
+            {DataDisk(1, {File("ONE", "", 0x0100, TextBytes("abc"), 0),
+                          File("TWO", "", 0x0100, TextBytes("abc")),
+                          File("THREE", "", 0x0200, TextBytes("xyz"))})},
+            "[Disk B]\n"
+            "ONE               3  START=0100  END=0103\n"
+            "TWO               3  START=0100  END=0103\n"
+            "THREE             3  START=0200  END=0203\n"),
   };
 
   // A count of 0 lists nothing even where entries follow; 255 entries fill
@@ -252,27 +253,22 @@ std::vector<CleanCase> CleanCases() {
   const LayoutDisk layout = DataDisk(
       1, {File("GAME", "BIN", 0x1200, Pattern(9000, 1)), File("BIG1", "", 0, Pattern(65000, 2)),
           File("BIG2", "", 0, Pattern(65000, 3)), File("README", "", 0, TextBytes("hello\n"))});
-  cases.push_back({"a long run of empty sector headers on every track",
-                   BuildDisk(SharedEmptyRunDisk(layout, 60000)),
-                   "[Disk B]\n"
-                   "GAME.BIN       9000  START=1200  END=3528\n"
-                   "BIG1          65000  START=0000  END=fde8\n"
-                   "BIG2          65000  START=0000  END=fde8\n"
-                   "README            6  START=0000  END=0006\n",
-                   {{"GAME.BIN", Pattern(9000, 1)},
-                    {"BIG1", Pattern(65000, 2)},
-                    {"BIG2", Pattern(65000, 3)},
-                    {"README", TextBytes("hello\n")}}});
+  cases.push_back(Clean("a long run of empty sector headers on every track", {layout},
+                        "[Disk B]\n"
+                        "GAME.BIN       9000  START=1200  END=3528\n"
+                        "BIG1          65000  START=0000  END=fde8\n"
+                        "BIG2          65000  START=0000  END=fde8\n"
+                        "README            6  START=0000  END=0006\n"));
+  cases.back().image = BuildDisk(SharedEmptyRunDisk(layout, 60000));
 
   // On Windows these are path characters and code page 932.
   if (!ToolIsWindows()) {
-    cases.push_back({"POSIX: a backslash and high bytes are ordinary",
-                     ImageOf({DataDisk(1, {File("A\\B", "", 0, TextBytes("a")),
-                                           File("\xB1\xB2", "\x83\x74", 0, TextBytes("k"))})}),
-                     "[Disk B]\n"
-                     "A\\B               1  START=0000  END=0001\n"
-                     "\xB1\xB2.\x83\x74             1  START=0000  END=0001\n",
-                     {{"A\\B", TextBytes("a")}, {"\xB1\xB2.\x83\x74", TextBytes("k")}}});
+    cases.push_back(Clean("POSIX: a backslash and high bytes are ordinary",
+                          {DataDisk(1, {File("A\\B", "", 0, TextBytes("a")),
+                                        File("\xB1\xB2", "\x83\x74", 0, TextBytes("k"))})},
+                          "[Disk B]\n"
+                          "A\\B               1  START=0000  END=0001\n"
+                          "\xB1\xB2.\x83\x74             1  START=0000  END=0001\n"));
   }
   return cases;
 }
@@ -280,41 +276,34 @@ std::vector<CleanCase> CleanCases() {
 TEST(CleanImages, AreListedAndWrittenWhole) {
   for (const CleanCase& c : CleanCases()) {
     SCOPED_TRACE(c.label);
-    ScratchDir dir;
-    dir.Put("disk.d88", c.image);
     const auto started = std::chrono::steady_clock::now();
-    const ToolRun run = RunTool(dir.path(), {"disk.d88"});
-    const auto seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    EXPECT_EQ(run.out, Lines(c.out));
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, 0);
-    std::map<std::string, Bytes> files = c.files;
-    files["disk.d88"] = c.image;
-    ExpectFolderHolds(dir.path(), files);
+    RunRows(c.image, {{{kImage}, c.out, "", c.files}});
     // However its tracks are laid out, no clean image takes long.
-    EXPECT_LT(seconds, 5.0);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+              5.0);
   }
 }
 
 // --- Entries that are not written as they stand ---
 
-TEST_F(Extraction, ListingLineComesBeforeItsComplaintInOneFile) {
+TEST(Refusal, ListingLineComesBeforeItsComplaintInOneFile) {
   // Both streams in one file, as 2>&1 gives: each complaint follows the
   // listing line of its entry.
   RunOptions oneFile;
   oneFile.oneFile = true;
-  const ToolRun run = Run(ImageOf({DataDisk(1, {File("FIRST", "", 0, TextBytes("1")),
-                                                File("A/B", "", 0, TextBytes("x")),
-                                                File("LAST", "", 0, TextBytes("2"))}),
-                                   DataDisk(2, {File("..", "", 0, TextBytes("y"))})}),
-                          oneFile);
-  EXPECT_EQ(run.out, Lines("[Disk B]\n" + ListingLine("FIRST", 0, 1) + ListingLine("A/B", 0, 1) +
-                           ComplaintLine({1, "B", "A/B", Why::kSlash}) + "\n" +
-                           ListingLine("LAST", 0, 1) + "[Disk C]\n" + ListingLine("..", 0, 1) +
-                           ComplaintLine({2, "C", "..", Why::kDotName}) + "\n"));
-  EXPECT_EQ(run.status, 1);
-  ExpectWritten({{"FIRST", TextBytes("1")}, {"LAST", TextBytes("2")}});
+  RunRows(ImageOf({DataDisk(
+                       1, {File("FIRST", "", 0, TextBytes("1")), File("A/B", "", 0, TextBytes("x")),
+                           File("LAST", "", 0, TextBytes("2"))}),
+                   DataDisk(2, {File("..", "", 0, TextBytes("y"))})}),
+          {{{kImage},
+            "[Disk B]\n" + ListingLine("FIRST", 0, 1) + ListingLine("A/B", 0, 1) +
+                Says({1, "B", "A/B", Why::kSlash}) + ListingLine("LAST", 0, 1) + "[Disk C]\n" +
+                ListingLine("..", 0, 1) + Says({2, "C", "..", Why::kDotName}),
+            "",
+            {{"FIRST", TextBytes("1")}, {"LAST", TextBytes("2")}},
+            nullptr,
+            oneFile,
+            1}});
 }
 
 TEST(Refusal, NamesThatWouldLeaveTheFolderOrNameNoFile) {
@@ -335,19 +324,12 @@ TEST(Refusal, NamesThatWouldLeaveTheFolderOrNameNoFile) {
                DataDisk(223, {File("\"/", "", 0, data), File("NEXT", "", 0, TextBytes("next"))})});
   WriteBytes((work / "x.d88").string(), image);
   const ToolRun run = RunTool(work, {"x.d88"});
-  EXPECT_EQ(run.out,
-            Lines("[Disk B]\n"
-                  "                  4  START=0000  END=0004\n"
-                  ".                 4  START=0000  END=0004\n"
-                  "..                4  START=0000  END=0004\n"
-                  "A/B               4  START=0000  END=0004\n"
-                  "../ETC            4  START=0000  END=0004\n"
-                  "\x7F/                4  START=0000  END=0004\n"
-                  "FINE              4  START=0000  END=0004\n"
-                  "A                 4  START=0000  END=0004\n"
-                  "A                 4  START=0000  END=0004\n" +
-                  std::string("[Disk \0]\n", 9) + ListingLine("A/B", 0, 4) + "[Disk  ]\n" +
-                  ListingLine("\"/", 0, 4) + "NEXT              4  START=0000  END=0004\n"));
+  std::string listing = "[Disk B]\n";
+  for (const char* name : {"", ".", "..", "A/B", "../ETC", "\x7F/", "FINE", "A", "A"}) {
+    listing += ListingLine(name, 0, 4);
+  }
+  EXPECT_EQ(run.out, Lines(listing + std::string("[Disk \0]\n", 9) + ListingLine("A/B", 0, 4) +
+                           "[Disk  ]\n" + ListingLine("\"/", 0, 4) + ListingLine("NEXT", 0, 4)));
   ExpectComplaints(run.err,
                    {{1, "B", "", Why::kEmptyName},
                     {1, "B", ".", Why::kDotName},
@@ -361,28 +343,28 @@ TEST(Refusal, NamesThatWouldLeaveTheFolderOrNameNoFile) {
                     {3, " ", "\\x22/", Why::kSlash}},
                    "x.d88");
   EXPECT_EQ(run.status, 1);
-  ExpectFolderHolds(work, {{"x.d88", image}, {"FINE", data}, {"NEXT", TextBytes("next")}});
-  EXPECT_TRUE(fs::is_empty(work / "A"));
-  EXPECT_FALSE(fs::exists(dir.path() / "ETC"));
+  // Nothing in A, and nothing beside the folder.
+  ExpectTreeHolds(
+      dir.path(),
+      In("work", {{"x.d88", image}, {"A/", {}}, {"FINE", data}, {"NEXT", TextBytes("next")}}));
 }
 
 TEST(Refusal, NameOfTheImageItselfHoweverItIsSpelled) {
   const Bytes image = ImageOf({DataDisk(
       1, {File("X", "D88", 0, TextBytes("evil")), File("OK", "TXT", 0, TextBytes("ok"))})});
   for (const std::string spelling : {"X.D88", "./X.D88", "../work/X.D88", "absolute"}) {
+    SCOPED_TRACE(spelling);
     ScratchDir dir;
     const fs::path work = dir.path() / "work";
     fs::create_directory(work);
     WriteBytes((work / "X.D88").string(), image);
     const std::string arg = spelling == "absolute" ? (work / "X.D88").string() : spelling;
     const ToolRun run = RunTool(work, {arg});
-    EXPECT_EQ(run.out, Lines("[Disk B]\n"
-                             "X.D88             4  START=0000  END=0004\n"
-                             "OK.TXT            2  START=0000  END=0002\n"))
-        << spelling;
+    EXPECT_EQ(run.out,
+              Lines("[Disk B]\n" + ListingLine("X.D88", 0, 4) + ListingLine("OK.TXT", 0, 2)));
     ExpectComplaints(run.err, {{1, "B", "X.D88", Why::kIsTheImage}}, arg);
-    EXPECT_EQ(run.status, 1) << spelling;
-    ExpectFolderHolds(work, {{"X.D88", image}, {"OK.TXT", TextBytes("ok")}});
+    EXPECT_EQ(run.status, 1);
+    ExpectTreeHolds(work, {{"X.D88", image}, {"OK.TXT", TextBytes("ok")}});
   }
 }
 
@@ -394,97 +376,80 @@ TEST(Refusal, PosixNameOfTheImageThroughASymbolicLink) {
   dir.Put("X.D88", image);
   fs::create_symlink("X.D88", dir.path() / "LINK.D88");
   for (const std::string arg : {"X.D88", "LINK.D88"}) {
+    SCOPED_TRACE(arg);
     const ToolRun run = RunTool(dir.path(), {arg});
-    EXPECT_EQ(run.out, Lines("[Disk B]\n"
-                             "LINK.D88          8  START=0000  END=0008\n"
-                             "X.D88             6  START=0000  END=0006\n"))
-        << arg;
+    EXPECT_EQ(run.out, "[Disk B]\n" + ListingLine("LINK.D88", 0, 8) + ListingLine("X.D88", 0, 6));
     ExpectComplaints(run.err,
                      {{1, "B", "LINK.D88", Why::kIsTheImage}, {1, "B", "X.D88", Why::kIsTheImage}},
                      arg);
-    EXPECT_EQ(run.status, 1) << arg;
-    EXPECT_TRUE(ReadBytes((dir.path() / "X.D88").string()) == image) << arg;
-    EXPECT_TRUE(fs::is_symlink(dir.path() / "LINK.D88")) << arg;
+    EXPECT_EQ(run.status, 1);
+    ExpectTreeHolds(dir.path(), {{"X.D88", image}, {"LINK.D88@", {}}});
   }
 }
 
-TEST_F(Extraction, EndBelowStartIsListedButNeitherCreatedNorTruncated) {
+TEST(Refusal, WhatCannotBeWrittenIsReportedAndTheRestWritten) {
+  // An end address below the start: listed, but neither created nor
+  // truncated where a file of its name stands.
   LayoutFile keep = File("KEEP", "BIN", 0x3000, {});
   keep.end = 0x0010;
   LayoutFile negative = File("NEG", "", 0x0020, {});
   negative.end = 0x0010;
-  dir.Put("KEEP.BIN", TextBytes("keep me"));
-  const ToolRun run = Run(ImageOf(
-      {DataDisk(1, {keep, negative}), DataDisk(2, {File("GOOD", "TXT", 0, TextBytes("good"))})}));
-  EXPECT_EQ(run.out, Lines("[Disk B]\n"
-                           "KEEP.BIN      -12272  START=3000  END=0010\n"
-                           "NEG             -16  START=0020  END=0010\n"
-                           "[Disk C]\n"
-                           "GOOD.TXT          4  START=0000  END=0004\n"));
-  ExpectComplaints(
-      run.err, {{1, "B", "KEEP.BIN", Why::kEndBelowStart}, {1, "B", "NEG", Why::kEndBelowStart}});
-  EXPECT_EQ(run.status, 1);
-  ExpectWritten({{"KEEP.BIN", TextBytes("keep me")}, {"GOOD.TXT", TextBytes("good")}});
-}
-
-TEST_F(Extraction, FileThatCannotBeCreatedIsReported) {
-  fs::create_directory(dir.path() / "OUT.DAT");
-  const ToolRun run = Run(ImageOf({DataDisk(1, {File("OUT", "DAT", 0, TextBytes("x")),
-                                                File("AFTER", "TXT", 0, TextBytes("after"))}),
-                                   DataDisk(2, {File("NEXT", "", 0, TextBytes("next"))})}));
-  EXPECT_EQ(run.out, Lines("[Disk B]\n"
-                           "OUT.DAT           1  START=0000  END=0001\n"
-                           "AFTER.TXT         5  START=0000  END=0005\n"
-                           "[Disk C]\n"
-                           "NEXT              4  START=0000  END=0004\n"));
-  ExpectComplaints(run.err, {{1, "B", "OUT.DAT", Why::kDirectoryAtName}});
-  EXPECT_EQ(run.status, 1);
-  ExpectWritten({{"AFTER.TXT", TextBytes("after")}, {"NEXT", TextBytes("next")}});
-  EXPECT_TRUE(fs::is_directory(dir.path() / "OUT.DAT"));
-}
-
-TEST_F(Extraction, PosixFailingWriteIsReported) {
-  if (ToolIsWindows()) GTEST_SKIP() << "POSIX file size limits";
-  // A file size limit, which the tool inherits, makes the large file's
-  // write fail part way; the small file fits. No part of the large file is
-  // left at its name.
-  struct rlimit saved;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  struct rlimit limited = saved;
-  limited.rlim_cur = 10000;
-  std::signal(SIGXFSZ, SIG_IGN);
-  image = ImageOf(
-      {DataDisk(1, {File("SMALL", "", 0, TextBytes("small")), File("LARGE", "", 0, Pattern(60000)),
-                    File("AFTER", "", 0, TextBytes("after"))})});
-  dir.Put(kImage, image);
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-  const ToolRun run = RunTool(dir.path(), {kImage});
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, SIG_DFL);
-  EXPECT_EQ(run.out,
+  RunRows(ImageOf({DataDisk(1, {keep, negative}),
+                   DataDisk(2, {File("GOOD", "TXT", 0, TextBytes("good"))})}),
+          {{{kImage},
             "[Disk B]\n"
-            "SMALL             5  START=0000  END=0005\n"
-            "LARGE         60000  START=0000  END=ea60\n"
-            "AFTER             5  START=0000  END=0005\n");
-  ExpectComplaints(run.err, {{1, "B", "LARGE", Why::kWriteFailed, EFBIG}});
-  EXPECT_EQ(run.status, 1);
-  ExpectWritten({{"SMALL", TextBytes("small")}, {"AFTER", TextBytes("after")}});
+            "KEEP.BIN      -12272  START=3000  END=0010\n"
+            "NEG             -16  START=0020  END=0010\n"
+            "[Disk C]\n" +
+                ListingLine("GOOD.TXT", 0, 4),
+            Says({1, "B", "KEEP.BIN", Why::kEndBelowStart}) +
+                Says({1, "B", "NEG", Why::kEndBelowStart}),
+            {{"KEEP.BIN", TextBytes("keep me")}, {"GOOD.TXT", TextBytes("good")}},
+            FileAt("KEEP.BIN", "keep me")}});
+  // A folder at the name: the file cannot be created.
+  RunRows(ImageOf({DataDisk(1, {File("OUT", "DAT", 0, TextBytes("x")),
+                                File("AFTER", "TXT", 0, TextBytes("after"))}),
+                   DataDisk(2, {File("NEXT", "", 0, TextBytes("next"))})}),
+          {{{kImage},
+            "[Disk B]\n" + ListingLine("OUT.DAT", 0, 1) + ListingLine("AFTER.TXT", 0, 5) +
+                "[Disk C]\n" + ListingLine("NEXT", 0, 4),
+            Says({1, "B", "OUT.DAT", Why::kDirectoryAtName}),
+            {{"OUT.DAT/", {}}, {"AFTER.TXT", TextBytes("after")}, {"NEXT", TextBytes("next")}},
+            Folder("OUT.DAT")}});
 }
 
-TEST_F(Extraction, PosixListingThatCannotBeWrittenFailsTheRun) {
-  if (ToolIsWindows() || !fs::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
+TEST(Refusal, PosixFailingWriteIsReported) {
+  if (ToolIsWindows()) GTEST_SKIP() << "POSIX file size limits and /dev/full";
+  // A file size limit makes the large file's write fail part way; the small
+  // file fits. No part of the large file is left at its name.
+  RunOptions limited;
+  limited.fileSizeLimit = 10000;
+  limited.ignoreFileSizeSignal = true;
+  RunRows(ImageOf({DataDisk(
+              1, {File("SMALL", "", 0, TextBytes("small")), File("LARGE", "", 0, Pattern(60000)),
+                  File("AFTER", "", 0, TextBytes("after"))})}),
+          {{{kImage},
+            "[Disk B]\n" + ListingLine("SMALL", 0, 5) + ListingLine("LARGE", 0, 60000) +
+                ListingLine("AFTER", 0, 5),
+            Says({1, "B", "LARGE", Why::kWriteFailed, EFBIG}),
+            {{"SMALL", TextBytes("small")}, {"AFTER", TextBytes("after")}},
+            nullptr,
+            limited}});
   // d88unpack IMAGE > /dev/full: the files are written, the listing is lost.
   RunOptions full;
   full.stdoutPath = "/dev/full";
-  const ToolRun run = Run(ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})}), full);
-  EXPECT_EQ(run.err, "d88unpack: standard output: " + std::string(std::strerror(ENOSPC)) + "\n");
-  EXPECT_EQ(run.status, 1);
-  ExpectWritten({{"A", TextBytes("a")}});
+  RunRows(ImageOf({DataDisk(1, {File("A", "", 0, TextBytes("a"))})}),
+          {{{kImage},
+            "",
+            "d88unpack: standard output: " + std::string(std::strerror(ENOSPC)) + "\n",
+            {{"A", TextBytes("a")}},
+            nullptr,
+            full}});
 }
 
 // --- Hostile images ---
 
-TEST_F(Extraction, DisksWhoseTracksAllLeadIntoOneChainOfEmptyHeaders) {
+TEST(Hostile, DisksWhoseTracksAllLeadIntoOneChainOfEmptyHeaders) {
   // Every track of each of 63 disks points at a run of 5,000 empty sector
   // headers (count 0xFFFF) whose last one leads on past the disk's end, into
   // the next disk's run; the last disk's run leads to its real sectors. A
@@ -517,9 +482,11 @@ TEST_F(Extraction, DisksWhoseTracksAllLeadIntoOneChainOfEmptyHeaders) {
   d88::PutLittle32(oneDisk.data() + d88::disk_header::kDiskSizeOffset,
                    static_cast<std::uint32_t>(oneDisk.size()));
 
-  const auto timed = [this](const Bytes& bytes, ToolRun& run) {
+  ScratchDir dir;
+  const auto timed = [&dir](const Bytes& bytes, ToolRun& run) {
     const auto started = std::chrono::steady_clock::now();
-    run = Run(bytes);
+    dir.Put(kImage, bytes);
+    run = RunTool(dir.path(), {kImage});
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   };
   ToolRun whole;
@@ -530,7 +497,7 @@ TEST_F(Extraction, DisksWhoseTracksAllLeadIntoOneChainOfEmptyHeaders) {
                            ListingLine("NOTE", 0, 0)));
   EXPECT_EQ(run.err, Lines(err));
   EXPECT_EQ(run.status, 1);
-  ExpectWritten({{"GAME.BIN", Pattern(3000, 1)}, {"NOTE", {}}});
+  ExpectTreeHolds(dir.path(), {{kImage, hostile}, {"GAME.BIN", Pattern(3000, 1)}, {"NOTE", {}}});
   EXPECT_LT(seconds, 0.5 + 2 * oneDiskSeconds) << "as one disk: " << oneDiskSeconds << " s";
 }
 

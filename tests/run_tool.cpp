@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -114,9 +115,15 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
     fcntl(terminal, F_SETFD, FD_CLOEXEC);
   }
 
+  int held[2] = {-1, -1};
+  if (options.whileHeld && pipe(held) != 0) return ToolRun{};
+
   ToolRun run;
   const pid_t child = fork();
   if (child == 0) {
+    // Relative paths of the output files are the working folder's, as when
+    // a shell in it redirects them.
+    if (chdir(workingDir.c_str()) != 0) _exit(127);
     const int in = open("/dev/null", O_RDONLY);
     int shown = -1;
     if (!terminalName.empty()) {
@@ -128,8 +135,9 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
       if (tcsetattr(shown, TCSANOW, &raw) != 0) _exit(127);
     }
     const int out =
-        options.terminal
-            ? shown
+        options.terminal ? shown
+        : options.whileHeld
+            ? held[1]
             : open(outPath.c_str(),
                    O_WRONLY | O_CREAT | (options.stdoutAppend ? O_APPEND : O_TRUNC), 0644);
     const int err =
@@ -139,11 +147,11 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
             : open(errPath.c_str(),
                    O_WRONLY | O_CREAT | (options.stderrAppend ? O_APPEND : O_TRUNC), 0644);
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-        chdir(workingDir.c_str()) != 0 || (options.newSession && setsid() < 0)) {
+        (options.newSession && setsid() < 0)) {
       _exit(127);
     }
     // Nothing but the three streams is left open for the tool.
-    for (const int fd : {in, out, err, shown}) {
+    for (const int fd : {in, out, err, shown, held[0]}) {
       if (fd > 2) close(fd);
     }
     if (options.closeOutput) close(1);
@@ -158,6 +166,24 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
     if (options.ignoreFileSizeSignal) signal(SIGXFSZ, SIG_IGN);
     execvp(program.c_str(), pointers.data());
     _exit(127);
+  }
+  if (options.whileHeld) {
+    // A pipe holds 64 KiB; once nearly that much waits in it, the tool is
+    // blocked writing to it.
+    close(held[1]);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int waiting = 0;
+    while (ioctl(held[0], FIONREAD, &waiting) == 0 && waiting < 60 * 1024 &&
+           std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    options.whileHeld();
+    char buffer[65536];
+    ssize_t got = 0;
+    while ((got = read(held[0], buffer, sizeof buffer)) > 0) {
+      run.out.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(held[0]);
   }
   // Waits for the tool, reading the terminal as it goes and keeping to the
   // time limit.
@@ -190,7 +216,9 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
   if (exited) run.status = WEXITSTATUS(status);
   readTerminal();
   if (terminal >= 0) close(terminal);
-  if (options.stdoutPath.empty() && !options.terminal) run.out = Slurp(outPath);
+  if (options.stdoutPath.empty() && !options.terminal && !options.whileHeld) {
+    run.out = Slurp(outPath);
+  }
   if (options.stderrPath.empty() && !options.oneFile && !options.errorTerminal) {
     run.err = Slurp(errPath);
   }

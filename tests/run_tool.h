@@ -4,6 +4,7 @@
 #define D88UNPACK_TESTS_RUN_TOOL_H
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,8 +58,9 @@ struct RunOptions {
   // file offset as a shell's 2>&1 gives: ToolRun::out holds both, in the
   // order they were written.
   bool oneFile = false;
-  // A file (such as /dev/full) that standard output is opened to instead of
-  // being caught; ToolRun::out then stays empty.
+  // A file (such as /dev/full; a relative path is the working folder's) that
+  // standard output is opened to instead of being caught; ToolRun::out then
+  // stays empty.
   std::string stdoutPath = "";
   // With stdoutPath: opened for appending, as a shell's >> does, rather
   // than truncated.
@@ -89,6 +91,10 @@ struct RunOptions {
   // ignored when `ignoreFileSizeSignal` is set: the write then fails.
   long fileSizeLimit = -1;
   bool ignoreFileSizeSignal = false;
+  // Standard output is a pipe that is read only once it is nearly full, and
+  // so the tool is held inside its run; this is called then. ToolRun::out
+  // holds what came through the pipe.
+  std::function<void()> whileHeld = nullptr;
 };
 
 // Runs the tool that D88UNPACK_TOOL names in `workingDir`, with `args` after

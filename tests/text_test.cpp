@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "codepage.h"
 #include "console.h"
@@ -23,100 +24,77 @@ TEST(MatchPattern, MatchesWholeNames) {
   const std::string L = "0123456789012345678901234567890123456789";
   const struct {
     std::string pattern;
-    std::string name;
     bool utf8;
-    bool matches;
+    std::vector<std::string> matching, others;
+    bool fold = false;
   } cases[] = {
-      {"*.BIN", "GAME.BIN", false, true},
-      {"*.BIN", "GAME.BINX", false, false},
-      {"G*E*", "GAME", false, true},
-      {"*", "", false, true},
-      {"?", "", false, false},
-      {"A?B", "A*B", false, true},
-      {"A\\*B", "AXB", false, false},
-      {"A\\*B", "A*B", false, true},
-      {"A\\", "A\\", false, true},
+      {"*.BIN", false, {"GAME.BIN"}, {"GAME.BINX"}},
+      {"G*E*", false, {"GAME"}, {}},
+      {"*", false, {""}, {}},
+      {"?", false, {}, {"", u8"ソ"}},
+      {"A?B", false, {"A*B"}, {}},
+      {"A\\*B", false, {"A*B"}, {"AXB"}},
+      {"A\\", false, {"A\\"}, {}},
       // Sets: ranges, negation with '!' or '^', a ']' first stands for
       // itself, so does a '-' first or last, and an unclosed '[' is a '['.
-      {"[A-C]", "B", false, true},
-      {"[A-C]", "D", false, false},
-      {"[A-C]", "C", false, true},
-      {"[A-C]", "A", false, true},
-      {"[!A-C]", "D", false, true},
-      {"[^A-C]", "A", false, false},
-      {"[]]*", "]X", false, true},
-      {"[]]*", "X]", false, false},
-      {"[A-]*", "-X", false, true},
-      {"[A-]*", "AX", false, true},
-      {"[A-]*", "BX", false, false},
-      {"[-A]", "-", false, true},
-      {"[\\]]", "]", false, true},
-      {"[A", "[A", false, true},
-      {"[A", "A", false, false},
-      {"[\\", "[\\", false, true},
-      {"[[]*", "[X]", false, true},
+      {"[A-C]", false, {"A", "B", "C"}, {"D"}},
+      {"[!A-C]", false, {"D"}, {}},
+      {"[^A-C]", false, {}, {"A"}},
+      {"[]]*", false, {"]X"}, {"X]"}},
+      {"[A-]*", false, {"-X", "AX"}, {"BX"}},
+      {"[-A]", false, {"-"}, {}},
+      {"[\\]]", false, {"]"}, {}},
+      {"[A", false, {"[A"}, {"A"}},
+      {"[\\", false, {"[\\"}, {}},
+      {"[[]*", false, {"[X]"}, {}},
       // A character is one byte, or with utf8 one UTF-8 sequence, also when
       // a '*' backtracks over it.
-      {"?", u8"ソ", false, false},
-      {"???", u8"ソ", false, true},
-      {"?", u8"ソ", true, true},
-      {"?", u8"é", true, true},
-      {"?", u8"😀", true, true},
-      {"*?B*", u8"ソBX", true, true},
-      {"*??B*", u8"ソBX", true, false},
-      {"*??B*", u8"ソソBX", true, true},
-      {"[ア-ン]B", u8"ソB", true, true},
-      {"[ア-ン]B", u8"あB", true, false},
-      {"[!ア-ン]B", u8"あB", true, true},
-      {"[ア-ン]", u8"¢", true, false},
+      {"???", false, {u8"ソ"}, {}},
+      {"?", true, {u8"ソ", u8"é", u8"😀"}, {}},
+      {"*?B*", true, {u8"ソBX"}, {}},
+      {"*??B*", true, {u8"ソソBX"}, {u8"ソBX"}},
+      {"[ア-ン]B", true, {u8"ソB"}, {u8"あB"}},
+      {"[!ア-ン]B", true, {u8"あB"}, {}},
+      {"[ア-ン]", true, {}, {u8"¢"}},
       // A sequence cut short counts byte by byte.
-      {"??", "\xE3\x82", true, true},
+      {"??", true, {"\xE3\x82"}, {}},
       // Long sets: the same answers from their tables.
-      {"[" + L + "A-C]*", "CX", false, true},
-      {"[" + L + "A-C]*", "DX", false, false},
-      {"[!" + L + "A-C]", "@", false, true},
-      {"[^" + L + "A-C]", "A", false, false},
-      {"[" + L + "z-a]", "m", false, false},
-      {"[]" + L + "]", "]", false, true},
-      {"[" + L + "\xFF]", "\xFF", false, true},
-      {"[" + L + "\xFE]", "\xFF", false, false},
-      {"[" + L + "ア-ン]B", u8"ソB", true, true},
-      {"[" + L + "ア-ン]B", u8"あB", true, false},
-      {"[" + L + "ア-ン]B", u8"¢B", true, false},
-      {"[" + L + "!-ン]", u8"é", true, true},
-      {"[" + L + "é-ン]", u8"è", true, false},
+      {"[" + L + "A-C]*", false, {"CX"}, {"DX"}},
+      {"[!" + L + "A-C]", false, {"@"}, {}},
+      {"[^" + L + "A-C]", false, {}, {"A"}},
+      {"[" + L + "z-a]", false, {}, {"m"}},
+      {"[]" + L + "]", false, {"]"}, {}},
+      {"[" + L + "\xFF]", false, {"\xFF"}, {}},
+      {"[" + L + "\xFE]", false, {}, {"\xFF"}},
+      {"[" + L + "ア-ン]B", true, {u8"ソB"}, {u8"あB", u8"¢B"}},
+      {"[" + L + "!-ン]", true, {u8"é"}, {}},
+      {"[" + L + "é-ン]", true, {}, {u8"è"}},
+      // Ignoring case: ASCII letters only, in literals and in sets.
+      {"game.bin", false, {"GAME.BIN"}, {}, true},
+      {"*.Bin", false, {"X.BIN"}, {}, true},
+      {"[a-c]X", false, {"Bx"}, {}, true},
+      {"[A-C]", false, {"b"}, {}, true},
+      {"[!a-c]", false, {}, {"B"}, true},
+      {"Z", false, {"z"}, {"A"}, true},
+      {"[[]", false, {}, {"{"}, true},
+      {"[Z]", false, {"z"}, {}, true},
+      {"ss", false, {}, {"\xDF"}, true},
+      {"?", false, {}, {"\x83\x5c"}, true},
+      {"[" + L + "a-c]X", false, {"Bx"}, {}, true},
+      {"[" + L + "A-C]", false, {}, {"d"}, true},
+      {"[!" + L + "A-C]", false, {}, {"b"}, true},
   };
   for (const auto& c : cases) {
-    Pattern pattern(c.pattern.c_str());
-    EXPECT_EQ(pattern.Matches(c.name.c_str(), c.utf8, false), c.matches)
-        << "'" << c.pattern << "' against '" << c.name << "'" << (c.utf8 ? " (UTF-8)" : "");
-    // What a pattern learns of its sets from one name holds for the next.
-    EXPECT_EQ(pattern.Matches(c.name.c_str(), c.utf8, false), c.matches) << c.pattern;
-  }
-  // Ignoring case: ASCII letters only, in literals and in sets.
-  const struct {
-    const char* pattern;
-    const char* name;
-    bool matches;
-  } folded[] = {
-      {"game.bin", "GAME.BIN", true},
-      {"*.Bin", "X.BIN", true},
-      {"[a-c]X", "Bx", true},
-      {"[A-C]", "b", true},
-      {"[!a-c]", "B", false},
-      {"Z", "A", false},
-      {"[[]", "{", false},
-      {"Z", "z", true},
-      {"[Z]", "z", true},
-      {"ss", "\xDF", false},
-      {"?", "\x83\x5c", false},
-      {"[0123456789012345678901234567890123456789a-c]X", "Bx", true},
-      {"[0123456789012345678901234567890123456789A-C]", "d", false},
-      {"[!0123456789012345678901234567890123456789A-C]", "b", false},
-  };
-  for (const auto& c : folded) {
-    EXPECT_EQ(Pattern(c.pattern).Matches(c.name, false, true), c.matches)
-        << "'" << c.pattern << "' against '" << c.name << "' in either case";
+    for (const bool matches : {true, false}) {
+      for (const std::string& name : matches ? c.matching : c.others) {
+        SCOPED_TRACE("'" + c.pattern + "' against '" + name + "'" + (c.utf8 ? " (UTF-8)" : "") +
+                     (c.fold ? " in either case" : ""));
+        Pattern pattern(c.pattern.c_str());
+        EXPECT_EQ(pattern.Matches(name.c_str(), c.utf8, c.fold), matches);
+        // What a pattern learns of its sets from one name holds for the next.
+        EXPECT_EQ(pattern.Matches(name.c_str(), c.utf8, c.fold), matches);
+      }
+    }
   }
 }
 
