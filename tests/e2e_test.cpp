@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -483,11 +484,17 @@ TEST(Hostile, DisksWhoseTracksAllLeadIntoOneChainOfEmptyHeaders) {
                    static_cast<std::uint32_t>(oneDisk.size()));
 
   ScratchDir dir;
+  // The best of three runs, so that a busy machine does not fail the test.
   const auto timed = [&dir](const Bytes& bytes, ToolRun& run) {
-    const auto started = std::chrono::steady_clock::now();
     dir.Put(kImage, bytes);
-    run = RunTool(dir.path(), {kImage});
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+      const auto started = std::chrono::steady_clock::now();
+      run = RunTool(dir.path(), {kImage});
+      best = std::min(
+          best, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    }
+    return best;
   };
   ToolRun whole;
   const double oneDiskSeconds = timed(oneDisk, whole);
