@@ -106,6 +106,7 @@ void FolderOf(const char* path, char (&folder)[4096]) {
 
 Problem ImageReplacement::Prepare(const char* image, Mode wanted) {
   mode = wanted;
+  readOnly = false;
   struct stat info;
   exists = lstat(image, &info) == 0;
   if (!exists && errno != ENOENT) return Failed(Refusal::kImageUnopenable, errno);
@@ -129,6 +130,7 @@ Problem ImageReplacement::Prepare(const char* image, Mode wanted) {
   }
   std::strcpy(target, resolved);
   permissions = info.st_mode & 07777;
+  readOnly = (permissions & 0222) == 0;
   owner = info.st_uid;
   group = info.st_gid;
   return Problem{};
