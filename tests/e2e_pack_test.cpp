@@ -172,12 +172,14 @@ Bytes Table160(Bytes bytes) {
   return bytes;
 }
 
-// A system disk whose track 1 ends in a header that says its data runs on
-// into the data of track 2's first sector, with `count` in its count.
+// A system disk whose track 0 ends in a header that says its data runs on
+// past track 1 into the data of track 2's first sector, with `count` in its
+// count; and a track 100 whose first header the disk's end cuts.
 Bytes Overhang(int count, const std::vector<LayoutFile>& files = {}) {
   Disk disk = MakeLayoutDisk(DataDisk(0, files));
-  disk.tracks[1].sectors.back().countField = count;
-  disk.tracks[1].sectors.back().lengthField = 256 + 16 + 8;
+  disk.tracks[0].sectors.back().countField = count;
+  disk.tracks[0].sectors.back().lengthField = 256 + 16 * (16 + 256) + 16 + 8;
+  disk.trackOffsetOverrides[100] = static_cast<std::uint32_t>(BuildDisk(disk).size() - 8);
   return BuildImage({disk});
 }
 
@@ -238,7 +240,7 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
        Table160(ImageOf({DataDisk(1, {kNote})})),
        inputs,
        Table160(ImageOf({DataDisk(1, {kNote, Put("NEW", "", 0, kText)})}))},
-      // Its last header's count ends track 1 before the data it points into.
+      // Its last header's count ends track 0 before the data it points into.
       {{kImage, "NEW"}, Overhang(16), inputs, Overhang(16, {Put("NEW", "", 0, kText)})},
   });
 }
@@ -250,7 +252,7 @@ TEST(Pack, DeleteMovesTheRecordsUp) {
       {{"--delete", "-d2", kImage, "GAME.*"}, kTwo, {}, TwoDisks({kTextFile, kNote})},
       {{"--delete", "-d2", "-v", kImage, "*E*", "X"},
        kTwo,
-       {},
+       {{"X/Y", {}}},
        TwoDisks({}),
        "[Disk C]\n",
        Says("disk 2: X: not found")},
@@ -295,13 +297,15 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
   Disk shrunk = DirectoryFirst(DataDisk(1, {}));
   shrunk.sizeField = static_cast<std::uint32_t>(BuildDisk(shrunk).size() - 1);
   const Bytes one = ImageOf({DataDisk(1, {})});
-  // Track 100 starts 8 bytes into the data of track 0, sector 1.
+  // Track 100 starts in the last 16 bytes of the disk: track 83, sector 5.
   Disk astray = MakeLayoutDisk(DataDisk(1, {}));
-  astray.trackOffsetOverrides[100] = d88::disk_header::kSize + 16 + 8;
+  astray.trackOffsetOverrides[100] = static_cast<std::uint32_t>(one.size() - 16);
   Bytes small = one;
   d88::PutLittle32(&small[d88::disk_header::kDiskSizeOffset], 100);
   Disk other;
   other.tracks[0].sectors = {FilledSector(0, 0, 1, 1, 0)};
+  Disk mixed = other;
+  mixed.tracks[1].sectors = {FilledSector(0, 1, 1, 2, 0)};
   Disk lacking = MakeLayoutDisk(DataDisk(1, {}));
   lacking.tracks[83].sectors.pop_back();
   const struct {
@@ -324,6 +328,10 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
        BuildImage({other}),
        "disk 1: no directory: the disk is of another layout (1 track of 1 sector of 256 bytes)"},
       {{kImage, "A"},
+       BuildImage({mixed}),
+       "disk 1: no directory: the disk is of another layout (2 tracks, the first of 1 sector of "
+       "256 bytes)"},
+      {{kImage, "A"},
        Bytes(one.begin(), one.end() - 1),
        "disk 1: no directory: the image is cut off at byte 437487, inside this disk"},
       {{kImage, "A"},
@@ -342,10 +350,10 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
       {{kImage, "A"},
        BuildImage({astray}),
        "disk 1: not wholly of the layout: a sector header of track 100 lies in the data of "
-       "track 0, sector 1"},
+       "track 83, sector 5"},
       {{"-n", kImage, "A"},
        Overhang(17),
-       "disk 1: not wholly of the layout: a sector header of track 1 lies in the data of track "
+       "disk 1: not wholly of the layout: a sector header of track 0 lies in the data of track "
        "2, sector 1"},
       {{kImage, "A"},
        BuildImage({cut}),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <tuple>
 
 #include "d88_format.h"
 #include "directory.h"
@@ -64,7 +65,7 @@ constexpr int64_t kEndless = 0xFFFF;
 
 // The heap gives out the walk nearest the start of the file first.
 bool Later(const HeaderWalk& a, const HeaderWalk& b) {
-  return a.position != b.position ? a.position > b.position : a.index > b.index;
+  return std::tie(a.position, a.index) > std::tie(b.position, b.index);
 }
 
 // Walks every track of the disk in the table along its headers as far as

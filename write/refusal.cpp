@@ -122,11 +122,13 @@ const char* Ending(long long count) {
 
 void FormatProblem(const Problem& problem, char* out, std::size_t size) {
   const Text* text = &kTexts[static_cast<int>(problem.why)];
-  const int length = text->agrees
-                         ? std::snprintf(out, size, text->text, problem.a, Ending(problem.a),
-                                         problem.b, Ending(problem.b), problem.c)
-                         : std::snprintf(out, size, text->text, problem.a, problem.b, problem.c);
-  if (problem.error != 0 && length >= 0 && static_cast<std::size_t>(length) < size) {
-    std::snprintf(out + length, size - length, ": %s", std::strerror(problem.error));
+  if (text->agrees) {
+    std::snprintf(out, size, text->text, problem.a, Ending(problem.a), problem.b, Ending(problem.b),
+                  problem.c);
+  } else {
+    std::snprintf(out, size, text->text, problem.a, problem.b, problem.c);
   }
+  if (problem.error == 0) return;
+  const std::size_t length = std::strlen(out);
+  std::snprintf(out + length, size - length, ": %s", std::strerror(problem.error));
 }

@@ -106,7 +106,6 @@ void FolderOf(const char* path, char (&folder)[4096]) {
 
 Problem ImageReplacement::Prepare(const char* image, Mode wanted) {
   mode = wanted;
-  readOnly = false;
   struct stat info;
   exists = lstat(image, &info) == 0;
   if (!exists && errno != ENOENT) return Failed(Refusal::kImageUnopenable, errno);

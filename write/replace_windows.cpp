@@ -54,7 +54,6 @@ std::size_t FolderLength(const wchar_t* path) {
 
 Problem ImageReplacement::Prepare(const wchar_t* image, Mode wanted) {
   mode = wanted;
-  readOnly = false;
   const DWORD attributes = GetFileAttributesW(image);
   exists = attributes != INVALID_FILE_ATTRIBUTES;
   if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND)

@@ -40,6 +40,7 @@ struct Change {
   int start;
 };
 
+// The reason's words, and the system's where a call failed.
 void PutReason(const Problem& problem) {
   char reason[320];
   FormatProblem(problem, reason, sizeof reason);
