@@ -300,6 +300,13 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
   // Track 100 starts in the last 16 bytes of the disk: track 83, sector 5.
   Disk astray = MakeLayoutDisk(DataDisk(1, {}));
   astray.trackOffsetOverrides[100] = static_cast<std::uint32_t>(one.size() - 16);
+  // Track 100 starts 8 bytes into the data of track 0, sector 1.
+  Bytes early = one;
+  d88::PutLittle32(&early[0x20 + 4 * 100], 0x2B0 + 16 + 8);
+  // Track 101 starts at track 0's second header, and its walk ends on track
+  // 0's last before that of track 0 itself.
+  Bytes twice = Overhang(15);
+  d88::PutLittle32(&twice[0x20 + 4 * 101], 0x2B0 + 16 + 256);
   Bytes small = one;
   d88::PutLittle32(&small[d88::disk_header::kDiskSizeOffset], 100);
   Disk other;
@@ -351,6 +358,14 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
        BuildImage({astray}),
        "disk 1: not wholly of the layout: a sector header of track 100 lies in the data of "
        "track 83, sector 5"},
+      {{kImage, "A"},
+       early,
+       "disk 1: not wholly of the layout: a sector header of track 100 lies in the data of "
+       "track 0, sector 1"},
+      {{kImage, "A"},
+       twice,
+       "disk 1: not wholly of the layout: a sector header of track 0 lies in the data of track "
+       "2, sector 1"},
       {{"-n", kImage, "A"},
        Overhang(17),
        "disk 1: not wholly of the layout: a sector header of track 0 lies in the data of track "

@@ -170,17 +170,12 @@ Problem CheckWholeLayout(D88Image& image, ImageFile& file, const DiskSpan& span,
       return Refuse(Refusal::kDiskSectorCut, track, sector);
     }
   }
-  // Each sector's data and the header before it clear of every other's.
+  // The sectors in file order, for the walk to tell whose data a header
+  // lies in. Two sectors that overlap are found so: the later one's header
+  // lies in the earlier one's data.
   std::iota(map.byPosition, map.byPosition + map.count, 0);
   std::sort(map.byPosition, map.byPosition + map.count,
             [&map](int a, int b) { return map.positions[a] < map.positions[b]; });
-  for (int i = 1; i < map.count; ++i) {
-    const int later = map.byPosition[i];
-    if (map.positions[later] - map.positions[map.byPosition[i - 1]] < sh::kSize + kSectorSize) {
-      return Refuse(Refusal::kDiskSectorsOverlap, map.firstTrack + later / kSectorsPerTrack,
-                    later % kSectorsPerTrack + 1);
-    }
-  }
   return CheckHeadersClear(file, span, map);
 }
 

@@ -48,10 +48,10 @@ struct SectorMap {
 // Whether the disk loaded by LoadDisk into `record` is wholly of the layout:
 // its header read, its directory read in full, and every sector of its data
 // area and directory track (the system disk's first cylinder aside) found,
-// of 1024 bytes, held in full by the file, within the disk's own bytes after
-// its track table and clear of every other such sector and its header; and
-// no sector header of any track of the disk in the data of those sectors,
-// which writing them would change. Fills `map` on the way. `file` is the
+// of 1024 bytes, held in full by the file and within the disk's own bytes
+// after its track table; and no sector header of any track of the disk in
+// the data of those sectors, which writing them would change (so that no
+// two of them overlap either). Fills `map` on the way. `file` is the
 // image opened once more, to see where it ends and walk the headers.
 Problem CheckWholeLayout(D88Image& image, ImageFile& file, const DiskSpan& span,
                          const DiskRecord& record, SectorMap& map);

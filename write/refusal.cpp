@@ -82,8 +82,6 @@ constexpr Text kTexts[] = {
      "not wholly of the layout: the image ends inside track %lld, sector %lld"},
     {Refusal::kDiskSectorOutside,
      "not wholly of the layout: track %lld, sector %lld lies outside the disk"},
-    {Refusal::kDiskSectorsOverlap,
-     "not wholly of the layout: track %lld, sector %lld overlaps another sector"},
     {Refusal::kDiskHeaderInData,
      "not wholly of the layout: a sector header of track %lld lies in the data of track %lld, "
      "sector %lld"},

@@ -56,7 +56,6 @@ enum class Refusal : std::uint8_t {
   kDiskSectorSize,          // a: track, b: sector, c: its bytes
   kDiskSectorCut,           // a: track, b: sector
   kDiskSectorOutside,       // a: track, b: sector
-  kDiskSectorsOverlap,      // a: track, b: sector
   kDiskHeaderInData,        // a: the header's track, b: track, c: sector
   kDiskSectorsShift,        // writing the data would move a sector
   kDirectoryEndBelowStart,  // a: entry
