@@ -378,7 +378,8 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
        "disk 1: not wholly of the layout: track 7 has no sector 5"},
       {{kImage, "A"},
        BuildImage({shrunk}),
-       "disk 1: not wholly of the layout: track 82, sector 5 lies outside the disk"},
+       "disk 1: not wholly of the layout: track 82, sector 5 lies in the disk's header or "
+       "outside the disk"},
       {{kImage, "A"},
        Inconsistent(endBelow),
        "disk 1: the directory is inconsistent: the end address of entry 2 is below its start"},

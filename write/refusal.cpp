@@ -81,7 +81,8 @@ constexpr Text kTexts[] = {
     {Refusal::kDiskSectorCut,
      "not wholly of the layout: the image ends inside track %lld, sector %lld"},
     {Refusal::kDiskSectorOutside,
-     "not wholly of the layout: track %lld, sector %lld lies outside the disk"},
+     "not wholly of the layout: track %lld, sector %lld lies in the disk's header or outside the "
+     "disk"},
     {Refusal::kDiskHeaderInData,
      "not wholly of the layout: a sector header of track %lld lies in the data of track %lld, "
      "sector %lld"},
