@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "d88_builder.h"
+#include "d88_format.h"
 #include "disk_layout.h"
 #include "e2e_support.h"
 #include "run_tool.h"
@@ -159,6 +160,29 @@ std::vector<LayoutFile> Concat(std::vector<LayoutFile> files, const std::vector<
   return files;
 }
 
+// The image as one that keeps 160 track offsets holds it: its first track
+// at 0x2A0.
+Bytes Table160(Bytes bytes) {
+  bytes.erase(bytes.begin() + 0x2A0, bytes.begin() + 0x2B0);
+  for (int at = 0x20; at < 0x2A0; at += 4) {
+    if (d88::Little32(&bytes[at]) != 0)
+      d88::PutLittle32(&bytes[at], d88::Little32(&bytes[at]) - 16);
+  }
+  d88::PutLittle32(&bytes[0x1C], static_cast<std::uint32_t>(bytes.size()));
+  return bytes;
+}
+
+// A system disk whose track 0 ends in a header that says its data runs on
+// past track 1 into the data of track 2's first sector, with `count` in its
+// count; and a track 100 whose first header the disk's end cuts.
+Bytes Overhang(int count, const std::vector<LayoutFile>& files = {}) {
+  Disk disk = MakeLayoutDisk(DataDisk(0, files));
+  disk.tracks[0].sectors.back().countField = count;
+  disk.tracks[0].sectors.back().lengthField = 256 + 16 * (16 + 256) + 16 + 8;
+  disk.trackOffsetOverrides[100] = static_cast<std::uint32_t>(BuildDisk(disk).size() - 8);
+  return BuildImage({disk});
+}
+
 TEST(Pack, PutAddsOrReplacesInPlace) {
   const Tree inputs = {{"GAME.BIN", kGame}, {"NEW", kText}, {"NOTE.TXT", {}}};
   const LayoutFile game = Put("GAME", "BIN", 0x1200, kGame);
@@ -212,6 +236,12 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
        TwoDisks({kNote}, 0x10),
        inputs,
        TwoDisks({kNote, Put("NEW", "", 0, kText)}, 0x10)},
+      {{kImage, "NEW"},
+       Table160(ImageOf({DataDisk(1, {kNote})})),
+       inputs,
+       Table160(ImageOf({DataDisk(1, {kNote, Put("NEW", "", 0, kText)})}))},
+      // Its last header's count ends track 0 before the data it points into.
+      {{kImage, "NEW"}, Overhang(16), inputs, Overhang(16, {Put("NEW", "", 0, kText)})},
   });
 }
 
@@ -222,7 +252,7 @@ TEST(Pack, DeleteMovesTheRecordsUp) {
       {{"--delete", "-d2", kImage, "GAME.*"}, kTwo, {}, TwoDisks({kTextFile, kNote})},
       {{"--delete", "-d2", "-v", kImage, "*E*", "X"},
        kTwo,
-       {},
+       {{"X/Y", {}}},
        TwoDisks({}),
        "[Disk C]\n",
        Says("disk 2: X: not found")},
@@ -241,6 +271,13 @@ TEST(Pack, DeleteMovesTheRecordsUp) {
        kTwo,
        "",
        Says("disk 1: README: not found")},
+      {{"--delete", "-d1", kImage, "README"},
+       kTwo,
+       {{"README", kText}},
+       kTwo,
+       "",
+       Says("disk 1: README: not found (it names a file: with --delete, the names after the "
+            "image are entries to remove, not files to put)")},
   });
 }
 
@@ -260,6 +297,24 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
   Disk shrunk = DirectoryFirst(DataDisk(1, {}));
   shrunk.sizeField = static_cast<std::uint32_t>(BuildDisk(shrunk).size() - 1);
   const Bytes one = ImageOf({DataDisk(1, {})});
+  // Track 100 starts in the last 16 bytes of the disk: track 83, sector 5.
+  Disk astray = MakeLayoutDisk(DataDisk(1, {}));
+  astray.trackOffsetOverrides[100] = static_cast<std::uint32_t>(one.size() - 16);
+  // Track 100 starts 8 bytes into the data of track 0, sector 1.
+  Bytes early = one;
+  d88::PutLittle32(&early[0x20 + 4 * 100], 0x2B0 + 16 + 8);
+  // Track 101 starts at track 0's second header, and its walk ends on track
+  // 0's last before that of track 0 itself.
+  Bytes twice = Overhang(15);
+  d88::PutLittle32(&twice[0x20 + 4 * 101], 0x2B0 + 16 + 256);
+  Bytes small = one;
+  d88::PutLittle32(&small[d88::disk_header::kDiskSizeOffset], 100);
+  Disk other;
+  other.tracks[0].sectors = {FilledSector(0, 0, 1, 1, 0)};
+  Disk mixed = other;
+  mixed.tracks[1].sectors = {FilledSector(0, 1, 1, 2, 0)};
+  Disk lacking = MakeLayoutDisk(DataDisk(1, {}));
+  lacking.tracks[83].sectors.pop_back();
   const struct {
     std::vector<std::string> args;
     Bytes image;
@@ -275,7 +330,46 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
       {{kImage, "A"}, TextBytes("short"), "holds no disk; --create makes one"},
       {{kImage, "A"},
        BuildImage({Disk{}}),
-       "disk 1: no directory: its last track does not hold sectors 1 to 5 of 1024 bytes in full"},
+       "disk 1: no directory: the disk is blank (it has no tracks)"},
+      {{kImage, "A"},
+       BuildImage({other}),
+       "disk 1: no directory: the disk is of another layout (1 track of 1 sector of 256 bytes)"},
+      {{kImage, "A"},
+       BuildImage({mixed}),
+       "disk 1: no directory: the disk is of another layout (2 tracks, the first of 1 sector of "
+       "256 bytes)"},
+      {{kImage, "A"},
+       Bytes(one.begin(), one.end() - 1),
+       "disk 1: no directory: the image is cut off at byte 437487, inside this disk"},
+      {{kImage, "A"},
+       BuildImage({lacking}),
+       "disk 1: no directory: the image does not hold track 83 sector 5 in full, where the "
+       "directory lies"},
+      {{kImage, "A"},
+       small,
+       "not a D88 image (the size of its first disk, 100 bytes, is smaller than a disk header)"},
+      {{"-d65", kImage, "A"},
+       BuildImage(std::vector<Disk>(65)),
+       "disk 65: the image holds more than 64 disks, and only the first 64 can be chosen"},
+      {{kImage, "A"},
+       BuildImage(std::vector<Disk>(65)),
+       "holds more than 64 disks; choose one of the first 64 with --disk"},
+      {{kImage, "A"},
+       BuildImage({astray}),
+       "disk 1: not wholly of the layout: a sector header of track 100 lies in the data of "
+       "track 83, sector 5"},
+      {{kImage, "A"},
+       early,
+       "disk 1: not wholly of the layout: a sector header of track 100 lies in the data of "
+       "track 0, sector 1"},
+      {{kImage, "A"},
+       twice,
+       "disk 1: not wholly of the layout: a sector header of track 0 lies in the data of track "
+       "2, sector 1"},
+      {{"-n", kImage, "A"},
+       Overhang(17),
+       "disk 1: not wholly of the layout: a sector header of track 0 lies in the data of track "
+       "2, sector 1"},
       {{kImage, "A"},
        BuildImage({cut}),
        "disk 1: not wholly of the layout: track 40, sector 3 holds 512 bytes, not 1024"},
@@ -284,7 +378,8 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
        "disk 1: not wholly of the layout: track 7 has no sector 5"},
       {{kImage, "A"},
        BuildImage({shrunk}),
-       "disk 1: not wholly of the layout: track 82, sector 5 lies outside the disk"},
+       "disk 1: not wholly of the layout: track 82, sector 5 lies in the disk's header or "
+       "outside the disk"},
       {{kImage, "A"},
        Inconsistent(endBelow),
        "disk 1: the directory is inconsistent: the end address of entry 2 is below its start"},
@@ -380,6 +475,9 @@ TEST(Pack, UsageErrors) {
     EXPECT_EQ(run.status, 1);
   }
   EXPECT_TRUE(fs::is_empty(dir.path()));
+  // The version is d88unpack's, but for the program's name.
+  EXPECT_EQ("d88unpack" + RunPack(dir.path(), {"-V"}).out.substr(7),
+            RunTool(dir.path(), {"-V"}).out);
 }
 
 }  // namespace
@@ -400,10 +498,11 @@ TEST(Pack, PosixTheFileALinkNamesIsReplacedWholeOrNotAtAll) {
     std::string err;
     Bytes real;  // what images/real.d88 holds afterwards
   } rows[] = {
-      {{}, {kImage, "A"}, 0, "", ImageOf({DataDisk(1, {Put("A", "", 0, {1})})})},
-      {killed, {kImage, "A"}, -1, "", old},
+      {{}, {"--force", kImage, "A"}, 0, "", ImageOf({DataDisk(1, {Put("A", "", 0, {1})})})},
+      {{}, {kImage, "A"}, 1, Says("is read-only; --force replaces it all the same"), old},
+      {killed, {"--force", kImage, "A"}, -1, "", old},
       {told,
-       {kImage, "A"},
+       {"--force", kImage, "A"},
        1,
        Says(std::string("cannot write the new image: ") + std::strerror(EFBIG)),
        old},
@@ -411,7 +510,7 @@ TEST(Pack, PosixTheFileALinkNamesIsReplacedWholeOrNotAtAll) {
       {{}, {"-c", "--force", kImage}, 0, "", NewImage(1, {})},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.args[0] + " " + std::to_string(row.options.fileSizeLimit));
+    SCOPED_TRACE(row.args[0] + " " + row.args[1] + " " + std::to_string(row.options.fileSizeLimit));
     ScratchDir dir;
     fs::create_directory(dir.path() / "images");
     dir.Put("images/real.d88", old);

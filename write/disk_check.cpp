@@ -2,16 +2,16 @@
 
 #include <algorithm>
 #include <numeric>
+#include <tuple>
 
 #include "d88_format.h"
 #include "directory.h"
+#include "disk_edit.h"
 
 namespace {
 
 namespace dh = d88::disk_header;
 namespace sh = d88::sector_header;
-
-constexpr int kDataAreaEnd = kDirectoryTrack * kTrackSize;
 
 // Runs from the first sector of `map`'s first track, as the reader reads the
 // data area.
@@ -21,31 +21,138 @@ void Locate(D88Image& image, SectorMap& map) {
   image.LocateRun(t, t / 2, t % 2, 1, kSectorSizeCode, map.count, map.positions, map.lengths);
 }
 
+// What a disk without a directory turned out to be, in d88unpack's words.
+Problem NoDirectory(const DiskRecord& record) {
+  const TrackShape& shape = record.shape;
+  switch (record.finding) {
+    case DiskFinding::kDirectory:
+      break;
+    case DiskFinding::kUnselectable:
+      return Refuse(Refusal::kDiskUnreadable);
+    case DiskFinding::kBlank:
+      return Refuse(Refusal::kDiskBlank);
+    case DiskFinding::kCutOff:
+      return Refuse(Refusal::kDiskCutOff, record.cutAt);
+    case DiskFinding::kOtherLayout:
+      return Refuse(shape.uniform ? Refusal::kDiskOtherLayout : Refusal::kDiskOtherLayoutMixed,
+                    shape.tracks, shape.sectors, shape.sectorSize);
+    case DiskFinding::kDirectoryMissing:
+      return Refuse(Refusal::kDiskDirectoryMissing, TrackOf(record.missingSector),
+                    SectorNumberOf(record.missingSector));
+  }
+  return Problem{};
+}
+
+// The sector of `map` whose data the bytes from `from` up to `to` reach
+// into, or -1.
+int SectorReached(const SectorMap& map, int64_t from, int64_t to) {
+  const int* after =
+      std::partition_point(map.byPosition, map.byPosition + map.count,
+                           [&map, from](int i) { return map.positions[i] + kSectorSize <= from; });
+  return after != map.byPosition + map.count && map.positions[*after] < to ? *after : -1;
+}
+
+// One track's walk along its sector headers: the header it stands on, and
+// how many it has passed since the track's first. A walk ends after the
+// header whose sector count is one more than that number; past the largest
+// count it never ends so, and all such walks are alike.
+struct HeaderWalk {
+  int64_t position;
+  int64_t index;
+  int track;
+};
+constexpr int64_t kEndless = 0xFFFF;
+
+// The heap gives out the walk nearest the start of the file first.
+bool Later(const HeaderWalk& a, const HeaderWalk& b) {
+  return std::tie(a.position, a.index) > std::tie(b.position, b.index);
+}
+
+// Walks every track of the disk in the table along its headers as far as
+// any search of the reader can go: from its first header on, after each
+// header's data, until a header's own count says the track ends there or
+// the disk or the file does. A sector search may stop sooner; none goes
+// further. All walks move forward through the file together, and walks that
+// stand on the same header having passed as many go on as one, so that no
+// header is read more than a few times however many tracks lead to it.
+Problem CheckHeadersClear(ImageFile& file, const DiskSpan& span, const SectorMap& map) {
+  static HeaderWalk walks[dh::kTrackCount];
+  int count = 0;
+  const int tableLength = dh::TrackTableLength(span.header);
+  for (int t = 0; t < tableLength; ++t) {
+    const std::uint32_t offset = dh::TrackOffset(span.header, t);
+    if (offset != 0 && offset <= span.size) walks[count++] = {span.offset + offset, 0, t};
+  }
+  const int64_t diskEnd = span.offset + span.size;
+  HeaderWalk last{-1, -1, -1};
+  std::make_heap(walks, walks + count, Later);
+  while (count > 0) {
+    std::pop_heap(walks, walks + count, Later);
+    HeaderWalk& walk = walks[count - 1];
+    const bool again = walk.position == last.position && walk.index == last.index;
+    last = walk;
+    const std::uint8_t* header =
+        walk.position + sh::kSize <= diskEnd ? file.Peek(walk.position, sh::kSize) : nullptr;
+    if (again || header == nullptr) {
+      --count;
+      continue;
+    }
+    const int sector = SectorReached(map, walk.position, walk.position + sh::kSize);
+    if (sector >= 0) {
+      return Refuse(Refusal::kDiskHeaderInData, walk.track,
+                    map.firstTrack + sector / kSectorsPerTrack, sector % kSectorsPerTrack + 1);
+    }
+    if (walk.index == static_cast<int64_t>(sh::SectorCount(header)) - 1) {
+      --count;
+      continue;
+    }
+    walk.position += sh::kSize + sh::DataLength(header);
+    walk.index = std::min(walk.index + 1, kEndless);
+    std::push_heap(walks, walks + count, Later);
+  }
+  if (file.GetReadError() != 0) return Failed(Refusal::kImageUnreadable, file.GetReadError());
+  return Problem{};
+}
+
 }  // namespace
 
 bool FindDiskSpan(ImageFile& file, int index, DiskSpan& span) {
-  std::uint8_t header[dh::kSize];
   int64_t offset = 0;
   for (int i = 0;; ++i) {
-    if (file.ReadAt(offset, header, dh::kSize) < dh::kSize) return false;
+    if (file.ReadAt(offset, span.header, dh::kSize) < dh::kSize) return false;
     if (i == index) break;
-    offset += dh::DiskSize(header);
+    offset += dh::DiskSize(span.header);
   }
   span.offset = offset;
-  span.size = dh::DiskSize(header);
+  span.size = dh::DiskSize(span.header);
   return true;
+}
+
+Problem CheckFormat(const D88Image& image) {
+  const FormatCheck& check = image.GetFormatCheck();
+  switch (check.problem) {
+    case FormatCheck::Problem::kNone:
+      break;
+    case FormatCheck::Problem::kSizeBelowHeader:
+      return Refuse(Refusal::kNotD88SizeBelowHeader, check.size);
+    case FormatCheck::Problem::kTrackInsideHeader:
+      return Refuse(Refusal::kNotD88TrackInsideHeader, check.track, check.offset);
+    case FormatCheck::Problem::kTrackPastDisk:
+      return Refuse(Refusal::kNotD88TrackPastDisk, check.track, check.offset, check.size);
+  }
+  return Problem{};
 }
 
 Problem CheckWholeLayout(D88Image& image, ImageFile& file, const DiskSpan& span,
                          const DiskRecord& record, SectorMap& map) {
-  if (record.finding == DiskFinding::kUnselectable) return Refuse(Refusal::kDiskUnreadable);
-  if (!record.HasDirectory()) return Refuse(Refusal::kDiskNoDirectory);
+  if (!record.HasDirectory()) return NoDirectory(record);
   map.firstTrack = record.dataStart / kTrackSize;
   map.count = (kTracksPerDisk - map.firstTrack) * kSectorsPerTrack;
   Locate(image, map);
-  // A sector's header must lie after the disk's header, and its data within
-  // the disk's size: what is written changes this disk only.
-  const int64_t lowest = span.offset + dh::kSize + sh::kSize;
+  // A sector's header must lie after the disk's track table, and its data
+  // within the disk's size: what is written changes this disk only.
+  const int tableEnd = dh::kTrackTableOffset + 4 * dh::TrackTableLength(span.header);
+  const int64_t lowest = span.offset + tableEnd + sh::kSize;
   const int64_t highest = span.offset + span.size - kSectorSize;
   for (int i = 0; i < map.count; ++i) {
     const long long track = map.firstTrack + i / kSectorsPerTrack;
@@ -63,19 +170,13 @@ Problem CheckWholeLayout(D88Image& image, ImageFile& file, const DiskSpan& span,
       return Refuse(Refusal::kDiskSectorCut, track, sector);
     }
   }
-  // Each sector's data and the header before it clear of every other's.
-  static int order[SectorMap::kMaxSectors];
-  std::iota(order, order + map.count, 0);
-  std::sort(order, order + map.count,
+  // The sectors in file order, for the walk to tell whose data a header
+  // lies in. Two sectors that overlap are found so: the later one's header
+  // lies in the earlier one's data.
+  std::iota(map.byPosition, map.byPosition + map.count, 0);
+  std::sort(map.byPosition, map.byPosition + map.count,
             [&map](int a, int b) { return map.positions[a] < map.positions[b]; });
-  for (int i = 1; i < map.count; ++i) {
-    if (map.positions[order[i]] - map.positions[order[i - 1]] < sh::kSize + kSectorSize) {
-      const int later = order[i];
-      return Refuse(Refusal::kDiskSectorsOverlap, map.firstTrack + later / kSectorsPerTrack,
-                    later % kSectorsPerTrack + 1);
-    }
-  }
-  return Problem{};
+  return CheckHeadersClear(file, span, map);
 }
 
 bool SectorsStayPut(D88Image& image, int diskIndex, const SectorMap& map) {

@@ -13,16 +13,21 @@
 #include "image_file.h"
 #include "refusal.h"
 
-// Where a disk lies in the image file: its header's position and its size
-// field.
+// Where a disk lies in the image file: its header's position, its size
+// field and the header itself.
 struct DiskSpan {
   int64_t offset;
   std::uint32_t size;
+  std::uint8_t header[d88::disk_header::kSize];
 };
 
 // Finds disk `index` (from 0) the way the reader does, by the size fields of
 // the disks before it. False when the file holds no whole header there.
 bool FindDiskSpan(ImageFile& file, int index, DiskSpan& span);
+
+// Why the image `image` has open is no D88 image at all, as its reader
+// found when it opened it: nothing when it can be one.
+Problem CheckFormat(const D88Image& image);
 
 // Where the data of each sector the writer may change lies in the file: the
 // sectors 1 to 5 of the tracks from the data area's first to the directory
@@ -33,6 +38,8 @@ struct SectorMap {
   int count;
   int64_t positions[kMaxSectors];
   int lengths[kMaxSectors];
+  // The sectors, 0 to count - 1, in the order of their data in the file.
+  int byPosition[kMaxSectors];
 
   // Where sector i's data lies in diskBuffer.
   int BufferOffset(int i) const { return firstTrack * kTrackSize + i * kSectorSize; }
@@ -41,9 +48,11 @@ struct SectorMap {
 // Whether the disk loaded by LoadDisk into `record` is wholly of the layout:
 // its header read, its directory read in full, and every sector of its data
 // area and directory track (the system disk's first cylinder aside) found,
-// of 1024 bytes, held in full by the file, within the disk's own bytes and
-// clear of every other such sector and its header. Fills `map` on the way.
-// `file` is the image opened once more, to see where it ends.
+// of 1024 bytes, held in full by the file and within the disk's own bytes
+// after its track table; and no sector header of any track of the disk in
+// the data of those sectors, which writing them would change (so that no
+// two of them overlap either). Fills `map` on the way. `file` is the
+// image opened once more, to see where it ends and walk the headers.
 Problem CheckWholeLayout(D88Image& image, ImageFile& file, const DiskSpan& span,
                          const DiskRecord& record, SectorMap& map);
 

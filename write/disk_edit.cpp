@@ -10,8 +10,6 @@ namespace {
 namespace de = directory_entry;
 namespace rh = record_header;
 
-constexpr int kDataAreaEnd = kDirectoryTrack * kTrackSize;
-
 int WholeSectors(int bytes) {
   return (bytes + kSectorSize - 1) / kSectorSize * kSectorSize;
 }

@@ -14,6 +14,10 @@
 #include "entry_name.h"
 #include "refusal.h"
 
+// Where the data area ends in DecodedDisk::diskBuffer: where the directory
+// track begins.
+constexpr int kDataAreaEnd = kDirectoryTrack * kTrackSize;
+
 // The largest allocation a 16-bit length holds in whole sectors, and the
 // data it leaves room for.
 constexpr int kMaxAllocation = 0xFFFF / kSectorSize * kSectorSize;   // 64512

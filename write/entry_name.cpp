@@ -6,7 +6,9 @@ namespace {
 
 namespace de = directory_entry;
 
-bool IsControl(unsigned char byte) {
+// A control character of ASCII, which a name on a terminal would not show
+// but obey (a NUL ends the name before it gets here).
+bool IsAsciiControl(unsigned char byte) {
   return (byte >= 0x01 && byte < 0x20) || byte == 0x7F;
 }
 
@@ -19,7 +21,7 @@ Refusal CheckBytes(const unsigned char* bytes) {
       ++p;
     } else if (*p == ' ') {
       return Refusal::kNameSpace;
-    } else if (IsControl(*p)) {
+    } else if (IsAsciiControl(*p)) {
       return Refusal::kNameControl;
     } else if (*p == '/') {
       return Refusal::kNameSlash;

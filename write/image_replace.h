@@ -32,6 +32,10 @@ class ImageReplacement {
   // Finds the file `image` names, through any link, and checks that what
   // stands there suits `mode`. Nothing is created yet.
   Problem Prepare(const NativePathChar* image, Mode mode);
+  // Whether that file is read-only: no one may write it (on Windows, its
+  // read-only attribute). It is replaced all the same, and the new one is
+  // read-only too.
+  bool ReadOnly() const { return readOnly; }
   // Creates the temporary file beside that file.
   Problem Begin();
   // Copies the image as it is into the temporary file; it must still be the
@@ -53,8 +57,9 @@ class ImageReplacement {
   static constexpr int kPathSize = 4096;
 
   Mode mode = Mode::kReplace;
-  bool exists = false;   // a file stands at the target
-  int64_t appended = 0;  // where Append goes on
+  bool exists = false;    // a file stands at the target
+  bool readOnly = false;  // and no one may write it
+  int64_t appended = 0;   // where Append goes on
   NativePathChar target[kPathSize] = {};
   NativePathChar temporary[kPathSize] = {};
 #ifdef _WIN32

@@ -10,10 +10,16 @@ Problem WriteBackDisk(D88Image& image, int diskIndex, const SectorMap& map, cons
     problem =
         replacement.WriteAt(map.positions[i], disk.diskBuffer + map.BufferOffset(i), kSectorSize);
   }
+  if (!problem && !image.Open(replacement.TemporaryPath())) {
+    problem = Failed(Refusal::kCannotReadBack, image.GetOpenError());
+  }
   if (!problem) {
-    const bool same = image.Open(replacement.TemporaryPath()) &&
-                      SectorsStayPut(image, diskIndex, map) && image.GetReadError() == 0;
-    if (!same) problem = Refuse(Refusal::kDiskSectorsShift);
+    const bool same = SectorsStayPut(image, diskIndex, map);
+    if (image.GetReadError() != 0) {
+      problem = Failed(Refusal::kCannotReadBack, image.GetReadError());
+    } else if (!same) {
+      problem = Refuse(Refusal::kDiskSectorsShift);
+    }
   }
   image.Open(nullptr);
   if (!problem) problem = replacement.Commit();

@@ -15,9 +15,10 @@
 // Writes the image anew through `replacement` (prepared for the image at
 // kReplace): its bytes as they are, with the data of each sector in `map`
 // taken from `disk`. The new image is read back before it takes the old
-// one's place: should writing the data have moved a sector (a header that
-// the reader walks lay in another sector's data), it is refused. `image`,
-// the reader of the old image, is closed.
+// one's place: should writing the data have moved a sector after all (a
+// header that the reader walks lay in another sector's data, which
+// CheckWholeLayout refuses before), it is refused. `image`, the reader of
+// the old image, is closed.
 Problem WriteBackDisk(D88Image& image, int diskIndex, const SectorMap& map, const DecodedDisk& disk,
                       ImageReplacement& replacement);
 

@@ -1,10 +1,18 @@
 #include "refusal.h"
 
+#include <cstdio>
+#include <cstring>
+
 namespace {
 
+// A reason's words: a printf format that takes the problem's a, b and c as
+// long long, in that order, as far as it needs them; where `agrees`, each
+// of a and b is followed by the ending of a noun that agrees with it ("" or
+// "s"), as a const char*.
 struct Text {
   Refusal why;
   const char* text;
+  bool agrees = false;
 };
 
 // Every reason's words, in one place.
@@ -31,27 +39,53 @@ constexpr Text kTexts[] = {
     {Refusal::kDirectoryFull, "does not fit: the directory holds %lld entries, the most it can"},
     {Refusal::kImageUnopenable, "cannot open"},
     {Refusal::kImageNotRegular, "not a regular file"},
+    {Refusal::kImageReadOnly, "is read-only; --force replaces it all the same"},
+    {Refusal::kNotD88SizeBelowHeader,
+     "not a D88 image (the size of its first disk, %lld bytes, is smaller than a disk header)"},
+    {Refusal::kNotD88TrackInsideHeader,
+     "not a D88 image (track %lld of its first disk starts at byte %lld, inside the disk "
+     "header)"},
+    {Refusal::kNotD88TrackPastDisk,
+     "not a D88 image (track %lld of its first disk starts at byte %lld, past the disk's end at "
+     "byte %lld)"},
     {Refusal::kImageExists, "exists already; --force replaces it"},
     {Refusal::kImageDanglingLink, "is a symbolic link that leads nowhere"},
     {Refusal::kImageHoldsNoDisk, "holds no disk; --create makes one"},
     {Refusal::kImageChooseDisk, "holds %lld disks; choose one with --disk"},
     {Refusal::kImageNoSuchDisk, "the image holds %lld disks"},
     {Refusal::kImageNoSuchDisk1, "the image holds 1 disk"},
+    {Refusal::kImageChooseOfMore,
+     "holds more than %lld disks; choose one of the first %lld with --disk"},
+    {Refusal::kImageNoSuchDiskOfMore,
+     "the image holds more than %lld disks, and only the first %lld can be chosen"},
     {Refusal::kImageChanged, "changed while it was read"},
     {Refusal::kImageUnreadable, "cannot read"},
-    {Refusal::kDiskUnreadable, "its header cannot be read"},
+    {Refusal::kDiskUnreadable,
+     "its header can no longer be read; the image changed while it was read"},
     {Refusal::kDiskWriteProtected, "the disk is write-protected; --force writes it all the same"},
-    {Refusal::kDiskNoDirectory,
-     "no directory: its last track does not hold sectors 1 to 5 of 1024 bytes in full"},
+    {Refusal::kDiskBlank, "no directory: the disk is blank (it has no tracks)"},
+    {Refusal::kDiskCutOff, "no directory: the image is cut off at byte %lld, inside this disk"},
+    {Refusal::kDiskOtherLayout,
+     "no directory: the disk is of another layout (%lld track%s of %lld sector%s of %lld bytes)",
+     true},
+    {Refusal::kDiskOtherLayoutMixed,
+     "no directory: the disk is of another layout (%lld track%s, the first of %lld sector%s of "
+     "%lld bytes)",
+     true},
+    {Refusal::kDiskDirectoryMissing,
+     "no directory: the image does not hold track %lld sector %lld in full, where the directory "
+     "lies"},
     {Refusal::kDiskSectorMissing, "not wholly of the layout: track %lld has no sector %lld"},
     {Refusal::kDiskSectorSize,
      "not wholly of the layout: track %lld, sector %lld holds %lld bytes, not 1024"},
     {Refusal::kDiskSectorCut,
      "not wholly of the layout: the image ends inside track %lld, sector %lld"},
     {Refusal::kDiskSectorOutside,
-     "not wholly of the layout: track %lld, sector %lld lies outside the disk"},
-    {Refusal::kDiskSectorsOverlap,
-     "not wholly of the layout: track %lld, sector %lld overlaps another sector"},
+     "not wholly of the layout: track %lld, sector %lld lies in the disk's header or outside the "
+     "disk"},
+    {Refusal::kDiskHeaderInData,
+     "not wholly of the layout: a sector header of track %lld lies in the data of track %lld, "
+     "sector %lld"},
     {Refusal::kDiskSectorsShift,
      "not wholly of the layout: its sectors are chained so that writing one would move another"},
     {Refusal::kDirectoryEndBelowStart,
@@ -63,15 +97,37 @@ constexpr Text kTexts[] = {
      "the directory is inconsistent: entry %lld passes the end of the data area"},
     {Refusal::kCannotCreateTemporary, "cannot create a temporary file beside it"},
     {Refusal::kCannotWrite, "cannot write the new image"},
+    {Refusal::kCannotReadBack, "cannot read the new image back"},
     {Refusal::kCannotReplace, "cannot put the new image in its place"},
     {Refusal::kNoCodePage932, "code page 932 cannot be converted on this system"},
 };
 
+constexpr int kTextCount = sizeof kTexts / sizeof kTexts[0];
+
+// The table holds every reason, each at its own place.
+constexpr bool EachInItsPlace() {
+  for (int i = 0; i < kTextCount; ++i) {
+    if (kTexts[i].why != static_cast<Refusal>(i)) return false;
+  }
+  return kTextCount == static_cast<int>(Refusal::kNoCodePage932) + 1;
+}
+static_assert(EachInItsPlace(), "every reason has its words, in the order of Refusal");
+
+const char* Ending(long long count) {
+  return count == 1 ? "" : "s";
+}
+
 }  // namespace
 
-const char* RefusalText(Refusal why) {
-  for (const Text& text : kTexts) {
-    if (text.why == why) return text.text;
+void FormatProblem(const Problem& problem, char* out, std::size_t size) {
+  const Text* text = &kTexts[static_cast<int>(problem.why)];
+  if (text->agrees) {
+    std::snprintf(out, size, text->text, problem.a, Ending(problem.a), problem.b, Ending(problem.b),
+                  problem.c);
+  } else {
+    std::snprintf(out, size, text->text, problem.a, problem.b, problem.c);
   }
-  return "refused";
+  if (problem.error == 0) return;
+  const std::size_t length = std::strlen(out);
+  std::snprintf(out + length, size - length, ": %s", std::strerror(problem.error));
 }

@@ -1,8 +1,9 @@
 // Why the writer will not do what it was asked: every reason, and the one
-// table of texts that says it.
+// table of texts that says it, in the order of the reasons.
 #ifndef D88UNPACK_WRITE_REFUSAL_H
 #define D88UNPACK_WRITE_REFUSAL_H
 
+#include <cstddef>
 #include <cstdint>
 
 enum class Refusal : std::uint8_t {
@@ -29,22 +30,33 @@ enum class Refusal : std::uint8_t {
   // The image and the disk chosen.
   kImageUnopenable,  // with the system's error
   kImageNotRegular,
+  kImageReadOnly,
+  kNotD88SizeBelowHeader,    // a: the first disk's size
+  kNotD88TrackInsideHeader,  // a: track, b: its offset
+  kNotD88TrackPastDisk,      // a: track, b: its offset, c: the first disk's size
   kImageExists,
   kImageDanglingLink,
   kImageHoldsNoDisk,
-  kImageChooseDisk,   // a: the disks it holds
-  kImageNoSuchDisk,   // a: the disks it holds (more than one)
-  kImageNoSuchDisk1,  // it holds one disk
+  kImageChooseDisk,        // a: the disks it holds
+  kImageNoSuchDisk,        // a: the disks it holds (more than one)
+  kImageNoSuchDisk1,       // it holds one disk
+  kImageChooseOfMore,      // a: the disks that can be chosen, of more
+  kImageNoSuchDiskOfMore,  // a: the disks that can be chosen, of more
   kImageChanged,
   kImageUnreadable,  // with the system's error
   kDiskUnreadable,
   kDiskWriteProtected,
-  kDiskNoDirectory,
+  // No directory: what the disk is instead.
+  kDiskBlank,
+  kDiskCutOff,              // a: the image's size
+  kDiskOtherLayout,         // a: tracks, b: sectors of each, c: their bytes
+  kDiskOtherLayoutMixed,    // a: tracks, b: sectors of the first, c: their bytes
+  kDiskDirectoryMissing,    // a: track, b: sector
   kDiskSectorMissing,       // a: track, b: sector
   kDiskSectorSize,          // a: track, b: sector, c: its bytes
   kDiskSectorCut,           // a: track, b: sector
   kDiskSectorOutside,       // a: track, b: sector
-  kDiskSectorsOverlap,      // a: track, b: sector
+  kDiskHeaderInData,        // a: the header's track, b: track, c: sector
   kDiskSectorsShift,        // writing the data would move a sector
   kDirectoryEndBelowStart,  // a: entry
   kDirectoryRecordOverlap,  // a: entry, b: record bytes, c: allocation
@@ -52,8 +64,9 @@ enum class Refusal : std::uint8_t {
   // Making the new image.
   kCannotCreateTemporary,  // with the system's error
   kCannotWrite,            // with the system's error
+  kCannotReadBack,         // with the system's error
   kCannotReplace,          // with the system's error
-  kNoCodePage932,
+  kNoCodePage932,          // the last
 };
 
 // A reason with the numbers its text needs, and the system's error number
@@ -76,9 +89,9 @@ inline Problem Failed(Refusal why, int error) {
   return Problem{why, 0, 0, 0, error};
 }
 
-// The text of a reason: a printf format that takes the problem's a, b and c
-// as long long, in that order, as far as it needs them. Where the problem
-// has a system error, ": " and the system's text for it follow.
-const char* RefusalText(Refusal why);
+// The words of a problem's reason in `out`: its text with the problem's
+// numbers, a noun after a number agreeing with it. Where the problem has a
+// system error, ": " and the system's text for it follow.
+void FormatProblem(const Problem& problem, char* out, std::size_t size);
 
 #endif

@@ -129,6 +129,7 @@ Problem ImageReplacement::Prepare(const char* image, Mode wanted) {
   }
   std::strcpy(target, resolved);
   permissions = info.st_mode & 07777;
+  readOnly = (permissions & 0222) == 0;
   owner = info.st_uid;
   group = info.st_gid;
   return Problem{};

@@ -83,6 +83,7 @@ Problem ImageReplacement::Prepare(const wchar_t* image, Mode wanted) {
   CloseHandle(file);
   if (!known) return LastError(Refusal::kImageUnopenable);
   if (targetAttributes & FILE_ATTRIBUTE_DIRECTORY) return Refuse(Refusal::kImageNotRegular);
+  readOnly = (targetAttributes & FILE_ATTRIBUTE_READONLY) != 0;
   if (length == 0 || length >= size) {
     length = GetFullPathNameW(image, size, target, nullptr);
     if (length == 0 || length >= size) return LastError(Refusal::kImageUnopenable);
@@ -186,10 +187,20 @@ Problem ImageReplacement::Commit() {
       }
       return Failed(Refusal::kCannotReplace, ErrnoOfWindowsError(error));
     }
-  } else if (!ReplaceFileW(target, temporary, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                           nullptr) &&
-             !MoveFileExW(temporary, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return LastError(Refusal::kCannotReplace);
+  } else {
+    // A read-only file cannot be replaced: it loses the attribute for the
+    // moment, and the new image, which takes the old one's attributes, gets
+    // it back.
+    const DWORD attributes = GetFileAttributesW(target);
+    const bool unset = readOnly && attributes != INVALID_FILE_ATTRIBUTES &&
+                       SetFileAttributesW(target, attributes & ~FILE_ATTRIBUTE_READONLY);
+    const bool replaced =
+        ReplaceFileW(target, temporary, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                     nullptr) ||
+        MoveFileExW(temporary, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    const DWORD error = GetLastError();
+    if (unset) SetFileAttributesW(target, attributes);
+    if (!replaced) return Failed(Refusal::kCannotReplace, ErrnoOfWindowsError(error));
   }
   InterlockedExchange(&temporaryLive, 0);
   temporary[0] = 0;

@@ -34,4 +34,7 @@ class InputFile {
 #endif
 };
 
+// Whether a regular file stands at `path`.
+bool IsRegularFile(const NativePathChar* path);
+
 #endif

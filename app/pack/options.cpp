@@ -67,8 +67,9 @@ const char kHelp[] =
     "                            most 16 bytes)\n"
     "      --start=ADDR        the start address of the FILEs, in hexadecimal\n"
     "                            (default: the replaced entry's, else 0000)\n"
-    "      --force             with --create, replace an existing IMAGE; write on a\n"
-    "                            write-protected disk\n"
+    "      --force             with --create, replace an existing IMAGE; otherwise\n"
+    "                            write on a write-protected disk or a read-only\n"
+    "                            IMAGE\n"
     "  -u, --utf8              FILE names are UTF-8, stored as code page 932\n"
     "                            (Shift-JIS); NAME patterns match names so shown\n"
     "  -v, --verbose           print the disk's listing afterwards, as d88unpack\n"
@@ -192,7 +193,13 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
         std::fputs(kHelp, stdout);
         return ParseResult::kDone;
       case 'V':
-        std::printf("d88pack %s\n", D88UNPACK_VERSION);
+        std::printf(
+            "d88pack %s\n"
+            "Copyright (c) 2026 the d88unpack authors\n"
+            "License MIT: <https://opensource.org/licenses/MIT>.\n"
+            "This is free software: you are free to change and redistribute it.\n"
+            "There is NO WARRANTY, to the extent permitted by law.\n",
+            D88UNPACK_VERSION);
         return ParseResult::kDone;
       default:
         ShowOptionError(argc, argv, kUsage, option, LongOptionGiven(argv, before));

@@ -1,7 +1,6 @@
 #include "run.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -24,9 +23,9 @@
 
 namespace {
 
-// The longest name as shown: up to three bytes of UTF-8 for each byte on
-// the disk, and the terminator.
-constexpr int kShownNameSize = 64;
+// Room for an entry name converted to UTF-8: up to three bytes for each of
+// its bytes, and the terminator.
+constexpr int kConvertedNameSize = 64;
 
 struct ShownName {
   const char* text;
@@ -41,12 +40,11 @@ struct Change {
   int start;
 };
 
-// The reason's words: the format with the problem's numbers, and the
-// system's reason where a call failed.
+// The reason's words, and the system's where a call failed.
 void PutReason(const Problem& problem) {
-  std::fprintf(stderr, RefusalText(problem.why), problem.a, problem.b, problem.c);
-  if (problem.error != 0) std::fprintf(stderr, ": %s", std::strerror(problem.error));
-  std::fputc('\n', stderr);
+  char reason[320];
+  FormatProblem(problem, reason, sizeof reason);
+  std::fprintf(stderr, "%s\n", reason);
 }
 
 class Packer {
@@ -116,21 +114,29 @@ bool Packer::LoadChosenDisk() {
                                               : Failed(Refusal::kImageUnopenable, error));
     return false;
   }
+  const Problem format = CheckFormat(image);
+  if (format) {
+    ShowImageProblem(format);
+    return false;
+  }
+  // Past the disks the reader counts, more may follow that cannot be chosen.
   const int count = image.GetDiskCount();
+  const bool more = image.HasMoreDisks();
   if (count == 0) {
     ShowImageProblem(Refuse(Refusal::kImageHoldsNoDisk));
     return false;
   }
   if (options.disk == 0 && count > 1) {
-    ShowImageProblem(Refuse(Refusal::kImageChooseDisk, count));
+    ShowImageProblem(more ? Refuse(Refusal::kImageChooseOfMore, count, count)
+                          : Refuse(Refusal::kImageChooseDisk, count));
     return false;
   }
   if (options.disk > count) {
-    std::fflush(stdout);
     PutPathPrefix(options.image);
     std::fprintf(stderr, "disk %lld: ", options.disk);
-    PutReason(count == 1 ? Refuse(Refusal::kImageNoSuchDisk1)
-                         : Refuse(Refusal::kImageNoSuchDisk, count));
+    PutReason(more         ? Refuse(Refusal::kImageNoSuchDiskOfMore, count, count)
+              : count == 1 ? Refuse(Refusal::kImageNoSuchDisk1)
+                           : Refuse(Refusal::kImageNoSuchDisk, count));
     return false;
   }
   diskIndex = options.disk == 0 ? 0 : static_cast<int>(options.disk) - 1;
@@ -162,7 +168,7 @@ bool Packer::LoadChosenDisk() {
 }
 
 ShownName Packer::Shown(const char* raw) const {
-  static char converted[kShownNameSize];
+  static char converted[kConvertedNameSize];
   if (ConvertsNames(options) && Cp932ToUtf8(raw, std::strlen(raw), converted, sizeof converted)) {
     return {converted, true};
   }
@@ -252,7 +258,12 @@ void Packer::DeleteEntries(DiskEdit& edit) {
         std::fputc(byte, stderr);
       }
     }
-    std::fputs(": not found\n", stderr);
+    // A file of that name was most likely meant to be put, not deleted.
+    std::fputs(IsRegularFile(options.nativeOperands[i])
+                   ? ": not found (it names a file: with --delete, the names after the image "
+                     "are entries to remove, not files to put)\n"
+                   : ": not found\n",
+               stderr);
     clean = false;
   }
 }
@@ -296,7 +307,11 @@ int Packer::Run() {
     DiskEdit::Format(disk, record, options.number);
   } else {
     if (!LoadChosenDisk()) return 1;
-    const Problem problem = replacement.Prepare(options.image, ImageReplacement::Mode::kReplace);
+    Problem problem = replacement.Prepare(options.image, ImageReplacement::Mode::kReplace);
+    // A file no one may write is protected as a write-protected disk is.
+    if (!problem && replacement.ReadOnly() && !options.force) {
+      problem = Refuse(Refusal::kImageReadOnly);
+    }
     if (problem) {
       ShowImageProblem(problem);
       return 1;
