@@ -161,12 +161,12 @@ std::vector<LayoutFile> Concat(std::vector<LayoutFile> files, const std::vector<
 }
 
 // The image as one that keeps 160 track offsets holds it: its first track
-// at 0x2A0.
-Bytes Table160(Bytes bytes) {
-  bytes.erase(bytes.begin() + 0x2A0, bytes.begin() + 0x2B0);
-  for (int at = 0x20; at < 0x2A0; at += 4) {
+// at 0x2A0 (or, `cut` bytes earlier, inside the table).
+Bytes Table160(Bytes bytes, int cut = 16) {
+  bytes.erase(bytes.begin() + 0x2B0 - cut, bytes.begin() + 0x2B0);
+  for (int at = 0x20; at < 0x2B0 - cut; at += 4) {
     if (d88::Little32(&bytes[at]) != 0)
-      d88::PutLittle32(&bytes[at], d88::Little32(&bytes[at]) - 16);
+      d88::PutLittle32(&bytes[at], d88::Little32(&bytes[at]) - cut);
   }
   d88::PutLittle32(&bytes[0x1C], static_cast<std::uint32_t>(bytes.size()));
   return bytes;
@@ -370,6 +370,11 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
        Overhang(17),
        "disk 1: not wholly of the layout: a sector header of track 0 lies in the data of track "
        "2, sector 1"},
+      // Disk 2's first track starts at 0x290, inside a whole table.
+      {{"-d2", kImage, "A"},
+       d88test::Concat(one, Table160(one, 32)),
+       "disk 2: not wholly of the layout: track 0, sector 1 lies in the disk's header or outside "
+       "the disk"},
       {{kImage, "A"},
        BuildImage({cut}),
        "disk 1: not wholly of the layout: track 40, sector 3 holds 512 bytes, not 1024"},
