@@ -83,3 +83,13 @@ NativePathChar* NativeOf(char* text, int argc, NativePathChar** nativeArgs) {
   return text;
 #endif
 }
+
+void ShowVersion(const char* version) {
+  std::printf(
+      "%s %s\n"
+      "Copyright (c) 2026 the d88unpack authors\n"
+      "License MIT: <https://opensource.org/licenses/MIT>.\n"
+      "This is free software: you are free to change and redistribute it.\n"
+      "There is NO WARRANTY, to the extent permitted by law.\n",
+      kProgramName, version);
+}

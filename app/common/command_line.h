@@ -26,6 +26,9 @@ const char* LongOptionGiven(char** argv, int before);
 // option written as `given`, or with `given` null the short option optopt.
 void ShowOptionError(int argc, char** argv, const char* usage, int option, const char* given);
 
+// "PROGRAM VERSION", the copyright and the licence, on standard output.
+void ShowVersion(const char* version);
+
 // The arguments as they stood before getopt_long moved them; false when
 // there are too many to remember.
 bool RememberArguments(int argc, char** argv);

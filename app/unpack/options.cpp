@@ -161,13 +161,7 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
         std::fputs(kHelp, stdout);
         return ParseResult::kDone;
       case 'V':
-        std::printf(
-            "d88unpack %s\n"
-            "Copyright (c) 2026 the d88unpack authors\n"
-            "License MIT: <https://opensource.org/licenses/MIT>.\n"
-            "This is free software: you are free to change and redistribute it.\n"
-            "There is NO WARRANTY, to the extent permitted by law.\n",
-            D88UNPACK_VERSION);
+        ShowVersion(D88UNPACK_VERSION);
         return ParseResult::kDone;
       default:
         ShowOptionError(argc, argv, kUsage, option, LongOptionGiven(argv, before));
