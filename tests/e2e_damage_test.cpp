@@ -227,14 +227,7 @@ std::vector<DamageCase> DamageCases() {
   // entries would be are its first sector header.
   {
     const LayoutDisk disk = DataDisk(1, {File("SHORT", "TBL", 0x100, Pattern(2000, 5))});
-    Bytes bytes = BuildDisk(MakeLayoutDisk(disk));
-    bytes.erase(bytes.begin() + 0x2A0, bytes.begin() + 0x2B0);
-    for (int t = 0; t < 160; ++t) {
-      std::uint8_t* entry = bytes.data() + d88::disk_header::kTrackTableOffset + 4 * t;
-      if (d88::Little32(entry) != 0) d88::PutLittle32(entry, d88::Little32(entry) - 16);
-    }
-    d88::PutLittle32(bytes.data() + d88::disk_header::kDiskSizeOffset,
-                     static_cast<std::uint32_t>(bytes.size()));
+    const Bytes bytes = Table160(BuildDisk(MakeLayoutDisk(disk)));
     cases.push_back({"160 track offsets",
                      bytes,
                      "[Disk B]\n" + ListingLine("SHORT.TBL", 0x100, 0x100 + 2000),

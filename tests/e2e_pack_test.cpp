@@ -160,18 +160,6 @@ std::vector<LayoutFile> Concat(std::vector<LayoutFile> files, const std::vector<
   return files;
 }
 
-// The image as one that keeps 160 track offsets holds it: its first track
-// at 0x2A0 (or, `cut` bytes earlier, inside the table).
-Bytes Table160(Bytes bytes, int cut = 16) {
-  bytes.erase(bytes.begin() + 0x2B0 - cut, bytes.begin() + 0x2B0);
-  for (int at = 0x20; at < 0x2B0 - cut; at += 4) {
-    if (d88::Little32(&bytes[at]) != 0)
-      d88::PutLittle32(&bytes[at], d88::Little32(&bytes[at]) - cut);
-  }
-  d88::PutLittle32(&bytes[0x1C], static_cast<std::uint32_t>(bytes.size()));
-  return bytes;
-}
-
 // A system disk whose track 0 ends in a header that says its data runs on
 // past track 1 into the data of track 2's first sector, with `count` in its
 // count; and a track 100 whose first header the disk's end cuts.

@@ -239,4 +239,17 @@ Bytes ReadBytes(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+Bytes Table160(Bytes bytes, int cut) {
+  const int table = d88::disk_header::kTrackTableOffset;
+  const int end = d88::disk_header::kSize - cut;
+  bytes.erase(bytes.begin() + end, bytes.begin() + d88::disk_header::kSize);
+  for (int at = table; at < end; at += 4) {
+    const std::uint32_t offset = d88::Little32(&bytes[at]);
+    if (offset != 0) d88::PutLittle32(&bytes[at], offset - static_cast<std::uint32_t>(cut));
+  }
+  d88::PutLittle32(&bytes[d88::disk_header::kDiskSizeOffset],
+                   static_cast<std::uint32_t>(bytes.size()));
+  return bytes;
+}
+
 }  // namespace d88test

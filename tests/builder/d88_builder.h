@@ -48,6 +48,11 @@ Bytes BuildDisk(const Disk& disk);
 // The bytes of an image: the disks laid end to end.
 Bytes BuildImage(const std::vector<Disk>& disks);
 
+// A one-disk image as images in common use that keep 160 track offsets
+// hold it: its first track `cut` bytes earlier, at 0x2A0 (or, cut further,
+// inside the table).
+Bytes Table160(Bytes bytes, int cut = 16);
+
 // A sector of the size its code gives (128 << n), filled with `fill`.
 Sector FilledSector(int c, int h, int r, int n, std::uint8_t fill);
 
