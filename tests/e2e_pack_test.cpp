@@ -33,6 +33,9 @@ struct Row {
   Bytes after;   // the image afterwards; empty: there is none
   std::string out = "";
   std::string err = "";  // the status is 1 with any complaint, else 0
+  // A killed run's temporary stands in the folder under the name this run
+  // would take first; it stays as it was.
+  bool staleTemporary = false;
 };
 
 void RunRows(const std::vector<Row>& rows) {
@@ -46,10 +49,22 @@ void RunRows(const std::vector<Row>& rows) {
       dir.Put(path, bytes);
     }
     if (!row.before.empty()) dir.Put(kImage, row.before);
-    const ToolRun run = RunPack(dir.path(), row.args);
+    RunOptions options;
+    if (row.staleTemporary) {
+      if (ToolIsWindows()) continue;
+      options.beforeStart = [] {
+        const std::string name = ".d88pack-" + std::to_string(getpid()) + "-0.tmp";
+        WriteBytes(name, TextBytes("stale"));
+      };
+    }
+    const ToolRun run = RunPack(dir.path(), row.args, options);
     EXPECT_EQ(run.out, Lines(row.out));
     EXPECT_EQ(run.err, Lines(row.err));
     EXPECT_EQ(run.status, row.err.empty() ? 0 : 1);
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      const std::string name = entry.path().filename().string();
+      if (row.staleTemporary && name.rfind(".d88pack-", 0) == 0) tree[name] = TextBytes("stale");
+    }
     if (!row.after.empty()) tree[kImage] = row.after;
     ExpectTreeHolds(dir.path(), tree);
   }
@@ -184,6 +199,13 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
        kTwo,
        inputs,
        TwoDisks({kOldGame, kTextFile, Put("NOTE", "TXT", 0x8000, {})})},
+      {{"--disk=2", kImage, "NEW"},
+       kTwo,
+       inputs,
+       TwoDisks({kOldGame, kTextFile, kNote, Put("NEW", "", 0, kText)}),
+       "",
+       "",
+       true},
       {{"-d", "2", "-v", kImage, "NOTE.TXT"},
        kTwo,
        inputs,

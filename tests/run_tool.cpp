@@ -164,6 +164,7 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
       setrlimit(RLIMIT_FSIZE, &limit);
     }
     if (options.ignoreFileSizeSignal) signal(SIGXFSZ, SIG_IGN);
+    if (options.beforeStart) options.beforeStart();
     execvp(program.c_str(), pointers.data());
     _exit(127);
   }

@@ -95,6 +95,9 @@ struct RunOptions {
   // so the tool is held inside its run; this is called then. ToolRun::out
   // holds what came through the pipe.
   std::function<void()> whileHeld = nullptr;
+  // Called in the tool's own process, in its working folder, just before
+  // the tool starts: getpid() gives the tool's process ID. POSIX tools only.
+  std::function<void()> beforeStart = nullptr;
 };
 
 // Runs the tool that D88UNPACK_TOOL names in `workingDir`, with `args` after
