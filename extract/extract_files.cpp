@@ -124,10 +124,13 @@ EntryOutcome ExtractEntry(const EntryRecord& entry, const char* fileName, Output
   }
   if (target.written != nullptr) {
     // A file this run wrote for an earlier entry is gone: say so.
+    const int folderKey = target.diskFolder != nullptr ? target.diskPlace : 0;
     if (result.oldRemoved) {
-      outcome.replacedPlace = target.written->PlaceOf(result.old, outcome.replacedNumber);
+      outcome.replacedPlace =
+          target.written->PlaceOf(result.old, fileName, folderKey, outcome.replacedNumber);
     }
-    target.written->Note(result.created, target.diskPlace, target.diskNumber);
+    target.written->Note(result.identified ? &result.created : nullptr, fileName, folderKey,
+                         target.diskPlace, target.diskNumber);
   }
   return outcome;
 }

@@ -63,6 +63,10 @@ class OutputFolder {
   void Close();
   // False until Open or OpenChild succeeds.
   bool IsOpen() const { return isOpen; }
+  // Whether two different names in the folder are always two files, as
+  // the file systems known to compare names byte for byte make them; false
+  // where that cannot be told. Asked once for each folder taken.
+  bool NamesAreExact() const;
 
 #ifdef _WIN32
   // The folder's path, or null for the current directory.
@@ -78,6 +82,7 @@ class OutputFolder {
 
  private:
   bool isOpen = false;
+  mutable signed char exactNames = -1;  // not asked yet
 #ifdef _WIN32
   wchar_t prefix[4096] = {};
 #else
@@ -92,7 +97,10 @@ struct WriteResult {
   // new file then failed): what it was.
   bool oldRemoved;
   FileIdentity old;
-  FileIdentity created;  // the new file, when it was written
+  // The new file, when it was written, where its folder's names are not
+  // exact (elsewhere its name tells it, and its identity is not asked).
+  bool identified;
+  FileIdentity created;
 };
 
 // Creates `name` in `folder` and writes `size` bytes of `data` to it. What

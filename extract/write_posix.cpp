@@ -5,6 +5,12 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/fs.h>
+#include <linux/magic.h>
+#include <sys/ioctl.h>
+#include <sys/vfs.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -65,6 +71,34 @@ WriteResult CheckTakenName(int folder, const char* name, const GuardedFiles& gua
   return free;
 }
 
+// Whether two different names in `folder` are always two files: on the
+// Linux file systems that compare names byte for byte, unless the folder
+// folds case (the casefold flag of ext4 and tmpfs). Others, and every file
+// system elsewhere, may fold case or normalise Unicode (vfat, NTFS, those of
+// macOS, network file systems): there a file's identity tells.
+bool NamesAreExactIn(int folder) {
+#if defined(__linux__) && defined(FS_CASEFOLD_FL)
+  const int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd == -1) return false;
+  struct statfs system;
+  bool exact = fstatfs(fd, &system) == 0 &&
+               (system.f_type == EXT4_SUPER_MAGIC || system.f_type == TMPFS_MAGIC ||
+                system.f_type == BTRFS_SUPER_MAGIC);
+  int flags = 0;
+  // A file system without the flags has no casefold either.
+  if (exact && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+    exact = (flags & FS_CASEFOLD_FL) == 0;
+  } else if (exact) {
+    exact = errno == ENOTTY || errno == EOPNOTSUPP;
+  }
+  close(fd);
+  return exact;
+#else
+  (void)folder;
+  return false;
+#endif
+}
+
 }  // namespace
 
 int OutputFolder::Open(const NativePathChar* path) {
@@ -92,6 +126,12 @@ void OutputFolder::Close() {
   if (isOpen && handle != AT_FDCWD) close(handle);
   handle = AT_FDCWD;
   isOpen = false;
+  exactNames = -1;
+}
+
+bool OutputFolder::NamesAreExact() const {
+  if (exactNames < 0) exactNames = NamesAreExactIn(handle) ? 1 : 0;
+  return exactNames == 1;
 }
 
 GuardedFiles GuardImageAndConsole(const FileIdentity& image) {
@@ -147,8 +187,9 @@ WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const 
     done += static_cast<std::size_t>(got);
   }
   struct stat info;
-  if (result.problem == EntryProblem::kNone && fstat(fd, &info) == 0) {
+  if (result.problem == EntryProblem::kNone && !folder.NamesAreExact() && fstat(fd, &info) == 0) {
     result.created = IdentityOfStatus(info);
+    result.identified = true;
   }
   // Some file systems report a failed write only when the file is closed.
   if (close(fd) != 0 && result.problem == EntryProblem::kNone) {

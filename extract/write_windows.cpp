@@ -142,6 +142,11 @@ void OutputFolder::Close() {
   prefix[0] = 0;
 }
 
+// Windows file systems fold case: a file is known by its identity.
+bool OutputFolder::NamesAreExact() const {
+  return false;
+}
+
 GuardedFiles GuardImageAndConsole(const FileIdentity& image) {
   GuardedFiles guarded{};
   guarded.image = image;
@@ -194,7 +199,9 @@ WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const 
     result.error = ErrnoOfWindowsError(GetLastError());
   }
   DWORD attributes = 0;
-  if (result.problem == EntryProblem::kNone) IdentityOfHandle(file, result.created, attributes);
+  if (result.problem == EntryProblem::kNone) {
+    result.identified = IdentityOfHandle(file, result.created, attributes);
+  }
   if (!CloseHandle(file) && result.problem == EntryProblem::kNone) {
     result.problem = EntryProblem::kCloseFailed;
     result.error = ErrnoOfWindowsError(GetLastError());

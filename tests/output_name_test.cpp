@@ -37,21 +37,55 @@ TEST(CheckOutputName, TakesEveryOtherByteAsItStandsOnPosix) {
 }
 
 TEST(WrittenFiles, KnowsTheDiskAFileWasLastWrittenFor) {
-  // Files of one device and two, an identity given anew, and one never noted.
+  // Files known by identity (of one device and two, an identity given anew)
+  // and by name (in the output folder and in disk 6's), and ones never noted.
   static WrittenFiles written;
   const struct {
     FileIdentity identity;
-    int place, number;  // to note; place 0: only look it up
+    const char* name;
+    int folder;
+    bool identified;
+    int place, number;  // to note, then look up; place 0: only look it up
     int expectedPlace, expectedNumber;
   } steps[] = {
-      {{1, 100}, 1, 1, 1, 1}, {{1, 101}, 2, 0, 2, 0}, {{2, 100}, 3, 255, 3, 255},
-      {{1, 100}, 0, 0, 1, 1}, {{1, 100}, 4, 2, 4, 2}, {{1, 102}, 0, 0, 0, -1},
+      {{1, 100}, "A", 0, true, 1, 1, 1, 1},
+      {{1, 101}, "B", 0, true, 2, 0, 2, 0},
+      {{2, 100}, "C", 0, true, 3, 255, 3, 255},
+      {{1, 100}, "X", 0, true, 0, 0, 1, 1},  // an identity is one file whatever its name
+      {{1, 100}, "A", 0, true, 4, 2, 4, 2},
+      {{1, 102}, "A", 0, true, 0, 0, 0, -1},
+      {{9, 9}, "READ", 0, false, 5, 5, 5, 5},
+      {{7, 7}, "READ", 0, false, 0, 0, 5, 5},  // a name is one file whatever its identity
+      {{7, 7}, "read", 0, false, 0, 0, 0, -1},
+      {{7, 7}, "READ", 6, false, 0, 0, 0, -1},
+      {{8, 8}, "READ", 6, false, 6, 64, 6, 64},
+      {{7, 7}, "READ", 0, false, 0, 0, 5, 5},
   };
   for (const auto& step : steps) {
-    if (step.place != 0) written.Note(step.identity, step.place, step.number);
+    if (step.place != 0) {
+      written.Note(step.identified ? &step.identity : nullptr, step.name, step.folder, step.place,
+                   step.number);
+    }
     int number = -1;
-    EXPECT_EQ(written.PlaceOf(step.identity, number), step.expectedPlace) << step.identity.file;
-    EXPECT_EQ(number, step.expectedNumber) << step.identity.file;
+    EXPECT_EQ(written.PlaceOf(step.identity, step.name, step.folder, number), step.expectedPlace)
+        << step.name << " " << step.identity.file;
+    EXPECT_EQ(number, step.expectedNumber) << step.name << " " << step.identity.file;
+  }
+  // As many as 64 disks of 255 entries give, by name and by identity, each
+  // found at its latest note while the table grows around it.
+  static WrittenFiles full;
+  for (int i = 0; i < WrittenFiles::kCapacity; ++i) {
+    const FileIdentity identity{3, static_cast<std::uint64_t>(i % 5000)};
+    const std::string name = "F" + std::to_string(i % 5000);
+    full.Note(i % 2 == 0 ? &identity : nullptr, name.c_str(), 0, i / 255 + 1, i % 256);
+  }
+  for (int i = WrittenFiles::kCapacity - 5000; i < WrittenFiles::kCapacity; ++i) {
+    const std::string name = "F" + std::to_string(i % 5000);
+    int number = -1;
+    EXPECT_EQ(full.PlaceOf({3, static_cast<std::uint64_t>(i % 5000)}, name.c_str(), 0, number),
+              i / 255 + 1)
+        << i;
+    EXPECT_EQ(number, i % 256) << i;
   }
 }
 

@@ -100,10 +100,12 @@ bool NamesAFile(const char* text) {
 #endif
 }
 
-// A NAME pattern, and whether it has matched an entry so far.
+// A NAME pattern, and whether it has matched an entry so far. Every member
+// has a constant initializer, so that an array of them in static storage is
+// zero pages that take no memory until a pattern is given.
 struct ChosenName {
   Pattern pattern;
-  bool matched;
+  bool matched = false;
 };
 
 class Runner {
