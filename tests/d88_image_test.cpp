@@ -610,6 +610,14 @@ TEST_F(ReaderTest, DefaultRangeStepsAfterSixteen) {
   Bytes expected = Concat({SectorData(0, 15, 1), SectorData(0, 16, 1)});
   for (int r = 1; r <= 16; ++r) expected = Concat({expected, SectorData(1, r, 1)});
   EXPECT_EQ(Run(0, 0, 0, 15, 1, 18 * 256), Delivered(18 * 256, expected, 18 * 256 + 64));
+  // Sector by sector too, with the smallest size code: 128 bytes each.
+  disk.tracks[0] = PlainTrack(0, 2, 0);
+  ASSERT_TRUE(OpenOne(disk));
+  Bytes each(2 * 128);
+  std::uint16_t held[2] = {};
+  image.ReadEachSector(0, 0, 0, 1, 0, 2, each.data(), held);
+  EXPECT_EQ(each, Concat({SectorData(0, 1, 0), SectorData(0, 2, 0)}));
+  EXPECT_EQ(held[1], 128);
 }
 
 TEST_F(RunTest, PartialLastSectorAndEndsOfARun) {
