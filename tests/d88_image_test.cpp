@@ -618,6 +618,15 @@ TEST_F(ReaderTest, DefaultRangeStepsAfterSixteen) {
   image.ReadEachSector(0, 0, 0, 1, 0, 2, each.data(), held);
   EXPECT_EQ(each, Concat({SectorData(0, 1, 0), SectorData(0, 2, 0)}));
   EXPECT_EQ(held[1], 128);
+  // The largest size code a run takes, 2^30 bytes as it says, of which a
+  // sector holds what its data length gives.
+  Sector huge = MakeSector(0, 1);
+  huge.n = 23;
+  huge.data.resize(100);
+  disk.tracks[0].sectors = {huge};
+  ASSERT_TRUE(OpenOne(disk));
+  EXPECT_EQ(Run(0, 0, 0, 1, 23, 100), Delivered(100, huge.data, 164));
+  EXPECT_EQ(Run(0, 0, 0, 1, 24, 100).count, 0);
 }
 
 TEST_F(RunTest, PartialLastSectorAndEndsOfARun) {

@@ -196,6 +196,12 @@ TEST(Options, NamesChooseEntriesByPattern) {
             "and the names after it choose its files)\n",
             dashed,
             dash},
+           // A folder is no image.
+           {{"-l", kImage, "sub"},
+            "[Disk B]\n",
+            "d88unpack: sub: not found in the image\n",
+            {{"sub/", {}}},
+            [](const fs::path& dir) { fs::create_directory(dir / "sub"); }},
            {{kImage, "NOTE.TXT", "?AME.*"},
             listed({"GAME.BIN", "NOTE.TXT"}),
             "",
