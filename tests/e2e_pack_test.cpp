@@ -129,6 +129,13 @@ TEST(Pack, CreateMakesANewImage) {
        inputs,
        NewImage(1, {Put("\xB1\xB2", "\xC3\xDE", 0, {1}),
                     Put("\x83\x5C\x83\x74\x83\x67", "TXT", 0, {2})})},
+      // A label's bytes as they stand (on Windows always from UTF-8), or with
+      // -u from UTF-8.
+      {{"-c", u8"--label=ソ", kImage},
+       {},
+       {},
+       NewImage(1, {}, ToolIsWindows() ? "\x83\x5C" : u8"ソ")},
+      {{"-uc", u8"--label=ソ", kImage}, {}, {}, NewImage(1, {}, "\x83\x5C")},
       {{"-u", "-c", kImage, u8"〜", u8"€"},
        {},
        inputs,

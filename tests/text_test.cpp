@@ -259,6 +259,10 @@ TEST(CodePage932, ConvertsToUtf8) {
   EXPECT_STREQ(small, "A");
   Cp932ToUtf8Lenient("A", 1, small, 1);
   EXPECT_STREQ(small, "");
+  // The same the other way.
+  EXPECT_FALSE(Utf8ToCp932("ABCD", 4, small, sizeof small));
+  EXPECT_TRUE(Utf8ToCp932(u8"ソ", 3, small, sizeof small));
+  EXPECT_STREQ(small, "\x83\x5C");
 }
 
 }  // namespace
