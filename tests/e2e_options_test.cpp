@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -261,6 +262,24 @@ TEST(Options, ToStdoutPassesTheDataAsItIs) {
                 Says({2, "\\x00", "GONE", Why::kHeaderPastTheEnd}) +
                 Says({3, "D", "CUT", Why::kDataMissing, 5116, 6000, 5}) +
                 Says({3, "D", "LOST", Why::kRecordMissing, 0, 0, 5})}});
+  // The image is cut after disk 1 while the tool is held writing its data:
+  // disk 2, found when the image was opened, can no longer be read (its
+  // header lies far past disk 1's last sector, which the tool read last).
+  if (ToolIsWindows()) return;
+  const Bytes big = Pattern(60000, 3);
+  Disk first = MakeLayoutDisk(DataDisk(1, {File("BIG", "", 0, big), File("BIG2", "", 0, big)}));
+  first.tail = Bytes(100000, 0);
+  const Bytes one = BuildImage({first});
+  auto folder = std::make_shared<fs::path>();
+  RunOptions held;
+  held.whileHeld = [folder, &one] { fs::resize_file(*folder / kImage, one.size()); };
+  RunRows(Concat(one, ImageOf({DataDisk(2, {})})),
+          {{{"-O", kImage},
+            std::string(big.begin(), big.end()) + std::string(big.begin(), big.end()),
+            DiskLine(2, "its header can no longer be read; the image changed while it was read"),
+            {{kImage, one}},
+            [folder](const fs::path& dir) { *folder = dir; },
+            held}});
 }
 
 TEST(Options, SalvageWritesZerosForWhatTheImageLacks) {

@@ -142,7 +142,7 @@ struct Row {
   std::vector<std::string> args;
   std::string out;           // console text; with -O first, the exact bytes
   std::string err = "";      // the status is 1 with any complaint, else 0 (notes aside)
-  Tree tree = {};            // the folder afterwards, less the image
+  Tree tree = {};            // the folder afterwards; the image as it was unless given
   Prepare before = nullptr;  // what stands in the folder before the run
   RunOptions options = {};
   int status = -1;  // when not as `err` says
