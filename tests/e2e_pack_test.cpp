@@ -193,6 +193,18 @@ Bytes Overhang(int count, const std::vector<LayoutFile>& files = {}) {
   return BuildImage({disk});
 }
 
+// A table of 160 offsets whose first track starts at 0x2A2. The two bytes
+// between, with the first header's C and H (0 and 0), are no offset: read
+// as one, they would lead into the data of track 0, sector 2, where a
+// second record goes.
+Bytes GapAfterTable(const std::vector<LayoutFile>& files) {
+  Bytes bytes = Table160(ImageOf({DataDisk(1, files)}), 14);
+  const int secondData = 0x2A2 + 2 * d88::sector_header::kSize + 1024;
+  bytes[0x2A0] = secondData & 0xFF;
+  bytes[0x2A1] = secondData >> 8;
+  return bytes;
+}
+
 TEST(Pack, PutAddsOrReplacesInPlace) {
   const Tree inputs = {{"GAME.BIN", kGame}, {"NEW", kText}, {"NOTE.TXT", {}}};
   const LayoutFile game = Put("GAME", "BIN", 0x1200, kGame);
@@ -257,6 +269,10 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
        Table160(ImageOf({DataDisk(1, {kNote})})),
        inputs,
        Table160(ImageOf({DataDisk(1, {kNote, Put("NEW", "", 0, kText)})}))},
+      {{kImage, "NEW"},
+       GapAfterTable({kNote}),
+       inputs,
+       GapAfterTable({kNote, Put("NEW", "", 0, kText)})},
       // Its last header's count ends track 0 before the data it points into.
       {{kImage, "NEW"}, Overhang(16), inputs, Overhang(16, {Put("NEW", "", 0, kText)})},
   });
