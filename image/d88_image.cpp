@@ -202,13 +202,15 @@ void D88Image::PlanRun(int track, int c, int h, int r, int64_t sectors, bool thr
     // byte holds: a run that stops at a gap ends there.
     const bool gap = start == TrackSweep::kAbsent || !sh::IsIdByte(c) || !sh::IsIdByte(h);
     if (gap && !throughGaps) return;
-    // Double-sided stepping: head 0, head 1, then the next cylinder.
-    ++track;
+    // Double-sided stepping: head 0, head 1, then the next cylinder. A run
+    // read through gaps may go on past every track of the table and every
+    // C a header can hold; there it finds nothing, and counts no further.
+    if (track < INT_MAX) ++track;
     if (h == 0) {
       h = 1;
     } else {
       h = 0;
-      ++c;
+      if (c < INT_MAX) ++c;
     }
     r = firstSector;
   }

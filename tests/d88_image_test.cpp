@@ -12,6 +12,7 @@
 #include <fstream>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "d88_builder.h"
@@ -498,6 +499,13 @@ TEST_F(ReaderTest, AbsentOutOfRangeAndBeyondSizeTracksYieldNothing) {
   EXPECT_EQ(Run(0, 0, INT_MAX, 1, 3, 4096).count, 0);
   EXPECT_EQ(Run(0, 0, 0, INT_MIN, 3, 4096).count, 0);
   EXPECT_EQ(Run(0, 0, 0, INT_MAX, 3, 4096).count, 0);
+  // Read sector by sector, a run steps on across what it cannot find.
+  for (const auto& [track, c, h] : {std::tuple{INT_MAX, 0, 0}, {0, INT_MAX, 1}}) {
+    std::uint8_t data[4 * 1024];
+    std::uint16_t held[4] = {1, 1, 1, 1};
+    image.ReadEachSector(track, c, h, 1, 3, 4, data, held);
+    EXPECT_EQ(std::count(held, held + 4, 0), 4) << track << " " << c;
+  }
 }
 
 TEST_F(ReaderTest, NothingPastTheDisksEndIsRead) {

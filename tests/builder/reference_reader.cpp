@@ -121,12 +121,12 @@ int ReferenceReader::FindSector(int track, int c, int h, int r, int n, std::uint
 void ReferenceReader::Step(int& track, int& c, int& h, int& r) const {
   // After lastSector the next track: head 0, head 1, then the next cylinder.
   if (r == lastSector) {
-    ++track;
+    if (track < INT_MAX) ++track;
     if (h == 0) {
       h = 1;
     } else {
       h = 0;
-      ++c;
+      if (c < INT_MAX) ++c;
     }
     r = firstSector;
   } else if (r < INT_MAX) {
