@@ -183,15 +183,22 @@ void D88Image::PlanRun(int track, int c, int h, int r, int64_t sectors, bool thr
   while (sectors > 0) {
     // A run steps to the next track after lastSector; one that starts
     // above it never changes track and counts up until a sector is
-    // missing. Sector numbers past the largest ID byte are never found.
-    const bool steps = r >= 0 && r <= lastSector && lastSector <= sh::kLargestIdByte;
+    // missing. Sector numbers below 0 and past the largest ID byte count
+    // but are never found.
+    const bool steps = r <= lastSector && lastSector <= sh::kLargestIdByte;
     const int last = steps ? lastSector : sh::kLargestIdByte;
-    const int64_t available = r >= 0 && r <= last ? last - r + 1 : 0;
+    const int64_t available = r <= last ? static_cast<int64_t>(last) - r + 1 : 0;
     const int64_t take = available < sectors ? available : sectors;
     const int64_t start = LocateTrack(track);
-    // Nothing is wanted of a track that can give nothing (lastR < r).
+    // Nothing is wanted of a track that can give nothing (lastR < r); of
+    // a run that starts below 0, only the sectors from 0 on, each at its
+    // place in the destination.
     const int lastR = static_cast<int>(std::max<int64_t>(static_cast<int64_t>(r) + take - 1, -1));
-    if (!sweep.AddTrack(start, c, h, r, lastR, destination)) return;
+    const int firstR = r < 0 && lastR >= 0 ? 0 : r;
+    std::uint8_t* const to = destination != nullptr && firstR != r
+                                 ? destination + -static_cast<int64_t>(r) * sectorSize
+                                 : destination;
+    if (!sweep.AddTrack(start, c, h, firstR, lastR, to)) return;
     // The next track's sectors follow this one's in the run.
     if (destination != nullptr) destination += take * sectorSize;
     sectors -= take;
