@@ -721,8 +721,10 @@ TEST_F(ReaderTest, RunMatchesTheReferenceReaderOnTrickyTracks) {
   // Track 3: the count field stops the search before sector 4.
   disk.tracks[3] = PlainTrack(3, 5);
   disk.tracks[3].sectors[2].countField = 3;
-  // Track 4: sectors 6 to 9 as well, for runs above lastSector.
+  // Track 4: sectors 6 to 9 as well, for runs above lastSector, and a
+  // sector 0 at its end, for runs that start below it.
   disk.tracks[4] = PlainTrack(4, 9);
+  disk.tracks[4].sectors.push_back(MakeSector(4, 0));
   const Bytes bytes = d88test::BuildImage({disk});
   ASSERT_TRUE(OpenBytes(bytes));
   ASSERT_TRUE(image.SelectDisk(0));
@@ -742,13 +744,14 @@ TEST_F(ReaderTest, RunMatchesTheReferenceReaderOnTrickyTracks) {
     int first, last, track, r, length;
   };
   const std::vector<Case> cases = {
-      {1, 5, 0, 1, 5 * 5120},   {1, 5, 0, 3, 5 * 5120},   {1, 5, 1, 1, 3 * 5120},
-      {1, 5, 2, 1, 5120},       {1, 5, 2, 4, 3 * 5120},   {1, 5, 3, 1, 5120},
-      {1, 5, 3, 4, 5120},       {2, 4, 0, 2, 4 * 5120},   {1, 16, 0, 1, 5 * 5120},
-      {1, 5, 4, 6, 5120},       {1, 3, 4, 7, 5120},       {4, 5, 0, 4, 3000},
-      {1, 1, 0, 1, 5 * 5120},   {5, 1, 0, 1, 5 * 5120},   {1, 5, 1, 0, 1024},
-      {1, 300, 0, 1, 5 * 5120}, {0, 5, 0, 5, 5 * 5120},   {1, 5, 4, 250, 8 * 1024},
-      {1, 5, 0, -2, 5 * 5120},  {1, -1, 0, -2, 5 * 5120}, {-3, 5, 0, 4, 5 * 5120}};
+      {1, 5, 0, 1, 5 * 5120},   {1, 5, 0, 3, 5 * 5120},     {1, 5, 1, 1, 3 * 5120},
+      {1, 5, 2, 1, 5120},       {1, 5, 2, 4, 3 * 5120},     {1, 5, 3, 1, 5120},
+      {1, 5, 3, 4, 5120},       {2, 4, 0, 2, 4 * 5120},     {1, 16, 0, 1, 5 * 5120},
+      {1, 5, 4, 6, 5120},       {1, 3, 4, 7, 5120},         {4, 5, 0, 4, 3000},
+      {1, 1, 0, 1, 5 * 5120},   {5, 1, 0, 1, 5 * 5120},     {1, 5, 1, 0, 1024},
+      {1, 300, 0, 1, 5 * 5120}, {0, 5, 0, 5, 5 * 5120},     {1, 5, 4, 250, 8 * 1024},
+      {1, 5, 0, -2, 5 * 5120},  {1, -1, 0, -2, 5 * 5120},   {-3, 5, 0, 4, 5 * 5120},
+      {1, 5, 4, -1, 2 * 1024},  {1, 255, 3, 250, 10 * 1024}};
   for (const Case& test : cases) {
     const std::string label = "case " + std::to_string(&test - cases.data());
     const int c = test.track / 2;
