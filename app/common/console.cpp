@@ -12,6 +12,7 @@
 #else
 #include <fcntl.h>
 #include <langinfo.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -20,6 +21,29 @@
 bool IsControlByte(unsigned char byte) {
   return (byte >= 0x01 && byte < 0x20) || byte == 0x7F;
 }
+
+void PutTyped(const char* text) {
+  for (const char* p = text; *p != 0; ++p) {
+    const unsigned char byte = static_cast<unsigned char>(*p);
+    if (IsControlByte(byte)) {
+      std::fprintf(stderr, "\\x%02x", byte);
+    } else {
+      std::fputc(byte, stderr);
+    }
+  }
+}
+
+#ifdef _WIN32
+bool IsRegularFile(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+#else
+bool IsRegularFile(const char* path) {
+  struct stat info;
+  return stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+#endif
 
 void EscapeByte(unsigned char byte, char (&out)[5]) {
   if (byte >= 0x20 && byte < 0x7F && byte != '\\' && byte != '"') {

@@ -37,6 +37,13 @@ const char* PathText(const NativePathChar* path);
 // in UTF-8).
 void PutPath(const NativePathChar* path);
 
+// The user's own text (a NAME pattern) on standard error as it was typed:
+// '\' and non-ASCII characters included, only control bytes as \xhh.
+void PutTyped(const char* text);
+
+// Whether a regular file stands at `path`.
+bool IsRegularFile(const NativePathChar* path);
+
 // "PROGRAM: PATH: " on standard error, the path's bytes escaped (on Windows
 // the path is shown in UTF-8), after standard output has been flushed.
 void PutPathPrefix(const NativePathChar* path);

@@ -33,11 +33,6 @@ Problem InputFile::Open(const wchar_t* path, long long& size) {
   return Problem{};
 }
 
-bool IsRegularFile(const wchar_t* path) {
-  const DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 void InputFile::Close() {
   if (handle != nullptr) CloseHandle(static_cast<HANDLE>(handle));
   handle = nullptr;
@@ -70,11 +65,6 @@ Problem InputFile::Open(const char* path, long long& size) {
   if (!S_ISREG(info.st_mode)) return Refuse(Refusal::kFileNotRegular);
   size = info.st_size;
   return Problem{};
-}
-
-bool IsRegularFile(const char* path) {
-  struct stat info;
-  return stat(path, &info) == 0 && S_ISREG(info.st_mode);
 }
 
 void InputFile::Close() {

@@ -34,7 +34,4 @@ class InputFile {
 #endif
 };
 
-// Whether a regular file stands at `path`.
-bool IsRegularFile(const NativePathChar* path);
-
 #endif

@@ -249,15 +249,7 @@ void Packer::DeleteEntries(DiskEdit& edit) {
     if (matched[i]) continue;
     PutPathPrefix(options.image);
     std::fprintf(stderr, "disk %d: ", diskIndex + 1);
-    // The user's own text, as typed, but for its control bytes.
-    for (const char* p = options.operands[i]; *p != 0; ++p) {
-      const unsigned char byte = static_cast<unsigned char>(*p);
-      if (IsControlByte(byte)) {
-        std::fprintf(stderr, "\\x%02x", byte);
-      } else {
-        std::fputc(byte, stderr);
-      }
-    }
+    PutTyped(options.operands[i]);
     // A file of that name was most likely meant to be put, not deleted.
     std::fputs(IsRegularFile(options.nativeOperands[i])
                    ? ": not found (it names a file: with --delete, the names after the image "

@@ -462,16 +462,7 @@ void ShowFolderFailure(const NativePathChar* path, int error) {
 void ShowPatternNotFound(const char* pattern, bool someDisks, bool namesFile) {
   std::fflush(stdout);
   std::fputs("d88unpack: ", stderr);
-  // The user's own text, shown as typed: '\' escapes and non-ASCII
-  // characters included; only control bytes are escaped.
-  for (const char* p = pattern; *p != 0; ++p) {
-    const unsigned char byte = static_cast<unsigned char>(*p);
-    if (IsControlByte(byte)) {
-      std::fprintf(stderr, "\\x%02x", byte);
-    } else {
-      std::fputc(byte, stderr);
-    }
-  }
+  PutTyped(pattern);
   std::fputs(someDisks ? ": not found on the disks chosen" : ": not found in the image", stderr);
   std::fputs(namesFile ? " (it names a file: one run reads one image, and the names after it "
                          "choose its files)\n"

@@ -9,8 +9,6 @@
 #include <io.h>
 
 #include "native_api.h"
-#else
-#include <sys/stat.h>
 #endif
 
 #include "codepage.h"
@@ -92,11 +90,9 @@ bool NamesAFile(const char* text) {
   // Names come from the wide command line as UTF-8.
   wchar_t path[4096];
   if (MultiByteToWideChar(CP_UTF8, 0, text, -1, path, 4096) <= 0) return false;
-  const DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return IsRegularFile(path);
 #else
-  struct stat info;
-  return stat(text, &info) == 0 && S_ISREG(info.st_mode);
+  return IsRegularFile(text);
 #endif
 }
 
