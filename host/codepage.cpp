@@ -18,6 +18,15 @@ bool IsAscii(const char* bytes, std::size_t length) {
                      [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
 }
 
+// ASCII text is the same in both encodings: copied, where it fits with its
+// terminator, without a call to the converter.
+bool CopiedAscii(const char* text, std::size_t length, char* out, std::size_t outSize) {
+  if (!IsAscii(text, length) || length >= outSize) return false;
+  std::memcpy(out, text, length);
+  out[length] = 0;
+  return true;
+}
+
 #ifdef _WIN32
 
 constexpr unsigned kCodePage = 932;
@@ -130,11 +139,7 @@ bool Cp932Available() {
 
 bool Cp932ToUtf8(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
   if (outSize == 0) return false;
-  if (IsAscii(bytes, length) && length < outSize) {
-    std::memcpy(out, bytes, length);
-    out[length] = 0;
-    return true;
-  }
+  if (CopiedAscii(bytes, length, out, outSize)) return true;
   if (Convert(bytes, length, out, outSize)) return true;
   out[0] = 0;
   return false;
@@ -172,11 +177,7 @@ void Cp932ToUtf8Lenient(const char* bytes, std::size_t length, char* out, std::s
 
 bool Utf8ToCp932(const char* text, std::size_t length, char* out, std::size_t outSize) {
   if (outSize == 0) return false;
-  if (IsAscii(text, length) && length < outSize) {
-    std::memcpy(out, text, length);
-    out[length] = 0;
-    return true;
-  }
+  if (CopiedAscii(text, length, out, outSize)) return true;
   // Back again, the text must be what was given: a character that code page
   // 932 stores as another's bytes would come back as that other one.
   char again[256];
