@@ -329,6 +329,9 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
   // Its directory track first, its last data sector cut by its size.
   Disk shrunk = DirectoryFirst(DataDisk(1, {}));
   shrunk.sizeField = static_cast<std::uint32_t>(BuildDisk(shrunk).size() - 1);
+  // The same, the file cut one byte short instead.
+  Bytes cutShort = BuildImage({DirectoryFirst(DataDisk(1, {}))});
+  cutShort.pop_back();
   const Bytes one = ImageOf({DataDisk(1, {})});
   // Track 100 starts in the last 16 bytes of the disk: track 83, sector 5.
   Disk astray = MakeLayoutDisk(DataDisk(1, {}));
@@ -418,6 +421,9 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
        BuildImage({shrunk}),
        "disk 1: not wholly of the layout: track 82, sector 5 lies in the disk's header or "
        "outside the disk"},
+      {{kImage, "A"},
+       cutShort,
+       "disk 1: not wholly of the layout: the image ends inside track 82, sector 5"},
       {{kImage, "A"},
        Inconsistent(endBelow),
        "disk 1: the directory is inconsistent: the end address of entry 2 is below its start"},
