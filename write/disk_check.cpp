@@ -154,6 +154,8 @@ Problem CheckWholeLayout(D88Image& image, ImageFile& file, const DiskSpan& span,
   const int tableEnd = dh::kTrackTableOffset + 4 * dh::TrackTableLength(span.header);
   const int64_t lowest = span.offset + tableEnd + sh::kSize;
   const int64_t highest = span.offset + span.size - kSectorSize;
+  // A sector whose last byte lies past the end of the file is cut off.
+  const int64_t fileSize = file.GetSize();
   for (int i = 0; i < map.count; ++i) {
     const long long track = map.firstTrack + i / kSectorsPerTrack;
     const long long sector = i % kSectorsPerTrack + 1;
@@ -165,10 +167,7 @@ Problem CheckWholeLayout(D88Image& image, ImageFile& file, const DiskSpan& span,
     if (position < lowest || position > highest) {
       return Refuse(Refusal::kDiskSectorOutside, track, sector);
     }
-    std::uint8_t last;
-    if (file.ReadAt(position + kSectorSize - 1, &last, 1) != 1) {
-      return Refuse(Refusal::kDiskSectorCut, track, sector);
-    }
+    if (position + kSectorSize > fileSize) return Refuse(Refusal::kDiskSectorCut, track, sector);
   }
   // The sectors in file order, for the walk to tell whose data a header
   // lies in. Two sectors that overlap are found so: the later one's header
