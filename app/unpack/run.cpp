@@ -291,9 +291,7 @@ int Run(const Options& options) {
   static WrittenFiles written;
   static ChosenName names[Options::kMaxPatterns];
   std::transform(options.patterns, options.patterns + options.patternCount, names,
-                 [](const char* text) {
-                   return ChosenName{Pattern(text), false};
-                 });
+                 [](const char* text) { return ChosenName{Pattern(text)}; });
   Runner runner(options, image, disk, written, names);
   return runner.Run();
 }
