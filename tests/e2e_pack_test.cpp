@@ -552,6 +552,11 @@ TEST(Pack, PosixTheFileALinkNamesIsReplacedWholeOrNotAtAll) {
        old},
       {{}, {"-c", kImage}, 1, Says("exists already; --force replaces it"), old},
       {{}, {"-c", "--force", kImage}, 0, "", NewImage(1, {})},
+      {told,
+       {"-c", "--force", kImage},
+       1,
+       Says(std::string("cannot write the new image: ") + std::strerror(EFBIG)),
+       old},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args[0] + " " + row.args[1] + " " + std::to_string(row.options.fileSizeLimit));
