@@ -7,17 +7,9 @@
 
   const $ = (id) => document.getElementById(id);
   const text = new TextDecoder();
-  // Code page 932 as the programs read it. The browser's Shift_JIS differs
-  // from it in six codes.
+  // The browser's Shift_JIS reads every two-byte code as code page 932 does
+  // (the wave dash 0x8160 as U+FF5E, the IBM kanji up to 0xFC4B).
   const shiftJis = new TextDecoder('shift_jis');
-  const kCodePage932Only = new Map([
-    ['\u301C', '\uFF5E'],
-    ['\u2016', '\u2225'],
-    ['\u2212', '\uFF0D'],
-    ['\u00A2', '\uFFE0'],
-    ['\u00A3', '\uFFE1'],
-    ['\u00AC', '\uFFE2'],
-  ]);
   const kPreviewBytes = 64 * 1024;
   const kMedia = new Map([
     [0x00, '2D'],
@@ -346,7 +338,7 @@
     if (!pairs.has(code)) {
       const character = shiftJis.decode(bytes.subarray(at, at + 2));
       const one = character.length === 1 && character !== '\uFFFD';
-      pairs.set(code, one ? kCodePage932Only.get(character) || character : null);
+      pairs.set(code, one ? character : null);
     }
     return pairs.get(code);
   }

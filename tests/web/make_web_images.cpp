@@ -2,13 +2,15 @@
 // is not there):
 //
 //   sample.d88     a system disk and a data disk, text in code page 932 among
-//                  the files;
+//                  the files (one with a character split between two rows of
+//                  a hex dump);
 //   names.d88      names in code page 932 (half-width and full-width, one
 //                  whose second byte is a backslash), and names no file can
 //                  have: a '/', "..", bytes that are no code page 932 text,
 //                  and one name twice;
 //   damaged.d88    a disk that lacks a sector of its data area, a blank disk,
-//                  and a disk of another layout;
+//                  a disk of another layout, and a disk whose last records lie
+//                  past its end;
 //   protected.d88  a write-protected disk;
 //   two.d88        two data disks;
 //   empty.d88      no bytes at all;
@@ -31,10 +33,13 @@ LayoutDisk SampleData() {
       {File("GAME", "BIN", 0x1200, Pattern(9000, 1)),
        File("README", "", 0x0000, TextBytes("A sample disk for the page.\r\n")),
        File("EMPTY", "DAT", 0x8000, {}),
-       // "Memo: katakana ｶﾀｶﾅ, kanji 漢字, a wave dash 〜" in code page 932.
+       // "Memo: katakana ｶﾀｶﾅ, kanji 漢字檗漾黑, a wave dash ～" in code page
+       // 932, lead bytes from 0x81 to 0xFC.
        File("MEMO", "TXT", 0x0000,
-            TextBytes("Memo: katakana \xB6\xC0\xB6\xC5, kanji \x8A\xBF\x8E\x9A, a wave dash "
-                      "\x81\x60\r\n")),
+            TextBytes("Memo: katakana \xB6\xC0\xB6\xC5, kanji \x8A\xBF\x8E\x9A\x9F\x40\xE0\x40"
+                      "\xFC\x4B, a wave dash \x81\x60\r\n")),
+       // 漢 split between the first two rows of a hex dump.
+       File("KANJI", "TXT", 0x0000, TextBytes("Kanji across a \x8A\xBF row.\r\n")),
        File("TITLE", "SCR", 0x4000, Pattern(16000, 42))},
       "GAMES");
 }
@@ -77,6 +82,16 @@ std::vector<std::pair<std::string, Bytes>> Images() {
     }
   }
 
+  // Records that the walk finds past the end of the disk: listed without
+  // numbers.
+  std::vector<LayoutFile> runOff;
+  for (int k = 1; k <= 7; ++k) {
+    runOff.push_back(File("P" + std::to_string(k), "", 0, TextBytes("p"),
+                          static_cast<std::uint16_t>(k < 7 ? 65535 : 430078 - 6 * 65535)));
+  }
+  runOff.push_back(File("HALF", "", 0, TextBytes("h"), 2));
+  runOff.push_back(File("OUT", "", 0, TextBytes("o")));
+
   Disk protectedDisk =
       MakeLayoutDisk(DataDisk(1, {File("KEEP", "TXT", 0, TextBytes("keep me\n"))}, "LOCKED"));
   protectedDisk.writeProtect = 0x10;
@@ -87,7 +102,7 @@ std::vector<std::pair<std::string, Bytes>> Images() {
   return {
       {"sample.d88", ImageOf({system, SampleData()})},
       {"names.d88", ImageOf({names})},
-      {"damaged.d88", BuildImage({damaged, Disk{}, other})},
+      {"damaged.d88", BuildImage({damaged, Disk{}, other, MakeLayoutDisk(DataDisk(4, runOff))})},
       {"protected.d88", BuildDisk(protectedDisk)},
       {"two.d88", two},
       {"empty.d88", {}},

@@ -217,13 +217,23 @@ try {
     const firstRow = '00000000  4d 65 6d 6f 3a 20 6b 61 74 61 6b 61 6e 61 20 b6  Memo: katakana ｶ';
     if (!dump.startsWith(firstRow)) problems.push(`first row ${JSON.stringify(dump.split('\n')[0])}`);
     // U+FF5E, not U+301C, as code page 932 reads 0x81 0x60.
-    for (const text of ['漢字', 'wave dash ～']) {
+    for (const text of ['kanji 漢字檗\n', '  漾黑, a wave', 'sh ～..']) {
       if (!dump.includes(text)) problems.push(`no ${text} in ${JSON.stringify(dump)}`);
     }
     const focused = await page.evaluate(() => document.activeElement.id);
     problems.push(...same('focus', focused, 'preview-title'));
     await page.screenshot({ path: saveScreenshot('page.png'), fullPage: true });
     return problems;
+  });
+
+  await rows.row('a preview: a character split between two rows ends the first', async () => {
+    await page.click(rowButton(2, 'KANJI.TXT', 'preview'));
+    await page.waitForFunction(() => document.getElementById('preview-title').textContent.startsWith('KANJI.TXT'));
+    const dump = (await page.textContent('#preview-dump')).split('\n');
+    return same('rows', dump, [
+      '00000000  4b 61 6e 6a 69 20 61 63 72 6f 73 73 20 61 20 8a  Kanji across a 漢',
+      `00000010  bf 20 72 6f 77 2e 0d 0a ${' '.repeat(24)}   row...`,
+    ]);
   });
 
   const nativeExtraction = runNative('d88unpack', ['-u', '-D', 'sample.d88'], { 'sample.d88': image('sample.d88') });
@@ -255,6 +265,22 @@ try {
     ];
   });
 
+  await rows.row('downloads of a name taken twice and of a name no file can have', async () => {
+    await openByChooser(page, 'names.d88', image('names.d88'));
+    await listed(page, 'names.d88');
+    const problems = [];
+    // Entries 6 and 7 are both DUP: the extraction leaves the second's file.
+    await page.click('.disk[data-disk="1"] tr[data-order="6"] [data-download]');
+    problems.push(...(await waitForAlert(page, 'DUP: entry 7 of the same name takes its place on extraction')));
+    const second = await downloaded(page, () => page.click('.disk[data-disk="1"] tr[data-order="7"] [data-download]'));
+    problems.push(...same('DUP', textOf(second.bytes), 'second'));
+    await page.click(rowButton(1, 'A/B', 'download'));
+    problems.push(
+      ...(await waitForAlert(page, "A/B: d88unpack -D writes no file for it (not written: the name contains '/')")),
+    );
+    return problems;
+  });
+
   await rows.row('opened by a drop anywhere on the page', async () => {
     await drop(page, 'header', [{ name: 'two.d88', bytes: image('two.d88') }]);
     await listed(page, 'two.d88');
@@ -268,15 +294,42 @@ try {
     return same('listing', await shownListing(page), expectedListing(sampleLines));
   });
 
-  await rows.row('a damaged image: its listing, and its complaints in the alert', async () => {
+  await rows.row('a damaged image and a protected one: listings, and complaints in the alert', async () => {
+    const problems = [];
+    for (const name of ['damaged.d88', 'protected.d88']) {
+      await openByChooser(page, name, image(name));
+      await listed(page, name);
+      const native = runNative('d88unpack', ['--json', '--list', '-u', name], { [name]: image(name) });
+      problems.push(
+        ...same(name, await shownListing(page), expectedListing(jsonLines(native.stdout))),
+        ...same(`${name} alert`, await alertText(page), (noCodePage932 + textOf(native.stderr)).trimEnd()),
+      );
+    }
+    return problems;
+  });
+
+  await rows.row('entries without numbers stay last, sorted either way', async () => {
+    await openByChooser(page, 'damaged.d88', image('damaged.d88'));
+    await listed(page, 'damaged.d88');
+    const order = () => page.$$eval('.disk[data-disk="4"] tbody td.name', (cells) => cells.map((c) => c.textContent));
+    const problems = [];
+    const fillers = ['P1', 'P2', 'P3', 'P4', 'P5', 'P6', 'P7'];
+    await page.click('.disk[data-disk="4"] [data-sort="size"]');
+    problems.push(...same('ascending', await order(), [...fillers, 'HALF', 'OUT']));
+    await page.click('.disk[data-disk="4"] [data-sort="size"]');
+    problems.push(...same('descending', await order(), [...fillers.reverse(), 'HALF', 'OUT']));
+    return problems;
+  });
+
+  await rows.row('a file the image holds in part: its download is what extraction writes of it', async () => {
     const damaged = image('damaged.d88');
     await openByChooser(page, 'damaged.d88', damaged);
     await listed(page, 'damaged.d88');
-    const native = runNative('d88unpack', ['--json', '--list', '-u', 'damaged.d88'], { 'damaged.d88': damaged });
-    return [
-      ...same('listing', await shownListing(page), expectedListing(jsonLines(native.stdout))),
-      ...same('alert', await alertText(page), (noCodePage932 + textOf(native.stderr)).trimEnd()),
-    ];
+    const cut = await downloaded(page, () => page.click(rowButton(1, 'CUT', 'download')));
+    const native = runNative('d88unpack', ['-u', '-D', 'damaged.d88'], { 'damaged.d88': damaged });
+    return Buffer.compare(Buffer.from(cut.bytes), Buffer.from(native.files['disk01/CUT'])) === 0
+      ? []
+      : [`CUT: ${cut.bytes.length} bytes, expected ${native.files['disk01/CUT'].length}`];
   });
 
   await rows.row('edits saved: native d88unpack lists what native d88pack makes', () =>
@@ -352,6 +405,9 @@ try {
         await page.click(rowButton(2, 'TITLE.SCR', 'preview'));
         await page.waitForSelector('#preview:not([hidden])');
         await page.screenshot({ path: saveScreenshot('page-360.png'), fullPage: true });
+        // Eight bytes a row.
+        const second = (await page.textContent('#preview-dump')).split('\n')[1];
+        if (!second.startsWith('0008  32 33 34 35 36 37 38 39 ')) problems.push(`second row ${second}`);
       }
       const widths = await page.evaluate(() => [document.documentElement.scrollWidth, document.documentElement.clientWidth]);
       if (widths[0] > widths[1]) problems.push(`${name}: ${widths[0]} px wide in ${widths[1]}`);

@@ -165,6 +165,26 @@ try {
     const got = await runInPage(page, 'd88unpack', ['-l', 'sample.d88'], files);
     return differences(runNative('d88unpack', ['-l', 'sample.d88'], files), got);
   });
+  await rows.row("the caller's arrays stay as they were, the files of the run its own", async () => {
+    const changed = await page.evaluate(async () => {
+      const made = await window.d88.run('d88pack', ['-c', 'a.d88', 'README'], { README: new Uint8Array([104, 105]) });
+      const image = made.files['a.d88'];
+      const readme = new Uint8Array([111, 108, 100]);
+      const before = [image.slice(), readme.slice()];
+      const put = await window.d88.run('d88pack', ['a.d88', 'README'], { 'a.d88': image, README: new Uint8Array([110]) });
+      const out = await window.d88.run('d88unpack', ['a.d88'], { 'a.d88': image, README: readme });
+      put.files['a.d88'].fill(0);
+      const same = (a, b) => a.length === b.length && a.every((byte, i) => byte === b[i]);
+      return [
+        !same(image, before[0]) && 'the image given to d88pack',
+        !same(readme, before[1]) && 'the README that extraction replaced',
+        same(out.files.README, readme) && 'extraction left the old README',
+        !same(out.files['a.d88'], before[0]) && 'a changed image in the result',
+      ].filter(Boolean);
+    });
+    return changed.map((what) => `changed: ${what}`);
+  });
+
   await rows.row('refused: an unknown program, a path outside the folder, data not in bytes', async () => {
     const refusals = await page.evaluate(async () => {
       const said = [];
