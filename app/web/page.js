@@ -124,7 +124,6 @@
     }
     closePreview(false);
     render();
-    mark('d88-listed');
   }
 
   // --- The listing ---
@@ -213,7 +212,7 @@
     const table = disk.directory
       ? `<table><caption class="hidden">The files of disk ${place}</caption>` +
         `<thead><tr>${renderHead(disk)}<th scope="col">Actions</th></tr></thead>` +
-        `<tbody>${renderRows(disk)}</tbody></table>` +
+        '<tbody></tbody></table>' +
         (disk.files.length === 0 ? '<p>No files.</p>' : '')
       : '';
     const put = disk.directory
@@ -229,18 +228,57 @@
     );
   }
 
-  function render() {
+  function showState() {
     const files = state.disks.reduce((sum, disk) => sum + disk.files.length, 0);
-    $('image-name').textContent = state.name;
     $('image-state').textContent =
       `${state.disks.length} ${state.disks.length === 1 ? 'disk' : 'disks'}, ` +
       `${files} ${files === 1 ? 'file' : 'files'}` +
       (state.changed ? '; changed here and not yet saved' : '');
+  }
+
+  // Rows laid out at once: more than a screen holds. The rest follow in
+  // tasks of their own, so that a listing of thousands of files shows
+  // without waiting for all of them; #disks is aria-busy until they are in.
+  const kFirstRows = 120;
+  const kRowsAtATime = 400;
+  let rendering = 0;
+
+  function render() {
+    $('image-name').textContent = state.name;
+    showState();
     $('disks').innerHTML =
       state.disks.length === 0 ? '<p>The image holds no disk.</p>' : state.disks.map(renderDisk).join('');
     $('image').hidden = false;
+    const bodies = Array.from($('disks').querySelectorAll('.disk'), (section) => ({
+      disk: diskOf(section),
+      body: section.querySelector('tbody'),
+    })).filter(({ body }) => body !== null);
+    let next = 0;
+    const fill = (rows) => {
+      for (let filled = 0; next < bodies.length && filled < rows; ++next) {
+        bodies[next].body.innerHTML = renderRows(bodies[next].disk);
+        filled += bodies[next].disk.files.length;
+      }
+    };
+    fill(kFirstRows);
     // Laid out before it counts as shown.
     void $('image').offsetHeight;
+    mark('d88-listed');
+    const generation = ++rendering;
+    const goOn = () => {
+      if (next < bodies.length) {
+        setTimeout(() => {
+          if (generation !== rendering) return;
+          fill(kRowsAtATime);
+          goOn();
+        });
+      } else {
+        $('disks').removeAttribute('aria-busy');
+        mark('d88-listed-all');
+      }
+    };
+    $('disks').setAttribute('aria-busy', 'true');
+    goOn();
   }
 
   function diskOf(element) {
@@ -504,7 +542,7 @@
   $('save').addEventListener('click', () => {
     download(state.name, state.bytes, 'application/octet-stream');
     state.changed = false;
-    render();
+    showState();
   });
   $('preview-close').addEventListener('click', () => closePreview(true));
   document.addEventListener('keydown', (event) => {

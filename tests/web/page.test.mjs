@@ -105,11 +105,14 @@ async function drop(page, selector, files) {
   await page.dispatchEvent(selector, 'drop', { dataTransfer });
 }
 
-// Waits until the page shows a listing of the image `name`, after whatever
-// was shown before.
+// Waits until the page shows the whole listing of the image `name`, after
+// whatever was shown before.
 async function listed(page, name) {
   await page.waitForFunction(
-    (name) => !document.getElementById('image').hidden && document.getElementById('image-name').textContent === name,
+    (name) =>
+      !document.getElementById('image').hidden &&
+      document.getElementById('image-name').textContent === name &&
+      !document.getElementById('disks').hasAttribute('aria-busy'),
     name,
   );
   await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(resolve)));
@@ -279,6 +282,23 @@ try {
       ...(await waitForAlert(page, "A/B: d88unpack -D writes no file for it (not written: the name contains '/')")),
     );
     return problems;
+  });
+
+  await rows.row('five disks of 40 files: the rows past the first screen follow', async () => {
+    const files = {};
+    for (let k = 0; k < 40; ++k) files[`F${String(k).padStart(2, '0')}.DAT`] = bytesOf(`file ${k}\n`);
+    const disk = runNative('d88pack', ['-c', 'one.d88', ...Object.keys(files)], files).files['one.d88'];
+    const five = new Uint8Array(Buffer.concat(Array(5).fill(Buffer.from(disk))));
+    await openByChooser(page, 'five.d88', five);
+    await listed(page, 'five.d88');
+    const lines = jsonLines(runNative('d88unpack', ['--json', '--list', '-u', 'five.d88'], { 'five.d88': five }).stdout);
+    const marks = await page.evaluate(() =>
+      ['d88-listed', 'd88-listed-all'].map((name) => performance.getEntriesByName(name)[0].startTime),
+    );
+    return [
+      ...same('listing', await shownListing(page), expectedListing(lines)),
+      ...(marks[1] > marks[0] ? [] : ['all rows laid out at once']),
+    ];
   });
 
   await rows.row('opened by a drop anywhere on the page', async () => {
