@@ -611,6 +611,11 @@
     }
   });
 
+  // Edits live in the page until saved: leaving it asks first.
+  window.addEventListener('beforeunload', (event) => {
+    if (state.changed) event.preventDefault();
+  });
+
   window.d88.ready.then(
     () => mark('d88-ready'),
     (error) => showMessage(`The programs cannot start in this browser: ${error.message}`),

@@ -7,7 +7,7 @@
 //   names.d88      names in code page 932 (half-width and full-width, one
 //                  whose second byte is a backslash), and names no file can
 //                  have: a '/', "..", bytes that are no code page 932 text,
-//                  and one name twice;
+//                  and one name twice; a name with a pattern's '?';
 //   damaged.d88    a disk that lacks a sector of its data area, a blank disk,
 //                  a disk of another layout, and a disk whose last records lie
 //                  past its end;
@@ -66,6 +66,7 @@ std::vector<std::pair<std::string, Bytes>> Images() {
                 File("A/B", "", 0, TextBytes("slash")), File("..", "", 0, TextBytes("dots")),
                 File("BAD\x81", "\x7F", 0, TextBytes("no code page 932")),
                 File("DUP", "", 0, TextBytes("first")), File("DUP", "", 0, TextBytes("second")),
+                File("D?P", "", 0, TextBytes("a pattern's character")),
                 File("ok", "txt", 0, TextBytes("lower case"))},
                "\x96\xBC\x91\x4F");  // 名前
 

@@ -381,6 +381,18 @@ try {
     }),
   );
 
+  await rows.row('a name with a pattern\'s character deleted, and no other', () =>
+    pendingUnless(async () => {
+      await openByChooser(page, 'names.d88', image('names.d88'));
+      await listed(page, 'names.d88');
+      await page.click(rowButton(1, 'D?P', 'delete'));
+      await page.waitForSelector(rowButton(1, 'D?P', 'delete'), { state: 'detached' });
+      const deleted = runNative('d88pack', ['-u', '--delete', 'names.d88', 'D\\?P'], { 'names.d88': image('names.d88') });
+      const lines = jsonLines(runNative('d88unpack', ['--json', '--list', '-u', 'names.d88'], deleted.files).stdout);
+      return same('listing', await shownListing(page), expectedListing(lines));
+    }),
+  );
+
   await rows.row('a refusal shows d88pack\'s message', () =>
     pendingUnless(async () => {
       const huge = new Uint8Array(64509);
