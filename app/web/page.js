@@ -173,16 +173,17 @@
         const name = escapeHtml(file.name);
         return (
           `<tr data-order="${file.order}">` +
-          `<td data-label="#" class="number order">${file.order}</td>` +
-          `<td data-label="Name" class="name">${name}</td>` +
-          `<td data-label="Size" class="number size">${file.size === null ? '' : file.size}</td>` +
-          `<td data-label="Start" class="address">${hex4(file.start)}</td>` +
-          `<td data-label="End" class="address">${hex4(file.end)}</td>` +
-          `<td data-label="Note" class="note">${escapeHtml(noteOf(file))}</td>` +
+          `<td class="number order">${file.order}</td>` +
+          `<th scope="row" class="name">${name}</th>` +
+          `<td class="number size">${file.size === null ? '' : file.size}</td>` +
+          `<td class="address start">${hex4(file.start)}</td>` +
+          `<td class="address end">${hex4(file.end)}</td>` +
+          `<td class="note">${escapeHtml(noteOf(file))}</td>` +
+          // Each button is named by its row's header, the file's name.
           '<td class="actions">' +
-          `<button type="button" data-preview aria-label="Preview ${name}">Preview</button>` +
-          `<button type="button" data-download aria-label="Download ${name}">Download</button>` +
-          `<button type="button" data-delete aria-label="Delete ${name}">Delete</button>` +
+          '<button type="button" data-preview>Preview</button>' +
+          '<button type="button" data-download>Download</button>' +
+          '<button type="button" data-delete>Delete</button>' +
           '</td></tr>'
         );
       })
@@ -236,11 +237,11 @@
       (state.changed ? '; changed here and not yet saved' : '');
   }
 
-  // Rows laid out at once: more than a screen holds. The rest follow in
-  // tasks of their own, so that a listing of thousands of files shows
-  // without waiting for all of them; #disks is aria-busy until they are in.
+  // Rows laid out at once: more than a screen holds. The rest follow in a
+  // task after the first screen is painted, so that a listing of thousands
+  // of files shows without waiting for all of them; #disks is aria-busy
+  // until they are in.
   const kFirstRows = 120;
-  const kRowsAtATime = 400;
   let rendering = 0;
 
   function render() {
@@ -265,20 +266,22 @@
     void $('image').offsetHeight;
     mark('d88-listed');
     const generation = ++rendering;
-    const goOn = () => {
-      if (next < bodies.length) {
-        setTimeout(() => {
-          if (generation !== rendering) return;
-          fill(kRowsAtATime);
-          goOn();
-        });
-      } else {
-        $('disks').removeAttribute('aria-busy');
-        mark('d88-listed-all');
-      }
+    const done = () => {
+      $('disks').removeAttribute('aria-busy');
+      mark('d88-listed-all');
     };
+    if (next === bodies.length) {
+      done();
+      return;
+    }
     $('disks').setAttribute('aria-busy', 'true');
-    goOn();
+    requestAnimationFrame(() =>
+      setTimeout(() => {
+        if (generation !== rendering) return;
+        fill(Infinity);
+        done();
+      }),
+    );
   }
 
   function diskOf(element) {

@@ -43,7 +43,7 @@ function shownListing(page) {
       ]),
       reason: (section.querySelector('.reason') || { textContent: null }).textContent,
       rows: Array.from(section.querySelectorAll('tbody tr'), (row) =>
-        Array.from(row.querySelectorAll('td:not(.actions)'), (cell) => cell.textContent),
+        Array.from(row.querySelectorAll('td:not(.actions), th'), (cell) => cell.textContent),
       ),
     })),
   );
@@ -124,7 +124,7 @@ async function downloaded(page, click) {
 }
 
 const rowButton = (disk, name, kind) =>
-  `.disk[data-disk="${disk}"] tbody tr:has(td.name:text-is("${name}")) [data-${kind}]`;
+  `.disk[data-disk="${disk}"] tbody tr:has(.name:text-is("${name}")) [data-${kind}]`;
 const alertText = (page) => page.textContent('[role="alert"]');
 // Waits for the alert to say `text`; what it said instead, if it does not
 // within a few seconds.
@@ -197,7 +197,7 @@ try {
   });
 
   await rows.row('sorted by size, then the other way, then in disk order', async () => {
-    const order = () => page.$$eval('.disk[data-disk="2"] tbody td.name', (cells) => cells.map((c) => c.textContent));
+    const order = () => page.$$eval('.disk[data-disk="2"] tbody .name', (cells) => cells.map((c) => c.textContent));
     const files = sampleLines.filter((line) => line.type === 'file' && line.disk === 2);
     const bySize = files.slice().sort((a, b) => a.size - b.size).map((file) => file.name);
     const problems = [];
@@ -331,7 +331,7 @@ try {
   await rows.row('entries without numbers stay last, sorted either way', async () => {
     await openByChooser(page, 'damaged.d88', image('damaged.d88'));
     await listed(page, 'damaged.d88');
-    const order = () => page.$$eval('.disk[data-disk="4"] tbody td.name', (cells) => cells.map((c) => c.textContent));
+    const order = () => page.$$eval('.disk[data-disk="4"] tbody .name', (cells) => cells.map((c) => c.textContent));
     const problems = [];
     const fillers = ['P1', 'P2', 'P3', 'P4', 'P5', 'P6', 'P7'];
     await page.click('.disk[data-disk="4"] [data-sort="size"]');
