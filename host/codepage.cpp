@@ -181,10 +181,6 @@ bool IsCp932LeadByte(unsigned char byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
-bool Cp932Available() {
-  return true;
-}
-
 bool Cp932ToUtf8(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
   if (outSize == 0) return false;
   if (ToUtf8(bytes, length, out, outSize, false)) return true;

@@ -12,9 +12,6 @@
 // (0x40 and up) is part of that character, whatever it is on its own.
 bool IsCp932LeadByte(unsigned char byte);
 
-// Whether the host can convert code page 932: always.
-bool Cp932Available();
-
 // Converts `length` bytes of code page 932 text to NUL-terminated UTF-8 in
 // `out`. Returns false, with `out` empty, when the bytes are not valid code
 // page 932 or the text does not fit.
