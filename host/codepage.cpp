@@ -73,6 +73,12 @@ Character ReadCp932(const unsigned char* p, std::size_t left) {
   return value != 0 ? Character{value, 2} : kNoCharacter;
 }
 
+// The same, with U+FFFD for a byte that begins no character.
+Character ReadCp932OrReplacement(const unsigned char* p, std::size_t left) {
+  const Character c = ReadCp932(p, left);
+  return c.length != 0 ? c : Character{kReplacement, 1};
+}
+
 // The UTF-8 character at `p`, of the `left` bytes there. Code page 932 has
 // nothing past U+FFFF: a four-byte sequence is no character of it, and
 // neither is a sequence not in its shortest form.
@@ -111,7 +117,7 @@ int WriteCp932(char32_t value, unsigned char* out) {
   const std::uint16_t* const end = std::end(cp932_table::kCodesByCharacter);
   const std::uint16_t* const code = std::lower_bound(
       codes, end, value,
-      [](std::uint16_t code, char32_t value) { return CharacterOfCode(code) < value; });
+      [](std::uint16_t entry, char32_t value) { return CharacterOfCode(entry) < value; });
   if (code == end || CharacterOfCode(*code) != value) return 0;
   out[0] = static_cast<unsigned char>(*code >> 8);
   out[1] = static_cast<unsigned char>(*code);
@@ -138,39 +144,35 @@ void WriteUtf8(char32_t value, char* out) {
 }
 
 // Gives each character of the text, as `read` finds them, to `put` until
-// `put` says it has no room. Where `lenient`, a byte that begins no
-// character is one U+FFFD; otherwise it ends the walk. Returns whether the
+// a byte begins none or `put` says it has no room. Returns whether the
 // whole text was given.
 template <Character (*read)(const unsigned char*, std::size_t), typename Put>
-bool EachCharacter(const char* text, std::size_t length, bool lenient, Put put) {
+bool EachCharacter(const char* text, std::size_t length, Put put) {
   const unsigned char* const p = reinterpret_cast<const unsigned char*>(text);
   for (std::size_t i = 0; i < length;) {
-    Character c = read(p + i, length - i);
-    if (c.length == 0) {
-      if (!lenient) return false;
-      c = {kReplacement, 1};
-    }
-    if (!put(c.value)) return false;
+    const Character c = read(p + i, length - i);
+    if (c.length == 0 || !put(c.value)) return false;
     i += static_cast<std::size_t>(c.length);
   }
   return true;
 }
 
-// Code page 932 to NUL-terminated UTF-8, as far as it goes.
-bool ToUtf8(const char* bytes, std::size_t length, char* out, std::size_t outSize, bool lenient) {
+// Code page 932, as `read` reads it, to NUL-terminated UTF-8, as far as it
+// goes.
+template <Character (*read)(const unsigned char*, std::size_t)>
+bool ToUtf8(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
   // The ASCII that most names are wholly is copied as it stands.
   const std::size_t room = std::min(length, outSize - 1);
   std::size_t used = 0;
   while (used < room && static_cast<unsigned char>(bytes[used]) < 0x80) ++used;
   std::memcpy(out, bytes, used);
-  const bool whole =
-      EachCharacter<ReadCp932>(bytes + used, length - used, lenient, [&](char32_t value) {
-        const std::size_t pieceLength = Utf8Length(value);
-        if (used + pieceLength >= outSize) return false;
-        WriteUtf8(value, out + used);
-        used += pieceLength;
-        return true;
-      });
+  const bool whole = EachCharacter<read>(bytes + used, length - used, [&](char32_t value) {
+    const std::size_t pieceLength = Utf8Length(value);
+    if (used + pieceLength >= outSize) return false;
+    WriteUtf8(value, out + used);
+    used += pieceLength;
+    return true;
+  });
   out[used] = 0;
   return whole;
 }
@@ -183,20 +185,20 @@ bool IsCp932LeadByte(unsigned char byte) {
 
 bool Cp932ToUtf8(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
   if (outSize == 0) return false;
-  if (ToUtf8(bytes, length, out, outSize, false)) return true;
+  if (ToUtf8<ReadCp932>(bytes, length, out, outSize)) return true;
   out[0] = 0;
   return false;
 }
 
 void Cp932ToUtf8Lenient(const char* bytes, std::size_t length, char* out, std::size_t outSize) {
   if (outSize == 0) return;
-  ToUtf8(bytes, length, out, outSize, true);
+  ToUtf8<ReadCp932OrReplacement>(bytes, length, out, outSize);
 }
 
 bool Cp932ToUtf16(const char* bytes, std::size_t length, wchar_t* out, std::size_t outSize) {
   if (outSize == 0) return false;
   std::size_t used = 0;
-  const bool whole = EachCharacter<ReadCp932>(bytes, length, false, [&](char32_t value) {
+  const bool whole = EachCharacter<ReadCp932>(bytes, length, [&](char32_t value) {
     if (used + 1 >= outSize) return false;
     out[used++] = static_cast<wchar_t>(value);
     return true;
@@ -208,7 +210,7 @@ bool Cp932ToUtf16(const char* bytes, std::size_t length, wchar_t* out, std::size
 bool Utf8ToCp932(const char* text, std::size_t length, char* out, std::size_t outSize) {
   if (outSize == 0) return false;
   std::size_t used = 0;
-  const bool whole = EachCharacter<ReadUtf8>(text, length, false, [&](char32_t value) {
+  const bool whole = EachCharacter<ReadUtf8>(text, length, [&](char32_t value) {
     unsigned char piece[2];
     const int pieceLength = WriteCp932(value, piece);
     if (pieceLength == 0 || used + static_cast<std::size_t>(pieceLength) >= outSize) return false;
