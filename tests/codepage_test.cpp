@@ -162,10 +162,12 @@ TEST(CodePage932, RefusesTextThatIsNotUtf8) {
     EXPECT_FALSE(Utf8ToCp932(text.data(), text.size(), out, sizeof out))
         << testing::PrintToString(text);
   }
-  // Two bytes in their shortest form: U+00A7, the section sign.
+  // Two bytes in their shortest form: U+00A7, the section sign; the text
+  // given may end inside it.
   char out[16];
   EXPECT_TRUE(Utf8ToCp932("\xC2\xA7", 2, out, sizeof out));
   EXPECT_STREQ(out, "\x81\x98");
+  EXPECT_FALSE(Utf8ToCp932("\xC2\xA7", 1, out, sizeof out));
 }
 
 TEST(CodePage932, ConvertsWhatFitsWhateverItsLength) {
@@ -186,6 +188,8 @@ TEST(CodePage932, ConvertsWhatFitsWhateverItsLength) {
   EXPECT_EQ(back, text);
   EXPECT_FALSE(Cp932ToUtf8(stored, 200, back, 300));
   EXPECT_STREQ(back, "");
+  // The length given ends the text, inside a character too.
+  EXPECT_FALSE(Cp932ToUtf8(stored, 199, back, sizeof back));
   // UTF-16: one unit a character, and the NUL.
   wchar_t wide[4];
   EXPECT_TRUE(
