@@ -104,7 +104,8 @@ TEST(CodePage932, WritesEveryCharacterAsIconvDoesButTheListedOnes) {
   const Iconv toCp932("CP932", "UTF-8");
   const Iconv back("UTF-8", "CP932");
   const Iconv toUtf8("UTF-8", "UTF-32BE");
-  if (!toCp932.Available() || !back.Available()) GTEST_SKIP() << "iconv lacks CP932";
+  if (!toCp932.Available() || !back.Available() || !toUtf8.Available())
+    GTEST_SKIP() << "iconv lacks CP932";
   std::map<std::string, std::pair<std::string, std::string>> listed;  // UTF-8: ours, iconv's
   for (const Twice& run : kWrittenOtherwise) {
     for (int k = 0; k < run.count; ++k) {
