@@ -99,7 +99,6 @@ constexpr Text kTexts[] = {
     {Refusal::kCannotWrite, "cannot write the new image"},
     {Refusal::kCannotReadBack, "cannot read the new image back"},
     {Refusal::kCannotReplace, "cannot put the new image in its place"},
-    {Refusal::kNoCodePage932, "code page 932 cannot be converted on this system"},
 };
 
 constexpr int kTextCount = sizeof kTexts / sizeof kTexts[0];
@@ -109,7 +108,7 @@ constexpr bool EachInItsPlace() {
   for (int i = 0; i < kTextCount; ++i) {
     if (kTexts[i].why != static_cast<Refusal>(i)) return false;
   }
-  return kTextCount == static_cast<int>(Refusal::kNoCodePage932) + 1;
+  return kTextCount == static_cast<int>(Refusal::kCannotReplace) + 1;
 }
 static_assert(EachInItsPlace(), "every reason has its words, in the order of Refusal");
 

@@ -65,8 +65,7 @@ enum class Refusal : std::uint8_t {
   kCannotCreateTemporary,  // with the system's error
   kCannotWrite,            // with the system's error
   kCannotReadBack,         // with the system's error
-  kCannotReplace,          // with the system's error
-  kNoCodePage932,          // the last
+  kCannotReplace,          // with the system's error; the last
 };
 
 // A reason with the numbers its text needs, and the system's error number

@@ -284,10 +284,6 @@ void Packer::PrintListing() {
 }
 
 int Packer::Run() {
-  if (ConvertsNames(options) && !Cp932Available()) {
-    ShowImageProblem(Refuse(Refusal::kNoCodePage932));
-    return 1;
-  }
   if (options.create) {
     const Problem problem =
         replacement.Prepare(options.image, options.force ? ImageReplacement::Mode::kCreateOrReplace

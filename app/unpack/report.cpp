@@ -447,13 +447,6 @@ void ShowOpenFailure(const NativePathChar* path, int error) {
                error == kNotRegularFile ? "not a regular file" : std::strerror(error));
 }
 
-void ShowNoCodePage932() {
-  std::fputs(
-      "d88unpack: code page 932 cannot be converted on this system; names outside ASCII "
-      "are shown as they stand and not written\n",
-      stderr);
-}
-
 void ShowFolderFailure(const NativePathChar* path, int error) {
   PutPathPrefix(path);
   std::fprintf(stderr, "%s\n", std::strerror(error));

@@ -66,9 +66,6 @@ class Report {
 // then the path and the reason in plain words.
 void ShowOpenFailure(const NativePathChar* path, int error);
 
-// --utf8 was asked for, and the host cannot convert code page 932.
-void ShowNoCodePage932();
-
 // The folder given to --directory cannot be written into.
 void ShowFolderFailure(const NativePathChar* path, int error);
 

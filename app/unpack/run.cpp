@@ -215,10 +215,6 @@ int Runner::Run() {
     report.NotD88(image.GetFormatCheck());
     return 1;
   }
-  if (options.utf8 && !Cp932Available()) {
-    ShowNoCodePage932();
-    clean = false;
-  }
 #ifdef _WIN32
   // The files' data goes out as it stands, without line-end translation.
   if (options.toStdout) _setmode(_fileno(stdout), _O_BINARY);
