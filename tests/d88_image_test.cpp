@@ -8,11 +8,13 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "d88_builder.h"
@@ -58,6 +60,22 @@ Track PlainTrack(int track, int count = 5, int n = 3) {
   Track out;
   for (int r = 1; r <= count; ++r) out.sectors.push_back(MakeSector(track, r, n));
   return out;
+}
+
+// Track 0: thousands of empty headers before its sectors 1 to 5, more than
+// one read window's worth; every header's count is 0xFFFF.
+Track BehindEmptyHeaders() {
+  Sector empty;
+  empty.r = 0;
+  empty.n = 0;
+  empty.countField = 0xFFFF;
+  Track track;
+  track.sectors.assign(6000, empty);
+  for (int r = 1; r <= 5; ++r) {
+    track.sectors.push_back(MakeSector(0, r));
+    track.sectors.back().countField = 0xFFFF;
+  }
+  return track;
 }
 
 Disk NamedDisk(const std::string& name, int tracks = 0) {
@@ -313,12 +331,12 @@ TEST_F(ReaderTest, OpenFailsOnEmptyPathMissingFileDirectoryAndFifo) {
 
 TEST_F(ReaderTest, IdentityIsTheFilesNotItsName) {
   ASSERT_TRUE(OpenDisks({NamedDisk("ONE")}));
-  const FileIdentity first = image.GetIdentity();
+  const ImageIdentity first = image.GetIdentity();
   fs::create_hard_link(path, scratch.path() / "other.d88");
   ASSERT_TRUE(image.Open((scratch.path() / "other.d88").c_str()));
-  EXPECT_TRUE(image.GetIdentity() == first);
+  EXPECT_TRUE(SameImageFile(image.GetIdentity(), first));
   ASSERT_TRUE(OpenBytes(d88test::BuildImage({NamedDisk("TWO")}), "two.d88"));
-  EXPECT_FALSE(image.GetIdentity() == first);
+  EXPECT_FALSE(SameImageFile(image.GetIdentity(), first));
   EXPECT_EQ(image.GetReadError(), 0);
 }
 
@@ -366,6 +384,54 @@ TEST_F(ReaderTest, OpenAgainClosesAndClearsTheFirstImage) {
   EXPECT_EQ(image.GetMediaType(), -1);
   EXPECT_FALSE(image.SelectDisk(0));
   EXPECT_EQ(Sector1(1, 0, 1, 1, 3, 1024).count, 0);
+}
+
+// An image in memory is no file: it has no identity and no read fails; its
+// size is its block's, and nothing past the block is read. Each opens
+// after a file, of which nothing is left; a file opened after it is a file
+// again.
+TEST_F(ReaderTest, AnImageInMemoryIsNoFile) {
+  const Bytes bytes = d88test::BuildImage({NamedDisk("ONE", 1)});
+  const struct {
+    const char* what;
+    const std::uint8_t* bytes;
+    std::size_t size;
+    bool opens;
+    int error;
+    int disks;
+    int64_t fileSize;
+    int sector;  // what a read of track 0's first sector gives
+  } rows[] = {
+      {"no bytes", nullptr, 0, true, 0, 0, 0, 0},
+      {"null with a size", nullptr, 5, false, EINVAL, 0, -1, 0},
+      {"a disk", bytes.data(), bytes.size(), true, 0, 1, static_cast<int64_t>(bytes.size()), 1024},
+      {"a disk's header and part of a sector header", bytes.data(), 700, true, 0, 1, 700, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_TRUE(OpenDisks({NamedDisk("FILE", 2), NamedDisk("FILE2", 2)}));
+    ASSERT_TRUE(image.SelectDisk(1));
+    const ImageIdentity file = image.GetIdentity();
+    EXPECT_TRUE(file.isFile);
+    EXPECT_EQ(image.Open(row.bytes, row.size), row.opens);
+    EXPECT_EQ(image.GetOpenError(), row.error);
+    EXPECT_EQ(image.GetDiskCount(), row.disks);
+    EXPECT_EQ(image.GetFileSize(), row.fileSize);
+    EXPECT_FALSE(image.GetIdentity().isFile);
+    EXPECT_FALSE(SameImageFile(image.GetIdentity(), file));
+    EXPECT_STREQ(image.GetDiskName(), "");
+    EXPECT_EQ(image.SelectDisk(0), row.disks > 0);
+    EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, row.sector);
+    EXPECT_EQ(image.GetReadError(), 0);
+    // The same file again is the same file.
+    ASSERT_TRUE(image.Open(fs::path(path).c_str()));
+    EXPECT_TRUE(SameImageFile(image.GetIdentity(), file));
+  }
+  // Two images in memory are never the same file, even of the same bytes.
+  D88Image other;
+  ASSERT_TRUE(image.Open(bytes.data(), bytes.size()));
+  ASSERT_TRUE(other.Open(bytes.data(), bytes.size()));
+  EXPECT_FALSE(SameImageFile(image.GetIdentity(), other.GetIdentity()));
 }
 
 // --- Single sectors ---
@@ -696,17 +762,7 @@ TEST_F(ReaderTest, ShortOrMissingSectorEndsARun) {
 // by sector and walks every track from its start each time, gives.
 TEST_F(ReaderTest, RunMatchesTheReferenceReaderOnTrickyTracks) {
   Disk disk = NamedDisk("TRICKY");
-  // Track 0: thousands of empty headers before the real sectors, more than
-  // one read window's worth.
-  Sector empty;
-  empty.r = 0;
-  empty.n = 0;
-  empty.countField = 0xFFFF;
-  disk.tracks[0].sectors.assign(6000, empty);
-  for (int r = 1; r <= 5; ++r) {
-    disk.tracks[0].sectors.push_back(MakeSector(0, r));
-    disk.tracks[0].sectors.back().countField = 0xFFFF;
-  }
+  disk.tracks[0] = BehindEmptyHeaders();
   // Track 1: out of order, with duplicate IDs whose later copies differ.
   disk.tracks[1].sectors = {MakeSector(1, 3),
                             MakeSector(1, 1),
@@ -775,6 +831,167 @@ TEST_F(ReaderTest, RunMatchesTheReferenceReaderOnTrickyTracks) {
                              referenceHeld.data());
     EXPECT_EQ(each, referenceEach) << label;
     EXPECT_EQ(held, referenceHeld) << label;
+  }
+}
+
+// --- An image in memory ---
+
+// Everything the reader tells of the image it has open, each finding named:
+// the disk table and the format check; for each disk (and one past the
+// last) its header's fields, its tracks and their sector IDs; and the runs
+// of the layout and of the system disk's first cylinder, read whole, sector
+// by sector and located. Buffers count by a hash of their bytes.
+using Findings = std::vector<std::pair<std::string, std::int64_t>>;
+
+std::int64_t Hash(const void* bytes, std::size_t size) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (std::size_t i = 0; i < size; ++i) {
+    hash = (hash ^ static_cast<const std::uint8_t*>(bytes)[i]) * 1099511628211u;
+  }
+  return static_cast<std::int64_t>(hash);
+}
+
+Findings Survey(D88Image& image) {
+  Findings out;
+  const auto note = [&out](const std::string& what, std::int64_t value) {
+    out.emplace_back(what, value);
+  };
+  note("disks", image.GetDiskCount());
+  note("more disks", image.HasMoreDisks());
+  note("cut header", image.GetCutHeaderBytes());
+  note("bytes after a size of 0", image.HasBytesAfterZeroSize());
+  const FormatCheck& check = image.GetFormatCheck();
+  note("format problem", static_cast<int>(check.problem));
+  note("format track", check.track);
+  note("format offset", check.offset);
+  note("format size", check.size);
+  note("file size", image.GetFileSize());
+  for (int d = 0; d <= image.GetDiskCount(); ++d) {
+    const std::string disk = "disk " + std::to_string(d) + ": ";
+    note(disk + "selected", image.SelectDisk(d));
+    note(disk + "name", Hash(image.GetDiskName(), std::strlen(image.GetDiskName())));
+    note(disk + "media type", image.GetMediaType());
+    note(disk + "write protect", image.GetWriteProtect());
+    note(disk + "offset", image.GetDiskOffset());
+    note(disk + "size", image.GetDiskSize());
+    for (int t = 0; t < D88Image::kTrackCount; ++t) {
+      std::uint8_t ids[256];
+      std::int64_t positions[64];
+      const int listed = image.ReadSectorIds(t, ids, sizeof ids, positions);
+      note(disk + "track " + std::to_string(t), image.HasTrack(t) + 2 * listed);
+      note(disk + "IDs of track " + std::to_string(t), Hash(ids, listed));
+      note(disk + "ID positions of track " + std::to_string(t),
+           Hash(positions, sizeof positions[0] * static_cast<std::size_t>(listed / 4)));
+    }
+    const struct { int last, n, sectors; } runs[] = {{5, 3, 420}, {16, 1, 32}};
+    for (const auto& run : runs) {
+      const std::string what = disk + "run of " + std::to_string(run.sectors) + ": ";
+      const std::size_t size = static_cast<std::size_t>(run.sectors) << (7 + run.n);
+      image.SetSectorRange(1, run.last);
+      Bytes whole(size, kUntouched);
+      note(what + "read",
+           image.ReadSectors(0, 0, 0, 1, run.n, whole.data(), static_cast<int>(size)));
+      note(what + "supplied", image.GetSupplied());
+      note(what + "bytes", Hash(whole.data(), size));
+      Bytes each(size, kUntouched);
+      std::vector<std::uint16_t> held(static_cast<std::size_t>(run.sectors));
+      image.ReadEachSector(0, 0, 0, 1, run.n, run.sectors, each.data(), held.data());
+      note(what + "each sector's bytes", Hash(each.data(), size));
+      note(what + "held", Hash(held.data(), held.size() * sizeof held[0]));
+      std::vector<std::int64_t> positions(held.size());
+      std::vector<int> lengths(held.size());
+      image.LocateRun(0, 0, 0, 1, run.n, run.sectors, positions.data(), lengths.data());
+      note(what + "positions", Hash(positions.data(), positions.size() * sizeof positions[0]));
+      note(what + "lengths", Hash(lengths.data(), lengths.size() * sizeof lengths[0]));
+      Bytes one(2048, kUntouched);
+      note(what + "last sector", image.ReadSector(1, 0, 1, run.last, run.n, one.data(), 2048));
+      note(what + "its bytes", Hash(one.data(), one.size()));
+      note(what + "its supplied", image.GetSupplied());
+    }
+  }
+  note("read error", image.GetReadError());
+  return out;
+}
+
+// A disk of the layout whose files' data crosses the reader's 64 KiB
+// windows, and the system disk.
+Bytes LayoutImage() {
+  return d88test::ImageOf(
+      {d88test::DataDisk(1,
+                         {d88test::File("BIG", "BIN", 0x100, Pattern(65000, 1)),
+                          d88test::File("SMALL", "TXT", 0, Pattern(33, 2)),
+                          d88test::File("REST", "", 0x8000, Pattern(200000, 3))},
+                         "LAYOUT"),
+       d88test::DataDisk(0, {d88test::File("SYS", "", 0, Pattern(5000, 4))})});
+}
+
+// Each image read from a file and from memory: the two tell the same.
+TEST(MemoryImage, TellsAllThatTheSameImageInAFileTells) {
+  Disk protectedDisk = NamedDisk("PROTECTED", 4);
+  protectedDisk.writeProtect = 0x10;
+  protectedDisk.mediaType = 0x20;
+  Disk zero = NamedDisk("ZERO", 1);
+  zero.sizeField = 0;
+  Disk beyond = NamedDisk("BEYOND", 2);
+  beyond.sizeField = 0xFFFFFFFFu;
+  std::vector<Disk> many;
+  for (int i = 0; i < 65; ++i) many.push_back(NamedDisk("D" + std::to_string(i), i % 3));
+  Disk longChain = NamedDisk("CHAIN");
+  longChain.tracks[0] = BehindEmptyHeaders();
+  longChain.tracks[1] = PlainTrack(1);
+  Disk small = NamedDisk("SMALL");
+  small.sizeField = 0x100;
+  Disk inside = NamedDisk("INSIDE", 1);
+  inside.trackOffsetOverrides[3] = 0x30;
+  Disk past = NamedDisk("PAST", 1);
+  past.trackOffsetOverrides[7] = 0x100000;
+  Bytes cutInData = LayoutImage();
+  cutInData.resize(cutInData.size() - 100000 - 37);
+  const Bytes layout = LayoutImage();
+
+  const struct {
+    const char* what;
+    Bytes bytes;
+    int disks;
+  } rows[] = {
+      {"nothing", {}, 0},
+      {"a header cut short", Bytes(687, 0x11), 0},
+      {"disks of the layout", layout, 2},
+      {"a disk of 160 track offsets",
+       d88test::Table160(
+           d88test::ImageOf({d88test::DataDisk(2, {d88test::File("A", "", 0, Pattern(3000))})})),
+       1},
+      {"cut inside a sector's data", cutInData, 2},
+      {"cut in a second header", Concat({layout, Bytes(layout.begin(), layout.begin() + 100)}), 2},
+      {"a size past the end of the file", d88test::BuildImage({beyond, NamedDisk("AFTER")}), 1},
+      {"a size of 0 before more bytes",
+       d88test::BuildImage({NamedDisk("A", 1), zero, NamedDisk("NEVER", 1)}), 2},
+      {"more disks than are read", d88test::BuildImage(many), 64},
+      {"write-protected", d88test::BuildImage({protectedDisk}), 1},
+      {"headers over more than a window", d88test::BuildImage({longChain}), 1},
+      {"a chain every track shares",
+       d88test::BuildImage({d88test::SharedEmptyRunDisk(
+           d88test::DataDisk(3, {d88test::File("F", "", 0, Pattern(9000))}), 3000)}),
+       1},
+      {"a size below the header", d88test::BuildImage({small}), 1},
+      {"a track inside the header", d88test::BuildImage({inside}), 1},
+      {"a track past the disk", d88test::BuildImage({past}), 1},
+  };
+  d88test::ScratchDir scratch;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string path = scratch.Put("image.d88", row.bytes);
+    D88Image fromFile;
+    ASSERT_TRUE(fromFile.Open(fs::path(path).c_str()));
+    ASSERT_EQ(fromFile.GetDiskCount(), row.disks);
+    D88Image fromMemory;
+    ASSERT_TRUE(fromMemory.Open(row.bytes.data(), row.bytes.size()));
+    const Findings expected = Survey(fromFile);
+    const Findings got = Survey(fromMemory);
+    ASSERT_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      ASSERT_EQ(got[i], expected[i]);
+    }
   }
 }
 
