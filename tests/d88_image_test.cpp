@@ -410,7 +410,9 @@ TEST_F(ReaderTest, AnImageInMemoryIsNoFile) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
-    ASSERT_TRUE(OpenDisks({NamedDisk("FILE", 2), NamedDisk("FILE2", 2)}));
+    Disk writeProtected = NamedDisk("FILE2", 2);
+    writeProtected.writeProtect = 0x10;
+    ASSERT_TRUE(OpenDisks({NamedDisk("FILE", 2), writeProtected}));
     ASSERT_TRUE(image.SelectDisk(1));
     const ImageIdentity file = image.GetIdentity();
     EXPECT_TRUE(file.isFile);
@@ -421,6 +423,7 @@ TEST_F(ReaderTest, AnImageInMemoryIsNoFile) {
     EXPECT_FALSE(image.GetIdentity().isFile);
     EXPECT_FALSE(SameImageFile(image.GetIdentity(), file));
     EXPECT_STREQ(image.GetDiskName(), "");
+    EXPECT_EQ(image.GetWriteProtect(), 0);
     EXPECT_EQ(image.SelectDisk(0), row.disks > 0);
     EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, row.sector);
     EXPECT_EQ(image.GetReadError(), 0);
@@ -900,9 +903,10 @@ std::string Survey(D88Image& image) {
   return out.str();
 }
 
-// The header walks see the same bytes through the window of a file and in
-// memory: as many as a window holds, and none past the end.
-TEST(ImageFile, PeeksTheSameInAFileAndInMemory) {
+// A file, through its window and around it, and memory give the same
+// bytes: as many as asked for, up to the end and none past it, and to Peek
+// no more than a window holds. Nothing fails.
+TEST(ImageFile, ReadsTheSameInAFileAndInMemory) {
   const Bytes bytes = Pattern(200000);
   d88test::ScratchDir scratch;
   ImageFile file;
@@ -911,18 +915,33 @@ TEST(ImageFile, PeeksTheSameInAFileAndInMemory) {
   ASSERT_TRUE(memory.Open(bytes.data(), bytes.size()));
   const struct {
     int64_t position, length;
-    bool there;
-  } rows[] = {{0, 16, true},      {0, 0, false},         {-1, 16, false},
-              {199984, 16, true}, {199985, 16, false},   {0, 65536, true},
-              {0, 65537, false},  {100000, 65536, true}, {150000, 65536, false}};
+    int64_t read;  // the bytes ReadAt gives
+    bool peeked;
+  } rows[] = {{0, 16, 16, true},
+              {0, 1, 1, true},
+              {0, 0, 0, false},
+              {-1, 16, 0, false},
+              {199984, 16, 16, true},
+              {199985, 16, 15, false},
+              {0, 65536, 65536, true},
+              {0, 65537, 65537, false},
+              {100000, 65536, 65536, true},
+              {150000, 65536, 50000, false},
+              {200000, 65536, 0, false},
+              {70000, 100000, 100000, false}};
   for (const auto& row : rows) {
     for (ImageFile* source : {&file, &memory}) {
-      const std::uint8_t* got = source->Peek(row.position, row.length);
-      ASSERT_EQ(got != nullptr, row.there) << row.position << " " << row.length;
-      if (got != nullptr) {
-        EXPECT_TRUE(std::equal(got, got + row.length, bytes.begin() + row.position))
-            << row.position;
+      SCOPED_TRACE(std::to_string(row.position) + " " + std::to_string(row.length) +
+                   (source == &file ? " from the file" : " from memory"));
+      const std::uint8_t* peeked = source->Peek(row.position, row.length);
+      ASSERT_EQ(peeked != nullptr, row.peeked);
+      if (peeked != nullptr) {
+        EXPECT_TRUE(std::equal(peeked, peeked + row.length, bytes.begin() + row.position));
       }
+      Bytes out(static_cast<std::size_t>(row.length));
+      ASSERT_EQ(source->ReadAt(row.position, out.data(), row.length), row.read);
+      EXPECT_TRUE(std::equal(out.begin(), out.begin() + row.read, bytes.begin() + row.position));
+      EXPECT_EQ(source->GetReadError(), 0);
     }
   }
 }
