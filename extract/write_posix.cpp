@@ -134,7 +134,7 @@ bool OutputFolder::NamesAreExact() const {
   return exactNames == 1;
 }
 
-GuardedFiles GuardImageAndConsole(const FileIdentity& image) {
+GuardedFiles GuardImageAndConsole(const ImageIdentity& image) {
   GuardedFiles guarded{};
   guarded.image = image;
   struct stat info;

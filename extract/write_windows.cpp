@@ -147,7 +147,7 @@ bool OutputFolder::NamesAreExact() const {
   return false;
 }
 
-GuardedFiles GuardImageAndConsole(const FileIdentity& image) {
+GuardedFiles GuardImageAndConsole(const ImageIdentity& image) {
   GuardedFiles guarded{};
   guarded.image = image;
   const struct {

@@ -4,8 +4,11 @@
 
 Problem WriteBackDisk(D88Image& image, int diskIndex, const SectorMap& map, const DecodedDisk& disk,
                       ImageReplacement& replacement) {
-  Problem problem = replacement.Begin();
-  if (!problem) problem = replacement.CopyImage(image.GetIdentity());
+  // The new image is a copy of the file the reader has open; an image read
+  // from memory is no file at the image's path.
+  const ImageIdentity& identity = image.GetIdentity();
+  Problem problem = identity.isFile ? replacement.Begin() : Refuse(Refusal::kImageChanged);
+  if (!problem) problem = replacement.CopyImage(identity.file);
   for (int i = 0; i < map.count && !problem; ++i) {
     problem =
         replacement.WriteAt(map.positions[i], disk.diskBuffer + map.BufferOffset(i), kSectorSize);

@@ -148,7 +148,7 @@ bool Packer::LoadChosenDisk() {
   // The image once more, to see where its disk lies and where it ends.
   static ImageFile file;
   DiskSpan span{};
-  if (!file.Open(options.image) || !(file.GetIdentity() == image.GetIdentity()) ||
+  if (!file.Open(options.image) || !SameImageFile(file.GetIdentity(), image.GetIdentity()) ||
       !FindDiskSpan(file, diskIndex, span)) {
     file.Close();
     ShowImageProblem(Refuse(Refusal::kImageChanged));

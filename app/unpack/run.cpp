@@ -205,8 +205,8 @@ int Runner::Run() {
   // on the image) would change it. Nothing is written then; where standard
   // error is the image, not even a message.
   const GuardedFiles guarded = GuardImageAndConsole(image.GetIdentity());
-  if (guarded.hasErrorOutput && guarded.errorOutput == guarded.image) return 1;
-  if (guarded.hasOutput && guarded.output == guarded.image) {
+  if (guarded.hasErrorOutput && IsImageFile(guarded.errorOutput, guarded)) return 1;
+  if (guarded.hasOutput && IsImageFile(guarded.output, guarded)) {
     report.OutputIsImage();
     return 1;
   }
