@@ -96,6 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   static D88Image reader;
   static DecodedDisk disk;
+  static std::uint8_t loaded[kDiskBufferSize];
   static SectorMap map;
   ImageReplacement replacement;
   DiskRecord record{};
@@ -123,10 +124,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (!problem) {
       held = Entries(disk, record);
+      std::memcpy(loaded, disk.diskBuffer, sizeof loaded);
       Apply(data + 3, count, disk, record, held);
       if (replacement.Prepare(kImageName, ImageReplacement::Mode::kReplace))
         d88fuzz::Fail("prepare");
-      problem = WriteBackDisk(reader, index, map, disk, replacement);
+      problem = WriteBackDisk(reader, index, map, loaded, disk, replacement);
       // What was checked before holds: no sector moves.
       if (problem) d88fuzz::Fail("writing a disk that was checked failed");
     }
