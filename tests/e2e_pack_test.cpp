@@ -283,6 +283,119 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
   });
 }
 
+// The disk with `count` bytes of `fill` from byte `offset` of track
+// `track`, sector `sector`: bytes that no record owns, as a program that
+// reads sectors directly keeps them, or a deleted file left them.
+Bytes WithRaw(const LayoutDisk& layout, std::vector<std::pair<int, int>> sectors, int offset = 0,
+              int count = 64, std::uint8_t fill = 0x77) {
+  Disk disk = MakeLayoutDisk(layout);
+  for (const auto& [track, sector] : sectors) {
+    Bytes& data = disk.tracks[track].sectors[sector - 1].data;
+    std::fill(data.begin() + offset, data.begin() + offset + count, fill);
+  }
+  return BuildImage({disk});
+}
+
+TEST(Pack, RecordsStayWhereTheyAreAndBytesNoFileOwnsAreKept) {
+  // Records that lie as close as they can.
+  const LayoutFile a = File("A", "", 0, Pattern(100, 1));
+  const LayoutFile b = File("B", "", 0x200, Pattern(200, 2));
+  const LayoutFile c = File("C", "", 0, Pattern(50, 3));
+  const Bytes tight = ImageOf({DataDisk(1, {a, b, c})});
+  const LayoutDisk one = DataDisk(1, {a});
+  const Tree inputs = {{"B", Pattern(200, 2)},      {"SHORT/B", Pattern(150, 4)},
+                       {"LONG/B", Pattern(300, 5)}, {"NEW", Pattern(3000, 6)},
+                       {"MAX", Bytes(65531, 7)},    {"BIG", Bytes(65000, 8)}};
+  const std::string covers = "disk 1: NEW: the records would cover bytes that no file owns, in ";
+  RunRows({
+      // Its own bytes: nothing changes. Fewer: its allocation stays, and
+      // so does every other record. More: the records after it move.
+      {{kImage, "B"}, tight, inputs, tight},
+      {{kImage, "SHORT/B"},
+       tight,
+       inputs,
+       ImageOf({DataDisk(1, {a, File("B", "", 0x200, Pattern(150, 4), 204), c})})},
+      {{kImage, "LONG/B"},
+       tight,
+       inputs,
+       ImageOf({DataDisk(1, {a, Put("B", "", 0x200, Pattern(300, 5)), c})})},
+      // The raw bytes after the last record stay where a record is removed,
+      // and where a new one ends before them.
+      {{"--delete", kImage, "B", "C"},
+       WithRaw(DataDisk(1, {a, b, c}), {{50, 1}, {83, 1}}),
+       {},
+       WithRaw(one, {{50, 1}, {83, 1}})},
+      {{kImage, "NEW"},
+       WithRaw(one, {{0, 5}}, 1000, 24),
+       inputs,
+       WithRaw(DataDisk(1, {a, Put("NEW", "", 0, Pattern(3000, 6))}), {{0, 5}}, 1000, 24)},
+      // A new record over them is refused, and so is a record that moves
+      // over them, naming the sectors; --force writes over them.
+      {{kImage, "NEW"},
+       WithRaw(one, {{0, 2}}, 1000, 1),
+       inputs,
+       WithRaw(one, {{0, 2}}, 1000, 1),
+       "",
+       Says(covers + "track 0, sector 2; --force writes over them") + kNothingWritten},
+      {{"-n", kImage, "NEW"},
+       WithRaw(one, {{0, 2}, {0, 4}}),
+       inputs,
+       WithRaw(one, {{0, 2}, {0, 4}}),
+       "",
+       Says(covers + "track 0, sector 2 to track 0, sector 4; --force writes over them")},
+      {{"--force", kImage, "NEW"},
+       WithRaw(one, {{0, 2}}),
+       inputs,
+       ImageOf({DataDisk(1, {a, Put("NEW", "", 0, Pattern(3000, 6))})})},
+      {{kImage, "LONG/B"},
+       WithRaw(DataDisk(1, {a, b, c}), {{0, 1}}, 1000, 24),
+       inputs,
+       WithRaw(DataDisk(1, {a, b, c}), {{0, 1}}, 1000, 24),
+       "",
+       Says("disk 1: LONG/B: the records would cover bytes that no file owns, in track 0, sector "
+            "1; --force writes over them") +
+           kNothingWritten},
+      // A file of 65531 bytes takes all a 16-bit allocation holds, and one
+      // past 64508 as much as its record needs: both end inside a sector.
+      {{"--start=4", kImage, "MAX"},
+       ImageOf({DataDisk(1, {})}),
+       inputs,
+       ImageOf({DataDisk(1, {File("MAX", "", 4, Bytes(65531, 7), 65535)})})},
+      {{kImage, "BIG", "NEW"},
+       ImageOf({DataDisk(1, {})}),
+       inputs,
+       ImageOf({DataDisk(
+           1, {File("BIG", "", 0, Bytes(65000, 8), 65004), Put("NEW", "", 0, Pattern(3000, 6))})})},
+  });
+}
+
+TEST(Pack, AFileIsJudgedAsAFileFirst) {
+  const Bytes one = ImageOf({DataDisk(1, {})});
+  const Tree inputs = {{"B", {2}}};
+  RunRows({
+      // A FILE that cannot be read is not judged by its name.
+      {{kImage, "src/nothere.txt"},
+       one,
+       {},
+       one,
+       "",
+       Says("disk 1: src/nothere.txt: cannot read: No such file or directory") + kNothingWritten},
+      // The image itself is no FILE to put on it.
+      {{kImage, kImage, "B"},
+       one,
+       inputs,
+       one,
+       "",
+       Says("disk 1: disk.d88: is the image itself") + kNothingWritten},
+      {{"-c", "--force", kImage, kImage, "B"},
+       TextBytes("not an image"),
+       inputs,
+       TextBytes("not an image"),
+       "",
+       Says("disk 1: disk.d88: is the image itself") + kNothingWritten},
+  });
+}
+
 const LayoutFile kF = File("F", "", 0, {});
 
 TEST(Pack, DeleteMovesTheRecordsUp) {
