@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -341,12 +343,12 @@ Bytes AccessList() {
   return bytes;
 }
 
-// The value of the extended attribute `name` of `path`; empty when it has
-// none.
+// The value of the extended attribute `name` of `path`, or "none".
 Bytes Attribute(const fs::path& path, const char* name) {
   Bytes value(4096);
   const ssize_t length = getxattr(path.c_str(), name, value.data(), value.size());
-  value.resize(length < 0 ? 0 : static_cast<std::size_t>(length));
+  if (length < 0) return TextBytes("none");
+  value.resize(static_cast<std::size_t>(length));
   return value;
 }
 
@@ -459,8 +461,49 @@ TEST(PackWriters, PosixWhoseImageItIs) {
     EXPECT_EQ(info.st_gid, row.err.empty() ? kNobody : row.owner);
     EXPECT_EQ(info.st_mode & 07777, row.mode);
     if (row.attribute != nullptr) {
-      EXPECT_EQ(Attribute(image, row.attribute).empty(), row.err.empty());
+      EXPECT_EQ(Attribute(image, row.attribute), TextBytes(row.err.empty() ? "none" : "1"));
     }
+  }
+}
+
+TEST(PackWriters, PosixAnImmutableImageIsNotWritten) {
+  if (ToolIsWindows()) GTEST_SKIP() << "POSIX file flags";
+  ScratchDir dir;
+  dir.Put("X", kX);
+  const fs::path image = dir.Put(kImage, kBefore);
+  const int file = open(image.c_str(), O_RDONLY | O_CLOEXEC);
+  int flags = 0;
+  if (ioctl(file, FS_IOC_GETFLAGS, &flags) != 0) GTEST_SKIP() << "no file flags here";
+  flags |= FS_IMMUTABLE_FL;
+  if (ioctl(file, FS_IOC_SETFLAGS, &flags) != 0) GTEST_SKIP() << "cannot make a file immutable";
+  const ToolRun refused = RunPack(dir.path(), {kImage, "X"}, Limited());
+  const ToolRun forced = RunPack(dir.path(), {"--force", kImage, "X"}, Limited());
+  flags &= ~FS_IMMUTABLE_FL;
+  ioctl(file, FS_IOC_SETFLAGS, &flags);
+  close(file);
+  EXPECT_EQ(refused.err,
+            Says("you have no permission to write it; --force replaces it all the same"));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(forced.err,
+            Says(std::string("cannot put the new image in its place: ") + std::strerror(EPERM)));
+  EXPECT_EQ(forced.status, 1);
+  ExpectTreeHolds(dir.path(), {{"X", kX}, {kImage, kBefore}});
+}
+
+TEST(PackWriters, PosixANewImageDoesNotReplaceOneThatAppearedMeanwhile) {
+  if (ToolIsWindows()) GTEST_SKIP() << "POSIX system calls";
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "a copy without a name" : "a named copy");
+    ScratchDir dir;
+    dir.Put("X", kX);
+    RunOptions options = Limited();
+    options.refuseUnnamedFiles = !unnamed;
+    options.stopAtCalls = {"fsync"};
+    options.atCall = [&](int) { dir.Put(kImage, kTheOthers); };
+    const ToolRun run = RunPack(dir.path(), {"-c", kImage, "X"}, options);
+    EXPECT_EQ(run.err, Says("exists already; --force replaces it"));
+    EXPECT_EQ(run.status, 1);
+    ExpectTreeHolds(dir.path(), {{"X", kX}, {kImage, kTheOthers}});
   }
 }
 

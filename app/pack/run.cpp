@@ -60,7 +60,7 @@ class Packer {
   bool PrepareImage();
   bool LoadChosenDisk();
   void PutFiles(DiskEdit& edit);
-  bool PutFile(DiskEdit& edit, int i, EntryName* names);
+  void PutFile(DiskEdit& edit, int i, EntryName* names);
   void DeleteEntries(DiskEdit& edit);
   // The entry's name as patterns match it: in UTF-8 where names are
   // converted and it converts, else its bytes.
@@ -221,8 +221,7 @@ void Packer::Note(const char* verb, int k, int size, int start) {
   change.start = start;
 }
 
-// Puts the FILE `i`: false when it is refused.
-bool Packer::PutFile(DiskEdit& edit, int i, EntryName* names) {
+void Packer::PutFile(DiskEdit& edit, int i, EntryName* names) {
   static InputFile input;
   long long size = 0;
   // A FILE that cannot be read is reported so, whatever its name.
@@ -252,10 +251,9 @@ bool Packer::PutFile(DiskEdit& edit, int i, EntryName* names) {
     // A name that no other FILE can be given twice with.
     std::memset(names[i].bytes, 0, sizeof names[i].bytes);
     ShowFileProblem(i, problem);
-    return false;
+    return;
   }
   Note(k != 0 ? "replace" : "add", k != 0 ? k : edit.Count(), static_cast<int>(size), start);
-  return true;
 }
 
 void Packer::PutFiles(DiskEdit& edit) {
