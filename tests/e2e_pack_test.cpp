@@ -261,6 +261,11 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
        ImageOf({DataDisk(1, Concat(kFull, {File("NEW", "", 0, {}, 1024)}))}),
        {{"NEW", Bytes(37884)}},
        ImageOf({DataDisk(1, Concat(kFull, {Put("NEW", "", 0, Bytes(37884))}))})},
+      // A record one byte past a sector takes two.
+      {{kImage, "ODD"},
+       ImageOf({DataDisk(1, {kNote})}),
+       {{"ODD", Bytes(1021, 5)}},
+       ImageOf({DataDisk(1, {kNote, Put("ODD", "", 0, Bytes(1021, 5))})})},
       // The largest file, ending at FFFF.
       {{"--start=403", kImage, "MAX"},
        ImageOf({DataDisk(1, {})}),

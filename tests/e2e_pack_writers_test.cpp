@@ -180,6 +180,31 @@ TEST(PackWriters, PosixRunsOnOneImageTakeTurns) {
   }
 }
 
+TEST(PackWriters, PosixAFileSystemWithoutLocksIsWrittenAllTheSame) {
+  if (ToolIsWindows()) GTEST_SKIP() << "POSIX locks";
+  const struct {
+    int error;
+    std::string err;
+  } rows[] = {
+      {ENOLCK, ""},
+      {EOPNOTSUPP, ""},
+      {EINVAL, ""},
+      {EIO, Says(std::string("cannot lock: ") + std::strerror(EIO))},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::strerror(row.error));
+    ScratchDir dir;
+    dir.Put("X", kX);
+    dir.Put(kImage, kBefore);
+    RunOptions options = Limited();
+    options.lockError = row.error;
+    const ToolRun run = RunPack(dir.path(), {kImage, "X"}, options);
+    EXPECT_EQ(run.err, row.err);
+    EXPECT_EQ(run.status, row.err.empty() ? 0 : 1);
+    ExpectTreeHolds(dir.path(), {{"X", kX}, {kImage, row.err.empty() ? kBeforeAndX : kBefore}});
+  }
+}
+
 TEST(PackWriters, PosixAWriterWithoutALockKeepsItsChange) {
   if (ToolIsWindows()) GTEST_SKIP() << "POSIX system calls";
   const std::function<void(const fs::path&)> replaced = [](const fs::path& dir) {

@@ -66,16 +66,20 @@ long SystemCallNumber(const std::string& name) {
   return found == kNumbers.end() ? -1 : found->second;
 }
 
-// In the tool's process before it starts: openat with O_TMPFILE fails with
-// EOPNOTSUPP from now on, for this process and what it runs.
-bool RefuseUnnamedFiles() {
+// In the tool's process before it starts: from now on, for this process
+// and what it runs, openat with O_TMPFILE fails with EOPNOTSUPP where
+// `unnamed` is false, and flock with `lockError` where that is not 0.
+bool RestrictCalls(bool unnamed, int lockError) {
   constexpr unsigned kUnnamedBit = O_TMPFILE & ~O_DIRECTORY;
+  const unsigned lock = SECCOMP_RET_ERRNO | (static_cast<unsigned>(lockError) & SECCOMP_RET_DATA);
   sock_filter filter[] = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_flock, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, lockError != 0 ? lock : SECCOMP_RET_ALLOW),
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat, 0, 3),
       // The flags' low 32 bits (a little-endian host).
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
-      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, kUnnamedBit, 0, 1),
+      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, unnamed ? 0u : kUnnamedBit, 0, 1),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
   };
@@ -249,7 +253,10 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
     if (options.ignoreFileSizeSignal) signal(SIGXFSZ, SIG_IGN);
     if (options.beforeStart) options.beforeStart();
 #ifdef __linux__
-    if (options.refuseUnnamedFiles && !RefuseUnnamedFiles()) _exit(127);
+    if ((options.refuseUnnamedFiles || options.lockError != 0) &&
+        !RestrictCalls(!options.refuseUnnamedFiles, options.lockError)) {
+      _exit(127);
+    }
     if (!options.stopAtCalls.empty() && ptrace(PTRACE_TRACEME, 0, 0, 0) != 0) _exit(127);
 #endif
     execvp(program.c_str(), pointers.data());

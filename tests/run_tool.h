@@ -106,8 +106,10 @@ struct RunOptions {
   std::vector<std::string> stopAtCalls = {};
   std::function<void(int pid)> atCall = nullptr;
   // The system refuses the tool a file without a name (O_TMPFILE), as a
-  // file system without them does. Linux tools only.
+  // file system without them does; and where not 0, fails each flock with
+  // this errno, as one without locks does. Linux tools only.
   bool refuseUnnamedFiles = false;
+  int lockError = 0;
 };
 
 // Runs the tool that D88UNPACK_TOOL names in `workingDir`, with `args` after
