@@ -185,9 +185,8 @@ Problem ImageReplacement::KeepOwnerAndAttributes() {
 }
 
 Problem ImageReplacement::Begin() {
-  static bool caught = false;
-  if (!caught) SetConsoleCtrlHandler(RemoveTemporary, TRUE);
-  caught = true;
+  // Registered while the temporary file may stand, and no longer.
+  SetConsoleCtrlHandler(RemoveTemporary, TRUE);
   const std::size_t folder = FolderLength(target);
   for (int attempt = 0;; ++attempt) {
     unsigned int random[2] = {};
@@ -328,6 +327,7 @@ Problem ImageReplacement::Commit() {
     if (!replaced) return Failed(Refusal::kCannotReplace, ErrnoOfWindowsError(error));
   }
   InterlockedExchange(&temporaryLive, 0);
+  SetConsoleCtrlHandler(RemoveTemporary, FALSE);
   temporary[0] = 0;
   reachable[0] = 0;
   // The new image is in place: the next run may go on.
@@ -345,6 +345,7 @@ void ImageReplacement::Abandon() {
   if (temporary[0] == 0) return;
   DeleteFileW(temporary);
   InterlockedExchange(&temporaryLive, 0);
+  SetConsoleCtrlHandler(RemoveTemporary, FALSE);
   temporary[0] = 0;
 }
 
