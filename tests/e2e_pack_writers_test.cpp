@@ -180,24 +180,29 @@ TEST(PackWriters, PosixRunsOnOneImageTakeTurns) {
   }
 }
 
-TEST(PackWriters, PosixAFileSystemWithoutLocksIsWrittenAllTheSame) {
-  if (ToolIsWindows()) GTEST_SKIP() << "POSIX locks";
+TEST(PackWriters, PosixAFileSystemWithoutLocksOrAttributesIsWrittenAllTheSame) {
+  if (ToolIsWindows()) GTEST_SKIP() << "POSIX locks and attributes";
+  const std::string attributes(
+      "the new image cannot keep its extended attributes (--force replaces it without them): ");
   const struct {
+    std::string call;
     int error;
     std::string err;
   } rows[] = {
-      {ENOLCK, ""},
-      {EOPNOTSUPP, ""},
-      {EINVAL, ""},
-      {EIO, Says(std::string("cannot lock: ") + std::strerror(EIO))},
+      {"flock", ENOLCK, ""},
+      {"flock", EOPNOTSUPP, ""},
+      {"flock", EINVAL, ""},
+      {"flock", EIO, Says(std::string("cannot lock: ") + std::strerror(EIO))},
+      {"flistxattr", ENOTSUP, ""},
+      {"flistxattr", EIO, Says(attributes + std::strerror(EIO))},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::strerror(row.error));
+    SCOPED_TRACE(row.call + " " + std::strerror(row.error));
     ScratchDir dir;
     dir.Put("X", kX);
     dir.Put(kImage, kBefore);
     RunOptions options = Limited();
-    options.lockError = row.error;
+    options.failingCalls = {{row.call, row.error}};
     const ToolRun run = RunPack(dir.path(), {kImage, "X"}, options);
     EXPECT_EQ(run.err, row.err);
     EXPECT_EQ(run.status, row.err.empty() ? 0 : 1);

@@ -53,8 +53,13 @@ fs::path UniqueTempPath(const char* prefix) {
 // The numbers of the system calls a run may be held at, by name.
 long SystemCallNumber(const std::string& name) {
   static const std::map<std::string, long> kNumbers = {
-      {"fsync", SYS_fsync},       {"flock", SYS_flock},   {"copy_file_range", SYS_copy_file_range},
-      {"pwrite64", SYS_pwrite64}, {"linkat", SYS_linkat}, {"renameat2", SYS_renameat2},
+      {"fsync", SYS_fsync},
+      {"flock", SYS_flock},
+      {"copy_file_range", SYS_copy_file_range},
+      {"pwrite64", SYS_pwrite64},
+      {"linkat", SYS_linkat},
+      {"renameat2", SYS_renameat2},
+      {"flistxattr", SYS_flistxattr},
 #ifdef SYS_rename
       {"rename", SYS_rename},
 #endif
@@ -68,14 +73,19 @@ long SystemCallNumber(const std::string& name) {
 
 // In the tool's process before it starts: from now on, for this process
 // and what it runs, openat with O_TMPFILE fails with EOPNOTSUPP where
-// `unnamed` is false, and flock with `lockError` where that is not 0.
-bool RestrictCalls(bool unnamed, int lockError) {
+// `unnamed` is false, and each call of `failing` with its errno.
+bool RestrictCalls(bool unnamed, const std::vector<std::pair<std::string, int>>& failing) {
   constexpr unsigned kUnnamedBit = O_TMPFILE & ~O_DIRECTORY;
-  const unsigned lock = SECCOMP_RET_ERRNO | (static_cast<unsigned>(lockError) & SECCOMP_RET_DATA);
-  sock_filter filter[] = {
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_flock, 0, 1),
-      BPF_STMT(BPF_RET | BPF_K, lockError != 0 ? lock : SECCOMP_RET_ALLOW),
+  std::vector<sock_filter> filter = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+  for (const auto& [name, error] : failing) {
+    const long number = SystemCallNumber(name);
+    if (number < 0) return false;
+    filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(number), 0, 1));
+    filter.push_back(BPF_STMT(
+        BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<unsigned>(error) & SECCOMP_RET_DATA)));
+  }
+  const std::vector<sock_filter> rest = {
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat, 0, 3),
       // The flags' low 32 bits (a little-endian host).
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
@@ -83,7 +93,8 @@ bool RestrictCalls(bool unnamed, int lockError) {
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
   };
-  sock_fprog program = {static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+  filter.insert(filter.end(), rest.begin(), rest.end());
+  sock_fprog program = {static_cast<unsigned short>(filter.size()), filter.data()};
   return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
          prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
@@ -253,8 +264,8 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
     if (options.ignoreFileSizeSignal) signal(SIGXFSZ, SIG_IGN);
     if (options.beforeStart) options.beforeStart();
 #ifdef __linux__
-    if ((options.refuseUnnamedFiles || options.lockError != 0) &&
-        !RestrictCalls(!options.refuseUnnamedFiles, options.lockError)) {
+    if ((options.refuseUnnamedFiles || !options.failingCalls.empty()) &&
+        !RestrictCalls(!options.refuseUnnamedFiles, options.failingCalls)) {
       _exit(127);
     }
     if (!options.stopAtCalls.empty() && ptrace(PTRACE_TRACEME, 0, 0, 0) != 0) _exit(127);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "d88_builder.h"
@@ -106,10 +107,11 @@ struct RunOptions {
   std::vector<std::string> stopAtCalls = {};
   std::function<void(int pid)> atCall = nullptr;
   // The system refuses the tool a file without a name (O_TMPFILE), as a
-  // file system without them does; and where not 0, fails each flock with
-  // this errno, as one without locks does. Linux tools only.
+  // file system without them does; and fails each of these system calls at
+  // once with the errno given ({"flock", ENOLCK}: a file system without
+  // locks). Linux tools only.
   bool refuseUnnamedFiles = false;
-  int lockError = 0;
+  std::vector<std::pair<std::string, int>> failingCalls = {};
 };
 
 // Runs the tool that D88UNPACK_TOOL names in `workingDir`, with `args` after

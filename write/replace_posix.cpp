@@ -316,11 +316,6 @@ Problem ImageReplacement::Begin() {
 Problem ImageReplacement::CopyImage() {
   const int source = open(target, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (source < 0) return Failed(Refusal::kImageUnreadable, errno);
-  struct stat info;
-  if (fstat(source, &info) != 0 || !(StateOf(info) == state)) {
-    close(source);
-    return Refuse(Refusal::kImageChanged);
-  }
   int64_t copied = 0;
 #ifdef __linux__
   // The kernel copies without a round trip through this process, or shares
@@ -358,8 +353,9 @@ Problem ImageReplacement::CopyImage() {
     }
     copied += got;
   }
-  // A writer that takes no lock may have changed the image while it was
-  // read, or copied.
+  // The file copied must be the one read, and a writer that takes no lock
+  // may have changed it while it was read, or copied.
+  struct stat info;
   const bool same = fstat(source, &info) == 0 && StateOf(info) == state && copied == state.size;
   close(source);
   return same ? Problem{} : Refuse(Refusal::kImageChanged);
