@@ -240,6 +240,8 @@ TEST(PackWriters, PosixAWriterWithoutALockKeepsItsChange) {
       {"replaced before the rename", "fsync", replaced, kTheOthers},
       {"rewritten before the rename", "fsync", inPlace, kTheOthers},
       {"rewritten, its times kept, before the rename", "fsync", timesKept, touched},
+      // After the lock, as the image is opened to be read.
+      {"replaced before it is read", "openat", replaced, kTheOthers},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -248,6 +250,7 @@ TEST(PackWriters, PosixAWriterWithoutALockKeepsItsChange) {
     dir.Put(kImage, kBefore);
     RunOptions options = Limited();
     options.stopAtCalls = {row.call};
+    if (row.call == "openat") options.stopAfterCall = "flock";
     bool stopped = false;
     options.atCall = [&](int) {
       stopped = true;

@@ -60,6 +60,7 @@ long SystemCallNumber(const std::string& name) {
       {"linkat", SYS_linkat},
       {"renameat2", SYS_renameat2},
       {"flistxattr", SYS_flistxattr},
+      {"openat", SYS_openat},
 #ifdef SYS_rename
       {"rename", SYS_rename},
 #endif
@@ -100,12 +101,15 @@ bool RestrictCalls(bool unnamed, const std::vector<std::pair<std::string, int>>&
 }
 
 // Follows the traced `child` from its start to its first entry into one of
-// `calls`, calls `atCall` there and lets it go on untraced. False when the
-// child ended before that; `status` then holds how.
-bool HoldAtCall(pid_t child, const std::vector<std::string>& calls,
+// `calls` (after its first entry into `after`, where that is not empty),
+// calls `atCall` there and lets it go on untraced. False when the child
+// ended before that; `status` then holds how.
+bool HoldAtCall(pid_t child, const std::vector<std::string>& calls, const std::string& after,
                 const std::function<void(int)>& atCall, int& status) {
   std::vector<long> numbers;
   for (const std::string& name : calls) numbers.push_back(SystemCallNumber(name));
+  const long first = after.empty() ? -1 : SystemCallNumber(after);
+  bool armed = after.empty();
   // The stop at the start of the program.
   if (waitpid(child, &status, 0) != child || !WIFSTOPPED(status)) return false;
   ptrace(PTRACE_SETOPTIONS, child, 0, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
@@ -124,11 +128,15 @@ bool HoldAtCall(pid_t child, const std::vector<std::string>& calls,
     }
     __ptrace_syscall_info info{};
     if (ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof info, &info) <= 0 ||
-        info.op != PTRACE_SYSCALL_INFO_ENTRY ||
-        std::find(numbers.begin(), numbers.end(), static_cast<long>(info.entry.nr)) ==
-            numbers.end()) {
+        info.op != PTRACE_SYSCALL_INFO_ENTRY) {
       continue;
     }
+    const long number = static_cast<long>(info.entry.nr);
+    if (!armed) {
+      armed = number == first;
+      continue;
+    }
+    if (std::find(numbers.begin(), numbers.end(), number) == numbers.end()) continue;
     atCall(child);
     ptrace(PTRACE_DETACH, child, 0, 0);
     return true;
@@ -279,7 +287,7 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
   bool ended = false;
 #ifdef __linux__
   if (!options.stopAtCalls.empty() && child > 0 &&
-      !HoldAtCall(child, options.stopAtCalls, options.atCall, status)) {
+      !HoldAtCall(child, options.stopAtCalls, options.stopAfterCall, options.atCall, status)) {
     // It ended before any such call.
     exited = WIFEXITED(status);
     ended = true;

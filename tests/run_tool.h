@@ -105,6 +105,8 @@ struct RunOptions {
   // atCall ends it. Where the tool never makes such a call, atCall is not
   // called. Linux tools only.
   std::vector<std::string> stopAtCalls = {};
+  // Where not empty, only the calls after the first of this name count.
+  std::string stopAfterCall = "";
   std::function<void(int pid)> atCall = nullptr;
   // The system refuses the tool a file without a name (O_TMPFILE), as a
   // file system without them does; and fails each of these system calls at
