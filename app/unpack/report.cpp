@@ -397,12 +397,6 @@ void Report::ReadError(int error) const {
   std::fprintf(stderr, "cannot read: %s\n", std::strerror(error));
 }
 
-void Report::OutputIsImage() const {
-  PutPathPrefix(image);
-  std::fputs("standard output goes into the image file; it is only read, so nothing is done\n",
-             stderr);
-}
-
 void Report::MissingDisk(long long place, int count, bool more) const {
   PutPathPrefix(image);
   if (more) {

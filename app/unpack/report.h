@@ -44,8 +44,6 @@ class Report {
   void NotD88(const FormatCheck& check) const;
   // A read or seek of the image that failed: once.
   void ReadError(int error) const;
-  // Standard output goes into the image file itself.
-  void OutputIsImage() const;
   // A disk chosen by its place past the `count` that were read (`more`:
   // the image holds more than that).
   void MissingDisk(long long place, int count, bool more) const;

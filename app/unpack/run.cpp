@@ -205,9 +205,9 @@ int Runner::Run() {
   // on the image) would change it. Nothing is written then; where standard
   // error is the image, not even a message.
   const GuardedFiles guarded = GuardImageAndConsole(image.GetIdentity());
-  if (guarded.hasErrorOutput && IsImageFile(guarded.errorOutput, guarded)) return 1;
-  if (guarded.hasOutput && IsImageFile(guarded.output, guarded)) {
-    report.OutputIsImage();
+  if (ConsoleGoesIntoImage(options.image, guarded.hasOutput && IsImageFile(guarded.output, guarded),
+                           guarded.hasErrorOutput && IsImageFile(guarded.errorOutput, guarded),
+                           "it is only read, so nothing is done")) {
     return 1;
   }
   // A file whose first disk header cannot be one is no image to list.
