@@ -18,7 +18,7 @@
 #include "image_replace.h"
 #include "input_file.h"
 #include "listing.h"
-#include "output_file.h"
+#include "native_api.h"
 #include "pack_image.h"
 #include "pattern.h"
 #include "refusal.h"
@@ -118,15 +118,14 @@ bool Packer::PrepareImage() {
                                                       : ImageReplacement::Mode::kCreate;
   Problem problem = replacement.Prepare(options.image, mode, options.force);
   if (replacement.Exists()) {
-    const GuardedFiles guarded = GuardImageAndConsole(replacement.State().identity);
-    if (ConsoleGoesIntoImage(options.image, guarded.hasOutput && guarded.output == guarded.image,
-                             guarded.hasErrorOutput && guarded.errorOutput == guarded.image,
-                             "nothing is done")) {
+    const FileIdentity& image = replacement.State().identity;
+    FileIdentity output{};
+    FileIdentity errorOutput{};
+    const bool outputIsImage = IdentityOfStreamFile(1, output) && output == image;
+    const bool errorIsImage = IdentityOfStreamFile(2, errorOutput) && errorOutput == image;
+    if (ConsoleGoesIntoImage(options.image, outputIsImage, errorIsImage, "nothing is done")) {
       return false;
     }
-  }
-  if (!problem && ConvertsNames(options) && !Cp932Available()) {
-    problem = Refuse(Refusal::kNoCodePage932);
   }
   // Runs that change the image take turns; a dry run changes nothing.
   if (!problem && !options.dryRun) problem = replacement.Lock();
