@@ -17,12 +17,13 @@
 #endif
 
 #include "file_identity.h"
+#include "image_file.h"
 #include "native_path.h"
 #include "outcome.h"
 
 // The files that an output file must never replace.
 struct GuardedFiles {
-  FileIdentity image;
+  ImageIdentity image;  // none for an image in memory, which no name reaches
   FileIdentity output;  // where standard output goes, when that is a file
   FileIdentity errorOutput;
   bool hasOutput;
@@ -31,11 +32,16 @@ struct GuardedFiles {
 
 // The guards for an image of this identity, with the console streams'
 // files added where they are regular files.
-GuardedFiles GuardImageAndConsole(const FileIdentity& image);
+GuardedFiles GuardImageAndConsole(const ImageIdentity& image);
+
+// Whether `identity` is the image's file.
+inline bool IsImageFile(const FileIdentity& identity, const GuardedFiles& guarded) {
+  return guarded.image.isFile && identity == guarded.image.file;
+}
 
 // Which guarded file `identity` is, or kNone.
 inline EntryProblem GuardedAs(const FileIdentity& identity, const GuardedFiles& guarded) {
-  if (identity == guarded.image) return EntryProblem::kNameIsImage;
+  if (IsImageFile(identity, guarded)) return EntryProblem::kNameIsImage;
   if (guarded.hasOutput && identity == guarded.output) return EntryProblem::kNameIsOutput;
   if (guarded.hasErrorOutput && identity == guarded.errorOutput) {
     return EntryProblem::kNameIsErrorOutput;

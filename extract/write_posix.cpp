@@ -134,18 +134,11 @@ bool OutputFolder::NamesAreExact() const {
   return exactNames == 1;
 }
 
-GuardedFiles GuardImageAndConsole(const FileIdentity& image) {
+GuardedFiles GuardImageAndConsole(const ImageIdentity& image) {
   GuardedFiles guarded{};
   guarded.image = image;
-  struct stat info;
-  if (fstat(STDOUT_FILENO, &info) == 0 && S_ISREG(info.st_mode)) {
-    guarded.output = IdentityOfStatus(info);
-    guarded.hasOutput = true;
-  }
-  if (fstat(STDERR_FILENO, &info) == 0 && S_ISREG(info.st_mode)) {
-    guarded.errorOutput = IdentityOfStatus(info);
-    guarded.hasErrorOutput = true;
-  }
+  guarded.hasOutput = IdentityOfStreamFile(STDOUT_FILENO, guarded.output);
+  guarded.hasErrorOutput = IdentityOfStreamFile(STDERR_FILENO, guarded.errorOutput);
   return guarded;
 }
 

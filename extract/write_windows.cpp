@@ -147,21 +147,11 @@ bool OutputFolder::NamesAreExact() const {
   return false;
 }
 
-GuardedFiles GuardImageAndConsole(const FileIdentity& image) {
+GuardedFiles GuardImageAndConsole(const ImageIdentity& image) {
   GuardedFiles guarded{};
   guarded.image = image;
-  const struct {
-    int fd;
-    FileIdentity* identity;
-    bool* has;
-  } streams[] = {{1, &guarded.output, &guarded.hasOutput},
-                 {2, &guarded.errorOutput, &guarded.hasErrorOutput}};
-  for (const auto& stream : streams) {
-    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(stream.fd));
-    DWORD attributes = 0;
-    *stream.has = handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
-                  IdentityOfHandle(handle, *stream.identity, attributes);
-  }
+  guarded.hasOutput = IdentityOfStreamFile(1, guarded.output);
+  guarded.hasErrorOutput = IdentityOfStreamFile(2, guarded.errorOutput);
   return guarded;
 }
 

@@ -6,7 +6,8 @@
 // not be written as checked; anything but the image is left.
 //
 // Script: byte 0, bit 0: a new disk numbered byte 1 (else the image's disk
-// at place byte 1 % disks + 1); byte 2 % 32: the operations, 7 bytes each:
+// at place byte 1 % disks + 1), bit 1: records may be put over bytes that no
+// record owns; byte 2 % 32: the operations, 7 bytes each:
 // kind (bit 0: delete), name, size (2 bytes), start (2 bytes), fill.
 #include <cstddef>
 #include <cstdint>
@@ -48,9 +49,9 @@ std::vector<Held> Entries(DecodedDisk& disk, const DiskRecord& record) {
 }
 
 // Runs the script's operations on the disk and on `held` alike.
-void Apply(const std::uint8_t* ops, std::size_t count, DecodedDisk& disk, DiskRecord& record,
-           std::vector<Held>& held) {
-  DiskEdit edit(disk, record);
+void Apply(const std::uint8_t* ops, std::size_t count, bool force, DecodedDisk& disk,
+           DiskRecord& record, std::vector<Held>& held) {
+  DiskEdit edit(disk, record, force);
   static DecodedDisk before;
   for (std::size_t i = 0; i < count; ++i, ops += kOpSize) {
     const char* name = kNames[ops[1] % (sizeof kNames / sizeof kNames[0])];
@@ -96,6 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   static D88Image reader;
   static DecodedDisk disk;
+  static std::uint8_t loaded[kDiskBufferSize];
   static SectorMap map;
   ImageReplacement replacement;
   DiskRecord record{};
@@ -106,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (replacement.Prepare(kImageName, ImageReplacement::Mode::kCreate)) {
       d88fuzz::Fail("cannot make a new image");
     }
-    Apply(data + 3, count, disk, record, held);
+    Apply(data + 3, count, (data[0] & 2) != 0, disk, record, held);
     if (WriteNewImage("FUZZ", 4, data[1], disk, replacement)) d88fuzz::Fail("new image failed");
   } else {
     d88fuzz::WriteWholeFile(kImageName, image, imageSize);
@@ -123,10 +125,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (!problem) {
       held = Entries(disk, record);
-      Apply(data + 3, count, disk, record, held);
+      std::memcpy(loaded, disk.diskBuffer, sizeof loaded);
+      Apply(data + 3, count, (data[0] & 2) != 0, disk, record, held);
       if (replacement.Prepare(kImageName, ImageReplacement::Mode::kReplace))
         d88fuzz::Fail("prepare");
-      problem = WriteBackDisk(reader, index, map, disk, replacement);
+      problem = WriteBackDisk(reader, index, map, loaded, disk, replacement);
       // What was checked before holds: no sector moves.
       if (problem) d88fuzz::Fail("writing a disk that was checked failed");
     }

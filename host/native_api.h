@@ -14,6 +14,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <io.h>
 #include <windows.h>
 #else
 #include <sys/stat.h>
@@ -64,11 +65,29 @@ inline bool IdentityOfHandle(HANDLE handle, FileIdentity& identity, DWORD& attri
   attributes = info.dwFileAttributes;
   return true;
 }
+
+// The identity of the regular file that descriptor `fd` (a console stream)
+// goes to; false when it goes to anything else, or is closed.
+inline bool IdentityOfStreamFile(int fd, FileIdentity& identity) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  DWORD attributes = 0;
+  return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
+         IdentityOfHandle(handle, identity, attributes);
+}
 #else
 // The device and inode of the file `info` describes.
 inline FileIdentity IdentityOfStatus(const struct stat& info) {
   return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
                       static_cast<std::uint64_t>(info.st_ino)};
+}
+
+// The identity of the regular file that descriptor `fd` (a console stream)
+// goes to; false when it goes to anything else, or is closed.
+inline bool IdentityOfStreamFile(int fd, FileIdentity& identity) {
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  identity = IdentityOfStatus(info);
+  return true;
 }
 #endif
 

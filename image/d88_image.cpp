@@ -34,6 +34,21 @@ D88Image::~D88Image() {
 }
 
 bool D88Image::Open(const NativePathChar* path) {
+  Clear();
+  if (path == nullptr) return true;
+  if (!file.Open(path)) return false;
+  ScanDisks();
+  return true;
+}
+
+bool D88Image::Open(const std::uint8_t* bytes, std::size_t size) {
+  Clear();
+  if (!file.Open(bytes, size)) return false;
+  ScanDisks();
+  return true;
+}
+
+void D88Image::Clear() {
   file.Close();
   diskCount = 0;
   moreDisks = false;
@@ -41,14 +56,14 @@ bool D88Image::Open(const NativePathChar* path) {
   cutHeaderBytes = 0;
   formatCheck = FormatCheck{};
   mediaType = -1;
-  if (path == nullptr) return true;
-
   // A reader used for a second image starts from a clean slate.
   currentDiskOffset = -1;
   diskSize = 0;
+  writeProtect = 0;
   std::memset(diskName, 0, sizeof diskName);
-  if (!file.Open(path)) return false;
+}
 
+void D88Image::ScanDisks() {
   // Each disk's size field gives the distance to the next disk's header. A
   // disk counts as soon as its whole header can be read, whatever its size
   // says. A size of 0 leads nowhere: it would find the same disk again, so
@@ -61,7 +76,7 @@ bool D88Image::Open(const NativePathChar* path) {
     const int64_t got = file.ReadAt(offset, header, kDiskHeaderSize);
     if (got < kDiskHeaderSize) {
       cutHeaderBytes = static_cast<int>(got);
-      return true;
+      return;
     }
     const std::uint32_t size = dh::DiskSize(header);
     if (diskCount == 0) formatCheck = CheckFirstHeader(header);
@@ -70,7 +85,7 @@ bool D88Image::Open(const NativePathChar* path) {
       // Whatever the file holds after this header cannot be reached.
       std::uint8_t next = 0;
       bytesAfterZeroSize = file.ReadAt(offset + kDiskHeaderSize, &next, 1) == 1;
-      return true;
+      return;
     }
     offset += size;
   }
@@ -79,7 +94,6 @@ bool D88Image::Open(const NativePathChar* path) {
   const int64_t got = file.ReadAt(offset, header, kDiskHeaderSize);
   moreDisks = got == kDiskHeaderSize;
   if (!moreDisks) cutHeaderBytes = static_cast<int>(got);
-  return true;
 }
 
 FormatCheck D88Image::CheckFirstHeader(const std::uint8_t* header) {

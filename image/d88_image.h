@@ -8,7 +8,8 @@
 // (C, H, R, N, sector count, ..., data length) followed by its data.
 //
 // The reader never loads the file whole: it keeps the disk table and the
-// current disk's header, and reads sectors from the file on demand.
+// current disk's header, and reads sectors from the file on demand. It reads
+// an image held in memory the same way, where the bytes lie.
 //
 // It is about 1.1 MiB, nearly all of it the sector sweep's room for every
 // sector number a header can hold on every track a run can visit, and 64 KiB
@@ -17,6 +18,7 @@
 #ifndef D88UNPACK_IMAGE_D88_IMAGE_H
 #define D88UNPACK_IMAGE_D88_IMAGE_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "d88_format.h"
@@ -56,6 +58,11 @@ class D88Image {
   // closes the image and returns true; a path that cannot be opened (missing,
   // not permitted, empty, a directory) returns false.
   bool Open(const NativePathChar* path);
+  // Opens the image whose `size` bytes the caller holds at `bytes`, as Open
+  // opens a file. The bytes are read where they lie and must stay as they
+  // are until the image is closed or another opened. It has no file
+  // identity, and no read of it fails; null with a size is refused.
+  bool Open(const std::uint8_t* bytes, std::size_t size);
   int GetDiskCount() const { return diskCount; }
 
   // Why the last Open failed: the system's error number, or kNotRegularFile.
@@ -77,8 +84,9 @@ class D88Image {
   // than 164 entries are read too. A file too short for one header has no
   // problem here: it holds no disk.
   const FormatCheck& GetFormatCheck() const { return formatCheck; }
-  // The open image's identity, to recognise it under any other name.
-  const FileIdentity& GetIdentity() const { return file.GetIdentity(); }
+  // The open image's identity, to recognise it under any other name: none
+  // for an image in memory.
+  const ImageIdentity& GetIdentity() const { return file.GetIdentity(); }
   // The error number of the first read or seek of the image that failed
   // (not the end of the file), or 0.
   int GetReadError() const { return file.GetReadError(); }
@@ -93,7 +101,8 @@ class D88Image {
   // Where the current disk's header lies in the file, and its size field.
   int64_t GetDiskOffset() const { return currentDiskOffset; }
   std::uint32_t GetDiskSize() const { return diskSize; }
-  // The image file's size now, or -1 when it cannot be told.
+  // The image file's size now (the block's size for an image in memory), or
+  // -1 when it cannot be told.
   int64_t GetFileSize() const { return file.GetSize(); }
   // Whether the current disk has track `track`: its first sector header lies
   // wholly inside the disk.
@@ -182,6 +191,11 @@ class D88Image {
 
   // Checks the first disk's header as GetFormatCheck tells.
   static FormatCheck CheckFirstHeader(const std::uint8_t* header);
+
+  // Closes the image, and clears the disk table and the current disk.
+  void Clear();
+  // Finds the disks of the image just opened.
+  void ScanDisks();
 
   ImageFile file;
   FormatCheck formatCheck = {};

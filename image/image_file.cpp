@@ -95,23 +95,39 @@ std::FILE* OpenRegularFile(const char* path, int& error, FileIdentity& identity)
 
 bool ImageFile::Open(const NativePathChar* path) {
   Close();
-  openError = 0;
-  readError = 0;
-  identity = FileIdentity{0, 0};
   if (path == nullptr || path[0] == 0) {
     openError = ENOENT;
     return false;
   }
-  file = OpenRegularFile(path, openError, identity);
+  file = OpenRegularFile(path, openError, identity.file);
   if (file == nullptr) return false;
+  identity.isFile = true;
   // All reads go through our own window; a second buffer would only copy.
   std::setvbuf(file, nullptr, _IONBF, 0);
+  return true;
+}
+
+bool ImageFile::Open(const std::uint8_t* bytes, std::size_t size) {
+  Close();
+  if (bytes == nullptr && size != 0) {
+    openError = EINVAL;
+    return false;
+  }
+  // The whole block is the window, and nothing lies past it.
+  inMemory = true;
+  window = bytes;
+  windowLength = static_cast<int64_t>(size);
   return true;
 }
 
 void ImageFile::Close() {
   if (file != nullptr) std::fclose(file);
   file = nullptr;
+  inMemory = false;
+  openError = 0;
+  readError = 0;
+  identity = ImageIdentity{false, {0, 0}};
+  window = buffer;
   windowStart = 0;
   windowLength = 0;
 }
@@ -162,6 +178,7 @@ int64_t ImageFile::ReadFullyAt(int64_t position, std::uint8_t* out, int64_t leng
 }
 
 int64_t ImageFile::GetSize() const {
+  if (inMemory) return windowLength;
   if (file == nullptr) return -1;
 #ifdef _WIN32
   return _filelengthi64(_fileno(file));
@@ -171,14 +188,16 @@ int64_t ImageFile::GetSize() const {
 #endif
 }
 
+// An image in memory has no more to give than its window already holds.
 bool ImageFile::FillWindow(int64_t position) {
+  if (inMemory) return false;
   windowStart = position;
-  windowLength = ReadFullyAt(position, window, kWindowSize);
+  windowLength = ReadFullyAt(position, buffer, kWindowSize);
   return windowLength > 0;
 }
 
 const std::uint8_t* ImageFile::Peek(int64_t position, int64_t length) {
-  if (file == nullptr || position < 0 || length <= 0 || length > kWindowSize) return nullptr;
+  if (!IsOpen() || position < 0 || length <= 0 || length > kWindowSize) return nullptr;
   if (position < windowStart || position + length > windowStart + windowLength) {
     if (!FillWindow(position)) return nullptr;
   }
@@ -187,7 +206,7 @@ const std::uint8_t* ImageFile::Peek(int64_t position, int64_t length) {
 }
 
 int64_t ImageFile::ReadAt(int64_t position, std::uint8_t* out, int64_t length) {
-  if (file == nullptr || position < 0) return 0;
+  if (!IsOpen() || position < 0) return 0;
   int64_t total = 0;
   while (length > 0) {
     const int64_t windowEnd = windowStart + windowLength;
@@ -198,7 +217,7 @@ int64_t ImageFile::ReadAt(int64_t position, std::uint8_t* out, int64_t length) {
       position += take;
       length -= take;
       total += take;
-    } else if (length >= kWindowSize) {
+    } else if (length >= kWindowSize && !inMemory) {
       // A large read (a whole sector run's worth) goes straight to the caller.
       total += ReadFullyAt(position, out, length);
       break;

@@ -1,12 +1,15 @@
-// Read-only access to the image file by absolute position.
+// Read-only access to the bytes of an image by absolute position, wherever
+// they lie: in a file, or in a block of memory that the caller holds.
 //
 // The reader jumps around the file a lot: a sector search walks 16-byte
 // headers, skipping each sector's data, and then reads the data it found.
 // Every read goes through one fixed window of the file, so that a walk over
 // small headers costs one system read per window rather than one per header.
+// An image in memory is a window that holds all of it, read where it lies.
 #ifndef D88UNPACK_IMAGE_IMAGE_FILE_H
 #define D88UNPACK_IMAGE_IMAGE_FILE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -17,9 +20,23 @@
 // directory gives the system's own EISDIR).
 constexpr int kNotRegularFile = -1;
 
+// What an image is read from, to know it under any name: an open file, or
+// none for an image in memory, which no name leads to.
+struct ImageIdentity {
+  bool isFile;
+  FileIdentity file;  // the file's, when isFile
+};
+
+// Whether two images are read from the same file. Images in memory are
+// never the same file as anything.
+inline bool SameImageFile(const ImageIdentity& a, const ImageIdentity& b) {
+  return a.isFile && b.isFile && a.file == b.file;
+}
+
 class ImageFile {
  public:
   ImageFile() = default;
+  ~ImageFile() { Close(); }
   ImageFile(const ImageFile&) = delete;
   ImageFile& operator=(const ImageFile&) = delete;
 
@@ -27,17 +44,24 @@ class ImageFile {
   // directory, a pipe or a device is refused here on every host, whatever
   // the stream would do. On failure GetOpenError() tells why.
   bool Open(const NativePathChar* path);
+  // Takes the `size` bytes at `bytes` as the image. They are read where
+  // they lie, never copied, and must stay as they are until the image is
+  // closed. No bytes (null, 0) are an empty image; null with a size is
+  // refused (EINVAL).
+  bool Open(const std::uint8_t* bytes, std::size_t size);
   void Close();
-  bool IsOpen() const { return file != nullptr; }
+  bool IsOpen() const { return file != nullptr || inMemory; }
 
   // Why the last Open failed: the system's error number, or kNotRegularFile.
   int GetOpenError() const { return openError; }
 
-  // The open file's identity, read once when it was opened.
-  const FileIdentity& GetIdentity() const { return identity; }
+  // The open file's identity, read once when it was opened; none for an
+  // image in memory.
+  const ImageIdentity& GetIdentity() const { return identity; }
 
   // The error number of the first read or seek that failed since the file
-  // was opened (not the end of the file, which is no error), or 0.
+  // was opened (not the end of the file, which is no error), or 0. Memory
+  // never fails.
   int GetReadError() const { return readError; }
 
   // Copies up to `length` bytes starting at file position `position` into
@@ -45,7 +69,8 @@ class ImageFile {
   // the file, or a negative one, yields 0.
   int64_t ReadAt(int64_t position, std::uint8_t* out, int64_t length);
 
-  // The file's size now, or -1 when it cannot be told.
+  // The file's size now (the block's for an image in memory), or -1 when it
+  // cannot be told.
   int64_t GetSize() const;
 
   // The `length` bytes at `position` as they lie in the window, or null when
@@ -61,12 +86,16 @@ class ImageFile {
   int64_t ReadFullyAt(int64_t position, std::uint8_t* out, int64_t length);
 
   std::FILE* file = nullptr;
+  bool inMemory = false;  // the image is the block `window` points at
   int openError = 0;
   int readError = 0;
-  FileIdentity identity = {0, 0};
+  ImageIdentity identity = {false, {0, 0}};
+  // The bytes of the image from windowStart on: in `buffer` for a file, the
+  // caller's block for an image in memory.
+  const std::uint8_t* window = buffer;
   int64_t windowStart = 0;
   int64_t windowLength = 0;  // 0: the window holds nothing
-  std::uint8_t window[kWindowSize];
+  std::uint8_t buffer[kWindowSize];
 };
 
 #endif

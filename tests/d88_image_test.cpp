@@ -8,14 +8,18 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "d88_builder.h"
+#include "image_file.h"
 #include "reference_reader.h"
 #include "run_tool.h"
 
@@ -58,6 +62,22 @@ Track PlainTrack(int track, int count = 5, int n = 3) {
   Track out;
   for (int r = 1; r <= count; ++r) out.sectors.push_back(MakeSector(track, r, n));
   return out;
+}
+
+// Track 0: thousands of empty headers before its sectors 1 to 5, more than
+// one read window's worth; every header's count is 0xFFFF.
+Track BehindEmptyHeaders() {
+  Sector empty;
+  empty.r = 0;
+  empty.n = 0;
+  empty.countField = 0xFFFF;
+  Track track;
+  track.sectors.assign(6000, empty);
+  for (int r = 1; r <= 5; ++r) {
+    track.sectors.push_back(MakeSector(0, r));
+    track.sectors.back().countField = 0xFFFF;
+  }
+  return track;
 }
 
 Disk NamedDisk(const std::string& name, int tracks = 0) {
@@ -313,12 +333,12 @@ TEST_F(ReaderTest, OpenFailsOnEmptyPathMissingFileDirectoryAndFifo) {
 
 TEST_F(ReaderTest, IdentityIsTheFilesNotItsName) {
   ASSERT_TRUE(OpenDisks({NamedDisk("ONE")}));
-  const FileIdentity first = image.GetIdentity();
+  const ImageIdentity first = image.GetIdentity();
   fs::create_hard_link(path, scratch.path() / "other.d88");
   ASSERT_TRUE(image.Open((scratch.path() / "other.d88").c_str()));
-  EXPECT_TRUE(image.GetIdentity() == first);
+  EXPECT_TRUE(SameImageFile(image.GetIdentity(), first));
   ASSERT_TRUE(OpenBytes(d88test::BuildImage({NamedDisk("TWO")}), "two.d88"));
-  EXPECT_FALSE(image.GetIdentity() == first);
+  EXPECT_FALSE(SameImageFile(image.GetIdentity(), first));
   EXPECT_EQ(image.GetReadError(), 0);
 }
 
@@ -366,6 +386,59 @@ TEST_F(ReaderTest, OpenAgainClosesAndClearsTheFirstImage) {
   EXPECT_EQ(image.GetMediaType(), -1);
   EXPECT_FALSE(image.SelectDisk(0));
   EXPECT_EQ(Sector1(1, 0, 1, 1, 3, 1024).count, 0);
+}
+
+// An image in memory is no file: it has no identity and no read fails; its
+// size is its block's, and nothing past the block is read. Each opens
+// after a file, of which nothing is left; a file opened after it is a file
+// again.
+TEST_F(ReaderTest, AnImageInMemoryIsNoFile) {
+  const Bytes bytes = d88test::BuildImage({NamedDisk("ONE", 1)});
+  const struct {
+    const char* what;
+    const std::uint8_t* bytes;
+    std::size_t size;
+    bool opens;
+    int error;
+    int disks;
+    int sector;  // what a read of track 0's first sector gives
+  } rows[] = {
+      {"no bytes", nullptr, 0, true, 0, 0, 0},
+      {"null with a size", nullptr, 5, false, EINVAL, 0, 0},
+      {"a disk", bytes.data(), bytes.size(), true, 0, 1, 1024},
+      {"a disk's header and part of a sector header", bytes.data(), 700, true, 0, 1, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Disk writeProtected = NamedDisk("FILE2", 2);
+    writeProtected.writeProtect = 0x10;
+    ASSERT_TRUE(OpenDisks({NamedDisk("FILE", 2), writeProtected}));
+    ASSERT_TRUE(image.SelectDisk(1));
+    const ImageIdentity file = image.GetIdentity();
+    EXPECT_TRUE(file.isFile);
+    EXPECT_EQ(image.Open(row.bytes, row.size), row.opens);
+    EXPECT_EQ(image.GetOpenError(), row.error);
+    EXPECT_EQ(image.GetDiskCount(), row.disks);
+    EXPECT_EQ(image.GetFileSize(), row.opens ? static_cast<int64_t>(row.size) : -1);
+    EXPECT_FALSE(image.GetIdentity().isFile);
+    EXPECT_FALSE(SameImageFile(image.GetIdentity(), file));
+    EXPECT_STREQ(image.GetDiskName(), "");
+    EXPECT_EQ(image.GetWriteProtect(), 0);
+    EXPECT_EQ(image.SelectDisk(0), row.disks > 0);
+    EXPECT_EQ(Sector1(0, 0, 0, 1, 3, 1024).count, row.sector);
+    EXPECT_EQ(image.GetReadError(), 0);
+    // The same file again is the same file.
+    ASSERT_TRUE(image.Open(fs::path(path).c_str()));
+    EXPECT_TRUE(SameImageFile(image.GetIdentity(), file));
+  }
+  // Two images in memory are never the same file, even of the same bytes;
+  // a reader that has opened nothing has neither file nor size.
+  D88Image other;
+  EXPECT_FALSE(other.GetIdentity().isFile);
+  EXPECT_EQ(other.GetFileSize(), -1);
+  ASSERT_TRUE(image.Open(bytes.data(), bytes.size()));
+  ASSERT_TRUE(other.Open(bytes.data(), bytes.size()));
+  EXPECT_FALSE(SameImageFile(image.GetIdentity(), other.GetIdentity()));
 }
 
 // --- Single sectors ---
@@ -696,17 +769,7 @@ TEST_F(ReaderTest, ShortOrMissingSectorEndsARun) {
 // by sector and walks every track from its start each time, gives.
 TEST_F(ReaderTest, RunMatchesTheReferenceReaderOnTrickyTracks) {
   Disk disk = NamedDisk("TRICKY");
-  // Track 0: thousands of empty headers before the real sectors, more than
-  // one read window's worth.
-  Sector empty;
-  empty.r = 0;
-  empty.n = 0;
-  empty.countField = 0xFFFF;
-  disk.tracks[0].sectors.assign(6000, empty);
-  for (int r = 1; r <= 5; ++r) {
-    disk.tracks[0].sectors.push_back(MakeSector(0, r));
-    disk.tracks[0].sectors.back().countField = 0xFFFF;
-  }
+  disk.tracks[0] = BehindEmptyHeaders();
   // Track 1: out of order, with duplicate IDs whose later copies differ.
   disk.tracks[1].sectors = {MakeSector(1, 3),
                             MakeSector(1, 1),
@@ -778,4 +841,163 @@ TEST_F(ReaderTest, RunMatchesTheReferenceReaderOnTrickyTracks) {
   }
 }
 
+// --- An image in memory ---
+
+// A hash of buffers, for a survey of the image to compare.
+std::uint64_t Hash(const void* bytes, std::size_t size) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (std::size_t i = 0; i < size; ++i) {
+    hash = (hash ^ static_cast<const std::uint8_t*>(bytes)[i]) * 1099511628211u;
+  }
+  return hash;
+}
+
+template <typename T>
+std::uint64_t Hash(const std::vector<T>& items) {
+  return Hash(items.data(), items.size() * sizeof(T));
+}
+
+// Everything the reader tells of the image it has open, a line for each
+// part: the disk table and the format check; for each disk, and one past
+// the last, its header's fields, each track's sector IDs and where they
+// lie, and the runs of the layout and of the system disk's first cylinder,
+// read whole, sector by sector and located, and their last sector alone.
+std::string Survey(D88Image& image) {
+  std::ostringstream out;
+  const FormatCheck& check = image.GetFormatCheck();
+  out << image.GetDiskCount() << " disks " << image.HasMoreDisks() << image.GetCutHeaderBytes()
+      << image.HasBytesAfterZeroSize() << " format " << static_cast<int>(check.problem) << " "
+      << check.track << " " << check.offset << " " << check.size << " size " << image.GetFileSize()
+      << "\n";
+  for (int d = 0; d <= image.GetDiskCount(); ++d) {
+    out << "disk " << d << ": " << image.SelectDisk(d) << " " << image.GetDiskName() << " "
+        << image.GetMediaType() << " " << image.GetWriteProtect() << " " << image.GetDiskOffset()
+        << " " << image.GetDiskSize() << "\n";
+    for (int t = 0; t < D88Image::kTrackCount; ++t) {
+      Bytes ids(256);
+      std::vector<std::int64_t> positions(64);
+      const int listed = image.ReadSectorIds(t, ids.data(), 256, positions.data());
+      out << " track " << t << ": " << image.HasTrack(t) << " " << listed << " " << Hash(ids) << " "
+          << Hash(positions) << "\n";
+    }
+    for (const auto& [last, n, count] : {std::tuple{5, 3, 420}, {16, 1, 32}}) {
+      const int size = count << (7 + n);
+      image.SetSectorRange(1, last);
+      Bytes whole(static_cast<std::size_t>(size), kUntouched);
+      Bytes each(whole);
+      std::vector<std::uint16_t> held(static_cast<std::size_t>(count));
+      std::vector<std::int64_t> positions(held.size());
+      std::vector<int> lengths(held.size());
+      out << " run " << count << ": " << image.ReadSectors(0, 0, 0, 1, n, whole.data(), size);
+      out << " " << image.GetSupplied() << " " << Hash(whole);
+      image.ReadEachSector(0, 0, 0, 1, n, count, each.data(), held.data());
+      image.LocateRun(0, 0, 0, 1, n, count, positions.data(), lengths.data());
+      out << " " << Hash(each) << " " << Hash(held) << " " << Hash(positions) << " "
+          << Hash(lengths);
+      Bytes sector(2048, kUntouched);
+      out << " " << image.ReadSector(1, 0, 1, last, n, sector.data(), 2048);
+      out << " " << image.GetSupplied() << " " << Hash(sector) << "\n";
+    }
+  }
+  out << "read error " << image.GetReadError() << "\n";
+  return out.str();
+}
+
+// A file, through its window and around it, and memory give the same
+// bytes: as many as asked for, up to the end and none past it, and to Peek
+// no more than a window holds. Nothing fails.
+TEST(ImageFile, ReadsTheSameInAFileAndInMemory) {
+  const Bytes bytes = Pattern(200000);
+  d88test::ScratchDir scratch;
+  ImageFile file;
+  ASSERT_TRUE(file.Open(fs::path(scratch.Put("image.d88", bytes)).c_str()));
+  ImageFile memory;
+  ASSERT_TRUE(memory.Open(bytes.data(), bytes.size()));
+  const struct {
+    int64_t position, length;
+    int64_t read;  // the bytes ReadAt gives
+    bool peeked;
+  } rows[] = {{0, 16, 16, true},
+              {0, 1, 1, true},
+              {0, 0, 0, false},
+              {-1, 16, 0, false},
+              {199984, 16, 16, true},
+              {199985, 16, 15, false},
+              {0, 65536, 65536, true},
+              {0, 65537, 65537, false},
+              {100000, 65536, 65536, true},
+              {150000, 65536, 50000, false},
+              {200000, 65536, 0, false},
+              {70000, 100000, 100000, false}};
+  for (const auto& row : rows) {
+    for (ImageFile* source : {&file, &memory}) {
+      SCOPED_TRACE(std::to_string(row.position) + " " + std::to_string(row.length) +
+                   (source == &file ? " from the file" : " from memory"));
+      const std::uint8_t* peeked = source->Peek(row.position, row.length);
+      ASSERT_EQ(peeked != nullptr, row.peeked);
+      if (peeked != nullptr) {
+        EXPECT_TRUE(std::equal(peeked, peeked + row.length, bytes.begin() + row.position));
+      }
+      Bytes out(static_cast<std::size_t>(row.length));
+      ASSERT_EQ(source->ReadAt(row.position, out.data(), row.length), row.read);
+      EXPECT_TRUE(std::equal(out.begin(), out.begin() + row.read, bytes.begin() + row.position));
+      EXPECT_EQ(source->GetReadError(), 0);
+    }
+  }
+}
+
+// Each image read from a file and from memory: the two tell the same.
+TEST(MemoryImage, TellsAllThatTheSameImageInAFileTells) {
+  const Bytes layout = d88test::ImageOf(
+      {d88test::DataDisk(1, {d88test::File("BIG", "BIN", 0x100, Pattern(65000, 1)),
+                             d88test::File("REST", "", 0x8000, Pattern(200000, 3))}),
+       d88test::DataDisk(0, {d88test::File("SYS", "", 0, Pattern(5000, 4))})});
+  Bytes cut = layout;
+  cut.resize(cut.size() - 100037);
+  Disk zero = NamedDisk("ZERO", 1);
+  zero.sizeField = 0;
+  Disk beyond = NamedDisk("BEYOND", 2);
+  beyond.sizeField = 0xFFFFFFFFu;
+  std::vector<Disk> many;
+  for (int i = 0; i < 65; ++i) many.push_back(NamedDisk("D" + std::to_string(i), i % 3));
+  Disk chain = NamedDisk("CHAIN");
+  chain.tracks[0] = BehindEmptyHeaders();
+  chain.tracks[1] = PlainTrack(1);
+  chain.writeProtect = 0x10;
+  chain.mediaType = 0x20;
+  Disk inside = NamedDisk("INSIDE", 1);
+  inside.trackOffsetOverrides[3] = 0x30;
+  const d88test::LayoutDisk one = d88test::DataDisk(3, {d88test::File("F", "", 0, Pattern(9000))});
+
+  const struct {
+    const char* what;
+    Bytes bytes;
+    int disks;
+  } rows[] = {
+      {"nothing", {}, 0},
+      {"a header cut short", Bytes(687, 0x11), 0},
+      {"disks of the layout", layout, 2},
+      {"a disk of 160 track offsets", d88test::Table160(d88test::ImageOf({one})), 1},
+      {"cut inside a sector's data", cut, 2},
+      {"cut in a third header", Concat({layout, Bytes(layout.begin(), layout.begin() + 100)}), 2},
+      {"a size past the end of the file", d88test::BuildImage({beyond, NamedDisk("AFTER")}), 1},
+      {"a size of 0 before more", d88test::BuildImage({NamedDisk("A", 1), zero, NamedDisk("B")}),
+       2},
+      {"more disks than are read", d88test::BuildImage(many), 64},
+      {"headers over more than a window", d88test::BuildImage({chain}), 1},
+      {"a chain every track shares", d88test::BuildImage({d88test::SharedEmptyRunDisk(one, 3000)}),
+       1},
+      {"a track inside the header", d88test::BuildImage({inside}), 1},
+  };
+  d88test::ScratchDir scratch;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    D88Image fromFile;
+    ASSERT_TRUE(fromFile.Open(fs::path(scratch.Put("image.d88", row.bytes)).c_str()));
+    ASSERT_EQ(fromFile.GetDiskCount(), row.disks);
+    D88Image fromMemory;
+    ASSERT_TRUE(fromMemory.Open(row.bytes.data(), row.bytes.size()));
+    EXPECT_EQ(Survey(fromMemory), Survey(fromFile));
+  }
+}
 }  // namespace

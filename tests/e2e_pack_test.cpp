@@ -97,6 +97,9 @@ std::string Says(const std::string& text) {
   return "d88pack: disk.d88: " + text + "\n";
 }
 
+// The line that ends a put with a FILE refused.
+const std::string kNothingWritten = Says("nothing written; the image is as it was");
+
 const Bytes kGame = Pattern(3000, 1);
 const Bytes kText = TextBytes("text\r\n\x1A");
 const LayoutFile kGameFile = Put("GAME", "BIN", 0, kGame);
@@ -142,7 +145,8 @@ TEST(Pack, CreateMakesANewImage) {
        {},
        "",
        Says("disk 1: \\xe3\\x80\\x9c: the name has no exact form in code page 932") +
-           Says("disk 1: \\xe2\\x82\\xac: the name has no exact form in code page 932")},
+           Says("disk 1: \\xe2\\x82\\xac: the name has no exact form in code page 932") +
+           kNothingWritten},
       {{"-cn", kImage, "GAME.BIN"},
        {},
        inputs,
@@ -214,10 +218,11 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
        kTwo,
        inputs,
        TwoDisks({game, kTextFile, kNote, Put("NEW", "", 0, kText)})},
+      // A smaller one keeps its allocation, and nothing moves.
       {{"--disk=2", "--start=8000", kImage, "NOTE.TXT"},
        kTwo,
        inputs,
-       TwoDisks({kOldGame, kTextFile, Put("NOTE", "TXT", 0x8000, {})})},
+       TwoDisks({kOldGame, kTextFile, File("NOTE", "TXT", 0x8000, {}, 8)})},
       {{"--disk=2", kImage, "NEW"},
        kTwo,
        inputs,
@@ -228,7 +233,7 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
       {{"-d", "2", "-v", kImage, "NOTE.TXT"},
        kTwo,
        inputs,
-       TwoDisks({kOldGame, kTextFile, Put("NOTE", "TXT", 0x100, {})}),
+       TwoDisks({kOldGame, kTextFile, File("NOTE", "TXT", 0x100, {}, 8)}),
        "[Disk C]\n" + ListingLine("GAME.BIN", 0x1200, 0x1200 + 1500) + ListingLine("README", 0, 7) +
            ListingLine("NOTE.TXT", 0x100, 0x100)},
       {{"-n", "-d2", kImage, "NEW", "NOTE.TXT"},
@@ -256,6 +261,11 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
        ImageOf({DataDisk(1, Concat(kFull, {File("NEW", "", 0, {}, 1024)}))}),
        {{"NEW", Bytes(37884)}},
        ImageOf({DataDisk(1, Concat(kFull, {Put("NEW", "", 0, Bytes(37884))}))})},
+      // A record one byte past a sector takes two.
+      {{kImage, "ODD"},
+       ImageOf({DataDisk(1, {kNote})}),
+       {{"ODD", Bytes(1021, 5)}},
+       ImageOf({DataDisk(1, {kNote, Put("ODD", "", 0, Bytes(1021, 5))})})},
       // The largest file, ending at FFFF.
       {{"--start=403", kImage, "MAX"},
        ImageOf({DataDisk(1, {})}),
@@ -275,6 +285,132 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
        GapAfterTable({kNote, Put("NEW", "", 0, kText)})},
       // Its last header's count ends track 0 before the data it points into.
       {{kImage, "NEW"}, Overhang(16), inputs, Overhang(16, {Put("NEW", "", 0, kText)})},
+  });
+}
+
+// The disk with `count` bytes of `fill` from byte `offset` of track
+// `track`, sector `sector`: bytes that no record owns, as a program that
+// reads sectors directly keeps them, or a deleted file left them.
+Bytes WithRaw(const LayoutDisk& layout, std::vector<std::pair<int, int>> sectors, int offset = 0,
+              int count = 64, std::uint8_t fill = 0x77) {
+  Disk disk = MakeLayoutDisk(layout);
+  for (const auto& [track, sector] : sectors) {
+    Bytes& data = disk.tracks[track].sectors[sector - 1].data;
+    std::fill(data.begin() + offset, data.begin() + offset + count, fill);
+  }
+  return BuildImage({disk});
+}
+
+TEST(Pack, RecordsStayWhereTheyAreAndBytesNoFileOwnsAreKept) {
+  // Records that lie as close as they can.
+  const LayoutFile a = File("A", "", 0, Pattern(100, 1));
+  const LayoutFile b = File("B", "", 0x200, Pattern(200, 2));
+  const LayoutFile c = File("C", "", 0, Pattern(50, 3));
+  const Bytes tight = ImageOf({DataDisk(1, {a, b, c})});
+  const LayoutDisk one = DataDisk(1, {a});
+  const Tree inputs = {{"B", Pattern(200, 2)},      {"SHORT/B", Pattern(150, 4)},
+                       {"LONG/B", Pattern(300, 5)}, {"NEW", Pattern(3000, 6)},
+                       {"MAX", Bytes(65531, 7)},    {"BIG", Bytes(65000, 8)}};
+  const std::string covers = "disk 1: NEW: the records would cover bytes that no file owns, in ";
+  RunRows({
+      // Its own bytes: nothing changes. Fewer: its allocation stays, and
+      // so does every other record. More: the records after it move.
+      {{kImage, "B"}, tight, inputs, tight},
+      {{kImage, "SHORT/B"},
+       tight,
+       inputs,
+       ImageOf({DataDisk(1, {a, File("B", "", 0x200, Pattern(150, 4), 204), c})})},
+      {{kImage, "LONG/B"},
+       tight,
+       inputs,
+       ImageOf({DataDisk(1, {a, Put("B", "", 0x200, Pattern(300, 5)), c})})},
+      // The raw bytes after the last record stay where a record is removed,
+      // and where a new one ends before them.
+      {{"--delete", kImage, "B", "C"},
+       WithRaw(DataDisk(1, {a, b, c}), {{50, 1}, {83, 1}}),
+       {},
+       WithRaw(one, {{50, 1}, {83, 1}})},
+      {{kImage, "NEW"},
+       WithRaw(one, {{0, 5}}, 1000, 24),
+       inputs,
+       WithRaw(DataDisk(1, {a, Put("NEW", "", 0, Pattern(3000, 6))}), {{0, 5}}, 1000, 24)},
+      // A new record over them is refused, and so is a record that moves
+      // over them, naming the sectors; --force writes over them.
+      {{kImage, "NEW"},
+       WithRaw(one, {{0, 2}}, 1000, 1),
+       inputs,
+       WithRaw(one, {{0, 2}}, 1000, 1),
+       "",
+       Says(covers + "track 0, sector 2; --force writes over them") + kNothingWritten},
+      {{kImage, "NEW"},
+       WithRaw(DataDisk(1, {}), {{0, 1}, {0, 3}}),
+       inputs,
+       WithRaw(DataDisk(1, {}), {{0, 1}, {0, 3}}),
+       "",
+       Says(covers + "track 0, sector 1 to track 0, sector 3; --force writes over them") +
+           kNothingWritten},
+      {{"-n", kImage, "NEW"},
+       WithRaw(one, {{0, 2}, {0, 4}}),
+       inputs,
+       WithRaw(one, {{0, 2}, {0, 4}}),
+       "",
+       Says(covers + "track 0, sector 2 to track 0, sector 4; --force writes over them")},
+      {{"--force", kImage, "NEW"},
+       WithRaw(one, {{0, 2}}),
+       inputs,
+       ImageOf({DataDisk(1, {a, Put("NEW", "", 0, Pattern(3000, 6))})})},
+      {{kImage, "LONG/B"},
+       WithRaw(DataDisk(1, {a, b, c}), {{0, 1}}, 1000, 24),
+       inputs,
+       WithRaw(DataDisk(1, {a, b, c}), {{0, 1}}, 1000, 24),
+       "",
+       Says("disk 1: LONG/B: the records would cover bytes that no file owns, in track 0, sector "
+            "1; --force writes over them") +
+           kNothingWritten},
+      // A file of 65531 bytes takes all a 16-bit allocation holds, and one
+      // past 64508 as much as its record needs: both end inside a sector.
+      {{"--start=4", kImage, "MAX"},
+       ImageOf({DataDisk(1, {})}),
+       inputs,
+       ImageOf({DataDisk(1, {File("MAX", "", 4, Bytes(65531, 7), 65535)})})},
+      {{kImage, "BIG", "NEW"},
+       ImageOf({DataDisk(1, {})}),
+       inputs,
+       ImageOf({DataDisk(
+           1, {File("BIG", "", 0, Bytes(65000, 8), 65004), Put("NEW", "", 0, Pattern(3000, 6))})})},
+  });
+}
+
+TEST(Pack, AFileIsJudgedAsAFileFirst) {
+  const Bytes one = ImageOf({DataDisk(1, {})});
+  const Tree inputs = {{"B", {2}}};
+  RunRows({
+      // A FILE that cannot be read is not judged by its name.
+      {{kImage, "src/nothere.txt"},
+       one,
+       {},
+       one,
+       "",
+       Says("disk 1: src/nothere.txt: cannot read: No such file or directory") + kNothingWritten},
+      {{kImage, "B", "d/B"},
+       one,
+       {{"B", {2}}, {"d/B", {3}}},
+       one,
+       "",
+       Says("disk 1: d/B: its entry name is given twice") + kNothingWritten},
+      // The image itself is no FILE to put on it.
+      {{kImage, kImage, "B"},
+       one,
+       inputs,
+       one,
+       "",
+       Says("disk 1: disk.d88: is the image itself") + kNothingWritten},
+      {{"-c", "--force", kImage, kImage, "B"},
+       TextBytes("not an image"),
+       inputs,
+       TextBytes("not an image"),
+       "",
+       Says("disk 1: disk.d88: is the image itself") + kNothingWritten},
   });
 }
 
@@ -355,6 +491,7 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
     std::vector<std::string> args;
     Bytes image;
     std::string why;
+    bool file = false;  // a FILE is refused: nothing is written
   } refused[] = {
       {{"-d2", kImage, "A"},
        TwoDisks({}, 0x10),
@@ -436,18 +573,25 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
        "disk 1: the directory is inconsistent: entry 7 passes the end of the data area"},
       {{"--start=ffff", kImage, "A"},
        one,
-       "disk 1: A: would end past FFFF: start FFFF plus 1 bytes"},
+       "disk 1: A: would end past FFFF: start FFFF plus 1 bytes",
+       true},
       {{kImage, "BIG"},
        ImageOf({DataDisk(1, kFull)}),
-       "disk 1: BIG: does not fit: its record takes 40960 bytes of the disk, and 37888 are free"},
+       "disk 1: BIG: does not fit: its record takes 40960 bytes of the disk, and 37888 are free",
+       true},
       {{kImage, "A"},
        ImageOf({DataDisk(1, std::vector<LayoutFile>(255, kF))}),
-       "disk 1: A: does not fit: the directory holds 255 entries, the most it can"},
+       "disk 1: A: does not fit: the directory holds 255 entries, the most it can",
+       true},
   };
   std::vector<Row> rows;
   for (const auto& row : refused) {
-    rows.push_back(
-        {row.args, row.image, {{"A", {1}}, {"BIG", Bytes(40000)}}, row.image, "", Says(row.why)});
+    rows.push_back({row.args,
+                    row.image,
+                    {{"A", {1}}, {"BIG", Bytes(40000)}},
+                    row.image,
+                    "",
+                    Says(row.why) + (row.file ? kNothingWritten : "")});
   }
   RunRows(rows);
 }
@@ -457,7 +601,7 @@ TEST(Pack, PosixEachFileRefusedIsNamed) {
   const Bytes one = ImageOf({DataDisk(1, {})});
   const Tree inputs = {
       {"A", {1}},       {"TOOLONG", {}}, {"A.LONG", {}}, {"A.", {}},  {".A", {}},
-      {"A B", {}},      {"A\x01", {}},   {"A\\B", {}},   {"d/A", {}}, {"HUGE", Bytes(64509)},
+      {"A B", {}},      {"A\x01", {}},   {"A\\B", {}},   {"d/A", {}}, {"HUGE", Bytes(65532)},
       {"A\x81\x7F", {}}};
   const std::string file = "disk 1: ";
   RunRows({
@@ -477,12 +621,12 @@ TEST(Pack, PosixEachFileRefusedIsNamed) {
            Says(file + "A\\x81\\x7f: the name contains a control character") +
            Says(file + "A\\x5cB: the name contains '\\'") +
            Says(file + "A: its entry name is given twice") +
-           Says(file + "HUGE: is 64509 bytes; a record's allocation is at most 63 sectors, "
-                       "which hold 64508 bytes of data") +
+           Says(file + "HUGE: is 65532 bytes; a record's allocation is at most 65535 bytes, "
+                       "which hold 65531 bytes of data") +
            Says(file + "NONE: cannot read: No such file or directory") +
            // Its size said 0 bytes, and it held more.
            Says(file + "/proc/self/stat: changed while it was read") +
-           Says(file + "d: not a regular file")},
+           Says(file + "d: not a regular file") + kNothingWritten},
   });
 }
 
@@ -531,9 +675,11 @@ namespace {
 TEST(Pack, PosixTheFileALinkNamesIsReplacedWholeOrNotAtAll) {
   if (ToolIsWindows()) GTEST_SKIP() << "POSIX links, signals and limits";
   const Bytes old = ImageOf({DataDisk(1, {})});
-  RunOptions killed;  // past 100000 bytes, by SIGXFSZ or told EFBIG
-  killed.fileSizeLimit = 100000;
-  RunOptions told = killed;
+  // Past 100000 bytes a write fails, with SIGXFSZ at its default or
+  // ignored: the run ignores it.
+  RunOptions limited;
+  limited.fileSizeLimit = 100000;
+  RunOptions told = limited;
   told.ignoreFileSizeSignal = true;
   const struct {
     RunOptions options;
@@ -544,7 +690,11 @@ TEST(Pack, PosixTheFileALinkNamesIsReplacedWholeOrNotAtAll) {
   } rows[] = {
       {{}, {"--force", kImage, "A"}, 0, "", ImageOf({DataDisk(1, {Put("A", "", 0, {1})})})},
       {{}, {kImage, "A"}, 1, Says("is read-only; --force replaces it all the same"), old},
-      {killed, {"--force", kImage, "A"}, -1, "", old},
+      {limited,
+       {"--force", kImage, "A"},
+       1,
+       Says(std::string("cannot write the new image: ") + std::strerror(EFBIG)),
+       old},
       {told,
        {"--force", kImage, "A"},
        1,

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "output_file.h"
 #include "run_tool.h"
 #include "written_files.h"
 
@@ -86,6 +87,27 @@ TEST(WrittenFiles, KnowsTheDiskAFileWasLastWrittenFor) {
               i / 255 + 1)
         << i;
     EXPECT_EQ(number, i % 256) << i;
+  }
+}
+
+// The image is known by its file's identity; an image in memory has none,
+// and no file is taken for it, whatever its identity's bytes.
+TEST(GuardedAs, KnowsTheImageOnlyWhereItIsAFile) {
+  const struct {
+    ImageIdentity image;
+    FileIdentity atName;
+    EntryProblem expected;
+  } rows[] = {
+      {{true, {1, 2}}, {1, 2}, EntryProblem::kNameIsImage},
+      {{true, {1, 2}}, {1, 3}, EntryProblem::kNone},
+      {{false, {1, 2}}, {1, 2}, EntryProblem::kNone},
+      {{false, {0, 0}}, {0, 0}, EntryProblem::kNone},
+  };
+  for (const auto& row : rows) {
+    GuardedFiles guarded{};
+    guarded.image = row.image;
+    EXPECT_EQ(GuardedAs(row.atName, guarded), row.expected)
+        << row.image.isFile << " " << row.atName.device << ":" << row.atName.file;
   }
 }
 

@@ -9,6 +9,17 @@
 #include <termios.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/ptrace.h>
+#include <sys/syscall.h>
+
+#include <cstddef>
+#endif
+
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +48,101 @@ fs::path UniqueTempPath(const char* prefix) {
     if (fs::create_directory(candidate, error)) return candidate;
   }
 }
+
+#ifdef __linux__
+// The numbers of the system calls a run may be held at, by name.
+long SystemCallNumber(const std::string& name) {
+  static const std::map<std::string, long> kNumbers = {
+      {"fsync", SYS_fsync},
+      {"flock", SYS_flock},
+      {"copy_file_range", SYS_copy_file_range},
+      {"pwrite64", SYS_pwrite64},
+      {"linkat", SYS_linkat},
+      {"renameat2", SYS_renameat2},
+      {"flistxattr", SYS_flistxattr},
+      {"openat", SYS_openat},
+#ifdef SYS_rename
+      {"rename", SYS_rename},
+#endif
+#ifdef SYS_renameat
+      {"renameat", SYS_renameat},
+#endif
+  };
+  const auto found = kNumbers.find(name);
+  return found == kNumbers.end() ? -1 : found->second;
+}
+
+// In the tool's process before it starts: from now on, for this process
+// and what it runs, openat with O_TMPFILE fails with EOPNOTSUPP where
+// `unnamed` is false, and each call of `failing` with its errno.
+bool RestrictCalls(bool unnamed, const std::vector<std::pair<std::string, int>>& failing) {
+  constexpr unsigned kUnnamedBit = O_TMPFILE & ~O_DIRECTORY;
+  std::vector<sock_filter> filter = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+  for (const auto& [name, error] : failing) {
+    const long number = SystemCallNumber(name);
+    if (number < 0) return false;
+    filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(number), 0, 1));
+    filter.push_back(BPF_STMT(
+        BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<unsigned>(error) & SECCOMP_RET_DATA)));
+  }
+  const std::vector<sock_filter> rest = {
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat, 0, 3),
+      // The flags' low 32 bits (a little-endian host).
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
+      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, unnamed ? 0u : kUnnamedBit, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  filter.insert(filter.end(), rest.begin(), rest.end());
+  sock_fprog program = {static_cast<unsigned short>(filter.size()), filter.data()};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// Follows the traced `child` from its start to its first entry into one of
+// `calls` (after its first entry into `after`, where that is not empty),
+// calls `atCall` there and lets it go on untraced. False when the child
+// ended before that; `status` then holds how.
+bool HoldAtCall(pid_t child, const std::vector<std::string>& calls, const std::string& after,
+                const std::function<void(int)>& atCall, int& status) {
+  std::vector<long> numbers;
+  for (const std::string& name : calls) numbers.push_back(SystemCallNumber(name));
+  const long first = after.empty() ? -1 : SystemCallNumber(after);
+  bool armed = after.empty();
+  // The stop at the start of the program.
+  if (waitpid(child, &status, 0) != child || !WIFSTOPPED(status)) return false;
+  ptrace(PTRACE_SETOPTIONS, child, 0, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+  int signal = 0;
+  for (;;) {
+    if (ptrace(PTRACE_SYSCALL, child, 0, signal) != 0) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return false;
+    }
+    if (waitpid(child, &status, 0) != child || !WIFSTOPPED(status)) return false;
+    signal = 0;
+    if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+      signal = WSTOPSIG(status);
+      continue;
+    }
+    __ptrace_syscall_info info{};
+    if (ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof info, &info) <= 0 ||
+        info.op != PTRACE_SYSCALL_INFO_ENTRY) {
+      continue;
+    }
+    const long number = static_cast<long>(info.entry.nr);
+    if (!armed) {
+      armed = number == first;
+      continue;
+    }
+    if (std::find(numbers.begin(), numbers.end(), number) == numbers.end()) continue;
+    atCall(child);
+    ptrace(PTRACE_DETACH, child, 0, 0);
+    return true;
+  }
+}
+#endif
 
 }  // namespace
 
@@ -165,9 +271,28 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
     }
     if (options.ignoreFileSizeSignal) signal(SIGXFSZ, SIG_IGN);
     if (options.beforeStart) options.beforeStart();
+#ifdef __linux__
+    if ((options.refuseUnnamedFiles || !options.failingCalls.empty()) &&
+        !RestrictCalls(!options.refuseUnnamedFiles, options.failingCalls)) {
+      _exit(127);
+    }
+    if (!options.stopAtCalls.empty() && ptrace(PTRACE_TRACEME, 0, 0, 0) != 0) _exit(127);
+#endif
     execvp(program.c_str(), pointers.data());
     _exit(127);
   }
+  int status = 0;
+  bool exited = false;
+  // Whether the tool has been waited for already.
+  bool ended = false;
+#ifdef __linux__
+  if (!options.stopAtCalls.empty() && child > 0 &&
+      !HoldAtCall(child, options.stopAtCalls, options.stopAfterCall, options.atCall, status)) {
+    // It ended before any such call.
+    exited = WIFEXITED(status);
+    ended = true;
+  }
+#endif
   if (options.whileHeld) {
     // A pipe holds 64 KiB; once nearly that much waits in it, the tool is
     // blocked writing to it.
@@ -197,9 +322,7 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
   };
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
-  int status = 0;
-  bool exited = false;
-  while (child > 0) {
+  while (child > 0 && !ended) {
     readTerminal();
     const pid_t done = waitpid(child, &status, WNOHANG);
     if (done == child) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "d88_builder.h"
@@ -98,6 +99,21 @@ struct RunOptions {
   // Called in the tool's own process, in its working folder, just before
   // the tool starts: getpid() gives the tool's process ID. POSIX tools only.
   std::function<void()> beforeStart = nullptr;
+  // The tool is held as it enters the first system call of one of these
+  // names ("fsync", "flock", "copy_file_range", ...), and `atCall` is
+  // called then with its process ID; the tool goes on from there unless
+  // atCall ends it. Where the tool never makes such a call, atCall is not
+  // called. Linux tools only.
+  std::vector<std::string> stopAtCalls = {};
+  // Where not empty, only the calls after the first of this name count.
+  std::string stopAfterCall = "";
+  std::function<void(int pid)> atCall = nullptr;
+  // The system refuses the tool a file without a name (O_TMPFILE), as a
+  // file system without them does; and fails each of these system calls at
+  // once with the errno given ({"flock", ENOLCK}: a file system without
+  // locks). Linux tools only.
+  bool refuseUnnamedFiles = false;
+  std::vector<std::pair<std::string, int>> failingCalls = {};
 };
 
 // Runs the tool that D88UNPACK_TOOL names in `workingDir`, with `args` after

@@ -76,7 +76,7 @@ bool Later(const HeaderWalk& a, const HeaderWalk& b) {
 // stand on the same header having passed as many go on as one, so that no
 // header is read more than a few times however many tracks lead to it.
 Problem CheckHeadersClear(ImageFile& file, const DiskSpan& span, const SectorMap& map) {
-  static HeaderWalk walks[dh::kTrackCount];
+  HeaderWalk walks[dh::kTrackCount];
   int count = 0;
   const int tableLength = dh::TrackTableLength(span.header);
   for (int t = 0; t < tableLength; ++t) {
@@ -179,7 +179,7 @@ Problem CheckWholeLayout(D88Image& image, ImageFile& file, const DiskSpan& span,
 }
 
 bool SectorsStayPut(D88Image& image, int diskIndex, const SectorMap& map) {
-  static SectorMap again;
+  SectorMap again;
   again.firstTrack = map.firstTrack;
   again.count = map.count;
   if (!image.SelectDisk(diskIndex)) return false;

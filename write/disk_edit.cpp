@@ -10,19 +10,28 @@ namespace {
 namespace de = directory_entry;
 namespace rh = record_header;
 
-int WholeSectors(int bytes) {
-  return (bytes + kSectorSize - 1) / kSectorSize * kSectorSize;
-}
-
 void PutBig16(std::uint8_t* p, int value) {
   p[0] = static_cast<std::uint8_t>(value >> 8);
   p[1] = static_cast<std::uint8_t>(value);
 }
 
+bool AllZero(const std::uint8_t* from, const std::uint8_t* to) {
+  return std::all_of(from, to, [](std::uint8_t byte) { return byte == 0; });
+}
+
 }  // namespace
 
-DiskEdit::DiskEdit(DecodedDisk& disk, DiskRecord& record)
-    : disk(disk), record(record), mostEntries(record.entryCount) {}
+int NewAllocation(int size) {
+  const int record = rh::kSize + size;
+  const int whole = (record + kSectorSize - 1) / kSectorSize * kSectorSize;
+  return whole > kMaxAllocation ? record : whole;
+}
+
+DiskEdit::DiskEdit(DecodedDisk& disk, DiskRecord& record, bool overwriteUnowned)
+    : disk(disk),
+      record(record),
+      overwriteUnowned(overwriteUnowned),
+      mostEntries(record.entryCount) {}
 
 void DiskEdit::Format(DecodedDisk& disk, DiskRecord& record, int number) {
   std::memset(disk.diskBuffer, 0, sizeof disk.diskBuffer);
@@ -71,29 +80,50 @@ int DiskEdit::Start(int k) const {
   return rh::Start(disk.diskBuffer + Offset(k));
 }
 
+Problem DiskEdit::CheckUnowned(int from, int to) const {
+  if (overwriteUnowned) return Problem{};
+  int first = -1;
+  int last = -1;
+  for (int sector = from / kSectorSize; sector * kSectorSize < to; ++sector) {
+    const std::uint8_t* begin = disk.diskBuffer + std::max(from, sector * kSectorSize);
+    const std::uint8_t* end = disk.diskBuffer + std::min(to, (sector + 1) * kSectorSize);
+    if (AllZero(begin, end)) continue;
+    if (first < 0) first = sector;
+    last = sector;
+  }
+  if (first < 0) return Problem{};
+  const auto track = [](int sector) { return sector / kSectorsPerTrack; };
+  const auto number = [](int sector) { return sector % kSectorsPerTrack + 1; };
+  if (first == last) return Refuse(Refusal::kUnownedBytes, track(first), number(first));
+  return Refuse(Refusal::kUnownedBytesRange, track(first), number(first), track(last),
+                number(last));
+}
+
 Problem DiskEdit::Put(int k, const EntryName& name, int start, int size, std::uint8_t*& data) {
   if (size > kMaxFileSize) return Refuse(Refusal::kFileTooLarge, size);
   if (start + size > 0xFFFF) return Refuse(Refusal::kFileEndPastFFFF, start, size);
-  const int allocation = WholeSectors(rh::kSize + size);
   const int used = Used();
+  // A replaced record that fits keeps its allocation; any other gets a new
+  // one, and the records after it move by the difference.
+  const int old = k == 0 ? 0 : Allocation(k);
+  const int allocation = k != 0 && rh::kSize + size <= old ? old : NewAllocation(size);
+  if (k == 0 && record.entryCount == kMaxEntryCount) {
+    return Refuse(Refusal::kDirectoryFull, kMaxEntryCount);
+  }
+  const int room = kDataAreaEnd - used + old;
+  if (allocation > room) return Refuse(Refusal::kFileDoesNotFit, allocation, room);
+  const int grown = allocation - old;
+  const Problem unowned = CheckUnowned(used, used + grown);
+  if (unowned) return unowned;
   if (k == 0) {
-    if (record.entryCount == kMaxEntryCount) {
-      return Refuse(Refusal::kDirectoryFull, kMaxEntryCount);
-    }
-    if (allocation > kDataAreaEnd - used) {
-      return Refuse(Refusal::kFileDoesNotFit, allocation, kDataAreaEnd - used);
-    }
     k = ++record.entryCount;
     if (k > mostEntries) mostEntries = k;
     std::memcpy(Entry(k) + de::kNameOffset, name.bytes, EntryName::kSize);
     SetAllocation(k, 0);
-  } else {
-    const int room = kDataAreaEnd - used + Allocation(k);
-    if (allocation > room) return Refuse(Refusal::kFileDoesNotFit, allocation, room);
   }
   // The records after entry k move to their new place.
   const int offset = Offset(k);
-  const int next = offset + Allocation(k);
+  const int next = offset + old;
   std::memmove(disk.diskBuffer + offset + allocation, disk.diskBuffer + next,
                static_cast<std::size_t>(used - next));
   SetAllocation(k, allocation);
@@ -106,18 +136,19 @@ Problem DiskEdit::Put(int k, const EntryName& name, int start, int size, std::ui
 }
 
 void DiskEdit::Delete(int k) {
+  const int used = Used();
   const int offset = Offset(k);
-  const int next = offset + Allocation(k);
-  std::memmove(disk.diskBuffer + offset, disk.diskBuffer + next,
-               static_cast<std::size_t>(Used() - next));
+  const int allocation = Allocation(k);
+  std::memmove(disk.diskBuffer + offset, disk.diskBuffer + offset + allocation,
+               static_cast<std::size_t>(used - offset - allocation));
+  // What the last records owned and left is no one's now.
+  std::memset(disk.diskBuffer + used - allocation, 0, static_cast<std::size_t>(allocation));
   std::memmove(Entry(k), Entry(k + 1),
                static_cast<std::size_t>(de::kSize * (record.entryCount - k)));
   --record.entryCount;
 }
 
 void DiskEdit::Finish() {
-  const int used = Used();
-  std::memset(disk.diskBuffer + used, 0, static_cast<std::size_t>(kDataAreaEnd - used));
   const int count = record.entryCount;
   disk.directoryBytes[de::kEntryCountOffset] = static_cast<std::uint8_t>(count);
   // Entries that are gone leave zeros behind.

@@ -1,14 +1,30 @@
 #include "pack_image.h"
 
+#include <cstring>
+
 #include "new_disk.h"
 
-Problem WriteBackDisk(D88Image& image, int diskIndex, const SectorMap& map, const DecodedDisk& disk,
+Problem WriteBackDisk(D88Image& image, int diskIndex, const SectorMap& map,
+                      const std::uint8_t* loaded, const DecodedDisk& disk,
                       ImageReplacement& replacement) {
-  Problem problem = replacement.Begin();
-  if (!problem) problem = replacement.CopyImage(image.GetIdentity());
+  // The new image is a copy of the file the reader has open; an image read
+  // from memory is no file at the image's path.
+  const ImageIdentity& identity = image.GetIdentity();
+  Problem problem = identity.isFile ? replacement.Begin() : Refuse(Refusal::kImageChanged);
+  if (!problem) problem = replacement.CopyImage();
   for (int i = 0; i < map.count && !problem; ++i) {
-    problem =
-        replacement.WriteAt(map.positions[i], disk.diskBuffer + map.BufferOffset(i), kSectorSize);
+    const std::uint8_t* before = loaded + map.BufferOffset(i);
+    const std::uint8_t* after = disk.diskBuffer + map.BufferOffset(i);
+    // A writer that takes no lock can change the disk's bytes and leave
+    // the image's times as they were, within one tick of the clock.
+    std::uint8_t copied[kSectorSize];
+    problem = replacement.ReadAt(map.positions[i], copied, kSectorSize);
+    if (!problem && std::memcmp(copied, before, kSectorSize) != 0) {
+      problem = Refuse(Refusal::kImageChanged);
+    }
+    if (!problem && std::memcmp(after, before, kSectorSize) != 0) {
+      problem = replacement.WriteAt(map.positions[i], after, kSectorSize);
+    }
   }
   if (!problem && !image.Open(replacement.TemporaryPath())) {
     problem = Failed(Refusal::kCannotReadBack, image.GetOpenError());
@@ -29,8 +45,8 @@ Problem WriteBackDisk(D88Image& image, int diskIndex, const SectorMap& map, cons
 
 Problem WriteNewImage(const char* label, std::size_t labelLength, int number,
                       const DecodedDisk& disk, ImageReplacement& replacement) {
-  static std::uint8_t header[d88::disk_header::kSize];
-  static std::uint8_t track[kNewTrackMaxSize];
+  std::uint8_t header[d88::disk_header::kSize];
+  std::uint8_t track[kNewTrackMaxSize];
   NewDiskHeader(label, labelLength, number, header);
   Problem problem = replacement.Begin();
   if (!problem) problem = replacement.Append(header, sizeof header);

@@ -5,8 +5,8 @@
 
 namespace {
 
-// A reason's words: a printf format that takes the problem's a, b and c as
-// long long, in that order, as far as it needs them; where `agrees`, each
+// A reason's words: a printf format that takes the problem's a, b, c and d
+// as long long, in that order, as far as it needs them; where `agrees`, each
 // of a and b is followed by the ending of a noun that agrees with it ("" or
 // "s"), as a const char*.
 struct Text {
@@ -31,15 +31,26 @@ constexpr Text kTexts[] = {
     {Refusal::kFileUnreadable, "cannot read"},
     {Refusal::kFileNotRegular, "not a regular file"},
     {Refusal::kFileChanged, "changed while it was read"},
+    {Refusal::kFileIsImage, "is the image itself"},
     {Refusal::kFileTooLarge,
-     "is %lld bytes; a record's allocation is at most 63 sectors, which hold 64508 bytes of data"},
+     "is %lld bytes; a record's allocation is at most 65535 bytes, which hold 65531 bytes of "
+     "data"},
     {Refusal::kFileEndPastFFFF, "would end past FFFF: start %04llX plus %lld bytes"},
     {Refusal::kFileDoesNotFit,
      "does not fit: its record takes %lld bytes of the disk, and %lld are free"},
     {Refusal::kDirectoryFull, "does not fit: the directory holds %lld entries, the most it can"},
+    {Refusal::kUnownedBytes,
+     "the records would cover bytes that no file owns, in track %lld, sector %lld; --force "
+     "writes over them"},
+    {Refusal::kUnownedBytesRange,
+     "the records would cover bytes that no file owns, in track %lld, sector %lld to track "
+     "%lld, sector %lld; --force writes over them"},
+    {Refusal::kNothingWritten, "nothing written; the image is as it was"},
     {Refusal::kImageUnopenable, "cannot open"},
     {Refusal::kImageNotRegular, "not a regular file"},
     {Refusal::kImageReadOnly, "is read-only; --force replaces it all the same"},
+    {Refusal::kImageNotWritable,
+     "you have no permission to write it; --force replaces it all the same"},
     {Refusal::kNotD88SizeBelowHeader,
      "not a D88 image (the size of its first disk, %lld bytes, is smaller than a disk header)"},
     {Refusal::kNotD88TrackInsideHeader,
@@ -58,8 +69,9 @@ constexpr Text kTexts[] = {
      "holds more than %lld disks; choose one of the first %lld with --disk"},
     {Refusal::kImageNoSuchDiskOfMore,
      "the image holds more than %lld disks, and only the first %lld can be chosen"},
-    {Refusal::kImageChanged, "changed while it was read"},
+    {Refusal::kImageChanged, "changed while d88pack ran; nothing written"},
     {Refusal::kImageUnreadable, "cannot read"},
+    {Refusal::kImageUnlockable, "cannot lock"},
     {Refusal::kDiskUnreadable,
      "its header can no longer be read; the image changed while it was read"},
     {Refusal::kDiskWriteProtected, "the disk is write-protected; --force writes it all the same"},
@@ -95,11 +107,15 @@ constexpr Text kTexts[] = {
      "allocation (%lld bytes)"},
     {Refusal::kDirectoryPastDataArea,
      "the directory is inconsistent: entry %lld passes the end of the data area"},
+    {Refusal::kCannotKeepOwner,
+     "the new image cannot keep its owner and group (--force replaces it all the same, as "
+     "yours)"},
+    {Refusal::kCannotKeepAttributes,
+     "the new image cannot keep its extended attributes (--force replaces it without them)"},
     {Refusal::kCannotCreateTemporary, "cannot create a temporary file beside it"},
     {Refusal::kCannotWrite, "cannot write the new image"},
     {Refusal::kCannotReadBack, "cannot read the new image back"},
     {Refusal::kCannotReplace, "cannot put the new image in its place"},
-    {Refusal::kNoCodePage932, "code page 932 cannot be converted on this system"},
 };
 
 constexpr int kTextCount = sizeof kTexts / sizeof kTexts[0];
@@ -109,7 +125,7 @@ constexpr bool EachInItsPlace() {
   for (int i = 0; i < kTextCount; ++i) {
     if (kTexts[i].why != static_cast<Refusal>(i)) return false;
   }
-  return kTextCount == static_cast<int>(Refusal::kNoCodePage932) + 1;
+  return kTextCount == static_cast<int>(Refusal::kCannotReplace) + 1;
 }
 static_assert(EachInItsPlace(), "every reason has its words, in the order of Refusal");
 
@@ -125,7 +141,7 @@ void FormatProblem(const Problem& problem, char* out, std::size_t size) {
     std::snprintf(out, size, text->text, problem.a, Ending(problem.a), problem.b, Ending(problem.b),
                   problem.c);
   } else {
-    std::snprintf(out, size, text->text, problem.a, problem.b, problem.c);
+    std::snprintf(out, size, text->text, problem.a, problem.b, problem.c, problem.d);
   }
   if (problem.error == 0) return;
   const std::size_t length = std::strlen(out);

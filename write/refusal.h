@@ -23,14 +23,19 @@ enum class Refusal : std::uint8_t {
   kFileUnreadable,  // with the system's error
   kFileNotRegular,
   kFileChanged,
-  kFileTooLarge,     // a: its size
-  kFileEndPastFFFF,  // a: start, b: size
-  kFileDoesNotFit,   // a: the bytes its record takes, b: the bytes free
-  kDirectoryFull,    // a: the entries the directory holds
+  kFileIsImage,
+  kFileTooLarge,       // a: its size
+  kFileEndPastFFFF,    // a: start, b: size
+  kFileDoesNotFit,     // a: the bytes its record takes, b: the bytes free
+  kDirectoryFull,      // a: the entries the directory holds
+  kUnownedBytes,       // a: track, b: sector
+  kUnownedBytesRange,  // a: track, b: sector, c: last track, d: its sector
+  kNothingWritten,     // after the FILEs refused
   // The image and the disk chosen.
   kImageUnopenable,  // with the system's error
   kImageNotRegular,
   kImageReadOnly,
+  kImageNotWritable,
   kNotD88SizeBelowHeader,    // a: the first disk's size
   kNotD88TrackInsideHeader,  // a: track, b: its offset
   kNotD88TrackPastDisk,      // a: track, b: its offset, c: the first disk's size
@@ -44,6 +49,7 @@ enum class Refusal : std::uint8_t {
   kImageNoSuchDiskOfMore,  // a: the disks that can be chosen, of more
   kImageChanged,
   kImageUnreadable,  // with the system's error
+  kImageUnlockable,  // with the system's error
   kDiskUnreadable,
   kDiskWriteProtected,
   // No directory: what the disk is instead.
@@ -62,11 +68,12 @@ enum class Refusal : std::uint8_t {
   kDirectoryRecordOverlap,  // a: entry, b: record bytes, c: allocation
   kDirectoryPastDataArea,   // a: entry
   // Making the new image.
+  kCannotKeepOwner,        // with the system's error
+  kCannotKeepAttributes,   // with the system's error
   kCannotCreateTemporary,  // with the system's error
   kCannotWrite,            // with the system's error
   kCannotReadBack,         // with the system's error
-  kCannotReplace,          // with the system's error
-  kNoCodePage932,          // the last
+  kCannotReplace,          // with the system's error; the last
 };
 
 // A reason with the numbers its text needs, and the system's error number
@@ -76,17 +83,19 @@ struct Problem {
   long long a = 0;
   long long b = 0;
   long long c = 0;
+  long long d = 0;
   int error = 0;
 
   explicit operator bool() const { return why != Refusal::kNone; }
 };
 
-inline Problem Refuse(Refusal why, long long a = 0, long long b = 0, long long c = 0) {
-  return Problem{why, a, b, c, 0};
+inline Problem Refuse(Refusal why, long long a = 0, long long b = 0, long long c = 0,
+                      long long d = 0) {
+  return Problem{why, a, b, c, d, 0};
 }
 
 inline Problem Failed(Refusal why, int error) {
-  return Problem{why, 0, 0, 0, error};
+  return Problem{why, 0, 0, 0, 0, error};
 }
 
 // The words of a problem's reason in `out`: its text with the problem's

@@ -1,10 +1,16 @@
 // Replacing the image on Windows: the temporary file is created with
-// CREATE_NEW under a name of this process, and put in the image's place by
-// ReplaceFileW, which keeps the image's attributes and security, or by
-// MoveFileExW where that cannot be done. A console event that ends the
-// process removes the temporary file first.
+// CREATE_NEW under a name with a random part, and put in the image's place
+// by ReplaceFileW, which keeps the image's attributes, security and streams,
+// or by MoveFileExW where that cannot be done. A console event that ends the
+// process removes the temporary file first. Runs take turns by an exclusive
+// lock on one byte far past the image's end: Windows locks keep other
+// handles from reading what they cover, and the image's own bytes must stay
+// readable by anyone.
 #ifdef _WIN32
 
+// rand_s, from the system's random numbers.
+#define _CRT_RAND_S
+#include <cstdlib>
 #include <cwchar>
 
 #include "image_replace.h"
@@ -24,6 +30,42 @@ BOOL WINAPI RemoveTemporary(DWORD) {
 
 Problem LastError(Refusal why) {
   return Failed(why, ErrnoOfWindowsError(GetLastError()));
+}
+
+constexpr int kNameAttempts = 100;
+// The byte locked: past the end of any image.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+constexpr DWORD kLockOffset = 0xFFFFFFFE;
+
+int64_t Large(DWORD high, DWORD low) {
+  return static_cast<int64_t>(static_cast<std::uint64_t>(high) << 32 | low);
+}
+
+// The state of the open file `file`.
+bool StateOfHandle(HANDLE file, FileState& state) {
+  BY_HANDLE_FILE_INFORMATION info;
+  FILE_BASIC_INFO times;
+  if (!GetFileInformationByHandle(file, &info) ||
+      !GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times)) {
+    return false;
+  }
+  state.identity.device = info.dwVolumeSerialNumber;
+  state.identity.file = static_cast<std::uint64_t>(Large(info.nFileIndexHigh, info.nFileIndexLow));
+  state.size = Large(info.nFileSizeHigh, info.nFileSizeLow);
+  state.modified = times.LastWriteTime.QuadPart;
+  state.changed = times.ChangeTime.QuadPart;
+  return true;
+}
+
+// The state of the file `path` leads to, or false.
+bool StateOfPath(const wchar_t* path, FileState& state) {
+  const HANDLE file = CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool known = StateOfHandle(file, state);
+  CloseHandle(file);
+  return known;
 }
 
 bool WriteAll(HANDLE file, const std::uint8_t* data, std::size_t length, int64_t position) {
@@ -52,14 +94,15 @@ std::size_t FolderLength(const wchar_t* path) {
 
 }  // namespace
 
-Problem ImageReplacement::Prepare(const wchar_t* image, Mode wanted) {
+Problem ImageReplacement::Prepare(const wchar_t* image, Mode wanted, bool forced) {
   mode = wanted;
+  force = forced;
+  given = image;
   const DWORD attributes = GetFileAttributesW(image);
   exists = attributes != INVALID_FILE_ATTRIBUTES;
   if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND)
     return LastError(Refusal::kImageUnopenable);
   if (!exists && mode == Mode::kReplace) return Failed(Refusal::kImageUnopenable, ENOENT);
-  if (exists && mode == Mode::kCreate) return Refuse(Refusal::kImageExists);
   const DWORD size = static_cast<DWORD>(sizeof target / sizeof target[0]);
   if (!exists) {
     const DWORD length = GetFullPathNameW(image, size, target, nullptr);
@@ -71,6 +114,7 @@ Problem ImageReplacement::Prepare(const wchar_t* image, Mode wanted) {
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
+    exists = false;
     if (GetLastError() == ERROR_FILE_NOT_FOUND && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       return Refuse(Refusal::kImageDanglingLink);
     }
@@ -78,10 +122,15 @@ Problem ImageReplacement::Prepare(const wchar_t* image, Mode wanted) {
   }
   FileIdentity identity;
   DWORD targetAttributes = 0;
-  const bool known = IdentityOfHandle(file, identity, targetAttributes);
+  const bool known =
+      IdentityOfHandle(file, identity, targetAttributes) && StateOfHandle(file, state);
   DWORD length = GetFinalPathNameByHandleW(file, target, size, FILE_NAME_NORMALIZED);
   CloseHandle(file);
-  if (!known) return LastError(Refusal::kImageUnopenable);
+  if (!known) {
+    exists = false;
+    return LastError(Refusal::kImageUnopenable);
+  }
+  if (mode == Mode::kCreate) return Refuse(Refusal::kImageExists);
   if (targetAttributes & FILE_ATTRIBUTE_DIRECTORY) return Refuse(Refusal::kImageNotRegular);
   readOnly = (targetAttributes & FILE_ATTRIBUTE_READONLY) != 0;
   if (length == 0 || length >= size) {
@@ -91,15 +140,62 @@ Problem ImageReplacement::Prepare(const wchar_t* image, Mode wanted) {
   return Problem{};
 }
 
+Problem ImageReplacement::Permission() const {
+  return exists && readOnly ? Refuse(Refusal::kImageReadOnly) : Problem{};
+}
+
+Problem ImageReplacement::Lock() {
+  for (int attempt = 0; exists; ++attempt) {
+    const HANDLE file =
+        CreateFileW(target, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return LastError(Refusal::kImageUnopenable);
+    OVERLAPPED at{};
+    at.Offset = kLockOffset;
+    at.OffsetHigh = kLockOffsetHigh;
+    // A file system without locks: the checks of the image's state remain.
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_FUNCTION &&
+          error != ERROR_INVALID_PARAMETER) {
+        CloseHandle(file);
+        return Failed(Refusal::kImageUnlockable, ErrnoOfWindowsError(error));
+      }
+    }
+    // Another run may have put its new image in place meanwhile: the name
+    // must still lead to the file locked.
+    FileState held;
+    FileState named;
+    if (StateOfHandle(file, held) && StateOfPath(given, named) && held.identity == named.identity) {
+      lockHandle = file;
+      state = held;
+      return Problem{};
+    }
+    CloseHandle(file);
+    if (attempt == kNameAttempts) return Refuse(Refusal::kImageChanged);
+    const Problem problem = Prepare(given, mode, force);
+    if (problem) return problem;
+  }
+  return Problem{};
+}
+
+Problem ImageReplacement::KeepOwnerAndAttributes() {
+  // ReplaceFileW gives the new image the old one's.
+  return Problem{};
+}
+
 Problem ImageReplacement::Begin() {
-  static bool caught = false;
-  if (!caught) SetConsoleCtrlHandler(RemoveTemporary, TRUE);
-  caught = true;
+  // Registered while the temporary file may stand, and no longer.
+  SetConsoleCtrlHandler(RemoveTemporary, TRUE);
   const std::size_t folder = FolderLength(target);
   for (int attempt = 0;; ++attempt) {
+    unsigned int random[2] = {};
+    for (unsigned int& part : random) {
+      if (rand_s(&part) != 0) part = GetTickCount() ^ GetCurrentProcessId() << 12 ^ attempt;
+    }
     wchar_t name[64];
-    const int nameLength = swprintf(name, sizeof name / sizeof name[0], L"\\.d88pack-%lu-%d.tmp",
-                                    static_cast<unsigned long>(GetCurrentProcessId()), attempt);
+    const int nameLength = swprintf(name, sizeof name / sizeof name[0], L"\\.d88pack-%08x%04x.tmp",
+                                    random[0], random[1] & 0xFFFF);
     if (folder + static_cast<std::size_t>(nameLength) + 1 >=
         sizeof temporary / sizeof temporary[0]) {
       return Failed(Refusal::kCannotCreateTemporary, ENAMETOOLONG);
@@ -112,29 +208,29 @@ Problem ImageReplacement::Begin() {
     if (file != INVALID_HANDLE_VALUE) {
       handle = file;
       wmemcpy(temporaryForEvent, temporary, sizeof temporaryForEvent / sizeof temporaryForEvent[0]);
+      wmemcpy(reachable, temporary, sizeof reachable / sizeof reachable[0]);
       InterlockedExchange(&temporaryLive, 1);
-      return Problem{};
+      return exists ? KeepOwnerAndAttributes() : Problem{};
     }
     const DWORD error = GetLastError();
-    if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 100) {
+    if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == kNameAttempts) {
       temporary[0] = 0;
       return Failed(Refusal::kCannotCreateTemporary, ErrnoOfWindowsError(error));
     }
   }
 }
 
-Problem ImageReplacement::CopyImage(const FileIdentity& identity) {
+Problem ImageReplacement::CopyImage() {
   const HANDLE source = CreateFileW(target, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (source == INVALID_HANDLE_VALUE) return LastError(Refusal::kImageUnreadable);
-  FileIdentity found;
-  DWORD attributes = 0;
-  if (!IdentityOfHandle(source, found, attributes) || !(found == identity)) {
+  FileState found;
+  if (!StateOfHandle(source, found) || !(found == state)) {
     CloseHandle(source);
     return Refuse(Refusal::kImageChanged);
   }
-  static std::uint8_t buffer[1 << 20];
-  for (int64_t copied = 0;;) {
+  int64_t copied = 0;
+  for (;;) {
     DWORD got = 0;
     if (!ReadFile(source, buffer, sizeof buffer, &got, nullptr)) {
       const Problem problem = LastError(Refusal::kImageUnreadable);
@@ -149,8 +245,11 @@ Problem ImageReplacement::CopyImage(const FileIdentity& identity) {
     }
     copied += got;
   }
+  // A writer that takes no lock may have changed the image while it was
+  // read, or copied.
+  const bool same = StateOfHandle(source, found) && found == state && copied == state.size;
   CloseHandle(source);
-  return Problem{};
+  return same ? Problem{} : Refuse(Refusal::kImageChanged);
 }
 
 Problem ImageReplacement::Append(const std::uint8_t* data, std::size_t length) {
@@ -168,6 +267,29 @@ Problem ImageReplacement::WriteAt(int64_t position, const std::uint8_t* data, st
   return Problem{};
 }
 
+Problem ImageReplacement::ReadAt(int64_t position, std::uint8_t* data, std::size_t length) {
+  while (length > 0) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    DWORD got = 0;
+    if (!ReadFile(static_cast<HANDLE>(handle), data, static_cast<DWORD>(length), &got, &at)) {
+      return LastError(Refusal::kCannotReadBack);
+    }
+    if (got == 0) return Failed(Refusal::kCannotReadBack, EIO);
+    data += got;
+    length -= got;
+    position += got;
+  }
+  return Problem{};
+}
+
+Problem ImageReplacement::Unchanged() const {
+  if (!exists || mode != Mode::kReplace) return Problem{};
+  FileState now;
+  return StateOfPath(given, now) && now == state ? Problem{} : Refuse(Refusal::kImageChanged);
+}
+
 Problem ImageReplacement::Commit() {
   const HANDLE file = static_cast<HANDLE>(handle);
   handle = nullptr;
@@ -177,6 +299,8 @@ Problem ImageReplacement::Commit() {
     return Failed(Refusal::kCannotWrite,
                   ErrnoOfWindowsError(flushed ? GetLastError() : flushError));
   }
+  const Problem problem = Unchanged();
+  if (problem) return problem;
   if (mode == Mode::kCreate || (mode == Mode::kCreateOrReplace && !exists)) {
     // Without MOVEFILE_REPLACE_EXISTING the move fails where a file has come
     // to stand at the name in the meantime.
@@ -203,16 +327,25 @@ Problem ImageReplacement::Commit() {
     if (!replaced) return Failed(Refusal::kCannotReplace, ErrnoOfWindowsError(error));
   }
   InterlockedExchange(&temporaryLive, 0);
+  SetConsoleCtrlHandler(RemoveTemporary, FALSE);
   temporary[0] = 0;
+  reachable[0] = 0;
+  // The new image is in place: the next run may go on.
+  if (lockHandle != nullptr) CloseHandle(static_cast<HANDLE>(lockHandle));
+  lockHandle = nullptr;
   return Problem{};
 }
 
 void ImageReplacement::Abandon() {
   if (handle != nullptr) CloseHandle(static_cast<HANDLE>(handle));
   handle = nullptr;
+  reachable[0] = 0;
+  if (lockHandle != nullptr) CloseHandle(static_cast<HANDLE>(lockHandle));
+  lockHandle = nullptr;
   if (temporary[0] == 0) return;
   DeleteFileW(temporary);
   InterlockedExchange(&temporaryLive, 0);
+  SetConsoleCtrlHandler(RemoveTemporary, FALSE);
   temporary[0] = 0;
 }
 

@@ -167,6 +167,15 @@ void PutPathPrefix(const NativePathChar* path) {
   std::fputs(": ", stderr);
 }
 
+bool ConsoleGoesIntoImage(const NativePathChar* path, bool output, bool errorOutput,
+                          const char* consequence) {
+  if (errorOutput) return true;
+  if (!output) return false;
+  PutPathPrefix(path);
+  std::fprintf(stderr, "standard output goes into the image file; %s\n", consequence);
+  return true;
+}
+
 bool StandardOutputWritten() {
   if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
   std::fprintf(stderr, "%s: standard output: %s\n", kProgramName, std::strerror(errno));

@@ -48,6 +48,14 @@ bool IsRegularFile(const NativePathChar* path);
 // the path is shown in UTF-8), after standard output has been flushed.
 void PutPathPrefix(const NativePathChar* path);
 
+// Whether standard output (`output`) or standard error (`errorOutput`) goes
+// into the image `path`: then nothing may be done, since a message or a
+// listing would change the image. Says so on standard error, "standard
+// output goes into the image file; " and `consequence`, unless standard
+// error is the one that goes there: then not even a message is written.
+bool ConsoleGoesIntoImage(const NativePathChar* path, bool output, bool errorOutput,
+                          const char* consequence);
+
 // Whether all that was printed on standard output got there; if not, says so
 // on standard error.
 bool StandardOutputWritten();

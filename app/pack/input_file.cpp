@@ -25,6 +25,10 @@ Problem InputFile::Open(const wchar_t* path, long long& size) {
   }
   handle = file;
   if (GetFileType(file) != FILE_TYPE_DISK) return Refuse(Refusal::kFileNotRegular);
+  DWORD found = 0;
+  if (!IdentityOfHandle(file, identity, found)) {
+    return Failed(Refusal::kFileUnreadable, ErrnoOfWindowsError(GetLastError()));
+  }
   LARGE_INTEGER length;
   if (!GetFileSizeEx(file, &length)) {
     return Failed(Refusal::kFileUnreadable, ErrnoOfWindowsError(GetLastError()));
@@ -63,6 +67,7 @@ Problem InputFile::Open(const char* path, long long& size) {
   struct stat info;
   if (fstat(fd, &info) != 0) return Failed(Refusal::kFileUnreadable, errno);
   if (!S_ISREG(info.st_mode)) return Refuse(Refusal::kFileNotRegular);
+  identity = IdentityOfStatus(info);
   size = info.st_size;
   return Problem{};
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "file_identity.h"
 #include "native_path.h"
 #include "refusal.h"
 
@@ -18,6 +19,8 @@ class InputFile {
   // Opens a regular file and tells its size; a FIFO or device is refused
   // without waiting on it.
   Problem Open(const NativePathChar* path, long long& size);
+  // What the file open is, whatever name led to it.
+  const FileIdentity& Identity() const { return identity; }
   // Reads exactly `size` bytes, the size Open told, and makes sure no more
   // follow.
   Problem Read(std::uint8_t* data, int size);
@@ -26,6 +29,8 @@ class InputFile {
  private:
   // Reads up to `length` bytes: the count, or -1 with the system's error.
   long long ReadSome(std::uint8_t* data, int length, int& error);
+
+  FileIdentity identity{};
 
 #ifdef _WIN32
   void* handle = nullptr;

@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +18,7 @@
 #include "image_replace.h"
 #include "input_file.h"
 #include "listing.h"
+#include "native_api.h"
 #include "pack_image.h"
 #include "pattern.h"
 #include "refusal.h"
@@ -49,12 +51,13 @@ void PutReason(const Problem& problem) {
 
 class Packer {
  public:
-  Packer(const Options& options, D88Image& image, DecodedDisk& disk)
-      : options(options), image(image), disk(disk) {}
+  Packer(const Options& options, D88Image& image, DecodedDisk& disk, std::uint8_t* loaded)
+      : options(options), image(image), disk(disk), loaded(loaded) {}
 
   int Run();
 
  private:
+  bool PrepareImage();
   bool LoadChosenDisk();
   void PutFiles(DiskEdit& edit);
   void PutFile(DiskEdit& edit, int i, EntryName* names);
@@ -75,6 +78,8 @@ class Packer {
   const Options& options;
   D88Image& image;
   DecodedDisk& disk;
+  // The disk's data as it was read, to tell the sectors changed.
+  std::uint8_t* loaded;
   DiskRecord record{};
   SectorMap map{};
   ImageReplacement replacement;
@@ -105,6 +110,32 @@ void Packer::ShowFileProblem(int i, const Problem& problem) {
   clean = false;
 }
 
+// Finds the image and what stands at its name, refuses a console stream
+// that goes into it, and takes its lock for a run that changes it.
+bool Packer::PrepareImage() {
+  const ImageReplacement::Mode mode = !options.create ? ImageReplacement::Mode::kReplace
+                                      : options.force ? ImageReplacement::Mode::kCreateOrReplace
+                                                      : ImageReplacement::Mode::kCreate;
+  Problem problem = replacement.Prepare(options.image, mode, options.force);
+  if (replacement.Exists()) {
+    const FileIdentity& image = replacement.State().identity;
+    FileIdentity output{};
+    FileIdentity errorOutput{};
+    const bool outputIsImage = IdentityOfStreamFile(1, output) && output == image;
+    const bool errorIsImage = IdentityOfStreamFile(2, errorOutput) && errorOutput == image;
+    if (ConsoleGoesIntoImage(options.image, outputIsImage, errorIsImage, "nothing is done")) {
+      return false;
+    }
+  }
+  // Runs that change the image take turns; a dry run changes nothing.
+  if (!problem && !options.dryRun) problem = replacement.Lock();
+  if (problem) {
+    ShowImageProblem(problem);
+    return false;
+  }
+  return true;
+}
+
 // Opens the image, chooses its disk, loads it and checks that it may be
 // written.
 bool Packer::LoadChosenDisk() {
@@ -112,6 +143,11 @@ bool Packer::LoadChosenDisk() {
     const int error = image.GetOpenError();
     ShowImageProblem(error == kNotRegularFile ? Refuse(Refusal::kImageNotRegular)
                                               : Failed(Refusal::kImageUnopenable, error));
+    return false;
+  }
+  // The file read must be the one found, and locked.
+  if (!image.GetIdentity().isFile || !(image.GetIdentity().file == replacement.State().identity)) {
+    ShowImageProblem(Refuse(Refusal::kImageChanged));
     return false;
   }
   const Problem format = CheckFormat(image);
@@ -148,7 +184,7 @@ bool Packer::LoadChosenDisk() {
   // The image once more, to see where its disk lies and where it ends.
   static ImageFile file;
   DiskSpan span{};
-  if (!file.Open(options.image) || !(file.GetIdentity() == image.GetIdentity()) ||
+  if (!file.Open(options.image) || !SameImageFile(file.GetIdentity(), image.GetIdentity()) ||
       !FindDiskSpan(file, diskIndex, span)) {
     file.Close();
     ShowImageProblem(Refuse(Refusal::kImageChanged));
@@ -185,34 +221,34 @@ void Packer::Note(const char* verb, int k, int size, int start) {
 }
 
 void Packer::PutFile(DiskEdit& edit, int i, EntryName* names) {
-  const Refusal name =
-      MakeEntryName(BaseName(options.operands[i]), ConvertsNames(options), names[i]);
-  if (name != Refusal::kNone) {
-    ShowFileProblem(i, Refuse(name));
-    return;
-  }
-  for (int j = 0; j < i; ++j) {
-    if (names[j] == names[i]) {
-      ShowFileProblem(i, Refuse(Refusal::kNameGivenTwice));
-      return;
-    }
-  }
   static InputFile input;
   long long size = 0;
+  // A FILE that cannot be read is reported so, whatever its name.
   Problem problem = input.Open(options.nativeOperands[i], size);
-  if (!problem && size > kMaxFileSize) problem = Refuse(Refusal::kFileTooLarge, size);
-  if (problem) {
-    input.Close();
-    ShowFileProblem(i, problem);
-    return;
+  if (!problem && replacement.Exists() && input.Identity() == replacement.State().identity) {
+    problem = Refuse(Refusal::kFileIsImage);
   }
-  const int k = edit.Find(names[i]);
-  const int start = options.start >= 0 ? options.start : k != 0 ? edit.Start(k) : 0;
-  std::uint8_t* data = nullptr;
-  problem = edit.Put(k, names[i], start, static_cast<int>(size), data);
-  if (!problem) problem = input.Read(data, static_cast<int>(size));
+  if (!problem) {
+    problem =
+        Refuse(MakeEntryName(BaseName(options.operands[i]), ConvertsNames(options), names[i]));
+  }
+  for (int j = 0; j < i && !problem; ++j) {
+    if (names[j] == names[i]) problem = Refuse(Refusal::kNameGivenTwice);
+  }
+  if (!problem && size > kMaxFileSize) problem = Refuse(Refusal::kFileTooLarge, size);
+  int k = 0;
+  int start = 0;
+  if (!problem) {
+    k = edit.Find(names[i]);
+    start = options.start >= 0 ? options.start : k != 0 ? edit.Start(k) : 0;
+    std::uint8_t* data = nullptr;
+    problem = edit.Put(k, names[i], start, static_cast<int>(size), data);
+    if (!problem) problem = input.Read(data, static_cast<int>(size));
+  }
   input.Close();
   if (problem) {
+    // A name that no other FILE can be given twice with.
+    std::memset(names[i].bytes, 0, sizeof names[i].bytes);
     ShowFileProblem(i, problem);
     return;
   }
@@ -284,39 +320,36 @@ void Packer::PrintListing() {
 }
 
 int Packer::Run() {
-  if (ConvertsNames(options) && !Cp932Available()) {
-    ShowImageProblem(Refuse(Refusal::kNoCodePage932));
-    return 1;
-  }
+#ifdef SIGXFSZ
+  // A write past the file size limit fails, and is reported, rather than
+  // ending the run without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+  if (!PrepareImage()) return 1;
   if (options.create) {
-    const Problem problem =
-        replacement.Prepare(options.image, options.force ? ImageReplacement::Mode::kCreateOrReplace
-                                                         : ImageReplacement::Mode::kCreate);
-    if (problem) {
-      ShowImageProblem(problem);
-      return 1;
-    }
     DiskEdit::Format(disk, record, options.number);
   } else {
     if (!LoadChosenDisk()) return 1;
-    Problem problem = replacement.Prepare(options.image, ImageReplacement::Mode::kReplace);
-    // A file no one may write is protected as a write-protected disk is.
-    if (!problem && replacement.ReadOnly() && !options.force) {
-      problem = Refuse(Refusal::kImageReadOnly);
-    }
-    if (problem) {
+    // A file the user may not write is protected as a write-protected disk
+    // is.
+    const Problem problem = replacement.Permission();
+    if (problem && !options.force) {
       ShowImageProblem(problem);
       return 1;
     }
+    std::memcpy(loaded, disk.diskBuffer, kDiskBufferSize);
   }
 
-  DiskEdit edit(disk, record);
+  DiskEdit edit(disk, record, options.force);
   if (options.remove) {
     DeleteEntries(edit);
   } else {
     PutFiles(edit);
     // Whatever was refused, nothing is written.
-    if (!clean) return 1;
+    if (!clean) {
+      if (!options.dryRun) ShowImageProblem(Refuse(Refusal::kNothingWritten));
+      return 1;
+    }
   }
   edit.Finish();
 
@@ -326,7 +359,7 @@ int Packer::Run() {
     const Problem problem =
         options.create
             ? WriteNewImage(options.label, options.labelLength, options.number, disk, replacement)
-            : WriteBackDisk(image, diskIndex, map, disk, replacement);
+            : WriteBackDisk(image, diskIndex, map, loaded, disk, replacement);
     if (problem) {
       // Only the reading back of the new image is about the disk.
       if (problem.why == Refusal::kDiskSectorsShift) {
@@ -349,6 +382,7 @@ int Run(const Options& options) {
   // the one run of the process.
   static D88Image image;
   static DecodedDisk disk;
-  static Packer packer(options, image, disk);
+  static std::uint8_t loaded[kDiskBufferSize];
+  static Packer packer(options, image, disk, loaded);
   return packer.Run();
 }

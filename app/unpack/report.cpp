@@ -397,12 +397,6 @@ void Report::ReadError(int error) const {
   std::fprintf(stderr, "cannot read: %s\n", std::strerror(error));
 }
 
-void Report::OutputIsImage() const {
-  PutPathPrefix(image);
-  std::fputs("standard output goes into the image file; it is only read, so nothing is done\n",
-             stderr);
-}
-
 void Report::MissingDisk(long long place, int count, bool more) const {
   PutPathPrefix(image);
   if (more) {
@@ -445,13 +439,6 @@ void ShowOpenFailure(const NativePathChar* path, int error) {
   PutPathPrefix(path);
   std::fprintf(stderr, "%s\n",
                error == kNotRegularFile ? "not a regular file" : std::strerror(error));
-}
-
-void ShowNoCodePage932() {
-  std::fputs(
-      "d88unpack: code page 932 cannot be converted on this system; names outside ASCII "
-      "are shown as they stand and not written\n",
-      stderr);
 }
 
 void ShowFolderFailure(const NativePathChar* path, int error) {

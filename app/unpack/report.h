@@ -44,8 +44,6 @@ class Report {
   void NotD88(const FormatCheck& check) const;
   // A read or seek of the image that failed: once.
   void ReadError(int error) const;
-  // Standard output goes into the image file itself.
-  void OutputIsImage() const;
   // A disk chosen by its place past the `count` that were read (`more`:
   // the image holds more than that).
   void MissingDisk(long long place, int count, bool more) const;
@@ -65,9 +63,6 @@ class Report {
 // printed (Shift-JIS bytes, or UTF-8 text on a terminal that shows UTF-8),
 // then the path and the reason in plain words.
 void ShowOpenFailure(const NativePathChar* path, int error);
-
-// --utf8 was asked for, and the host cannot convert code page 932.
-void ShowNoCodePage932();
 
 // The folder given to --directory cannot be written into.
 void ShowFolderFailure(const NativePathChar* path, int error);

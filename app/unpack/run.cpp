@@ -205,19 +205,15 @@ int Runner::Run() {
   // on the image) would change it. Nothing is written then; where standard
   // error is the image, not even a message.
   const GuardedFiles guarded = GuardImageAndConsole(image.GetIdentity());
-  if (guarded.hasErrorOutput && guarded.errorOutput == guarded.image) return 1;
-  if (guarded.hasOutput && guarded.output == guarded.image) {
-    report.OutputIsImage();
+  if (ConsoleGoesIntoImage(options.image, guarded.hasOutput && IsImageFile(guarded.output, guarded),
+                           guarded.hasErrorOutput && IsImageFile(guarded.errorOutput, guarded),
+                           "it is only read, so nothing is done")) {
     return 1;
   }
   // A file whose first disk header cannot be one is no image to list.
   if (image.GetFormatCheck().problem != FormatCheck::Problem::kNone) {
     report.NotD88(image.GetFormatCheck());
     return 1;
-  }
-  if (options.utf8 && !Cp932Available()) {
-    ShowNoCodePage932();
-    clean = false;
   }
 #ifdef _WIN32
   // The files' data goes out as it stands, without line-end translation.

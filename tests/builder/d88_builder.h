@@ -3,7 +3,8 @@
 //
 // Two levels: a container level (disks, tracks and sectors with every header
 // field open to override, for damaged images) and a layout level (a disk of
-// the layout the tool extracts, described by its disk number and files).
+// the layout the tools read and write, described by its disk number and
+// files).
 #ifndef D88UNPACK_TESTS_BUILDER_D88_BUILDER_H
 #define D88UNPACK_TESTS_BUILDER_D88_BUILDER_H
 
@@ -61,7 +62,7 @@ Bytes Pattern(std::size_t length, std::uint8_t seed = 0);
 
 Bytes TextBytes(const std::string& text);
 
-// --- The extracted layout: 84 tracks of five 1024-byte sectors. ---
+// --- The disk layout: 84 tracks of five 1024-byte sectors. ---
 
 struct LayoutFile {
   std::string name;       // raw bytes, space-padded to 6 (longer is cut)

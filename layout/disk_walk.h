@@ -1,7 +1,7 @@
 // Walking the disks of an image and the files of a disk, as records that say
 // what the disk holds. Nothing is written here.
-#ifndef D88UNPACK_EXTRACT_DISK_WALK_H
-#define D88UNPACK_EXTRACT_DISK_WALK_H
+#ifndef D88UNPACK_LAYOUT_DISK_WALK_H
+#define D88UNPACK_LAYOUT_DISK_WALK_H
 
 #include <cstdint>
 

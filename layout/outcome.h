@@ -1,8 +1,9 @@
-// What became of each directory entry. Extraction decides and records; the
-// driver turns the records into the listing, the complaints and the exit
-// status.
-#ifndef D88UNPACK_EXTRACT_OUTCOME_H
-#define D88UNPACK_EXTRACT_OUTCOME_H
+// What became of each directory entry. The walk over a disk's records finds
+// what the disk and the image do not give of an entry; extraction decides
+// the rest and records it; the driver turns the records into the listing,
+// the complaints and the exit status.
+#ifndef D88UNPACK_LAYOUT_OUTCOME_H
+#define D88UNPACK_LAYOUT_OUTCOME_H
 
 #include <cstdint>
 

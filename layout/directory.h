@@ -1,6 +1,6 @@
 // Reading a disk's directory and naming its files.
-#ifndef D88UNPACK_EXTRACT_DIRECTORY_H
-#define D88UNPACK_EXTRACT_DIRECTORY_H
+#ifndef D88UNPACK_LAYOUT_DIRECTORY_H
+#define D88UNPACK_LAYOUT_DIRECTORY_H
 
 #include "disk_layout.h"
 

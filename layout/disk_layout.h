@@ -1,4 +1,5 @@
-// The disk layout this tool extracts, and the work areas it is decoded in.
+// The disk layout the tools read and write, and the work areas a disk of it
+// is decoded in.
 //
 // A disk has 84 tracks (42 cylinders, 2 heads) of five 1024-byte sectors.
 // Its directory is a list of 11-byte entries stored backwards at the end of
@@ -9,8 +10,8 @@
 // a big-endian start and end address, then end - start bytes of data. On the
 // system disk (number 0) cylinder 0 is a system area and the data area
 // starts at track 2.
-#ifndef D88UNPACK_EXTRACT_DISK_LAYOUT_H
-#define D88UNPACK_EXTRACT_DISK_LAYOUT_H
+#ifndef D88UNPACK_LAYOUT_DISK_LAYOUT_H
+#define D88UNPACK_LAYOUT_DISK_LAYOUT_H
 
 #include <cstdint>
 
