@@ -215,13 +215,11 @@ export function differences(expected, got) {
   return found;
 }
 
-// The rows of one test file: each passes, fails with what went wrong, or
-// waits for code page 932 in the module (see pending()).
+// The rows of one test file: each passes, or fails with what went wrong.
 export class Rows {
   constructor() {
     this.failed = 0;
     this.passed = 0;
-    this.pending = 0;
   }
 
   async row(label, check) {
@@ -232,10 +230,7 @@ export class Rows {
     } catch (error) {
       problems = [String(error && error.stack ? error.stack : error)];
     }
-    if (problems === 'pending') {
-      ++this.pending;
-      console.log(`PENDING ${label}: this build converts no code page 932`);
-    } else if (problems.length === 0) {
+    if (problems.length === 0) {
       ++this.passed;
       console.log(`ok      ${label} (${Math.round(performance.now() - started)} ms)`);
     } else {
@@ -247,17 +242,9 @@ export class Rows {
 
   // Fails the process when a row failed.
   finish() {
-    console.log(`${this.passed} passed, ${this.failed} failed, ${this.pending} pending`);
+    console.log(`${this.passed} passed, ${this.failed} failed`);
     if (this.failed > 0) process.exitCode = 1;
   }
-}
-
-// Whether the module converts code page 932: until it does, -u says it
-// cannot.
-export const kNoCodePage932 = 'code page 932 cannot be converted on this system';
-export async function moduleConvertsCodePage932(page) {
-  const result = await runInPage(page, 'd88unpack', ['-u', 'empty.d88'], { 'empty.d88': new Uint8Array() });
-  return !textOf(result.stderr).includes(kNoCodePage932);
 }
 
 export function saveScreenshot(name) {

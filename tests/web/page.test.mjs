@@ -10,8 +10,6 @@ import {
   bytesOf,
   differences,
   image,
-  kNoCodePage932,
-  moduleConvertsCodePage932,
   places,
   recordRequests,
   runNative,
@@ -168,13 +166,6 @@ try {
   await page.setViewportSize({ width: 1100, height: 900 });
   await page.goto(server.url);
   await page.evaluate(() => window.d88.ready);
-  const convertsCodePage932 = await moduleConvertsCodePage932(page);
-  // The line each -u run begins its standard error with, in a build that
-  // converts no code page 932.
-  const noCodePage932 = convertsCodePage932
-    ? ''
-    : `d88unpack: ${kNoCodePage932}; names outside ASCII are shown as they stand and not written\n`;
-  const pendingUnless = (check) => (convertsCodePage932 ? check() : 'pending');
 
   await rows.row('a file that is no image: the alert holds the tool\'s message', async () => {
     const notes = image('notes.txt');
@@ -192,7 +183,7 @@ try {
     await listed(page, 'sample.d88');
     return [
       ...same('listing', await shownListing(page), expectedListing(sampleLines)),
-      ...same('alert', await alertText(page), noCodePage932.trimEnd()),
+      ...same('alert', await alertText(page), ''),
     ];
   });
 
@@ -322,7 +313,7 @@ try {
       const native = runNative('d88unpack', ['--json', '--list', '-u', name], { [name]: image(name) });
       problems.push(
         ...same(name, await shownListing(page), expectedListing(jsonLines(native.stdout))),
-        ...same(`${name} alert`, await alertText(page), (noCodePage932 + textOf(native.stderr)).trimEnd()),
+        ...same(`${name} alert`, await alertText(page), textOf(native.stderr).trimEnd()),
       );
     }
     return problems;
@@ -352,80 +343,74 @@ try {
       : [`CUT: ${cut.bytes.length} bytes, expected ${native.files['disk01/CUT'].length}`];
   });
 
-  await rows.row('edits saved: native d88unpack lists what native d88pack makes', () =>
-    pendingUnless(async () => {
-      await openByChooser(page, 'sample.d88', image('sample.d88'));
-      await listed(page, 'sample.d88');
-      const note = bytesOf('put on the disk in the page\n');
-      await drop(page, '.disk[data-disk="2"]', [{ name: 'NOTE.TXT', bytes: note }]);
-      await page.waitForSelector(rowButton(2, 'NOTE.TXT', 'delete'));
-      await page.click(rowButton(2, 'EMPTY.DAT', 'delete'));
-      await page.waitForSelector(rowButton(2, 'EMPTY.DAT', 'delete'), { state: 'detached' });
-      const saved = await downloaded(page, () => page.click('#save'));
-      const put = runNative('d88pack', ['-u', '-d', '2', 'sample.d88', 'NOTE.TXT'], {
-        'sample.d88': image('sample.d88'),
-        'NOTE.TXT': note,
-      });
-      const deleted = runNative('d88pack', ['-u', '-d', '2', '--delete', 'sample.d88', 'EMPTY.DAT'], {
-        'sample.d88': put.files['sample.d88'],
-      });
-      const listing = textOf(runNative('d88unpack', ['-l', 'saved.d88'], { 'saved.d88': saved.bytes }).stdout);
-      const problems = same('name', saved.name, 'sample.d88');
-      if (Buffer.compare(Buffer.from(saved.bytes), Buffer.from(deleted.files['sample.d88'])) !== 0) {
-        problems.push('the saved image is not what native d88pack makes');
-      }
-      if (!/^NOTE\.TXT +28 {2}START=0000 {2}END=001c$/m.test(listing) || listing.includes('EMPTY.DAT')) {
-        problems.push(`listing ${JSON.stringify(listing)}`);
-      }
-      return problems;
-    }),
-  );
+  await rows.row('edits saved: native d88unpack lists what native d88pack makes', async () => {
+    await openByChooser(page, 'sample.d88', image('sample.d88'));
+    await listed(page, 'sample.d88');
+    const note = bytesOf('put on the disk in the page\n');
+    await drop(page, '.disk[data-disk="2"]', [{ name: 'NOTE.TXT', bytes: note }]);
+    await page.waitForSelector(rowButton(2, 'NOTE.TXT', 'delete'));
+    await page.click(rowButton(2, 'EMPTY.DAT', 'delete'));
+    await page.waitForSelector(rowButton(2, 'EMPTY.DAT', 'delete'), { state: 'detached' });
+    const saved = await downloaded(page, () => page.click('#save'));
+    const put = runNative('d88pack', ['-u', '-d', '2', 'sample.d88', 'NOTE.TXT'], {
+      'sample.d88': image('sample.d88'),
+      'NOTE.TXT': note,
+    });
+    const deleted = runNative('d88pack', ['-u', '-d', '2', '--delete', 'sample.d88', 'EMPTY.DAT'], {
+      'sample.d88': put.files['sample.d88'],
+    });
+    const listing = textOf(runNative('d88unpack', ['-l', 'saved.d88'], { 'saved.d88': saved.bytes }).stdout);
+    const problems = same('name', saved.name, 'sample.d88');
+    if (Buffer.compare(Buffer.from(saved.bytes), Buffer.from(deleted.files['sample.d88'])) !== 0) {
+      problems.push('the saved image is not what native d88pack makes');
+    }
+    if (!/^NOTE\.TXT +28 {2}START=0000 {2}END=001c$/m.test(listing) || listing.includes('EMPTY.DAT')) {
+      problems.push(`listing ${JSON.stringify(listing)}`);
+    }
+    return problems;
+  });
 
-  await rows.row('a name with a pattern\'s character deleted, and no other', () =>
-    pendingUnless(async () => {
-      await openByChooser(page, 'names.d88', image('names.d88'));
-      await listed(page, 'names.d88');
-      await page.click(rowButton(1, 'D?P', 'delete'));
-      await page.waitForSelector(rowButton(1, 'D?P', 'delete'), { state: 'detached' });
-      const deleted = runNative('d88pack', ['-u', '--delete', 'names.d88', 'D\\?P'], { 'names.d88': image('names.d88') });
-      const lines = jsonLines(runNative('d88unpack', ['--json', '--list', '-u', 'names.d88'], deleted.files).stdout);
-      return same('listing', await shownListing(page), expectedListing(lines));
-    }),
-  );
+  await rows.row('a name with a pattern\'s character deleted, and no other', async () => {
+    await openByChooser(page, 'names.d88', image('names.d88'));
+    await listed(page, 'names.d88');
+    await page.click(rowButton(1, 'D?P', 'delete'));
+    await page.waitForSelector(rowButton(1, 'D?P', 'delete'), { state: 'detached' });
+    const deleted = runNative('d88pack', ['-u', '--delete', 'names.d88', 'D\\?P'], { 'names.d88': image('names.d88') });
+    const lines = jsonLines(runNative('d88unpack', ['--json', '--list', '-u', 'names.d88'], deleted.files).stdout);
+    return same('listing', await shownListing(page), expectedListing(lines));
+  });
 
-  await rows.row('a refusal shows d88pack\'s message', () =>
-    pendingUnless(async () => {
-      const huge = new Uint8Array(64509);
-      await drop(page, '.disk[data-disk="2"]', [{ name: 'HUGE.BIN', bytes: huge }]);
-      const native = runNative('d88pack', ['-u', '-d', '2', '--', 'sample.d88', 'HUGE.BIN'], {
-        'sample.d88': image('sample.d88'),
-        'HUGE.BIN': huge,
-      });
-      return waitForAlert(page, textOf(native.stderr).trimEnd());
-    }),
-  );
+  await rows.row('a refusal shows d88pack\'s message', async () => {
+    await openByChooser(page, 'sample.d88', image('sample.d88'));
+    await listed(page, 'sample.d88');
+    const huge = new Uint8Array(64509);
+    await drop(page, '.disk[data-disk="2"]', [{ name: 'HUGE.BIN', bytes: huge }]);
+    const native = runNative('d88pack', ['-u', '-d', '2', '--', 'sample.d88', 'HUGE.BIN'], {
+      'sample.d88': image('sample.d88'),
+      'HUGE.BIN': huge,
+    });
+    return waitForAlert(page, textOf(native.stderr).trimEnd());
+  });
 
-  await rows.row('a new image, with its number and label', () =>
-    pendingUnless(async () => {
-      await page.click('#new-image');
-      await page.fill('#new-number', '3');
-      await page.fill('#new-label', 'WORK');
-      await page.fill('#new-name', 'work.d88');
-      await page.click('#new-form button[type="submit"]');
-      await listed(page, 'work.d88');
-      const facts = (await shownListing(page)).map((disk) => disk.facts);
-      return same('facts', facts, [
-        [
-          ['Place', '1'],
-          ['Letter', 'D'],
-          ['Number', '3'],
-          ['Label', 'WORK'],
-          ['Write-protected', 'no'],
-          ['Media', '2D (0x00)'],
-        ],
-      ]);
-    }),
-  );
+  await rows.row('a new image, with its number and label', async () => {
+    await page.click('#new-image');
+    await page.fill('#new-number', '3');
+    await page.fill('#new-label', 'WORK');
+    await page.fill('#new-name', 'work.d88');
+    await page.click('#new-form button[type="submit"]');
+    await listed(page, 'work.d88');
+    const facts = (await shownListing(page)).map((disk) => disk.facts);
+    return same('facts', facts, [
+      [
+        ['Place', '1'],
+        ['Letter', 'D'],
+        ['Number', '3'],
+        ['Label', 'WORK'],
+        ['Write-protected', 'no'],
+        ['Media', '2D (0x00)'],
+      ],
+    ]);
+  });
 
   await rows.row('360 px wide: nothing scrolls sideways', async () => {
     const problems = [];

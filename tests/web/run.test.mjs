@@ -6,13 +6,10 @@ import {
   bytesOf,
   differences,
   image,
-  kNoCodePage932,
-  moduleConvertsCodePage932,
   places,
   runInPage,
   runNative,
   startBrowser,
-  textOf,
 } from './harness.mjs';
 
 const sample = { 'sample.d88': image('sample.d88') };
@@ -27,8 +24,6 @@ const toPut = {
   'TOOLONG.BIN': bytesOf('x'),
 };
 
-// Rows marked `cp932` read or write names in code page 932: they wait for
-// the module to convert it.
 const unpackRows = [
   { label: 'no arguments: the old usage line', args: [] },
   { label: '--help', args: ['--help'] },
@@ -62,11 +57,11 @@ const unpackRows = [
   { label: 'disk folders for two disks', args: ['-D', 'two.d88'], files: two },
   { label: 'a disk the image lacks', args: ['-d', '3', 'two.d88'], files: two },
   { label: 'names as bytes, listed', args: ['-l', 'names.d88'], files: names },
-  { label: 'names as code page 932, listed in UTF-8', args: ['-u', '-l', 'names.d88'], files: names, cp932: true },
-  { label: 'names as code page 932, written in UTF-8', args: ['-u', 'names.d88'], files: names, cp932: true },
-  { label: 'names in JSON', args: ['--json', '--list', 'names.d88'], files: names, cp932: true },
-  { label: 'names in JSON, written in disk folders', args: ['-u', '-D', '--json', 'names.d88'], files: names, cp932: true },
-  { label: 'a UTF-8 pattern', args: ['-u', '-l', 'names.d88', 'ソ*'], files: names, cp932: true },
+  { label: 'names as code page 932, listed in UTF-8', args: ['-u', '-l', 'names.d88'], files: names },
+  { label: 'names as code page 932, written in UTF-8', args: ['-u', 'names.d88'], files: names },
+  { label: 'names in JSON', args: ['--json', '--list', 'names.d88'], files: names },
+  { label: 'names in JSON, written in disk folders', args: ['-u', '-D', '--json', 'names.d88'], files: names },
+  { label: 'a UTF-8 pattern', args: ['-u', '-l', 'names.d88', 'ソ*'], files: names },
   { label: 'damage: extraction', args: ['damaged.d88'], files: damaged },
   { label: 'damage: listing', args: ['-l', 'damaged.d88'], files: damaged },
   { label: 'damage: --salvage', args: ['--salvage', 'damaged.d88'], files: damaged },
@@ -74,7 +69,7 @@ const unpackRows = [
   { label: 'damage: --salvage to standard output', args: ['-O', '--salvage', 'damaged.d88', 'CUT'], files: damaged },
   { label: 'not a D88 image', args: ['notes.txt'], files: { 'notes.txt': image('notes.txt') } },
   { label: 'an image that is not there', args: ['missing.d88'] },
-  { label: 'an empty image', args: ['-u', 'empty.d88'], files: { 'empty.d88': image('empty.d88') }, cp932: true },
+  { label: 'an empty image', args: ['-u', 'empty.d88'], files: { 'empty.d88': image('empty.d88') } },
 ].map((row) => ({ program: 'd88unpack', ...row }));
 
 const packRows = [
@@ -124,10 +119,9 @@ const packRows = [
     label: 'names in UTF-8 stored as code page 932',
     args: ['-u', '-c', '-v', 'kana.d88', 'ｱｲ.ﾃﾞ', 'ソフト.TXT'],
     files: { 'ｱｲ.ﾃﾞ': bytesOf('a'), 'ソフト.TXT': bytesOf('b') },
-    cp932: true,
   },
-  { label: 'refused: a name without code page 932', args: ['-u', '-c', 'x.d88', '€'], files: { '€': bytesOf('e') }, cp932: true },
-  { label: 'a UTF-8 pattern deleted', args: ['-u', '-v', '--delete', 'names.d88', 'ソ*'], files: names, cp932: true },
+  { label: 'refused: a name without code page 932', args: ['-u', '-c', 'x.d88', '€'], files: { '€': bytesOf('e') } },
+  { label: 'a UTF-8 pattern deleted', args: ['-u', '-v', '--delete', 'names.d88', 'ソ*'], files: names },
 ].map((row) => ({ program: 'd88pack', ...row }));
 
 const rows = new Rows();
@@ -136,17 +130,11 @@ try {
   const page = await browser.context.newPage();
   await page.goto(`file://${places.page}`);
   await page.evaluate(() => window.d88.ready);
-  const convertsCodePage932 = await moduleConvertsCodePage932(page);
 
   for (const row of [...unpackRows, ...packRows]) {
     const label = `${row.program} ${row.label}: ${row.args.join(' ')}`;
     await rows.row(label, async () => {
       const got = await runInPage(page, row.program, row.args, row.files);
-      if (row.cp932 && !convertsCodePage932) {
-        // Until then, -u says so; JSON reads names as code page 932 anyway.
-        const says = textOf(got.stderr).includes(kNoCodePage932);
-        return says || !row.args.includes('-u') ? 'pending' : ['no word of code page 932'];
-      }
       const found = differences(runNative(row.program, row.args, row.files), got);
       if (!got.typed) found.push('stdout, stderr and the files are not all Uint8Array');
       return found;
