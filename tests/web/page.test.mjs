@@ -380,16 +380,25 @@ try {
     return same('listing', await shownListing(page), expectedListing(lines));
   });
 
-  await rows.row('a refusal shows d88pack\'s message', async () => {
+  await rows.row('refusals: d88pack\'s message, and a file of the image\'s name', async () => {
     await openByChooser(page, 'sample.d88', image('sample.d88'));
     await listed(page, 'sample.d88');
-    const huge = new Uint8Array(64509);
+    // One byte more than a record holds.
+    const huge = new Uint8Array(65532);
     await drop(page, '.disk[data-disk="2"]', [{ name: 'HUGE.BIN', bytes: huge }]);
     const native = runNative('d88pack', ['-u', '-d', '2', '--', 'sample.d88', 'HUGE.BIN'], {
       'sample.d88': image('sample.d88'),
       'HUGE.BIN': huge,
     });
-    return waitForAlert(page, textOf(native.stderr).trimEnd());
+    const problems = native.status === 1 ? [] : ['native d88pack takes HUGE.BIN'];
+    problems.push(...(await waitForAlert(page, textOf(native.stderr).trimEnd())));
+    // The image stays as it was.
+    problems.push(...same('state', await page.textContent('#image-state'), '2 disks, 8 files'));
+    await drop(page, '.disk[data-disk="2"]', [{ name: 'sample.d88', bytes: bytesOf('x') }]);
+    problems.push(
+      ...(await waitForAlert(page, "sample.d88: a file of the image's own name is not put on a disk; rename it first")),
+    );
+    return problems;
   });
 
   await rows.row('a new image, with its number and label', async () => {
@@ -469,9 +478,34 @@ try {
     return problems;
   });
 
+  await rows.row('leaving with edits not saved asks first; after saving it does not', async () => {
+    const asked = [];
+    for (const save of [false, true]) {
+      const edited = await browser.context.newPage();
+      await edited.goto(server.url);
+      await edited.click('#new-image');
+      await edited.click('#new-form button[type="submit"]');
+      await listed(edited, 'new.d88');
+      if (save) await downloaded(edited, () => edited.click('#save'));
+      // Chromium asks only after the user has touched the page.
+      await edited.click('h1');
+      const dialog = new Promise((resolve) => {
+        edited.on('dialog', async (shown) => {
+          resolve(shown.type());
+          await shown.accept();
+        });
+        edited.on('close', () => resolve('none'));
+      });
+      await edited.close({ runBeforeUnload: true });
+      asked.push(await dialog);
+      if (!edited.isClosed()) await edited.close();
+    }
+    return same('asked', asked, ['beforeunload', 'none']);
+  });
+
   await rows.row('no request beyond the page\'s own file, no error', async () => [
     ...same('requests', requests, [server.url]),
-    ...same('asked of the server', server.asked, ['/index.html', '/index.html']),
+    ...same('asked of the server', [...new Set(server.asked)], ['/index.html']),
     ...same('errors', errors, []),
   ]);
 } finally {
