@@ -56,7 +56,10 @@
   function checkFiles(files) {
     for (const [path, data] of Object.entries(files)) {
       const parts = path.split('/');
-      if (path.startsWith('/') || parts.some((part) => part === '' || part === '.' || part === '..')) {
+      if (
+        path.startsWith('/') ||
+        parts.some((part) => part === '' || part === '.' || part === '..')
+      ) {
         throw new Error(`not a relative path to a file: '${path}'`);
       }
       if (!(data instanceof Uint8Array)) throw new Error(`'${path}': its data is no Uint8Array`);

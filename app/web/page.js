@@ -32,7 +32,9 @@
   // One run at a time: each action waits for the one before.
   let queue = Promise.resolve();
   function act(task) {
-    queue = queue.then(task).catch((error) => showMessage(String(error && error.message ? error.message : error)));
+    queue = queue
+      .then(task)
+      .catch((error) => showMessage(String(error && error.message ? error.message : error)));
     return queue;
   }
 
@@ -45,8 +47,7 @@
     performance.mark(name);
   }
 
-  const escapeHtml = (value) =>
-    String(value).replace(/[&<>"']/g, (c) => `&#${c.charCodeAt(0)};`);
+  const escapeHtml = (value) => String(value).replace(/[&<>"']/g, (c) => `&#${c.charCodeAt(0)};`);
   const hex4 = (value) => (value === null ? '' : value.toString(16).padStart(4, '0'));
   const diskFolder = (place) => `disk${String(place).padStart(2, '0')}`;
 
@@ -248,7 +249,9 @@
     $('image-name').textContent = state.name;
     showState();
     $('disks').innerHTML =
-      state.disks.length === 0 ? '<p>The image holds no disk.</p>' : state.disks.map(renderDisk).join('');
+      state.disks.length === 0
+        ? '<p>The image holds no disk.</p>'
+        : state.disks.map(renderDisk).join('');
     $('image').hidden = false;
     const bodies = Array.from($('disks').querySelectorAll('.disk'), (section) => ({
       disk: diskOf(section),
@@ -291,8 +294,7 @@
 
   function sortBy(disk, key, section) {
     disk.sort = { key, up: disk.sort.key === key ? !disk.sort.up : true };
-    section.querySelector('thead tr').innerHTML =
-      renderHead(disk) + '<th scope="col">Actions</th>';
+    section.querySelector('thead tr').innerHTML = renderHead(disk) + '<th scope="col">Actions</th>';
     section.querySelector('tbody').innerHTML = renderRows(disk);
     section.querySelector(`[data-sort="${key}"]`).focus();
   }
@@ -344,7 +346,9 @@
         kWritten.includes((entries.get(`${disk.disk}/${other.order}`) || {}).status),
     );
     if (later) {
-      return { why: `${file.name}: entry ${later.order} of the same name takes its place on extraction` };
+      return {
+        why: `${file.name}: entry ${later.order} of the same name takes its place on extraction`,
+      };
     }
     return { path, data: files[path] };
   }
@@ -482,18 +486,26 @@
     const files = {};
     for (const file of fileList) {
       if (file.name === state.name) {
-        showMessage(`${file.name}: a file of the image's own name is not put on a disk; rename it first`);
+        showMessage(
+          `${file.name}: a file of the image's own name is not put on a disk; rename it first`,
+        );
         return;
       }
       files[file.name] = new Uint8Array(await file.arrayBuffer());
     }
     showMessage('');
-    await pack(['-d', String(disk.disk), '--', state.name, ...Array.from(fileList, (f) => f.name)], files);
+    await pack(
+      ['-d', String(disk.disk), '--', state.name, ...Array.from(fileList, (f) => f.name)],
+      files,
+    );
   }
 
   async function remove(disk, file) {
     showMessage('');
-    await pack(['-d', String(disk.disk), '--delete', '--', state.name, exactPattern(file.name)], {});
+    await pack(
+      ['-d', String(disk.disk), '--delete', '--', state.name, exactPattern(file.name)],
+      {},
+    );
   }
 
   async function makeImage() {

@@ -197,7 +197,8 @@ function firstDifference(a, b) {
 // What differs between two results, one line each; none when they agree.
 export function differences(expected, got) {
   const found = [];
-  if (expected.status !== got.status) found.push(`status ${got.status}, expected ${expected.status}`);
+  if (expected.status !== got.status)
+    found.push(`status ${got.status}, expected ${expected.status}`);
   for (const stream of ['stdout', 'stderr']) {
     if (firstDifference(expected[stream], got[stream]) >= 0) {
       found.push(`${stream} ${shown(got[stream])}, expected ${shown(expected[stream])}`);

@@ -40,8 +40,16 @@ const unpackRows = [
     files: { ...sample, 'out/kept.txt': bytesOf('kept') },
   },
   { label: 'a folder for -C that is not there', args: ['-C', 'out', 'sample.d88'], files: sample },
-  { label: 'two files to standard output', args: ['-O', 'sample.d88', 'README', 'MEMO.TXT'], files: sample },
-  { label: 'a disk and patterns, one matching nothing', args: ['-l', '-d', '2', 'sample.d88', '*.BIN', 'NOPE'], files: sample },
+  {
+    label: 'two files to standard output',
+    args: ['-O', 'sample.d88', 'README', 'MEMO.TXT'],
+    files: sample,
+  },
+  {
+    label: 'a disk and patterns, one matching nothing',
+    args: ['-l', '-d', '2', 'sample.d88', '*.BIN', 'NOPE'],
+    files: sample,
+  },
   { label: 'patterns in either case', args: ['-i', 'sample.d88', 'readme', 'g*'], files: sample },
   {
     label: '-k keeps a file that stands at a name',
@@ -57,19 +65,39 @@ const unpackRows = [
   { label: 'disk folders for two disks', args: ['-D', 'two.d88'], files: two },
   { label: 'a disk the image lacks', args: ['-d', '3', 'two.d88'], files: two },
   { label: 'names as bytes, listed', args: ['-l', 'names.d88'], files: names },
-  { label: 'names as code page 932, listed in UTF-8', args: ['-u', '-l', 'names.d88'], files: names },
+  {
+    label: 'names as code page 932, listed in UTF-8',
+    args: ['-u', '-l', 'names.d88'],
+    files: names,
+  },
   { label: 'names as code page 932, written in UTF-8', args: ['-u', 'names.d88'], files: names },
   { label: 'names in JSON', args: ['--json', '--list', 'names.d88'], files: names },
-  { label: 'names in JSON, written in disk folders', args: ['-u', '-D', '--json', 'names.d88'], files: names },
+  {
+    label: 'names in JSON, written in disk folders',
+    args: ['-u', '-D', '--json', 'names.d88'],
+    files: names,
+  },
   { label: 'a UTF-8 pattern', args: ['-u', '-l', 'names.d88', 'ソ*'], files: names },
   { label: 'damage: extraction', args: ['damaged.d88'], files: damaged },
   { label: 'damage: listing', args: ['-l', 'damaged.d88'], files: damaged },
   { label: 'damage: --salvage', args: ['--salvage', 'damaged.d88'], files: damaged },
-  { label: 'damage: --salvage in JSON', args: ['--json', '--salvage', 'damaged.d88'], files: damaged },
-  { label: 'damage: --salvage to standard output', args: ['-O', '--salvage', 'damaged.d88', 'CUT'], files: damaged },
+  {
+    label: 'damage: --salvage in JSON',
+    args: ['--json', '--salvage', 'damaged.d88'],
+    files: damaged,
+  },
+  {
+    label: 'damage: --salvage to standard output',
+    args: ['-O', '--salvage', 'damaged.d88', 'CUT'],
+    files: damaged,
+  },
   { label: 'not a D88 image', args: ['notes.txt'], files: { 'notes.txt': image('notes.txt') } },
   { label: 'an image that is not there', args: ['missing.d88'] },
-  { label: 'an empty image', args: ['-u', 'empty.d88'], files: { 'empty.d88': image('empty.d88') } },
+  {
+    label: 'an empty image',
+    args: ['-u', 'empty.d88'],
+    files: { 'empty.d88': image('empty.d88') },
+  },
 ].map((row) => ({ program: 'd88unpack', ...row }));
 
 const packRows = [
@@ -81,7 +109,11 @@ const packRows = [
     args: ['-c', '-v', '--number=0', '--label=SYSTEM', 'system.d88', 'NEW.BIN'],
     files: toPut,
   },
-  { label: 'a file put on the second disk', args: ['-d', '2', 'sample.d88', 'NEW.BIN'], files: { ...sample, ...toPut } },
+  {
+    label: 'a file put on the second disk',
+    args: ['-d', '2', 'sample.d88', 'NEW.BIN'],
+    files: { ...sample, ...toPut },
+  },
   {
     label: 'an entry replaced at a new start, listed',
     args: ['-v', '-d', '2', '--start=1200', 'sample.d88', 'README'],
@@ -97,12 +129,36 @@ const packRows = [
     args: ['-d', '2', '--delete', 'sample.d88', 'T*', 'NOTHING'],
     files: sample,
   },
-  { label: 'refused: an existing image without --force', args: ['-c', 'sample.d88', 'NEW.BIN'], files: { ...sample, ...toPut } },
-  { label: 'an existing image replaced with --force', args: ['-c', '--force', 'sample.d88'], files: sample },
-  { label: 'refused: a file too big for a record', args: ['-d', '2', 'sample.d88', 'HUGE.BIN'], files: { ...sample, ...toPut } },
-  { label: 'refused: a name too long', args: ['-d', '2', 'sample.d88', 'TOOLONG.BIN'], files: { ...sample, ...toPut } },
-  { label: 'refused: a file that is not there', args: ['-d', '2', 'sample.d88', 'GONE.BIN'], files: sample },
-  { label: 'refused: two disks and no -d', args: ['sample.d88', 'NEW.BIN'], files: { ...sample, ...toPut } },
+  {
+    label: 'refused: an existing image without --force',
+    args: ['-c', 'sample.d88', 'NEW.BIN'],
+    files: { ...sample, ...toPut },
+  },
+  {
+    label: 'an existing image replaced with --force',
+    args: ['-c', '--force', 'sample.d88'],
+    files: sample,
+  },
+  {
+    label: 'refused: a file too big for a record',
+    args: ['-d', '2', 'sample.d88', 'HUGE.BIN'],
+    files: { ...sample, ...toPut },
+  },
+  {
+    label: 'refused: a name too long',
+    args: ['-d', '2', 'sample.d88', 'TOOLONG.BIN'],
+    files: { ...sample, ...toPut },
+  },
+  {
+    label: 'refused: a file that is not there',
+    args: ['-d', '2', 'sample.d88', 'GONE.BIN'],
+    files: sample,
+  },
+  {
+    label: 'refused: two disks and no -d',
+    args: ['sample.d88', 'NEW.BIN'],
+    files: { ...sample, ...toPut },
+  },
   {
     label: 'refused: a write-protected disk',
     args: ['protected.d88', 'NEW.BIN'],
@@ -113,15 +169,31 @@ const packRows = [
     args: ['--force', 'protected.d88', 'NEW.BIN'],
     files: { 'protected.d88': image('protected.d88'), ...toPut },
   },
-  { label: 'refused: a disk without a directory', args: ['-d', '2', 'damaged.d88', 'NEW.BIN'], files: { ...damaged, ...toPut } },
-  { label: 'refused: not a D88 image', args: ['notes.txt', 'NEW.BIN'], files: { 'notes.txt': image('notes.txt'), ...toPut } },
+  {
+    label: 'refused: a disk without a directory',
+    args: ['-d', '2', 'damaged.d88', 'NEW.BIN'],
+    files: { ...damaged, ...toPut },
+  },
+  {
+    label: 'refused: not a D88 image',
+    args: ['notes.txt', 'NEW.BIN'],
+    files: { 'notes.txt': image('notes.txt'), ...toPut },
+  },
   {
     label: 'names in UTF-8 stored as code page 932',
     args: ['-u', '-c', '-v', 'kana.d88', 'ｱｲ.ﾃﾞ', 'ソフト.TXT'],
     files: { 'ｱｲ.ﾃﾞ': bytesOf('a'), 'ソフト.TXT': bytesOf('b') },
   },
-  { label: 'refused: a name without code page 932', args: ['-u', '-c', 'x.d88', '€'], files: { '€': bytesOf('e') } },
-  { label: 'a UTF-8 pattern deleted', args: ['-u', '-v', '--delete', 'names.d88', 'ソ*'], files: names },
+  {
+    label: 'refused: a name without code page 932',
+    args: ['-u', '-c', 'x.d88', '€'],
+    files: { '€': bytesOf('e') },
+  },
+  {
+    label: 'a UTF-8 pattern deleted',
+    args: ['-u', '-v', '--delete', 'names.d88', 'ソ*'],
+    files: names,
+  },
 ].map((row) => ({ program: 'd88pack', ...row }));
 
 const rows = new Rows();
@@ -156,49 +228,63 @@ try {
     const got = await runInPage(page, 'd88unpack', ['-l', 'sample.d88'], files);
     return differences(runNative('d88unpack', ['-l', 'sample.d88'], files), got);
   });
-  await rows.row("the caller's arrays stay as they were, the files of the run its own", async () => {
-    const changed = await page.evaluate(async () => {
-      const made = await window.d88.run('d88pack', ['-c', 'a.d88', 'README'], { README: new Uint8Array([104, 105]) });
-      const image = made.files['a.d88'];
-      const readme = new Uint8Array([111, 108, 100]);
-      const before = [image.slice(), readme.slice()];
-      const put = await window.d88.run('d88pack', ['a.d88', 'README'], { 'a.d88': image, README: new Uint8Array([110]) });
-      const out = await window.d88.run('d88unpack', ['a.d88'], { 'a.d88': image, README: readme });
-      put.files['a.d88'].fill(0);
-      const same = (a, b) => a.length === b.length && a.every((byte, i) => byte === b[i]);
-      return [
-        !same(image, before[0]) && 'the image given to d88pack',
-        !same(readme, before[1]) && 'the README that extraction replaced',
-        same(out.files.README, readme) && 'extraction left the old README',
-        !same(out.files['a.d88'], before[0]) && 'a changed image in the result',
-      ].filter(Boolean);
-    });
-    return changed.map((what) => `changed: ${what}`);
-  });
+  await rows.row(
+    "the caller's arrays stay as they were, the files of the run its own",
+    async () => {
+      const changed = await page.evaluate(async () => {
+        const made = await window.d88.run('d88pack', ['-c', 'a.d88', 'README'], {
+          README: new Uint8Array([104, 105]),
+        });
+        const image = made.files['a.d88'];
+        const readme = new Uint8Array([111, 108, 100]);
+        const before = [image.slice(), readme.slice()];
+        const put = await window.d88.run('d88pack', ['a.d88', 'README'], {
+          'a.d88': image,
+          README: new Uint8Array([110]),
+        });
+        const out = await window.d88.run('d88unpack', ['a.d88'], {
+          'a.d88': image,
+          README: readme,
+        });
+        put.files['a.d88'].fill(0);
+        const same = (a, b) => a.length === b.length && a.every((byte, i) => byte === b[i]);
+        return [
+          !same(image, before[0]) && 'the image given to d88pack',
+          !same(readme, before[1]) && 'the README that extraction replaced',
+          same(out.files.README, readme) && 'extraction left the old README',
+          !same(out.files['a.d88'], before[0]) && 'a changed image in the result',
+        ].filter(Boolean);
+      });
+      return changed.map((what) => `changed: ${what}`);
+    },
+  );
 
-  await rows.row('refused: an unknown program, a path outside the folder, data not in bytes', async () => {
-    const refusals = await page.evaluate(async () => {
-      const said = [];
-      for (const [program, files] of [
-        ['tar', {}],
-        ['d88unpack', { '../x': new Uint8Array(1) }],
-        ['d88unpack', { '/x': new Uint8Array(1) }],
-        ['d88unpack', { 'a//x': new Uint8Array(1) }],
-        ['d88unpack', { x: 'text' }],
-      ]) {
-        try {
-          await window.d88.run(program, [], files);
-          said.push(null);
-        } catch (error) {
-          said.push(error.message);
+  await rows.row(
+    'refused: an unknown program, a path outside the folder, data not in bytes',
+    async () => {
+      const refusals = await page.evaluate(async () => {
+        const said = [];
+        for (const [program, files] of [
+          ['tar', {}],
+          ['d88unpack', { '../x': new Uint8Array(1) }],
+          ['d88unpack', { '/x': new Uint8Array(1) }],
+          ['d88unpack', { 'a//x': new Uint8Array(1) }],
+          ['d88unpack', { x: 'text' }],
+        ]) {
+          try {
+            await window.d88.run(program, [], files);
+            said.push(null);
+          } catch (error) {
+            said.push(error.message);
+          }
         }
-      }
-      return said;
-    });
-    return refusals.every((message) => typeof message === 'string')
-      ? []
-      : [`not refused: ${JSON.stringify(refusals)}`];
-  });
+        return said;
+      });
+      return refusals.every((message) => typeof message === 'string')
+        ? []
+        : [`not refused: ${JSON.stringify(refusals)}`];
+    },
+  );
 } finally {
   await browser.close();
 }
