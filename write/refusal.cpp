@@ -107,6 +107,12 @@ constexpr Text kTexts[] = {
      "allocation (%lld bytes)"},
     {Refusal::kDirectoryPastDataArea,
      "the directory is inconsistent: entry %lld passes the end of the data area"},
+    {Refusal::kUnownedFound,
+     "after the last file, bytes that no file owns are not zeros, in track %lld, sector %lld; a "
+     "put that reaches them needs --force"},
+    {Refusal::kUnownedFoundRange,
+     "after the last file, bytes that no file owns are not zeros, in track %lld, sector %lld to "
+     "track %lld, sector %lld; a put that reaches them needs --force"},
     {Refusal::kCannotKeepOwner,
      "the new image cannot keep its owner and group (--force replaces it all the same, as "
      "yours)"},

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "chores.h"
 #include "codepage.h"
 #include "console.h"
 #include "d88_image.h"
@@ -14,6 +15,7 @@
 #include "disk_layout.h"
 #include "disk_walk.h"
 #include "entry_name.h"
+#include "image_choice.h"
 #include "image_file.h"
 #include "image_replace.h"
 #include "input_file.h"
@@ -41,13 +43,6 @@ struct Change {
   int size;
   int start;
 };
-
-// The reason's words, and the system's where a call failed.
-void PutReason(const Problem& problem) {
-  char reason[320];
-  FormatProblem(problem, reason, sizeof reason);
-  std::fprintf(stderr, "%s\n", reason);
-}
 
 class Packer {
  public:
@@ -91,22 +86,20 @@ class Packer {
 
 // A problem with the image or the disk ends the run at once.
 void Packer::ShowImageProblem(const Problem& problem) {
-  PutPathPrefix(options.image);
-  PutReason(problem);
+  ::ShowImageProblem(options.image, problem);
 }
 
 void Packer::ShowDiskProblem(const Problem& problem) {
-  PutPathPrefix(options.image);
-  std::fprintf(stderr, "disk %d: ", diskIndex + 1);
-  PutReason(problem);
+  ::ShowDiskProblem(options.image, diskIndex + 1, problem);
 }
 
 void Packer::ShowFileProblem(int i, const Problem& problem) {
+  char reason[320];
+  FormatProblem(problem, reason, sizeof reason);
   PutPathPrefix(options.image);
   std::fprintf(stderr, "disk %d: ", diskIndex + 1);
   PutPath(options.nativeOperands[i]);
-  std::fputs(": ", stderr);
-  PutReason(problem);
+  std::fprintf(stderr, ": %s\n", reason);
   clean = false;
 }
 
@@ -127,8 +120,9 @@ bool Packer::PrepareImage() {
       return false;
     }
   }
-  // Runs that change the image take turns; a dry run changes nothing.
-  if (!problem && !options.dryRun) problem = replacement.Lock();
+  // Runs that change the image take turns; a dry run changes nothing, nor
+  // do --info and --check.
+  if (!problem && !options.dryRun && !options.info && !options.check) problem = replacement.Lock();
   if (problem) {
     ShowImageProblem(problem);
     return false;
@@ -139,43 +133,9 @@ bool Packer::PrepareImage() {
 // Opens the image, chooses its disk, loads it and checks that it may be
 // written.
 bool Packer::LoadChosenDisk() {
-  if (!image.Open(options.image)) {
-    const int error = image.GetOpenError();
-    ShowImageProblem(error == kNotRegularFile ? Refuse(Refusal::kImageNotRegular)
-                                              : Failed(Refusal::kImageUnopenable, error));
-    return false;
-  }
-  // The file read must be the one found, and locked.
-  if (!image.GetIdentity().isFile || !(image.GetIdentity().file == replacement.State().identity)) {
-    ShowImageProblem(Refuse(Refusal::kImageChanged));
-    return false;
-  }
-  const Problem format = CheckFormat(image);
-  if (format) {
-    ShowImageProblem(format);
-    return false;
-  }
-  // Past the disks the reader counts, more may follow that cannot be chosen.
-  const int count = image.GetDiskCount();
-  const bool more = image.HasMoreDisks();
-  if (count == 0) {
-    ShowImageProblem(Refuse(Refusal::kImageHoldsNoDisk));
-    return false;
-  }
-  if (options.disk == 0 && count > 1) {
-    ShowImageProblem(more ? Refuse(Refusal::kImageChooseOfMore, count, count)
-                          : Refuse(Refusal::kImageChooseDisk, count));
-    return false;
-  }
-  if (options.disk > count) {
-    PutPathPrefix(options.image);
-    std::fprintf(stderr, "disk %lld: ", options.disk);
-    PutReason(more         ? Refuse(Refusal::kImageNoSuchDiskOfMore, count, count)
-              : count == 1 ? Refuse(Refusal::kImageNoSuchDisk1)
-                           : Refuse(Refusal::kImageNoSuchDisk, count));
-    return false;
-  }
-  diskIndex = options.disk == 0 ? 0 : static_cast<int>(options.disk) - 1;
+  if (!OpenFoundImage(options.image, image, replacement)) return false;
+  diskIndex = ChooseDisk(options.image, image, options.disk);
+  if (diskIndex < 0) return false;
   record = LoadDisk(image, diskIndex, disk);
   if (image.GetReadError() != 0) {
     ShowImageProblem(Failed(Refusal::kImageUnreadable, image.GetReadError()));
@@ -326,6 +286,9 @@ int Packer::Run() {
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
   if (!PrepareImage()) return 1;
+  if (options.info || options.check || options.protect >= 0) {
+    return RunChore(options, image, disk, replacement);
+  }
   if (options.create) {
     DiskEdit::Format(disk, record, options.number);
   } else {
