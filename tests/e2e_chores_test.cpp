@@ -180,4 +180,60 @@ TEST(Chores, ProtectionChangesTheOneByte) {
   RunChores(BuildImage({Disk{}}), {{{"--protect", kImage}, "", "", BuildImage({blank})}});
 }
 
+TEST(Chores, RenameChangesOnlyTheNameBytes) {
+  const auto image = [](const std::string& name, const std::string& extension) {
+    LayoutFile renamed = kGame;
+    renamed.name = name;
+    renamed.extension = extension;
+    return BuildImage({MakeLayoutDisk(DataDisk(1, {renamed, kNote}))});
+  };
+  const Bytes play = image("PLAY", "COM");
+  const std::string refused = "d88pack: disk.d88: disk 1: ";
+  RunChores(
+      image("GAME", "BIN"),
+      {
+          {{"--rename", "GAME.BIN", "PLAY.COM", kImage}, "", "", play},
+          {{"-i", "--rename", "game.*", "PLAY.COM", kImage}, "", "", play},
+          {{"-u", "--rename", "G*", u8"ｱｲ.ﾃﾞ", kImage}, "", "", image("\xB1\xB2", "\xC3\xDE")},
+          {{"--rename", "GAME.BIN", "GAME.BIN", kImage}, ""},
+          {{"-n", "--rename", "GAME.BIN", "PLAY.COM", kImage},
+           "rename  " + ListingLine("PLAY.COM", 0x1200, 0x1200 + 3000)},
+          {{"-v", "--rename", "NOTE.TXT", "README", kImage},
+           "[Disk B]\n" + ListingLine("GAME.BIN", 0x1200, 0x1200 + 3000) +
+               ListingLine("README", 0, 4),
+           "",
+           BuildImage({MakeLayoutDisk(
+               DataDisk(1, {kGame, File("README", "", 0, TextBytes("note"), 1024)}))})},
+          {{"--rename", "game.*", "PLAY.COM", kImage}, "", refused + "game.*: not found\n"},
+          {{"--rename", "*.*", "PLAY.COM", kImage},
+           "",
+           refused + "*.*: matches 2 entries; the name to change must match one\n"},
+          {{"--rename", "GAME.BIN", "NOTE.TXT", kImage},
+           "",
+           refused + "NOTE.TXT: an entry of that name is on the disk already\n"},
+          {{"--rename", "GAME.BIN", "PLAYING", kImage},
+           "",
+           refused + "PLAYING: the name is longer than 6 bytes before its extension\n"},
+          {{"--rename", "GAME.BIN", "A/B", kImage}, "", refused + "A/B: the name contains '/'\n"},
+          {{"--rename", "GAME.BIN", kImage}, "", Usage("--rename takes OLD NEW IMAGE")},
+          {{"--rename", "--start=100", "A", "B", kImage},
+           "",
+           Usage("--start cannot be combined with --rename")},
+      });
+  RunChores(Three(),
+            {{{"--rename", "-d", "2", "*", "B", kImage},
+              "",
+              Says("disk 2: the disk is write-protected; --force writes it all the same")}});
+}
+
+TEST(Chores, DeleteMatchesEitherCaseWithIgnoreCase) {
+  const Bytes before = BuildImage({MakeLayoutDisk(DataDisk(1, {kGame, kNote}))});
+  const Bytes after = BuildImage({MakeLayoutDisk(DataDisk(1, {kNote}))});
+  RunChores(
+      before,
+      {{{"--delete", "-i", kImage, "game.b?n"}, "", "", after},
+       {{"--delete", kImage, "game.b?n"}, "", "d88pack: disk.d88: disk 1: game.b?n: not found\n"},
+       {{"-i", kImage, "GAME.BIN"}, "", Usage("--ignore-case goes with --delete or --rename")}});
+}
+
 }  // namespace

@@ -138,6 +138,13 @@ Problem DiskEdit::Put(int k, const EntryName& name, int start, int size, std::ui
   return Problem{};
 }
 
+Problem DiskEdit::Rename(int k, const EntryName& name) {
+  const int other = Find(name);
+  if (other != 0 && other != k) return Refuse(Refusal::kNameOnDisk);
+  std::memcpy(Entry(k) + de::kNameOffset, name.bytes, EntryName::kSize);
+  return Problem{};
+}
+
 void DiskEdit::Delete(int k) {
   const int used = Used();
   const int offset = Offset(k);

@@ -67,6 +67,9 @@ class DiskEdit {
   // moves, would cover bytes other than zeros that no record owns.
   Problem Put(int k, const EntryName& name, int start, int size, std::uint8_t*& data);
 
+  // Gives entry `k` the name `name`; refused where another entry bears it.
+  Problem Rename(int k, const EntryName& name);
+
   // Removes entry `k`; the records after it move up.
   void Delete(int k);
 

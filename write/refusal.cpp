@@ -28,6 +28,7 @@ constexpr Text kTexts[] = {
     {Refusal::kNameBackslash, "the name contains '\\'"},
     {Refusal::kNameNotCodePage932, "the name has no exact form in code page 932"},
     {Refusal::kNameGivenTwice, "its entry name is given twice"},
+    {Refusal::kNameOnDisk, "an entry of that name is on the disk already"},
     {Refusal::kFileUnreadable, "cannot read"},
     {Refusal::kFileNotRegular, "not a regular file"},
     {Refusal::kFileChanged, "changed while it was read"},

@@ -19,6 +19,7 @@ enum class Refusal : std::uint8_t {
   kNameBackslash,
   kNameNotCodePage932,
   kNameGivenTwice,
+  kNameOnDisk,
   // A FILE.
   kFileUnreadable,  // with the system's error
   kFileNotRegular,

@@ -24,17 +24,9 @@
 #include "pack_image.h"
 #include "pattern.h"
 #include "refusal.h"
+#include "rename.h"
 
 namespace {
-
-// Room for an entry name converted to UTF-8: up to three bytes for each of
-// its bytes, and the terminator.
-constexpr int kConvertedNameSize = 64;
-
-struct ShownName {
-  const char* text;
-  bool utf8;
-};
 
 // One change to the disk, for the dry run to tell.
 struct Change {
@@ -57,6 +49,7 @@ class Packer {
   void PutFiles(DiskEdit& edit);
   void PutFile(DiskEdit& edit, int i, EntryName* names);
   void DeleteEntries(DiskEdit& edit);
+  bool RenameEntry(DiskEdit& edit);
   // The entry's name as patterns match it: in UTF-8 where names are
   // converted and it converts, else its bytes.
   ShownName Shown(const char* raw) const;
@@ -164,11 +157,7 @@ bool Packer::LoadChosenDisk() {
 }
 
 ShownName Packer::Shown(const char* raw) const {
-  static char converted[kConvertedNameSize];
-  if (ConvertsNames(options) && Cp932ToUtf8(raw, std::strlen(raw), converted, sizeof converted)) {
-    return {converted, true};
-  }
-  return {raw, false};
+  return ShownEntryName(options, raw);
 }
 
 void Packer::Note(const char* verb, int k, int size, int start) {
@@ -230,7 +219,7 @@ void Packer::DeleteEntries(DiskEdit& edit) {
   for (EntryRecord entry; walk.Next(entry);) {
     const ShownName shown = Shown(entry.name);
     for (int i = 0; i < options.operandCount; ++i) {
-      if (patterns[i].Matches(shown.text, shown.utf8, false)) {
+      if (patterns[i].Matches(shown.text, shown.utf8, options.ignoreCase)) {
         matched[i] = true;
         chosen[entry.index] = true;
       }
@@ -254,6 +243,23 @@ void Packer::DeleteEntries(DiskEdit& edit) {
                stderr);
     clean = false;
   }
+}
+
+// Gives the one entry OLD matches the name NEW.
+bool Packer::RenameEntry(DiskEdit& edit) {
+  EntryRecord entry{};
+  if (!FindOnlyMatch(options, options.operands[0], diskIndex + 1, disk, record, entry))
+    return false;
+  EntryName name{};
+  Problem problem = Refuse(MakeEntryName(options.operands[1], ConvertsNames(options), name));
+  const bool same = !problem && edit.Find(name) == entry.index;
+  if (!problem && !same) problem = edit.Rename(entry.index, name);
+  if (problem) {
+    ShowFileProblem(1, problem);
+    return false;
+  }
+  if (!same) Note("rename", entry.index, entry.size, entry.start);
+  return true;
 }
 
 void Packer::PrintChanges() const {
@@ -306,6 +312,8 @@ int Packer::Run() {
   DiskEdit edit(disk, record, options.force);
   if (options.remove) {
     DeleteEntries(edit);
+  } else if (options.rename) {
+    if (!RenameEntry(edit)) return 1;
   } else {
     PutFiles(edit);
     // Whatever was refused, nothing is written.
