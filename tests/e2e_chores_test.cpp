@@ -236,4 +236,30 @@ TEST(Chores, DeleteMatchesEitherCaseWithIgnoreCase) {
        {{"-i", kImage, "GAME.BIN"}, "", Usage("--ignore-case goes with --delete or --rename")}});
 }
 
+TEST(Chores, JsonTellsChangesAndListingsInTheUnpackersShapes) {
+  const Bytes before = BuildImage({MakeLayoutDisk(DataDisk(1, {kGame, kNote}, "GAMES"))});
+  const std::string disk =
+      R"({"type":"disk","image":"disk.d88","disk":1,"number":1,"letter":"B","label":"GAMES","label_bytes":"47414d4553","write_protected":false,"media":0,"directory":true,)";
+  const std::string game =
+      R"({"type":"file","image":"disk.d88","disk":1,"name":"GAME.BIN","name_bytes":"47414d452e42494e","size":3000,"start":4608,"end":7608,"status":)";
+  const std::string note =
+      R"({"type":"file","image":"disk.d88","disk":1,"name":"NOTE.TXT","name_bytes":"4e4f54452e545854","size":4,"start":0,"end":4,"status":)";
+  RunChores(before, {{{"--json", "-n", "--delete", kImage, "NOTE.*"},
+                      note + R"("delete"})"
+                             "\n"},
+                     {{"--json", "-nv", "--rename", "NOTE.TXT", "NOTE.TXT", kImage},
+                      disk +
+                          R"("free_bytes":420864,"free_entries":253})"
+                          "\n" +
+                          game +
+                          R"("listed"})"
+                          "\n" +
+                          note +
+                          R"("listed"})"
+                          "\n"},
+                     {{"--json", "-n", "-c", "--force", "--label=GAMES", kImage},
+                      disk + R"("free_bytes":424960,"free_entries":255})"
+                             "\n"}});
+}
+
 }  // namespace

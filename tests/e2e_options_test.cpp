@@ -104,10 +104,12 @@ TEST(Options, DirectoryTakesTheFiles) {
                     {{kImage, "--directory=out"}, kAll, kReplaced, out, Folder("out")},
                     {{"-Cout", kImage}, kAll, kReplaced, out, Folder("out")},
                     {{"-C", other, kImage}, kAll, kReplaced, In(other, kAllFiles), Folder(other)},
-                    {{"-C", "no", kImage}, "", "d88unpack: no: No such file or directory\n"},
+                    {{"-C", "nonexist", kImage},
+                     "",
+                     "d88unpack: nonexist: the folder to write into: No such file or directory\n"},
                     {{"-C", "x", kImage},
                      "",
-                     "d88unpack: x: Not a directory\n",
+                     "d88unpack: x: the folder to write into: Not a directory\n",
                      {{"x", TextBytes("x")}},
                      FileAt("x", "x")}});
   // The image is known in the output folder too.

@@ -25,6 +25,7 @@
 #include "pattern.h"
 #include "refusal.h"
 #include "rename.h"
+#include "report.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ class Packer {
   const char* Listed(const char* raw) const { return options.utf8 ? Shown(raw).text : raw; }
   void Note(const char* verb, int k, int size, int start);
   void PrintChanges() const;
+  void PrintJsonChanges() const;
   void PrintListing();
 
   void ShowImageProblem(const Problem& problem);
@@ -263,6 +265,10 @@ bool Packer::RenameEntry(DiskEdit& edit) {
 }
 
 void Packer::PrintChanges() const {
+  if (options.json) {
+    PrintJsonChanges();
+    return;
+  }
   if (options.create) {
     std::fputs("create  ", stdout);
     PrintDiskLine(options.number);
@@ -275,8 +281,30 @@ void Packer::PrintChanges() const {
   }
 }
 
-// The disk as d88unpack lists it.
+// In d88unpack's JSON shapes: the new disk, then each entry with what
+// would become of it as its status.
+void Packer::PrintJsonChanges() const {
+  if (options.create) JsonDisk(options.image, record, disk);
+  for (int i = 0; i < changeCount; ++i) {
+    const Change& change = changes[i];
+    EntryRecord entry{};
+    entry.name = change.name;
+    entry.start = change.start;
+    entry.size = change.size;
+    entry.end = change.start + change.size;
+    JsonEntry(options.image, record, entry, change.verb, nullptr);
+  }
+}
+
+// The disk as d88unpack lists it, or as d88unpack --json --list tells it.
 void Packer::PrintListing() {
+  if (options.json) {
+    JsonDisk(options.image, record, disk);
+    EntryWalk walk(disk, record);
+    for (EntryRecord entry; walk.Next(entry);)
+      JsonEntry(options.image, record, entry, "listed", nullptr);
+    return;
+  }
   PrintDiskLine(record.diskNumber);
   EntryWalk walk(disk, record);
   for (EntryRecord entry; walk.Next(entry);) {
@@ -297,6 +325,7 @@ int Packer::Run() {
   }
   if (options.create) {
     DiskEdit::Format(disk, record, options.number);
+    std::memcpy(record.label, options.label, options.labelLength);
   } else {
     if (!LoadChosenDisk()) return 1;
     // A file the user may not write is protected as a write-protected disk

@@ -456,7 +456,7 @@ void ShowOpenFailure(const NativePathChar* path, int error) {
 
 void ShowFolderFailure(const NativePathChar* path, int error) {
   PutPathPrefix(path);
-  std::fprintf(stderr, "%s\n", std::strerror(error));
+  std::fprintf(stderr, "the folder to write into: %s\n", std::strerror(error));
 }
 
 void ShowPatternNotFound(const char* pattern, bool someDisks, bool namesFile) {
