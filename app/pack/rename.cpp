@@ -24,7 +24,8 @@ bool FindOnlyMatch(const Options& options, const char* pattern, int place, Decod
   for (EntryRecord entry; walk.Next(entry);) {
     const ShownName shown = ShownEntryName(options, entry.name);
     if (!chosen.Matches(shown.text, shown.utf8, options.ignoreCase)) continue;
-    // The name lives in the disk's name buffer only until the next entry.
+    // Its name is built anew for the next entry: only its place and record
+    // are kept.
     if (++matches == 1) found = entry;
   }
   if (matches == 1) return true;

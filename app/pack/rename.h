@@ -17,7 +17,9 @@ struct ShownName {
 ShownName ShownEntryName(const Options& options, const char* raw);
 
 // The one entry of the disk in `disk` whose name matches `pattern`, in
-// `found`. False when none or more than one does, said on standard error.
+// `found` (its place and record; not its name, which later entries
+// overwrite). False when none or more than one does, said on standard
+// error.
 bool FindOnlyMatch(const Options& options, const char* pattern, int place, DecodedDisk& disk,
                    const DiskRecord& record, EntryRecord& found);
 
