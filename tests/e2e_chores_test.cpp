@@ -216,7 +216,7 @@ TEST(Chores, RenameChangesOnlyTheNameBytes) {
            refused + "PLAYING: the name is longer than 6 bytes before its extension\n"},
           {{"--rename", "GAME.BIN", "A/B", kImage}, "", refused + "A/B: the name contains '/'\n"},
           {{"--rename", "GAME.BIN", kImage}, "", Usage("--rename takes OLD NEW IMAGE")},
-          {{"--rename", "--start=100", "A", "B", kImage},
+          {{"--rename", "--start=0", "A", "B", kImage},
            "",
            Usage("--start cannot be combined with --rename")},
       });
