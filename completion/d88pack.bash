@@ -4,6 +4,8 @@
 # image first among the arguments (D88 images by their usual endings), then
 # the files to put, or with --delete the names of the disk's files as
 # d88pack itself lists them (--dry-run --verbose, which writes nothing).
+# With --rename the image comes last, after OLD and NEW; --info, --check,
+# --protect and --unprotect take the image alone.
 # Quoting and the names' escaping are d88unpack's completion's, loaded with
 # it.
 
@@ -25,8 +27,8 @@ _d88pack() {
 
   # The image is the first argument that is not an option or an option's
   # argument. --utf8 and --disk change what is listed and are passed on.
-  local i word image="" ended=false skip=false remove=false
-  local -a given=()
+  local i word image="" ended=false skip=false remove=false rename=false alone=false
+  local -a given=() operands=()
   for ((i = 1; i < cword; i++)); do
     word=${words[i]}
     if $skip; then
@@ -40,6 +42,8 @@ _d88pack() {
         --disk) skip=true; continue ;;
         --disk=*) given+=("$word"); continue ;;
         --del | --dele | --delet | --delete) remove=true; continue ;;
+        --r*) rename=true; continue ;;
+        --in | --inf* | --ch* | --p* | --un*) alone=true; continue ;;
         --u | --ut | --utf | --utf8) given+=(--utf8); continue ;;
         --number | --label | --start) ((i++)); continue ;;
         --*) continue ;;
@@ -55,19 +59,26 @@ _d88pack() {
           ;;
       esac
     fi
+    operands+=("$word")
     [[ -z $image ]] && image=$(_d88unpack_dequote "$word")
   done
 
   if [[ $cur == -* ]] && ! $ended; then
-    local options='-c -d -u -v -n --create --delete --disk= --number= --label= --start= --force
-      --utf8 --verbose --dry-run'
+    local options='-c -d -u -v -n -i --create --delete --disk= --number= --label= --start= --force
+      --utf8 --verbose --dry-run --ignore-case --json --rename --info --check --protect
+      --unprotect --all-disks'
     [[ -z $image ]] && options+=' -h -V --help --version'
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
     [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
     return
   fi
-  if [[ -z $image ]]; then
+  if $rename; then
+    # OLD and NEW are entry names, for which the image is not known yet.
+    ((${#operands[@]} == 2)) && _filedir '@(d88|D88|d77|D77|d68|D68)'
+  elif [[ -z $image ]]; then
     _filedir '@(d88|D88|d77|D77|d68|D68)'
+  elif $alone; then
+    return
   elif $remove; then
     _d88unpack_names "$cur" < <("$1" --dry-run --verbose "${given[@]}" -- "$image" 2>/dev/null)
   else

@@ -21,28 +21,6 @@ void Locate(D88Image& image, SectorMap& map) {
   image.LocateRun(t, t / 2, t % 2, 1, kSectorSizeCode, map.count, map.positions, map.lengths);
 }
 
-// What a disk without a directory turned out to be, in d88unpack's words.
-Problem NoDirectory(const DiskRecord& record) {
-  const TrackShape& shape = record.shape;
-  switch (record.finding) {
-    case DiskFinding::kDirectory:
-      break;
-    case DiskFinding::kUnselectable:
-      return Refuse(Refusal::kDiskUnreadable);
-    case DiskFinding::kBlank:
-      return Refuse(Refusal::kDiskBlank);
-    case DiskFinding::kCutOff:
-      return Refuse(Refusal::kDiskCutOff, record.cutAt);
-    case DiskFinding::kOtherLayout:
-      return Refuse(shape.uniform ? Refusal::kDiskOtherLayout : Refusal::kDiskOtherLayoutMixed,
-                    shape.tracks, shape.sectors, shape.sectorSize);
-    case DiskFinding::kDirectoryMissing:
-      return Refuse(Refusal::kDiskDirectoryMissing, TrackOf(record.missingSector),
-                    SectorNumberOf(record.missingSector));
-  }
-  return Problem{};
-}
-
 // The sector of `map` whose data the bytes from `from` up to `to` reach
 // into, or -1.
 int SectorReached(const SectorMap& map, int64_t from, int64_t to) {
@@ -116,6 +94,27 @@ Problem CheckHeadersClear(ImageFile& file, const DiskSpan& span, const SectorMap
 
 }  // namespace
 
+Problem NoDirectory(const DiskRecord& record) {
+  const TrackShape& shape = record.shape;
+  switch (record.finding) {
+    case DiskFinding::kDirectory:
+      break;
+    case DiskFinding::kUnselectable:
+      return Refuse(Refusal::kDiskUnreadable);
+    case DiskFinding::kBlank:
+      return Refuse(Refusal::kDiskBlank);
+    case DiskFinding::kCutOff:
+      return Refuse(Refusal::kDiskCutOff, record.cutAt);
+    case DiskFinding::kOtherLayout:
+      return Refuse(shape.uniform ? Refusal::kDiskOtherLayout : Refusal::kDiskOtherLayoutMixed,
+                    shape.tracks, shape.sectors, shape.sectorSize);
+    case DiskFinding::kDirectoryMissing:
+      return Refuse(Refusal::kDiskDirectoryMissing, TrackOf(record.missingSector),
+                    SectorNumberOf(record.missingSector));
+  }
+  return Problem{};
+}
+
 bool FindDiskSpan(ImageFile& file, int index, DiskSpan& span) {
   int64_t offset = 0;
   for (int i = 0;; ++i) {
@@ -188,20 +187,43 @@ bool SectorsStayPut(D88Image& image, int diskIndex, const SectorMap& map) {
          std::equal(map.lengths, map.lengths + map.count, again.lengths);
 }
 
-Problem CheckDirectory(const DecodedDisk& disk, const DiskRecord& record) {
+int FindDirectoryProblems(const DecodedDisk& disk, const DiskRecord& record,
+                          Problem (&found)[kMaxEntryCount]) {
+  int count = 0;
   long long offset = record.dataStart;
   for (int k = 1; k <= record.entryCount; ++k) {
     const int allocation = AllocationLength(disk, k);
     if (offset + std::max(allocation, record_header::kSize) > kDataAreaEnd) {
-      return Refuse(Refusal::kDirectoryPastDataArea, k);
+      found[count++] = Refuse(Refusal::kDirectoryPastDataArea, k);
+      break;
     }
     const std::uint8_t* header = disk.diskBuffer + offset;
     const int size = record_header::End(header) - record_header::Start(header);
-    if (size < 0) return Refuse(Refusal::kDirectoryEndBelowStart, k);
-    if (record_header::kSize + size > allocation) {
-      return Refuse(Refusal::kDirectoryRecordOverlap, k, record_header::kSize + size, allocation);
+    if (size < 0) {
+      found[count++] = Refuse(Refusal::kDirectoryEndBelowStart, k);
+    } else if (record_header::kSize + size > allocation) {
+      found[count++] =
+          Refuse(Refusal::kDirectoryRecordOverlap, k, record_header::kSize + size, allocation);
     }
     offset += allocation;
   }
-  return Problem{};
+  return count;
+}
+
+Problem CheckDirectory(const DecodedDisk& disk, const DiskRecord& record) {
+  Problem found[kMaxEntryCount];
+  return FindDirectoryProblems(disk, record, found) > 0 ? found[0] : Problem{};
+}
+
+Problem FindUnownedBytes(const DecodedDisk& disk, const DiskRecord& record) {
+  const long long end = RecordsEnd(disk, record);
+  int first = 0;
+  int last = 0;
+  if (end >= kDataAreaEnd ||
+      !FindNonZeroSectors(disk, static_cast<int>(end), kDataAreaEnd, first, last)) {
+    return Problem{};
+  }
+  if (first == last) return Refuse(Refusal::kUnownedFound, TrackOf(first), SectorNumberOf(first));
+  return Refuse(Refusal::kUnownedFoundRange, TrackOf(first), SectorNumberOf(first), TrackOf(last),
+                SectorNumberOf(last));
 }

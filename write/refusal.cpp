@@ -28,6 +28,7 @@ constexpr Text kTexts[] = {
     {Refusal::kNameBackslash, "the name contains '\\'"},
     {Refusal::kNameNotCodePage932, "the name has no exact form in code page 932"},
     {Refusal::kNameGivenTwice, "its entry name is given twice"},
+    {Refusal::kNameOnDisk, "an entry of that name is on the disk already"},
     {Refusal::kFileUnreadable, "cannot read"},
     {Refusal::kFileNotRegular, "not a regular file"},
     {Refusal::kFileChanged, "changed while it was read"},
@@ -107,6 +108,12 @@ constexpr Text kTexts[] = {
      "allocation (%lld bytes)"},
     {Refusal::kDirectoryPastDataArea,
      "the directory is inconsistent: entry %lld passes the end of the data area"},
+    {Refusal::kUnownedFound,
+     "after the last file, bytes that no file owns are not zeros, in track %lld, sector %lld; a "
+     "put that reaches them needs --force"},
+    {Refusal::kUnownedFoundRange,
+     "after the last file, bytes that no file owns are not zeros, in track %lld, sector %lld to "
+     "track %lld, sector %lld; a put that reaches them needs --force"},
     {Refusal::kCannotKeepOwner,
      "the new image cannot keep its owner and group (--force replaces it all the same, as "
      "yours)"},

@@ -19,6 +19,7 @@ enum class Refusal : std::uint8_t {
   kNameBackslash,
   kNameNotCodePage932,
   kNameGivenTwice,
+  kNameOnDisk,
   // A FILE.
   kFileUnreadable,  // with the system's error
   kFileNotRegular,
@@ -67,6 +68,9 @@ enum class Refusal : std::uint8_t {
   kDirectoryEndBelowStart,  // a: entry
   kDirectoryRecordOverlap,  // a: entry, b: record bytes, c: allocation
   kDirectoryPastDataArea,   // a: entry
+  // Found by a check, and no bar to a put with --force.
+  kUnownedFound,       // a: track, b: sector
+  kUnownedFoundRange,  // a: track, b: sector, c: last track, d: its sector
   // Making the new image.
   kCannotKeepOwner,        // with the system's error
   kCannotKeepAttributes,   // with the system's error

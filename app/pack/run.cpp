@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "chores.h"
 #include "codepage.h"
 #include "console.h"
 #include "d88_image.h"
@@ -14,6 +15,7 @@
 #include "disk_layout.h"
 #include "disk_walk.h"
 #include "entry_name.h"
+#include "image_choice.h"
 #include "image_file.h"
 #include "image_replace.h"
 #include "input_file.h"
@@ -22,17 +24,10 @@
 #include "pack_image.h"
 #include "pattern.h"
 #include "refusal.h"
+#include "rename.h"
+#include "report.h"
 
 namespace {
-
-// Room for an entry name converted to UTF-8: up to three bytes for each of
-// its bytes, and the terminator.
-constexpr int kConvertedNameSize = 64;
-
-struct ShownName {
-  const char* text;
-  bool utf8;
-};
 
 // One change to the disk, for the dry run to tell.
 struct Change {
@@ -41,13 +36,6 @@ struct Change {
   int size;
   int start;
 };
-
-// The reason's words, and the system's where a call failed.
-void PutReason(const Problem& problem) {
-  char reason[320];
-  FormatProblem(problem, reason, sizeof reason);
-  std::fprintf(stderr, "%s\n", reason);
-}
 
 class Packer {
  public:
@@ -62,6 +50,7 @@ class Packer {
   void PutFiles(DiskEdit& edit);
   void PutFile(DiskEdit& edit, int i, EntryName* names);
   void DeleteEntries(DiskEdit& edit);
+  bool RenameEntry(DiskEdit& edit);
   // The entry's name as patterns match it: in UTF-8 where names are
   // converted and it converts, else its bytes.
   ShownName Shown(const char* raw) const;
@@ -69,6 +58,7 @@ class Packer {
   const char* Listed(const char* raw) const { return options.utf8 ? Shown(raw).text : raw; }
   void Note(const char* verb, int k, int size, int start);
   void PrintChanges() const;
+  void PrintJsonChanges() const;
   void PrintListing();
 
   void ShowImageProblem(const Problem& problem);
@@ -91,22 +81,20 @@ class Packer {
 
 // A problem with the image or the disk ends the run at once.
 void Packer::ShowImageProblem(const Problem& problem) {
-  PutPathPrefix(options.image);
-  PutReason(problem);
+  ::ShowImageProblem(options.image, problem);
 }
 
 void Packer::ShowDiskProblem(const Problem& problem) {
-  PutPathPrefix(options.image);
-  std::fprintf(stderr, "disk %d: ", diskIndex + 1);
-  PutReason(problem);
+  ::ShowDiskProblem(options.image, diskIndex + 1, problem);
 }
 
 void Packer::ShowFileProblem(int i, const Problem& problem) {
+  char reason[320];
+  FormatProblem(problem, reason, sizeof reason);
   PutPathPrefix(options.image);
   std::fprintf(stderr, "disk %d: ", diskIndex + 1);
   PutPath(options.nativeOperands[i]);
-  std::fputs(": ", stderr);
-  PutReason(problem);
+  std::fprintf(stderr, ": %s\n", reason);
   clean = false;
 }
 
@@ -127,8 +115,9 @@ bool Packer::PrepareImage() {
       return false;
     }
   }
-  // Runs that change the image take turns; a dry run changes nothing.
-  if (!problem && !options.dryRun) problem = replacement.Lock();
+  // Runs that change the image take turns; a dry run changes nothing, nor
+  // do --info and --check.
+  if (!problem && !options.dryRun && !options.info && !options.check) problem = replacement.Lock();
   if (problem) {
     ShowImageProblem(problem);
     return false;
@@ -139,43 +128,9 @@ bool Packer::PrepareImage() {
 // Opens the image, chooses its disk, loads it and checks that it may be
 // written.
 bool Packer::LoadChosenDisk() {
-  if (!image.Open(options.image)) {
-    const int error = image.GetOpenError();
-    ShowImageProblem(error == kNotRegularFile ? Refuse(Refusal::kImageNotRegular)
-                                              : Failed(Refusal::kImageUnopenable, error));
-    return false;
-  }
-  // The file read must be the one found, and locked.
-  if (!image.GetIdentity().isFile || !(image.GetIdentity().file == replacement.State().identity)) {
-    ShowImageProblem(Refuse(Refusal::kImageChanged));
-    return false;
-  }
-  const Problem format = CheckFormat(image);
-  if (format) {
-    ShowImageProblem(format);
-    return false;
-  }
-  // Past the disks the reader counts, more may follow that cannot be chosen.
-  const int count = image.GetDiskCount();
-  const bool more = image.HasMoreDisks();
-  if (count == 0) {
-    ShowImageProblem(Refuse(Refusal::kImageHoldsNoDisk));
-    return false;
-  }
-  if (options.disk == 0 && count > 1) {
-    ShowImageProblem(more ? Refuse(Refusal::kImageChooseOfMore, count, count)
-                          : Refuse(Refusal::kImageChooseDisk, count));
-    return false;
-  }
-  if (options.disk > count) {
-    PutPathPrefix(options.image);
-    std::fprintf(stderr, "disk %lld: ", options.disk);
-    PutReason(more         ? Refuse(Refusal::kImageNoSuchDiskOfMore, count, count)
-              : count == 1 ? Refuse(Refusal::kImageNoSuchDisk1)
-                           : Refuse(Refusal::kImageNoSuchDisk, count));
-    return false;
-  }
-  diskIndex = options.disk == 0 ? 0 : static_cast<int>(options.disk) - 1;
+  if (!OpenFoundImage(options.image, image, replacement)) return false;
+  diskIndex = ChooseDisk(options.image, image, options.disk);
+  if (diskIndex < 0) return false;
   record = LoadDisk(image, diskIndex, disk);
   if (image.GetReadError() != 0) {
     ShowImageProblem(Failed(Refusal::kImageUnreadable, image.GetReadError()));
@@ -204,11 +159,7 @@ bool Packer::LoadChosenDisk() {
 }
 
 ShownName Packer::Shown(const char* raw) const {
-  static char converted[kConvertedNameSize];
-  if (ConvertsNames(options) && Cp932ToUtf8(raw, std::strlen(raw), converted, sizeof converted)) {
-    return {converted, true};
-  }
-  return {raw, false};
+  return ShownEntryName(options, raw);
 }
 
 void Packer::Note(const char* verb, int k, int size, int start) {
@@ -270,7 +221,7 @@ void Packer::DeleteEntries(DiskEdit& edit) {
   for (EntryRecord entry; walk.Next(entry);) {
     const ShownName shown = Shown(entry.name);
     for (int i = 0; i < options.operandCount; ++i) {
-      if (patterns[i].Matches(shown.text, shown.utf8, false)) {
+      if (patterns[i].Matches(shown.text, shown.utf8, options.ignoreCase)) {
         matched[i] = true;
         chosen[entry.index] = true;
       }
@@ -296,7 +247,28 @@ void Packer::DeleteEntries(DiskEdit& edit) {
   }
 }
 
+// Gives the one entry OLD matches the name NEW.
+bool Packer::RenameEntry(DiskEdit& edit) {
+  EntryRecord entry{};
+  if (!FindOnlyMatch(options, options.operands[0], diskIndex + 1, disk, record, entry))
+    return false;
+  EntryName name{};
+  Problem problem = Refuse(MakeEntryName(options.operands[1], ConvertsNames(options), name));
+  const bool same = !problem && edit.Find(name) == entry.index;
+  if (!problem && !same) problem = edit.Rename(entry.index, name);
+  if (problem) {
+    ShowFileProblem(1, problem);
+    return false;
+  }
+  if (!same) Note("rename", entry.index, entry.size, entry.start);
+  return true;
+}
+
 void Packer::PrintChanges() const {
+  if (options.json) {
+    PrintJsonChanges();
+    return;
+  }
   if (options.create) {
     std::fputs("create  ", stdout);
     PrintDiskLine(options.number);
@@ -309,8 +281,30 @@ void Packer::PrintChanges() const {
   }
 }
 
-// The disk as d88unpack lists it.
+// In d88unpack's JSON shapes: the new disk, then each entry with what
+// would become of it as its status.
+void Packer::PrintJsonChanges() const {
+  if (options.create) JsonDisk(options.image, record, disk);
+  for (int i = 0; i < changeCount; ++i) {
+    const Change& change = changes[i];
+    EntryRecord entry{};
+    entry.name = change.name;
+    entry.start = change.start;
+    entry.size = change.size;
+    entry.end = change.start + change.size;
+    JsonEntry(options.image, record, entry, change.verb, nullptr);
+  }
+}
+
+// The disk as d88unpack lists it, or as d88unpack --json --list tells it.
 void Packer::PrintListing() {
+  if (options.json) {
+    JsonDisk(options.image, record, disk);
+    EntryWalk walk(disk, record);
+    for (EntryRecord entry; walk.Next(entry);)
+      JsonEntry(options.image, record, entry, "listed", nullptr);
+    return;
+  }
   PrintDiskLine(record.diskNumber);
   EntryWalk walk(disk, record);
   for (EntryRecord entry; walk.Next(entry);) {
@@ -326,8 +320,12 @@ int Packer::Run() {
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
   if (!PrepareImage()) return 1;
+  if (options.info || options.check || options.protect >= 0) {
+    return RunChore(options, image, disk, replacement);
+  }
   if (options.create) {
     DiskEdit::Format(disk, record, options.number);
+    std::memcpy(record.label, options.label, options.labelLength);
   } else {
     if (!LoadChosenDisk()) return 1;
     // A file the user may not write is protected as a write-protected disk
@@ -343,6 +341,8 @@ int Packer::Run() {
   DiskEdit edit(disk, record, options.force);
   if (options.remove) {
     DeleteEntries(edit);
+  } else if (options.rename) {
+    if (!RenameEntry(edit)) return 1;
   } else {
     PutFiles(edit);
     // Whatever was refused, nothing is written.

@@ -7,6 +7,7 @@
 #include "codepage.h"
 #include "console.h"
 #include "disk_layout.h"
+#include "disk_space.h"
 #include "extract_files.h"
 #include "json.h"
 #include "listing.h"
@@ -251,7 +252,9 @@ void DescribeFinding(const DiskRecord& disk, char (&out)[kReasonSize]) {
   }
 }
 
-void JsonDisk(const NativePathChar* image, const DiskRecord& disk) {
+}  // namespace
+
+void JsonDisk(const NativePathChar* image, const DiskRecord& disk, const DecodedDisk& decoded) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "disk");
@@ -281,11 +284,19 @@ void JsonDisk(const NativePathChar* image, const DiskRecord& disk) {
     DescribeFinding(disk, reason);
     line.String("reason", reason);
   }
+  if (disk.HasDirectory()) {
+    const DiskSpace space = SpaceOf(decoded, disk);
+    line.Number("free_bytes", space.free);
+    line.Number("free_entries", space.freeEntries);
+  } else {
+    line.Null("free_bytes");
+    line.Null("free_entries");
+  }
   line.WriteTo(stdout);
 }
 
 void JsonEntry(const NativePathChar* image, const DiskRecord& disk, const EntryRecord& entry,
-               const EntryOutcome& outcome, const char* reason) {
+               const char* status, const char* reason) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "file");
@@ -304,10 +315,12 @@ void JsonEntry(const NativePathChar* image, const DiskRecord& disk, const EntryR
     line.Null("start");
     line.Null("end");
   }
-  line.String("status", StatusWord(outcome.status));
+  line.String("status", status);
   if (reason != nullptr) line.String("reason", reason);
   line.WriteTo(stdout);
 }
+
+namespace {
 
 // "Cannot open the file", in Japanese: the Shift-JIS bytes the tool has
 // always written, and the same text in UTF-8.
@@ -318,9 +331,9 @@ const char kCannotOpenUtf8[] = u8"ファイルをオープンできません";
 
 }  // namespace
 
-void Report::Disk(const DiskRecord& disk) const {
+void Report::Disk(const DiskRecord& disk, const DecodedDisk& decoded) const {
   if (form == Form::kJson) {
-    JsonDisk(image, disk);
+    JsonDisk(image, disk, decoded);
   } else if (form == Form::kListing && disk.HasDirectory()) {
     PrintDiskLine(disk.diskNumber);
   }
@@ -348,7 +361,7 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
                   complaint.failedStep != nullptr ? complaint.failedStep : "",
                   complaint.failedStep != nullptr ? ": " : "", complaint.reason);
     if (outcome.status != EntryStatus::kListed) jsonReason = reason;
-    if (form == Form::kJson) JsonEntry(image, disk, entry, outcome, jsonReason);
+    if (form == Form::kJson) JsonEntry(image, disk, entry, StatusWord(outcome.status), jsonReason);
     PutEntryPrefix(image, disk, entry);
     std::fprintf(stderr, "%s: %s\n", complaint.What(), complaint.reason);
     return;
@@ -359,7 +372,7 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
     DescribeReplaced(disk, outcome, scratch);
     jsonReason = scratch;
   }
-  if (form == Form::kJson) JsonEntry(image, disk, entry, outcome, jsonReason);
+  if (form == Form::kJson) JsonEntry(image, disk, entry, StatusWord(outcome.status), jsonReason);
   if (outcome.replacedPlace != 0) {
     PutEntryPrefix(image, disk, entry);
     std::fprintf(stderr, "%s%s\n", scratch,
@@ -443,7 +456,7 @@ void ShowOpenFailure(const NativePathChar* path, int error) {
 
 void ShowFolderFailure(const NativePathChar* path, int error) {
   PutPathPrefix(path);
-  std::fprintf(stderr, "%s\n", std::strerror(error));
+  std::fprintf(stderr, "the folder to write into: %s\n", std::strerror(error));
 }
 
 void ShowPatternNotFound(const char* pattern, bool someDisks, bool namesFile) {

@@ -28,7 +28,7 @@ class Report {
   // The disk's header line "[Disk X]" (the letter one raw byte; a disk
   // without a directory has none), or its JSON object; then, for a disk
   // without a directory, what was found instead.
-  void Disk(const DiskRecord& disk) const;
+  void Disk(const DiskRecord& disk, const DecodedDisk& decoded) const;
 
   // Before the entry is written: its listing line, "%-12s  %5d  START=%04x
   // END=%04x", with the name shown as `shownName` taking `columns` columns
@@ -58,6 +58,14 @@ class Report {
   Form form;
   const NativePathChar* image;
 };
+
+// The JSON objects of a disk (with its free space, from `decoded`, where it
+// has a directory) and of an entry, with the word for what became of it and
+// why (or null), as one line each on standard output. d88pack writes them
+// too.
+void JsonDisk(const NativePathChar* image, const DiskRecord& disk, const DecodedDisk& decoded);
+void JsonEntry(const NativePathChar* image, const DiskRecord& disk, const EntryRecord& entry,
+               const char* status, const char* reason);
 
 // Why the image could not be opened: the Japanese line the tool has always
 // printed (Shift-JIS bytes, or UTF-8 text on a terminal that shows UTF-8),

@@ -241,7 +241,7 @@ int Runner::Run() {
   for (int i = 0; i < image.GetDiskCount(); ++i) {
     if (!DiskChosen(i + 1, options)) continue;
     const DiskRecord record = LoadDisk(image, i, disk);
-    report.Disk(record);
+    report.Disk(record, disk);
     CheckReads();
     if (!record.HasDirectory()) {
       clean = false;
