@@ -251,7 +251,16 @@ void DescribeFinding(const DiskRecord& disk, char (&out)[kReasonSize]) {
   }
 }
 
-void JsonDisk(const NativePathChar* image, const DiskRecord& disk) {
+// A fill byte, or null where the bytes differ or there is no directory.
+void PutFill(JsonLine& line, const char* key, const DiskExtras* extras, int fill) {
+  if (extras == nullptr || fill == kMixedFill) {
+    line.Null(key);
+  } else {
+    line.Number(key, fill);
+  }
+}
+
+void JsonDisk(const NativePathChar* image, const DiskRecord& disk, const DiskExtras* extras) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "disk");
@@ -281,11 +290,19 @@ void JsonDisk(const NativePathChar* image, const DiskRecord& disk) {
     DescribeFinding(disk, reason);
     line.String("reason", reason);
   }
+  if (!disk.HasDirectory()) extras = nullptr;
+  PutFill(line, "fill", extras, extras != nullptr ? extras->fills.fill : 0);
+  PutFill(line, "directory_fill", extras, extras != nullptr ? extras->fills.directoryFill : 0);
+  if (extras != nullptr && extras->systemArea != nullptr) {
+    line.String("system_area", extras->systemArea);
+  } else {
+    line.Null("system_area");
+  }
   line.WriteTo(stdout);
 }
 
 void JsonEntry(const NativePathChar* image, const DiskRecord& disk, const EntryRecord& entry,
-               const EntryOutcome& outcome, const char* reason) {
+               const EntryOutcome& outcome, const char* reason, const char* path) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "file");
@@ -304,8 +321,14 @@ void JsonEntry(const NativePathChar* image, const DiskRecord& disk, const EntryR
     line.Null("start");
     line.Null("end");
   }
+  line.Number("allocation", entry.allocation);
   line.String("status", StatusWord(outcome.status));
   if (reason != nullptr) line.String("reason", reason);
+  if (path != nullptr) {
+    line.String("path", path);
+  } else {
+    line.Null("path");
+  }
   line.WriteTo(stdout);
 }
 
@@ -318,9 +341,9 @@ const char kCannotOpenUtf8[] = u8"ファイルをオープンできません";
 
 }  // namespace
 
-void Report::Disk(const DiskRecord& disk) const {
+void Report::Disk(const DiskRecord& disk, const DiskExtras* extras) const {
   if (form == Form::kJson) {
-    JsonDisk(image, disk);
+    JsonDisk(image, disk, extras);
   } else if (form == Form::kListing && disk.HasDirectory()) {
     PrintDiskLine(disk.diskNumber);
   }
@@ -336,8 +359,8 @@ void Report::Listing(const EntryRecord& entry, const char* shownName, int column
   PrintListingLine(shownName, columns, entry.size, entry.start, entry.end);
 }
 
-void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
-                     const EntryOutcome& outcome) const {
+void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome,
+                     const char* path) const {
   char scratch[kReasonSize];
   char reason[kReasonSize + 32];
   const char* jsonReason = nullptr;
@@ -348,7 +371,7 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
                   complaint.failedStep != nullptr ? complaint.failedStep : "",
                   complaint.failedStep != nullptr ? ": " : "", complaint.reason);
     if (outcome.status != EntryStatus::kListed) jsonReason = reason;
-    if (form == Form::kJson) JsonEntry(image, disk, entry, outcome, jsonReason);
+    if (form == Form::kJson) JsonEntry(image, disk, entry, outcome, jsonReason, path);
     PutEntryPrefix(image, disk, entry);
     std::fprintf(stderr, "%s: %s\n", complaint.What(), complaint.reason);
     return;
@@ -359,12 +382,29 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
     DescribeReplaced(disk, outcome, scratch);
     jsonReason = scratch;
   }
-  if (form == Form::kJson) JsonEntry(image, disk, entry, outcome, jsonReason);
+  if (form == Form::kJson) JsonEntry(image, disk, entry, outcome, jsonReason, path);
   if (outcome.replacedPlace != 0) {
     PutEntryPrefix(image, disk, entry);
     std::fprintf(stderr, "%s%s\n", scratch,
                  outcome.replacedPlace == disk.place ? "" : "; -D keeps each disk's files apart");
   }
+}
+
+void Report::SystemArea(const DiskRecord& disk, const EntryRecord* entry,
+                        const EntryOutcome& outcome) const {
+  if (entry == nullptr) {
+    PutPathPrefix(image);
+    std::fprintf(stderr,
+                 "disk %d: the system area is not %d sectors of %d bytes on each of tracks 0 "
+                 "and 1; it is not written\n",
+                 disk.place, kSystemAreaSectors, kSystemAreaSectorSize);
+    return;
+  }
+  if (outcome.problem == EntryProblem::kNone) return;
+  char scratch[kReasonSize];
+  const Complaint complaint = Describe(disk, *entry, outcome, scratch);
+  PutEntryPrefix(image, disk, *entry);
+  std::fprintf(stderr, "%s: %s\n", complaint.What(), complaint.reason);
 }
 
 void Report::NotD88(const FormatCheck& check) const {
