@@ -18,6 +18,7 @@
 #include "image_replace.h"
 #include "input_file.h"
 #include "listing.h"
+#include "manifest.h"
 #include "native_api.h"
 #include "pack_image.h"
 #include "pattern.h"
@@ -325,7 +326,12 @@ int Packer::Run() {
   // ending the run without a word.
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
+  if (options.from != nullptr) return PackFromManifest(options);
   if (!PrepareImage()) return 1;
+  static std::uint8_t systemArea[kSystemAreaSize];
+  if (options.systemArea != nullptr && !ReadSystemAreaFile(options.systemArea, systemArea)) {
+    return 1;
+  }
   if (options.create) {
     DiskEdit::Format(disk, record, options.number);
   } else {
@@ -358,7 +364,8 @@ int Packer::Run() {
   } else if (options.create || changeCount > 0) {
     const Problem problem =
         options.create
-            ? WriteNewImage(options.label, options.labelLength, options.number, disk, replacement)
+            ? WriteNewImage(options.label, options.labelLength, options.number, disk, replacement,
+                            options.systemArea != nullptr ? systemArea : nullptr)
             : WriteBackDisk(image, diskIndex, map, loaded, disk, replacement);
     if (problem) {
       // Only the reading back of the new image is about the disk.
