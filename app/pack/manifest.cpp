@@ -2,11 +2,13 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -150,12 +152,22 @@ PathFault ManifestFolder::OpenFile(const char* path, InputFile& file, long long&
   char part[256];
   const char* p = path;
   for (const char* slash = std::strchr(p, '/'); slash != nullptr; slash = std::strchr(p, '/')) {
+    if (slash - p >= static_cast<std::ptrdiff_t>(sizeof part)) {
+      if (at != fd) close(at);
+      problem = Failed(Refusal::kFileUnreadable, ENAMETOOLONG);
+      return PathFault::kUnreadable;
+    }
     std::snprintf(part, sizeof part, "%.*s", static_cast<int>(slash - p), p);
     const int next = openat(at, part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     const int error = errno;
+    // A link where a folder is asked for fails as ELOOP or ENOTDIR.
+    struct stat info;
+    if (next < 0 && fstatat(at, part, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)) {
+      if (at != fd) close(at);
+      return PathFault::kLink;
+    }
     if (at != fd) close(at);
     if (next < 0) {
-      if (error == ELOOP) return PathFault::kLink;
       problem = Failed(Refusal::kFileUnreadable, error);
       return PathFault::kUnreadable;
     }
