@@ -1,6 +1,7 @@
 # bash completion for d88pack                                  -*- shell-script -*-
 #
-# Options; after -d/--disk a disk's place, after --number a disk number; the
+# Options; after -d/--disk a disk's place, after --number a disk number,
+# after --from a manifest (JSON Lines) and after --system-area a file; the
 # image first among the arguments (D88 images by their usual endings), then
 # the files to put, or with --delete the names of the disk's files as
 # d88pack itself lists them (--dry-run --verbose, which writes nothing).
@@ -20,6 +21,8 @@ _d88pack() {
       ;;
     --number) COMPREPLY=($(compgen -W "$(seq 0 255)" -- "$cur")); return ;;
     --label | --start | -h | --help | -V | --version) return ;;
+    --from) _filedir '@(jsonl|json)'; return ;;
+    --system-area) _filedir; return ;;
   esac
   $split && return
 
@@ -41,7 +44,7 @@ _d88pack() {
         --disk=*) given+=("$word"); continue ;;
         --del | --dele | --delet | --delete) remove=true; continue ;;
         --u | --ut | --utf | --utf8) given+=(--utf8); continue ;;
-        --number | --label | --start) ((i++)); continue ;;
+        --number | --label | --start | --from | --system-area) ((i++)); continue ;;
         --*) continue ;;
         -?*)
           [[ $word == *u* ]] && given+=(--utf8)
@@ -60,7 +63,7 @@ _d88pack() {
 
   if [[ $cur == -* ]] && ! $ended; then
     local options='-c -d -u -v -n --create --delete --disk= --number= --label= --start= --force
-      --utf8 --verbose --dry-run'
+      --utf8 --verbose --dry-run --from= --system-area='
     [[ -z $image ]] && options+=' -h -V --help --version'
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
     [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
