@@ -142,6 +142,11 @@ TEST(Manifest, ImagesMadeByD88packComeBackByteForByte) {
     EXPECT_EQ(trip.pack.err, "");
     EXPECT_EQ(trip.pack.status, 0);
     EXPECT_TRUE(trip.rebuilt == joined);
+    // The system area given to -c is the one written back.
+    if (image.disks[0][0][2] == "--number=0" &&
+        image.disks[0][0][4].rfind("--system-area", 0) == 0) {
+      EXPECT_EQ(ReadBytes(dir.path() / "src" / "disk01" / "SYSTEM.AREA"), systemArea);
+    }
   }
 }
 
@@ -385,6 +390,21 @@ TEST(Manifest, RefusedManifestsMakeNothing) {
       {"a name no entry lists as",
        std::string(kDiskLine) +
            R"({"type":"file","name_bytes":"2020","size":3,"start":0,"end":3,"status":"written","path":"A"})"
+           "\n",
+       ":2: \"name_bytes\" is no name an entry lists as", abc},
+      {"a name ending in a dot",
+       std::string(kDiskLine) +
+           R"({"type":"file","name_bytes":"412e","size":3,"start":0,"end":3,"status":"written","path":"A"})"
+           "\n",
+       ":2: \"name_bytes\" is no name an entry lists as", abc},
+      {"a name of seven bytes",
+       std::string(kDiskLine) +
+           R"({"type":"file","name_bytes":"41414141414141","size":3,"start":0,"end":3,"status":"written","path":"A"})"
+           "\n",
+       ":2: \"name_bytes\" is no name an entry lists as", abc},
+      {"an extension of four bytes",
+       std::string(kDiskLine) +
+           R"({"type":"file","name_bytes":"412e41524541","size":3,"start":0,"end":3,"status":"written","path":"A"})"
            "\n",
        ":2: \"name_bytes\" is no name an entry lists as", abc},
       {"a system area on a data disk",

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -12,7 +13,6 @@
 #include <unistd.h>
 #endif
 
-#include "codepage.h"
 #include "console.h"
 #include "disk_layout.h"
 #include "image_replace.h"
@@ -53,8 +53,8 @@ class ManifestFolder {
 #endif
 };
 
-// The parts of a relative path: false at an absolute path or a part that
-// leads out of the folder.
+// Whether a path may be followed by its parts alone: kNone, or kEmpty (it
+// or a part of it is empty), kAbsolute, or kOutside (a part is '..').
 PathFault CheckParts(const char* path) {
   if (path[0] == 0) return PathFault::kEmpty;
   if (path[0] == '/') return PathFault::kAbsolute;

@@ -140,7 +140,6 @@ bool ReadFile(const Value& object, ManifestLine& line) {
 }  // namespace
 
 void ParseManifestLine(char* text, ManifestLine& line) {
-  line.why[0] = 0;
   const char* p = text;
   while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
   if (*p == 0) {
