@@ -163,11 +163,11 @@ TEST(Manifest, ImagesLaidOutOtherwise) {
   const LayoutDisk system = DataDisk(
       0, {File("BOOT", "SYS", 0x100, Pattern(700, 1)), File("A", "", 0, Pattern(1, 2))}, "BOOT");
   // Records back to back, one with room after it, two entries of one
-  // record, and an empty file.
+  // record, an empty file, and one that ends at FFFF.
   const LayoutDisk data = DataDisk(
       3, {File("ONE", "BIN", 0x1200, Pattern(5000, 3)), File("TWO", "", 0, Pattern(20, 4), 600),
           File("SAME1", "", 0x80, Pattern(30, 5), 0), File("SAME2", "", 0x80, Pattern(30, 5)),
-          File("NONE", "DAT", 0, {})});
+          File("NONE", "DAT", 0, {}), File("TOP", "", 0xFFF0, Pattern(15, 6))});
   struct Case {
     std::string what;
     std::vector<Disk> disks;
@@ -175,6 +175,9 @@ TEST(Manifest, ImagesLaidOutOtherwise) {
   };
   Disk stray = Formatted(data, 0xE5, 0x20);
   stray.tracks.at(40).sectors.at(2).data.at(10) = 0x00;  // a free sector of mixed bytes
+  // The first byte after TWO's record, at 5004 + 24: track 0, sector 5.
+  Disk afterRecord = Formatted(data, 0xE5, 0x20);
+  afterRecord.tracks.at(0).sectors.at(4).data.at(5028 - 4096) = 0x00;
   Disk protectedDisk = Formatted(data, 0x00, 0x00);
   protectedDisk.writeProtect = 0x10;
   protectedDisk.mediaType = 0x10;
@@ -184,6 +187,7 @@ TEST(Manifest, ImagesLaidOutOtherwise) {
        true},
       {"write-protected, media 2DD", {protectedDisk}, true},
       {"a free sector of mixed bytes", {Formatted(system, 0xE5, 0x20), stray}, false},
+      {"the byte right after a record differs", {afterRecord}, false},
       {"the builder's directory header: spaces before the disk number",
        {MakeLayoutDisk(data)},
        false},
@@ -245,6 +249,18 @@ TEST(Manifest, UnpackTellsFillsPathsAndTheSystemArea) {
                 R"("system_area":null})"
                 "\n" +
                 std::string(file).replace(file.find("written"), 7, "listed") + "null}\n"}});
+  // A SYSTEM.AREA kept as it stood is none this run wrote.
+  RunRows(BuildImage({Formatted(system, 0xE5, 0x20)}),
+          {{{"--json", "--system-area", "--skip-old-files", kImage},
+            disk +
+                R"("system_area":null})"
+                "\n" +
+                file +
+                R"("GAME.BIN"})"
+                "\n",
+            "",
+            {{"SYSTEM.AREA", TextBytes("old")}, {"GAME.BIN", Pattern(3, 1)}},
+            FileAt("SYSTEM.AREA", "old")}});
   // Without --json the files and SYSTEM.AREA are written all the same; a
   // system area of another shape is not.
   RunRows(BuildImage({otherShape}),
@@ -340,6 +356,13 @@ TEST(Manifest, RefusedManifestsMakeNothing) {
        [](const fs::path& src) {
          Put(src / "A", "abc");
          Put(src / "B", "abd");
+       }},
+      {"records sharing a byte that differs",
+       kDiskLine + FileLine("\"A\"", 3, R"(,"allocation":6)") + FileLine("\"B\""),
+       ":3: the file's record lies over an earlier one and would change it",
+       [](const fs::path& src) {
+         Put(src / "A", "abc");
+         Put(src / "B", "abc");
        }},
       {"a record into the directory track",
        kDiskLine + FileLine("\"A\"", 3, R"(,"allocation":65535)") +

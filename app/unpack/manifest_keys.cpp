@@ -26,13 +26,14 @@ const char* WrittenFilePath(const EntryOutcome& outcome, const char* fileName,
   return path;
 }
 
-const char* WriteSystemArea(D88Image& image, const DiskRecord& record, OutputTarget& target,
-                            const Report& report, char (&path)[kWrittenPathSize]) {
+bool WriteSystemArea(D88Image& image, const DiskRecord& record, OutputTarget& target,
+                     const Report& report, char (&path)[kWrittenPathSize], const char*& written) {
   static std::uint8_t area[kSystemAreaSize];
   EntryOutcome outcome{};
+  written = nullptr;
   if (!ReadSystemArea(image, area)) {
     report.SystemArea(record, nullptr, outcome);
-    return nullptr;
+    return false;
   }
   // Written as an entry of its own would be, by the same rules.
   EntryRecord entry{};
@@ -48,9 +49,10 @@ const char* WriteSystemArea(D88Image& image, const DiskRecord& record, OutputTar
   entry.missing = MissingBytes{0, 0, -1, -1};
   outcome = ExtractEntry(entry, kSystemAreaName, target);
   report.SystemArea(record, &entry, outcome);
-  if (outcome.problem != EntryProblem::kNone || outcome.status != EntryStatus::kWritten) {
-    return nullptr;
+  if (outcome.problem != EntryProblem::kNone) return false;
+  if (outcome.status == EntryStatus::kWritten) {
+    WrittenPath(target, kSystemAreaName, path);
+    written = path;
   }
-  WrittenPath(target, kSystemAreaName, path);
-  return path;
+  return true;
 }

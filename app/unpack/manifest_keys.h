@@ -21,9 +21,11 @@ const char* WrittenFilePath(const EntryOutcome& outcome, const char* fileName,
                             const OutputTarget& target, char (&path)[kWrittenPathSize]);
 
 // Writes the system area of the system disk `record`, selected in `image`,
-// as SYSTEM.AREA beside the disk's files and returns its path; null, with
-// the complaint reported, when it cannot be read or written.
-const char* WriteSystemArea(D88Image& image, const DiskRecord& record, OutputTarget& target,
-                            const Report& report, char (&path)[kWrittenPathSize]);
+// as SYSTEM.AREA beside the disk's files, and sets `written` to its path
+// (null when nothing was written: it was refused, or what stood there was
+// kept). False, with the complaint reported, when it cannot be read or
+// written.
+bool WriteSystemArea(D88Image& image, const DiskRecord& record, OutputTarget& target,
+                     const Report& report, char (&path)[kWrittenPathSize], const char*& written);
 
 #endif

@@ -250,8 +250,9 @@ int Runner::Run() {
     char systemArea[kWrittenPathSize];
     if (options.systemArea && Writes() && record.HasDirectory() &&
         record.diskNumber == kSystemDiskNumber) {
-      extras.systemArea = WriteSystemArea(image, record, target, report, systemArea);
-      if (extras.systemArea == nullptr) clean = false;
+      if (!WriteSystemArea(image, record, target, report, systemArea, extras.systemArea)) {
+        clean = false;
+      }
     }
     if (options.json && record.HasDirectory()) extras.fills = FindFills(disk, record);
     report.Disk(record, &extras);
