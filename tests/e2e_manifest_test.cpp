@@ -175,6 +175,9 @@ TEST(Manifest, ImagesLaidOutOtherwise) {
   };
   Disk stray = Formatted(data, 0xE5, 0x20);
   stray.tracks.at(40).sectors.at(2).data.at(10) = 0x00;  // a free sector of mixed bytes
+  // A disk without files whose first byte is not the fill.
+  Disk emptyOdd = Formatted(DataDisk(2, {}), 0xE5, 0x20);
+  emptyOdd.tracks.at(0).sectors.at(0).data.at(0) = 0x00;
   // The first byte after TWO's record, at 5004 + 24: track 0, sector 5.
   Disk afterRecord = Formatted(data, 0xE5, 0x20);
   afterRecord.tracks.at(0).sectors.at(4).data.at(5028 - 4096) = 0x00;
@@ -188,6 +191,7 @@ TEST(Manifest, ImagesLaidOutOtherwise) {
       {"write-protected, media 2DD", {protectedDisk}, true},
       {"a free sector of mixed bytes", {Formatted(system, 0xE5, 0x20), stray}, false},
       {"the byte right after a record differs", {afterRecord}, false},
+      {"the first byte of a disk without files differs", {emptyOdd}, false},
       {"the builder's directory header: spaces before the disk number",
        {MakeLayoutDisk(data)},
        false},
@@ -418,6 +422,11 @@ TEST(Manifest, RefusedManifestsMakeNothing) {
       {"a name ending in a dot",
        std::string(kDiskLine) +
            R"({"type":"file","name_bytes":"412e","size":3,"start":0,"end":3,"status":"written","path":"A"})"
+           "\n",
+       ":2: \"name_bytes\" is no name an entry lists as", abc},
+      {"a name starting with a space",
+       std::string(kDiskLine) +
+           R"({"type":"file","name_bytes":"2041","size":3,"start":0,"end":3,"status":"written","path":"A"})"
            "\n",
        ":2: \"name_bytes\" is no name an entry lists as", abc},
       {"a name of seven bytes",
