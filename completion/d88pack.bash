@@ -1,6 +1,7 @@
 # bash completion for d88pack                                  -*- shell-script -*-
 #
-# Options; after -d/--disk a disk's place, after --number a disk number; the
+# Options; after -d/--disk a disk's place, after --number a disk number,
+# after --from a manifest (JSON Lines) and after --system-area a file; the
 # image first among the arguments (D88 images by their usual endings), then
 # the files to put, or with --delete the names of the disk's files as
 # d88pack itself lists them (--dry-run --verbose, which writes nothing).
@@ -22,6 +23,8 @@ _d88pack() {
       ;;
     --number) COMPREPLY=($(compgen -W "$(seq 0 255)" -- "$cur")); return ;;
     --label | --start | -h | --help | -V | --version) return ;;
+    --from) _filedir '@(jsonl|json)'; return ;;
+    --system-area) _filedir; return ;;
   esac
   $split && return
 
@@ -45,7 +48,7 @@ _d88pack() {
         --r*) rename=true; continue ;;
         --in | --inf* | --ch* | --p* | --un*) alone=true; continue ;;
         --u | --ut | --utf | --utf8) given+=(--utf8); continue ;;
-        --number | --label | --start) ((i++)); continue ;;
+        --number | --label | --start | --from | --system-area) ((i++)); continue ;;
         --*) continue ;;
         -?*)
           [[ $word == *u* ]] && given+=(--utf8)
@@ -66,7 +69,7 @@ _d88pack() {
   if [[ $cur == -* ]] && ! $ended; then
     local options='-c -d -u -v -n -i --create --delete --disk= --number= --label= --start= --force
       --utf8 --verbose --dry-run --ignore-case --json --rename --info --check --protect
-      --unprotect --all-disks'
+      --unprotect --all-disks --from= --system-area='
     [[ -z $image ]] && options+=' -h -V --help --version'
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
     [[ ${COMPREPLY-} == *= ]] && compopt -o nospace

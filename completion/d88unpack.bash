@@ -148,7 +148,8 @@ _d88unpack() {
 
   if [[ $cur == -* ]] && ! $ended; then
     local options='-l -t -C -d -k -O -D -u -i --list --directory= --disk= --keep-old-files
-      --skip-old-files --to-stdout --disk-folders --utf8 --ignore-case --salvage --json'
+      --skip-old-files --to-stdout --disk-folders --utf8 --ignore-case --salvage --json
+      --system-area'
     [[ -z $image ]] && options+=' -h -V --help --version'
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
     [[ ${COMPREPLY-} == *= ]] && compopt -o nospace

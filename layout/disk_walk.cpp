@@ -108,7 +108,8 @@ bool EntryWalk::Next(EntryRecord& entry) {
   entry.missing = MissingBytes{0, 0, -1, -1};
   const long long here = record;
   // The allocation length counts from the start of this record, not its end.
-  record += AllocationLength(disk, k);
+  entry.allocation = AllocationLength(disk, k);
+  record += entry.allocation;
   if (here + record_header::kSize > kDiskBufferSize) {
     entry.problem = EntryProblem::kRecordPastDisk;
     return true;

@@ -57,6 +57,8 @@ struct EntryRecord {
   // The bytes of the name built from the entry: more than strlen(name) when
   // the entry holds a NUL, which ends the text early.
   int nameLength;
+  // Its allocation length: the distance from its record to the next.
+  int allocation;
   // What the disk and the image do not give of the entry: kNone, or one of
   // kRecordPastDisk (no record header: the fields below are not set),
   // kRecordMissing (the fields below are decoded from bytes the image does

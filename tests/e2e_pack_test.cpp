@@ -650,6 +650,16 @@ TEST(Pack, UsageErrors) {
       {{"--bogus", kImage}, "unrecognized or ambiguous option '--bogus'"},
       {{"-x", kImage}, "invalid option -- 'x'"},
       {{"--force", "-xv", kImage}, "invalid option -- 'x'"},
+      {{"--from=m.jsonl", "-c", kImage}, "--from takes only --force: the manifest says the rest"},
+      {{"--from=m.jsonl", "--start=0", kImage},
+       "--from takes only --force: the manifest says the rest"},
+      {{"--from=m.jsonl", kImage, "A"}, "--from takes no FILE: the manifest names them"},
+      {{"--from=", kImage}, "the manifest given to --from is empty"},
+      {{"-c", "--system-area=", kImage}, "the file given to --system-area is empty"},
+      {{"-c", "--system-area=sa.bin", kImage},
+       "--system-area goes with --create --number=0: only a new system disk takes one"},
+      {{"--system-area=sa.bin", kImage},
+       "--system-area goes with --create --number=0: only a new system disk takes one"},
   };
   ScratchDir dir;
   const ToolRun bare = RunPack(dir.path(), {});

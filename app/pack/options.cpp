@@ -30,6 +30,8 @@ enum : int {
   kProtectOption,
   kUnprotectOption,
   kAllDisksOption,
+  kFromOption = 280,
+  kSystemAreaOption,
 };
 
 const option kLongOptions[] = {
@@ -40,6 +42,8 @@ const option kLongOptions[] = {
     {"label", required_argument, nullptr, kLabelOption},
     {"start", required_argument, nullptr, kStartOption},
     {"force", no_argument, nullptr, kForceOption},
+    {"from", required_argument, nullptr, kFromOption},
+    {"system-area", required_argument, nullptr, kSystemAreaOption},
     {"utf8", no_argument, nullptr, 'u'},
     {"verbose", no_argument, nullptr, 'v'},
     {"dry-run", no_argument, nullptr, 'n'},
@@ -66,6 +70,7 @@ const char kHelp[] =
     "  or:  d88pack --delete [OPTION]... IMAGE [NAME]...\n"
     "  or:  d88pack --rename [OPTION]... OLD NEW IMAGE\n"
     "  or:  d88pack --info | --check | --protect | --unprotect [OPTION]... IMAGE\n"
+    "  or:  d88pack --from=MANIFEST [--force] IMAGE\n"
     "Put files on a disk of the D88 disk image IMAGE, the disks that d88unpack\n"
     "reads. A FILE whose name is on the disk already replaces that entry's data;\n"
     "the others are added after the last file. IMAGE is replaced only once the new\n"
@@ -93,6 +98,11 @@ const char kHelp[] =
     "                            most 16 bytes)\n"
     "      --start=ADDR        the start address of the FILEs, in hexadecimal\n"
     "                            (default: the replaced entry's, else 0000)\n"
+    "      --system-area=FILE  with --create --number=0: the system area (the first\n"
+    "                            cylinder, 8192 bytes) from FILE\n"
+    "      --from=MANIFEST     make IMAGE anew from the JSON Lines d88unpack --json\n"
+    "                            wrote, reading each file at its \"path\" relative\n"
+    "                            to MANIFEST's folder\n"
     "      --force             with --create, replace an existing IMAGE; otherwise\n"
     "                            write on a write-protected disk, over bytes no\n"
     "                            file owns, or replace an IMAGE you may not write\n"
@@ -123,7 +133,10 @@ const char kHelp[] =
     "  d88pack --delete games.d88 '*.BAK'     remove the .BAK files\n"
     "  d88pack --rename GAME.BIN GAME2.BIN games.d88\n"
     "                                         rename an entry\n"
-    "  d88pack --info games.d88               the free space of every disk\n";
+    "  d88pack --info games.d88               the free space of every disk\n"
+    "  d88pack --from=src/manifest.jsonl games.d88\n"
+    "                                         make games.d88 again from what\n"
+    "                                         d88unpack --json -D -C src wrote\n";
 
 ParseResult UsageError(int argc, char** argv, const char* format, const char* detail) {
   ShowUsageError(argc, argv, kUsage, format, detail);
@@ -250,6 +263,17 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
                             optarg);
         }
         break;
+      case kFromOption:
+      case kSystemAreaOption:
+        (option == kFromOption ? options.from : options.systemArea) =
+            NativeOf(optarg, argc, nativeArgs);
+        if (optarg[0] == 0 ||
+            (option == kFromOption ? options.from : options.systemArea) == nullptr) {
+          return UsageError(argc, argv, "%s",
+                            option == kFromOption ? "the manifest given to --from is empty"
+                                                  : "the file given to --system-area is empty");
+        }
+        break;
       case kForceOption:
         options.force = true;
         break;
@@ -308,6 +332,18 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
                                      : "--disk cannot be combined with --create: a new image "
                                        "holds one disk");
   }
+  if (options.from != nullptr &&
+      (options.create || options.remove || options.disk != 0 || numberGiven || label != nullptr ||
+       options.start >= 0 || options.utf8 || options.dryRun || options.verbose ||
+       options.systemArea != nullptr || options.ignoreCase || options.json || options.info ||
+       options.check || options.rename || options.protect >= 0 || options.allDisks)) {
+    return UsageError(argc, argv, "%s", "--from takes only --force: the manifest says the rest");
+  }
+  if (options.systemArea != nullptr && (!options.create || options.number != 0)) {
+    return UsageError(argc, argv, "%s",
+                      "--system-area goes with --create --number=0: only a new system disk "
+                      "takes one");
+  }
   const ParseResult chores = CheckChores(argc, argv, options);
   if (chores != ParseResult::kRun) return chores;
   if (options.remove && options.start >= 0) {
@@ -338,6 +374,9 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
   if (options.image == nullptr) return UsageError(argc, argv, "%s", "no image given");
   options.operandCount = argc - optind - 1;
   options.operands = argv + optind + (options.rename ? 0 : 1);
+  if (options.from != nullptr && options.operandCount > 0) {
+    return UsageError(argc, argv, "%s", "--from takes no FILE: the manifest names them");
+  }
   if (options.operandCount > Options::kMaxOperands) {
     return UsageError(argc, argv, "%s", "too many arguments");
   }

@@ -4,6 +4,7 @@
 //   d88pack --delete [OPTION]... IMAGE [NAME]...
 //   d88pack --rename [OPTION]... OLD NEW IMAGE
 //   d88pack --info | --check | --protect | --unprotect [OPTION]... IMAGE
+//   d88pack --from=MANIFEST [--force] IMAGE
 //
 // Options may stand before or after IMAGE, as getopt_long takes them; "--"
 // ends them.
@@ -41,6 +42,10 @@ struct Options {
   std::size_t labelLength = 0;
 
   const NativePathChar* image = nullptr;
+  // --from: the manifest a new image is made from, or null.
+  const NativePathChar* from = nullptr;
+  // --system-area, with --create: the system disk's system area, or null.
+  const NativePathChar* systemArea = nullptr;
   // FILE... or NAME...: as given (UTF-8 on Windows), and their native form.
   int operandCount = 0;
   const char* const* operands = nullptr;

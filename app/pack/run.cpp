@@ -20,6 +20,7 @@
 #include "image_replace.h"
 #include "input_file.h"
 #include "listing.h"
+#include "manifest.h"
 #include "native_api.h"
 #include "pack_image.h"
 #include "pattern.h"
@@ -35,6 +36,7 @@ struct Change {
   char name[kNameBufferSize];
   int size;
   int start;
+  int allocation;  // as the directory has it when the change is noted
 };
 
 class Packer {
@@ -57,8 +59,8 @@ class Packer {
   // The name as the listing shows it: in UTF-8 only with --utf8.
   const char* Listed(const char* raw) const { return options.utf8 ? Shown(raw).text : raw; }
   void Note(const char* verb, int k, int size, int start);
-  void PrintChanges() const;
-  void PrintJsonChanges() const;
+  void PrintChanges();
+  void PrintJsonChanges();
   void PrintListing();
 
   void ShowImageProblem(const Problem& problem);
@@ -169,6 +171,7 @@ void Packer::Note(const char* verb, int k, int size, int start) {
   std::memcpy(change.name, MakeFileName(disk, k, length), sizeof change.name);
   change.size = size;
   change.start = start;
+  change.allocation = AllocationLength(disk, k);
 }
 
 void Packer::PutFile(DiskEdit& edit, int i, EntryName* names) {
@@ -264,7 +267,7 @@ bool Packer::RenameEntry(DiskEdit& edit) {
   return true;
 }
 
-void Packer::PrintChanges() const {
+void Packer::PrintChanges() {
   if (options.json) {
     PrintJsonChanges();
     return;
@@ -283,8 +286,8 @@ void Packer::PrintChanges() const {
 
 // In d88unpack's JSON shapes: the new disk, then each entry with what
 // would become of it as its status.
-void Packer::PrintJsonChanges() const {
-  if (options.create) JsonDisk(options.image, record, disk);
+void Packer::PrintJsonChanges() {
+  if (options.create) JsonDiskAsItStands(options.image, record, disk);
   for (int i = 0; i < changeCount; ++i) {
     const Change& change = changes[i];
     EntryRecord entry{};
@@ -292,6 +295,7 @@ void Packer::PrintJsonChanges() const {
     entry.start = change.start;
     entry.size = change.size;
     entry.end = change.start + change.size;
+    entry.allocation = change.allocation;
     JsonEntry(options.image, record, entry, change.verb, nullptr);
   }
 }
@@ -299,7 +303,7 @@ void Packer::PrintJsonChanges() const {
 // The disk as d88unpack lists it, or as d88unpack --json --list tells it.
 void Packer::PrintListing() {
   if (options.json) {
-    JsonDisk(options.image, record, disk);
+    JsonDiskAsItStands(options.image, record, disk);
     EntryWalk walk(disk, record);
     for (EntryRecord entry; walk.Next(entry);)
       JsonEntry(options.image, record, entry, "listed", nullptr);
@@ -319,9 +323,14 @@ int Packer::Run() {
   // ending the run without a word.
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
+  if (options.from != nullptr) return PackFromManifest(options);
   if (!PrepareImage()) return 1;
   if (options.info || options.check || options.protect >= 0) {
     return RunChore(options, image, disk, replacement);
+  }
+  static std::uint8_t systemArea[kSystemAreaSize];
+  if (options.systemArea != nullptr && !ReadSystemAreaFile(options.systemArea, systemArea)) {
+    return 1;
   }
   if (options.create) {
     DiskEdit::Format(disk, record, options.number);
@@ -358,7 +367,8 @@ int Packer::Run() {
   } else if (options.create || changeCount > 0) {
     const Problem problem =
         options.create
-            ? WriteNewImage(options.label, options.labelLength, options.number, disk, replacement)
+            ? WriteNewImage(options.label, options.labelLength, options.number, disk, replacement,
+                            options.systemArea != nullptr ? systemArea : nullptr)
             : WriteBackDisk(image, diskIndex, map, loaded, disk, replacement);
     if (problem) {
       // Only the reading back of the new image is about the disk.

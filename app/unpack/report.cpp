@@ -252,9 +252,19 @@ void DescribeFinding(const DiskRecord& disk, char (&out)[kReasonSize]) {
   }
 }
 
+// A fill byte, or null where the bytes differ or there is no directory.
+void PutFill(JsonLine& line, const char* key, const DiskExtras* extras, int fill) {
+  if (extras == nullptr || fill == kMixedFill) {
+    line.Null(key);
+  } else {
+    line.Number(key, fill);
+  }
+}
+
 }  // namespace
 
-void JsonDisk(const NativePathChar* image, const DiskRecord& disk, const DecodedDisk& decoded) {
+void JsonDisk(const NativePathChar* image, const DiskRecord& disk, const DecodedDisk& decoded,
+              const DiskExtras* extras) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "disk");
@@ -292,11 +302,25 @@ void JsonDisk(const NativePathChar* image, const DiskRecord& disk, const Decoded
     line.Null("free_bytes");
     line.Null("free_entries");
   }
+  if (!disk.HasDirectory()) extras = nullptr;
+  PutFill(line, "fill", extras, extras != nullptr ? extras->fills.fill : 0);
+  PutFill(line, "directory_fill", extras, extras != nullptr ? extras->fills.directoryFill : 0);
+  if (extras != nullptr && extras->systemArea != nullptr) {
+    line.String("system_area", extras->systemArea);
+  } else {
+    line.Null("system_area");
+  }
   line.WriteTo(stdout);
 }
 
+void JsonDiskAsItStands(const NativePathChar* image, const DiskRecord& disk, DecodedDisk& decoded) {
+  DiskExtras extras{};
+  if (disk.HasDirectory()) extras.fills = FindFills(decoded, disk);
+  JsonDisk(image, disk, decoded, disk.HasDirectory() ? &extras : nullptr);
+}
+
 void JsonEntry(const NativePathChar* image, const DiskRecord& disk, const EntryRecord& entry,
-               const char* status, const char* reason) {
+               const char* status, const char* reason, const char* path) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "file");
@@ -315,8 +339,14 @@ void JsonEntry(const NativePathChar* image, const DiskRecord& disk, const EntryR
     line.Null("start");
     line.Null("end");
   }
+  line.Number("allocation", entry.allocation);
   line.String("status", status);
   if (reason != nullptr) line.String("reason", reason);
+  if (path != nullptr) {
+    line.String("path", path);
+  } else {
+    line.Null("path");
+  }
   line.WriteTo(stdout);
 }
 
@@ -331,9 +361,10 @@ const char kCannotOpenUtf8[] = u8"ファイルをオープンできません";
 
 }  // namespace
 
-void Report::Disk(const DiskRecord& disk, const DecodedDisk& decoded) const {
+void Report::Disk(const DiskRecord& disk, const DecodedDisk& decoded,
+                  const DiskExtras* extras) const {
   if (form == Form::kJson) {
-    JsonDisk(image, disk, decoded);
+    JsonDisk(image, disk, decoded, extras);
   } else if (form == Form::kListing && disk.HasDirectory()) {
     PrintDiskLine(disk.diskNumber);
   }
@@ -349,8 +380,8 @@ void Report::Listing(const EntryRecord& entry, const char* shownName, int column
   PrintListingLine(shownName, columns, entry.size, entry.start, entry.end);
 }
 
-void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
-                     const EntryOutcome& outcome) const {
+void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome,
+                     const char* path) const {
   char scratch[kReasonSize];
   char reason[kReasonSize + 32];
   const char* jsonReason = nullptr;
@@ -361,7 +392,9 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
                   complaint.failedStep != nullptr ? complaint.failedStep : "",
                   complaint.failedStep != nullptr ? ": " : "", complaint.reason);
     if (outcome.status != EntryStatus::kListed) jsonReason = reason;
-    if (form == Form::kJson) JsonEntry(image, disk, entry, StatusWord(outcome.status), jsonReason);
+    if (form == Form::kJson) {
+      JsonEntry(image, disk, entry, StatusWord(outcome.status), jsonReason, path);
+    }
     PutEntryPrefix(image, disk, entry);
     std::fprintf(stderr, "%s: %s\n", complaint.What(), complaint.reason);
     return;
@@ -372,12 +405,30 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
     DescribeReplaced(disk, outcome, scratch);
     jsonReason = scratch;
   }
-  if (form == Form::kJson) JsonEntry(image, disk, entry, StatusWord(outcome.status), jsonReason);
+  if (form == Form::kJson)
+    JsonEntry(image, disk, entry, StatusWord(outcome.status), jsonReason, path);
   if (outcome.replacedPlace != 0) {
     PutEntryPrefix(image, disk, entry);
     std::fprintf(stderr, "%s%s\n", scratch,
                  outcome.replacedPlace == disk.place ? "" : "; -D keeps each disk's files apart");
   }
+}
+
+void Report::SystemArea(const DiskRecord& disk, const EntryRecord* entry,
+                        const EntryOutcome& outcome) const {
+  if (entry == nullptr) {
+    PutPathPrefix(image);
+    std::fprintf(stderr,
+                 "disk %d: the system area is not %d sectors of %d bytes on each of tracks 0 "
+                 "and 1; it is not written\n",
+                 disk.place, kSystemAreaSectors, kSystemAreaSectorSize);
+    return;
+  }
+  if (outcome.problem == EntryProblem::kNone) return;
+  char scratch[kReasonSize];
+  const Complaint complaint = Describe(disk, *entry, outcome, scratch);
+  PutEntryPrefix(image, disk, *entry);
+  std::fprintf(stderr, "%s: %s\n", complaint.What(), complaint.reason);
 }
 
 void Report::NotD88(const FormatCheck& check) const {

@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "d88_image.h"
+#include "disk_fill.h"
 #include "disk_walk.h"
 #include "native_path.h"
 #include "outcome.h"
@@ -15,6 +16,14 @@
 // The longest name as shown (a name in UTF-8 takes up to three bytes for
 // each byte on the disk), with its terminator.
 constexpr int kShownNameSize = 64;
+
+// What a disk's JSON object tells besides its header and directory, so that
+// the image can be made again from the files: the fill bytes, and where the
+// system area was written (null: it was not).
+struct DiskExtras {
+  DiskFills fills;
+  const char* systemArea;
+};
 
 // What the run tells of the image `image`, its disks and its entries.
 class Report {
@@ -28,7 +37,10 @@ class Report {
   // The disk's header line "[Disk X]" (the letter one raw byte; a disk
   // without a directory has none), or its JSON object; then, for a disk
   // without a directory, what was found instead.
-  void Disk(const DiskRecord& disk, const DecodedDisk& decoded) const;
+  // `extras`, where not null, gives the fill bytes and the system area's
+  // path for a disk with a directory.
+  void Disk(const DiskRecord& disk, const DecodedDisk& decoded,
+            const DiskExtras* extras = nullptr) const;
 
   // Before the entry is written: its listing line, "%-12s  %5d  START=%04x
   // END=%04x", with the name shown as `shownName` taking `columns` columns
@@ -38,7 +50,16 @@ class Report {
 
   // After: the entry's JSON object; its complaint when it was not written
   // as listed; a note when it replaced a file written for an earlier entry.
-  void Outcome(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome) const;
+  // `path`: where the file was written, relative to the output folder, or
+  // null when it was not.
+  void Outcome(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome,
+               const char* path = nullptr) const;
+
+  // The system area of the system disk, written as the file `entry` names:
+  // its complaint when it was not written (or the system disk holds none of
+  // the usual shape, `entry` null), and nothing when it was.
+  void SystemArea(const DiskRecord& disk, const EntryRecord* entry,
+                  const EntryOutcome& outcome) const;
 
   // The file's first disk header cannot be a D88 header.
   void NotD88(const FormatCheck& check) const;
@@ -62,10 +83,15 @@ class Report {
 // The JSON objects of a disk (with its free space, from `decoded`, where it
 // has a directory) and of an entry, with the word for what became of it and
 // why (or null), as one line each on standard output. d88pack writes them
-// too.
-void JsonDisk(const NativePathChar* image, const DiskRecord& disk, const DecodedDisk& decoded);
+// too. `extras` and `path` (where the file was written), where null, are
+// given as null.
+void JsonDisk(const NativePathChar* image, const DiskRecord& disk, const DecodedDisk& decoded,
+              const DiskExtras* extras = nullptr);
 void JsonEntry(const NativePathChar* image, const DiskRecord& disk, const EntryRecord& entry,
-               const char* status, const char* reason);
+               const char* status, const char* reason, const char* path = nullptr);
+// The disk's object with the fill bytes it has now, where it has a
+// directory: d88pack's, which writes no system area.
+void JsonDiskAsItStands(const NativePathChar* image, const DiskRecord& disk, DecodedDisk& decoded);
 
 // Why the image could not be opened: the Japanese line the tool has always
 // printed (Shift-JIS bytes, or UTF-8 text on a terminal that shows UTF-8),

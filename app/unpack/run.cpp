@@ -17,6 +17,7 @@
 #include "disk_layout.h"
 #include "disk_walk.h"
 #include "extract_files.h"
+#include "manifest_keys.h"
 #include "pattern.h"
 #include "report.h"
 #include "written_files.h"
@@ -182,7 +183,10 @@ void Runner::ExtractFiles(const DiskRecord& record, OutputTarget& target) {
     // name outside --utf8, also on Windows.
     report.Listing(entry, options.utf8 ? entryNames.shown : entry.name, entryNames.columns);
     const EntryOutcome outcome = Handle(entry, entryNames, target);
-    report.Outcome(record, entry, outcome);
+    char path[kWrittenPathSize];
+    const char* written =
+        Writes() ? WrittenFilePath(outcome, entryNames.file, target, path) : nullptr;
+    report.Outcome(record, entry, outcome, written);
     if (outcome.problem != EntryProblem::kNone) clean = false;
   }
 }
@@ -241,13 +245,22 @@ int Runner::Run() {
   for (int i = 0; i < image.GetDiskCount(); ++i) {
     if (!DiskChosen(i + 1, options)) continue;
     const DiskRecord record = LoadDisk(image, i, disk);
-    report.Disk(record, disk);
+    if (record.HasDirectory()) EnterDisk(target, record);
+    DiskExtras extras{};
+    char systemArea[kWrittenPathSize];
+    if (options.systemArea && Writes() && record.HasDirectory() &&
+        record.diskNumber == kSystemDiskNumber) {
+      if (!WriteSystemArea(image, record, target, report, systemArea, extras.systemArea)) {
+        clean = false;
+      }
+    }
+    if (options.json && record.HasDirectory()) extras.fills = FindFills(disk, record);
+    report.Disk(record, disk, &extras);
     CheckReads();
     if (!record.HasDirectory()) {
       clean = false;
       continue;
     }
-    EnterDisk(target, record);
     ExtractFiles(record, target);
   }
   if (image.GetCutHeaderBytes() > 0) {
