@@ -103,11 +103,14 @@ FormatCheck D88Image::CheckFirstHeader(const std::uint8_t* header) {
     return FormatCheck{Problem::kSizeBelowHeader, 0, 0, size};
   }
   // Each offset is 0 (no track), past the table, and no farther than the
-  // disk's end (a track that starts there is empty).
+  // disk's end (a track that starts there is empty). Only the tracks the
+  // tools read are looked at: an entry past them is never used, and old
+  // damage there says nothing of whether the file is an image.
   const int tableLength = dh::TrackTableLength(header);
   const std::uint32_t tableEnd =
       dh::kTrackTableOffset + 4 * static_cast<std::uint32_t>(tableLength);
-  for (int i = 0; i < tableLength; ++i) {
+  const int checked = std::min(tableLength, kCheckedTracks);
+  for (int i = 0; i < checked; ++i) {
     const std::uint32_t offset = dh::TrackOffset(header, i);
     if (offset == 0) continue;
     if (offset < tableEnd) return FormatCheck{Problem::kTrackInsideHeader, i, offset, size};

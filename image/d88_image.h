@@ -47,6 +47,10 @@ class D88Image {
   static constexpr int kTrackCount = d88::disk_header::kTrackCount;
   static constexpr int kDiskHeaderSize = d88::disk_header::kSize;
   static constexpr int kSectorHeaderSize = d88::sector_header::kSize;
+  // The tracks of the disks the tools read (42 cylinders of 2 heads): the
+  // entries of the first disk's table that decide whether a file is an
+  // image at all.
+  static constexpr int kCheckedTracks = 84;
 
   D88Image() noexcept;
   ~D88Image();
@@ -78,8 +82,9 @@ class D88Image {
   // file holds more after that disk's header: bytes that are not read.
   bool HasBytesAfterZeroSize() const { return bytesAfterZeroSize; }
   // Whether the first disk's header can be a D88 header at all: its size
-  // holds at least the header, and each of its track offsets is 0 or lies
-  // inside the disk, past the header's fixed fields. The track table ends
+  // holds at least the header, and each of the offsets of its first
+  // kCheckedTracks tracks is 0 or lies inside the disk, past the header's
+  // fixed fields. The track table ends
   // where the first track begins, so that images whose table is shorter
   // than 164 entries are read too. A file too short for one header has no
   // problem here: it holds no disk.

@@ -5,6 +5,9 @@
 
 #include "directory.h"
 
+static_assert(kTracksPerDisk == D88Image::kCheckedTracks,
+              "the reader checks the tracks of the layout's disks");
+
 namespace {
 
 // The most sector IDs a track is looked at for.

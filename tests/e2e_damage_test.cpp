@@ -207,6 +207,14 @@ std::vector<DamageCase> DamageCases() {
          "track 5 of its first disk starts at byte 35, inside the disk header"},
         {"a track inside the track table", trackAt(0x100),
          "track 5 of its first disk starts at byte 256, inside the disk header"},
+        {"the last track read, past the disk",
+         [] {
+           Disk past = MakeLayoutDisk(DataDisk(1, {}));
+           past.trackOffsetOverrides[83] = 0x7FFFFFFF;
+           return BuildDisk(past);
+         }(),
+         "track 83 of its first disk starts at byte 2147483647, past the disk's end at byte "
+         "437488"},
     };
     for (const auto& f : foreign) {
       cases.push_back({f.label, f.image, "", ImageLine("not a D88 image (" + f.why + ")"), {}});
@@ -215,6 +223,18 @@ std::vector<DamageCase> DamageCases() {
     Bytes atEnd = BuildDisk(MakeLayoutDisk(DataDisk(1, {File("KEPT", "", 0, Pattern(9, 1))})));
     d88::PutLittle32(atEnd.data() + d88::disk_header::kTrackTableOffset + 4 * 163,
                      static_cast<std::uint32_t>(atEnd.size()));
+    // Entries past track 83 are never read: what they hold, however wrong,
+    // changes nothing.
+    for (const std::uint32_t offset : {0x7FFFFFFFu, 0x23u}) {
+      Disk damaged = MakeLayoutDisk(DataDisk(1, {File("KEPT", "", 0, Pattern(9, 1))}));
+      damaged.trackOffsetOverrides[84] = offset;
+      damaged.trackOffsetOverrides[163] = offset;
+      cases.push_back({"a table entry past track 83 out of range",
+                       BuildDisk(damaged),
+                       "[Disk B]\n" + ListingLine("KEPT", 0, 9),
+                       "",
+                       {{"KEPT", Pattern(9, 1)}}});
+    }
     cases.push_back({"a track at the disk's end",
                      atEnd,
                      "[Disk B]\n" + ListingLine("KEPT", 0, 9),
