@@ -352,6 +352,19 @@ std::vector<DamageCase> DamageCases() {
                                        std::to_string(end) + ", inside this disk"),
                        filled});
     }
+    // Cut inside the directory header's first eight bytes, which are never
+    // read: the directory is whole. One byte more takes the disk number.
+    const Bytes plusTwo = ImageOf({full, DataDisk(2, {File("TWO", "TXT", 0, TextBytes("two"))})});
+    for (const std::size_t cut : {1, 8}) {
+      cases.push_back({"the last disk cut by " + std::to_string(cut) + " bytes",
+                       Cut(plusTwo, plusTwo.size() - cut),
+                       listing + "[Disk C]\n" + ListingLine("TWO.TXT", 0, 3), "",
+                       Merge(filled, {{"TWO.TXT", TextBytes("two")}})});
+    }
+    cases.push_back({"the last disk cut by 9 bytes", Cut(plusTwo, plusTwo.size() - 9), listing,
+                     DiskLine(2, "no directory: the image is cut off at byte " +
+                                     std::to_string(plusTwo.size() - 9) + ", inside this disk"),
+                     filled});
     // Cut 500 bytes into sector 3 of track 20 (disk offset 104948) of the
     // second disk. CUT's data begins at 100004 and is written up to the
     // cut. LOST's record lies past it, in track 21 sector 3: listed from the

@@ -65,8 +65,9 @@ const char kHelp[] =
     "                            1); 0 makes a system disk\n"
     "      --label=TEXT        with --create: the disk's name in the image (at\n"
     "                            most 16 bytes)\n"
-    "      --start=ADDR        the start address of the FILEs, in hexadecimal\n"
-    "                            (default: the replaced entry's, else 0000)\n"
+    "      --start=ADDR        the start address of the FILEs, in hexadecimal,\n"
+    "                            0x optional (default: the replaced entry's,\n"
+    "                            else 0000)\n"
     "      --force             with --create, replace an existing IMAGE; otherwise\n"
     "                            write on a write-protected disk, over bytes no\n"
     "                            file owns, or replace an IMAGE you may not write\n"
@@ -107,8 +108,9 @@ long long Decimal(const char* text, long long lowest, long long highest) {
   return value >= lowest && value <= highest ? value : -1;
 }
 
-// One to four hexadecimal digits, or -1.
+// One to four hexadecimal digits, with or without a leading 0x, or -1.
 int Hexadecimal(const char* text) {
+  if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
   const std::size_t length = std::strlen(text);
   if (length == 0 || length > 4 || std::strspn(text, "0123456789abcdefABCDEF") != length) {
     return -1;
