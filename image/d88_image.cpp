@@ -309,6 +309,47 @@ void D88Image::LocateRun(int track, int c, int h, int r, int n, int count, int64
   }
 }
 
+void D88Image::ReadTrackByPlace(int track, int c, int h, int firstR, int lastR, int n,
+                                std::uint8_t* buffer, std::uint16_t* held, PlacedSector* how) {
+  for (int r = firstR; r <= lastR; ++r) {
+    held[r - firstR] = 0;
+    how[r - firstR] = PlacedSector::kNotReached;
+  }
+  // The largest size whose length a header's 16 bits can give.
+  constexpr int kLargestPlacedSizeCode = 8;
+  if (n < 0 || n > kLargestPlacedSizeCode) return;
+  const int size = 128 << n;
+  const int64_t nextTrack = track < kTrackCount ? LocateTrack(track + 1) : TrackSweep::kAbsent;
+  int64_t position = LocateTrack(track);
+  if (position == TrackSweep::kAbsent) return;
+  // Whether a header of sector (c, h, r, n) with a whole sector's data
+  // stands at `at`.
+  const auto standsAt = [&](int64_t at, int r, bool lengthToo) {
+    std::uint8_t header[kSectorHeaderSize];
+    if (at + kSectorHeaderSize > DiskEnd()) return false;
+    if (file.ReadAt(at, header, kSectorHeaderSize) < kSectorHeaderSize) return false;
+    return header[sh::kCylinderOffset] == c && header[sh::kHeadOffset] == h &&
+           header[sh::kRecordOffset] == r && header[sh::kSizeCodeOffset] == n &&
+           (!lengthToo || sh::DataLength(header) == static_cast<std::uint32_t>(size));
+  };
+  for (int r = firstR; r <= lastR; ++r) {
+    const int i = r - firstR;
+    const int64_t after = position + kSectorHeaderSize + size;
+    if (standsAt(position, r, true)) {
+      how[i] = PlacedSector::kFound;
+    } else {
+      const bool nextInPlace =
+          r < lastR ? standsAt(after, r + 1, false) : after == DiskEnd() || after == nextTrack;
+      if (position + kSectorHeaderSize > DiskEnd() || !nextInPlace) return;
+      how[i] = PlacedSector::kStepped;
+    }
+    const int64_t there = std::min<int64_t>(size, DiskEnd() - (position + kSectorHeaderSize));
+    held[i] = static_cast<std::uint16_t>(file.ReadAt(
+        position + kSectorHeaderSize, buffer + static_cast<std::size_t>(i) * size, there));
+    position = after;
+  }
+}
+
 int D88Image::ReadSectorIds(int track, std::uint8_t* out, int outLength, int64_t* positions) {
   int64_t position = LocateTrack(track);
   if (position == TrackSweep::kAbsent) return 0;

@@ -41,6 +41,13 @@ struct FormatCheck {
   std::uint32_t size;    // the disk's size field
 };
 
+// How ReadTrackByPlace came by a sector.
+enum class PlacedSector : std::uint8_t {
+  kNotReached,  // the walk ended before it
+  kFound,       // its header is as it should be
+  kStepped,     // its header is damaged, and was stepped over by its place
+};
+
 class D88Image {
  public:
   static constexpr int kMaxDisks = 64;
@@ -154,6 +161,20 @@ class D88Image {
   // these.
   void LocateRun(int track, int c, int h, int r, int n, int count, int64_t* positions,
                  int* lengths);
+
+  // Reads sectors firstR to lastR of size code n (0 to 8) of `track` by
+  // their places, for a track recorded plainly: from its first header, the
+  // sectors in number order, each a header with ID (c, h, r, n) followed
+  // by 128 << n bytes of data. A header that is not so (damaged: zeroed,
+  // say) is stepped over where the next sector's header stands right after
+  // its data, or, for the last sector, where the next track or the disk
+  // begins or ends there; its data is taken all the same. Anything else
+  // ends the walk. Sector i goes to buffer + i * (128 << n), held[i] gets
+  // how many of its bytes the image holds (0 for a sector not reached) and
+  // how[i] how it was come by. A search (ReadSectors) gives up at a damaged
+  // header, and the rest of the track with it: this is for salvaging.
+  void ReadTrackByPlace(int track, int c, int h, int firstR, int lastR, int n, std::uint8_t* buffer,
+                        std::uint16_t* held, PlacedSector* how);
 
   // Writes the 4-byte IDs (C, H, R, N) of the track's sectors in recording
   // order to `out`, as many as fit whole; returns the number of bytes written.

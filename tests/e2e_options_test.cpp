@@ -282,6 +282,63 @@ TEST(Options, ToStdoutPassesTheDataAsItIs) {
             held}});
 }
 
+TEST(Options, SalvageStepsOverADamagedSectorHeader) {
+  // A's record fills track 0 up into sector 4, where BIG's record header
+  // lies; BIG runs on to track 4. Each row zeroes the headers named.
+  const LayoutDisk files =
+      DataDisk(1, {File("A", "", 0, Pattern(3500, 1)), File("BIG", "", 0x100, Pattern(20000, 3))});
+  const auto zeroed = [&files](std::vector<std::pair<int, int>> headers) {
+    Disk disk = MakeLayoutDisk(files);
+    for (const auto& [track, sector] : headers) {
+      Sector& damaged = disk.tracks.at(track).sectors.at(static_cast<std::size_t>(sector - 1));
+      damaged = Sector{0, 0, 0, 0, 0, 0, damaged.data};
+    }
+    return BuildImage({disk});
+  };
+  const std::string listing =
+      "[Disk B]\n" + ListingLine("A", 0, 3500) + ListingLine("BIG", 0x100, 0x100 + 20000);
+  const Tree both = {{"A", Pattern(3500, 1)}, {"BIG", Pattern(20000, 3)}};
+  // Without stepping, track 0 ends at sector 3: A's last 432 bytes are
+  // lost, and BIG with its record header.
+  const std::string lost = ListingLine("BIG", 0, 0);
+  const std::string bigLost = Says({1, "B", "BIG", Why::kRecordMissing, 0, 0, 3});
+  Bytes cutA = Pattern(3500, 1);
+  cutA.resize(3068);
+  Bytes zerosA = cutA;
+  zerosA.resize(3500, 0);
+  const std::string stepped =
+      DiskLine(1,
+               "the header of track 0 sector 4 is damaged; its data was taken from where the "
+               "layout puts it");
+  RunRows(
+      zeroed({{0, 4}}),
+      {{{kImage},
+        "[Disk B]\n" + ListingLine("A", 0, 3500) + lost,
+        Says({1, "B", "A", Why::kDataMissing, 3068, 3500, 3}) + bigLost,
+        {{"A", cutA}}},
+       {{"--salvage", kImage}, listing, stepped, both},
+       {{"--salvage", "--json", kImage, "A"},
+        R"json({"type":"disk","image":"disk.d88","disk":1,"number":1,"letter":"B","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true,"reason":"the header of track 0 sector 4 is damaged; its data was taken from where the layout puts it"}
+{"type":"file","image":"disk.d88","disk":1,"name":"A","name_bytes":"41","size":3500,"start":0,"end":3500,"status":"written"}
+)json",
+        stepped,
+        {{"A", Pattern(3500, 1)}}}});
+  // The last sector of a track: the next track stands right after its data.
+  // The first sector of a track: the search gives up at once.
+  RunRows(zeroed({{0, 4}, {1, 1}, {2, 5}}),
+          {{{"--salvage", kImage},
+            listing,
+            DiskLine(1,
+                     "3 sector headers are damaged, from track 0 sector 4 to track 2 sector 5; "
+                     "their data was taken from where the layout puts it"),
+            both}});
+  // Two damaged headers in a row: where the next sector lies cannot be told.
+  RunRows(zeroed({{0, 4}, {0, 5}}), {{{"--salvage", kImage},
+                                      "[Disk B]\n" + ListingLine("A", 0, 3500) + lost,
+                                      Says({1, "B", "A", Why::kSalvaged, 432, 3500, 3}) + bigLost,
+                                      {{"A", zerosA}}}});
+}
+
 TEST(Options, SalvageWritesZerosForWhatTheImageLacks) {
   // Disk 3's CUT lacks its last 884 bytes, all in track 1 sector 1; LOST's
   // record header is lacking too, and so has no size to salvage. BIG runs

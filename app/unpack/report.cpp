@@ -251,6 +251,24 @@ void DescribeFinding(const DiskRecord& disk, char (&out)[kReasonSize]) {
   }
 }
 
+// What --salvage stepped over on a disk: its damaged sector headers.
+void DescribeStepped(const DiskRecord& disk, char (&out)[kReasonSize]) {
+  char first[32];
+  char last[32];
+  PutSector(first, sizeof first, disk.firstStepped);
+  PutSector(last, sizeof last, disk.lastStepped);
+  if (disk.steppedHeaders == 1) {
+    std::snprintf(out, sizeof out,
+                  "the header of %s is damaged; its data was taken from where the layout puts it",
+                  first);
+  } else {
+    std::snprintf(out, sizeof out,
+                  "%d sector headers are damaged, from %s to %s; their data was taken from where "
+                  "the layout puts it",
+                  disk.steppedHeaders, first, last);
+  }
+}
+
 void JsonDisk(const NativePathChar* image, const DiskRecord& disk) {
   char text[kShownNameSize];
   JsonLine line;
@@ -279,6 +297,10 @@ void JsonDisk(const NativePathChar* image, const DiskRecord& disk) {
   if (!disk.HasDirectory()) {
     char reason[kReasonSize];
     DescribeFinding(disk, reason);
+    line.String("reason", reason);
+  } else if (disk.steppedHeaders > 0) {
+    char reason[kReasonSize];
+    DescribeStepped(disk, reason);
     line.String("reason", reason);
   }
   line.WriteTo(stdout);
@@ -324,9 +346,13 @@ void Report::Disk(const DiskRecord& disk) const {
   } else if (form == Form::kListing && disk.HasDirectory()) {
     PrintDiskLine(disk.diskNumber);
   }
-  if (disk.HasDirectory()) return;
   char reason[kReasonSize];
-  DescribeFinding(disk, reason);
+  if (disk.HasDirectory()) {
+    if (disk.steppedHeaders == 0) return;
+    DescribeStepped(disk, reason);
+  } else {
+    DescribeFinding(disk, reason);
+  }
   PutPathPrefix(image);
   std::fprintf(stderr, "disk %d: %s\n", disk.place, reason);
 }

@@ -240,8 +240,9 @@ int Runner::Run() {
   CheckReads();
   for (int i = 0; i < image.GetDiskCount(); ++i) {
     if (!DiskChosen(i + 1, options)) continue;
-    const DiskRecord record = LoadDisk(image, i, disk);
+    const DiskRecord record = LoadDisk(image, i, disk, options.salvage);
     report.Disk(record);
+    if (record.steppedHeaders > 0) clean = false;
     CheckReads();
     if (!record.HasDirectory()) {
       clean = false;
