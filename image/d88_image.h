@@ -116,6 +116,11 @@ class D88Image {
   // The image file's size now (the block's size for an image in memory), or
   // -1 when it cannot be told.
   int64_t GetFileSize() const { return file.GetSize(); }
+  // Copies up to `length` bytes of the image from `position` into `out`, as
+  // they stand, whatever disk they belong to; returns how many there were.
+  int64_t ReadBytes(int64_t position, std::uint8_t* out, int64_t length) {
+    return file.ReadAt(position, out, length);
+  }
   // Whether the current disk has track `track`: its first sector header lies
   // wholly inside the disk.
   bool HasTrack(int track) const;

@@ -318,8 +318,8 @@ TEST(Options, SalvageStepsOverADamagedSectorHeader) {
         {{"A", cutA}}},
        {{"--salvage", kImage}, listing, stepped, both},
        {{"--salvage", "--json", kImage, "A"},
-        R"json({"type":"disk","image":"disk.d88","disk":1,"number":1,"letter":"B","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true,"reason":"the header of track 0 sector 4 is damaged; its data was taken from where the layout puts it"}
-{"type":"file","image":"disk.d88","disk":1,"name":"A","name_bytes":"41","size":3500,"start":0,"end":3500,"status":"written"}
+        R"json({"type":"disk","image":"disk.d88","member":null,"disk":1,"number":1,"letter":"B","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true,"reason":"the header of track 0 sector 4 is damaged; its data was taken from where the layout puts it"}
+{"type":"file","image":"disk.d88","member":null,"disk":1,"name":"A","name_bytes":"41","size":3500,"start":0,"end":3500,"status":"written"}
 )json",
         stepped,
         {{"A", Pattern(3500, 1)}}}});
@@ -365,8 +365,8 @@ TEST(Options, SalvageWritesZerosForWhatTheImageLacks) {
         {{"CUT", salvaged}}},
        {{"-O", "--salvage", "-d", "3", kImage}, bytes, cutLines},
        {{"--json", "--salvage", "-d", "3", kImage, "CUT"},
-        R"json({"type":"disk","image":"disk.d88","disk":3,"number":3,"letter":"D","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
-{"type":"file","image":"disk.d88","disk":3,"name":"CUT","name_bytes":"435554","size":6000,"start":0,"end":6000,"status":"salvaged","reason":"884 of 6000 bytes written as zeros, where the image does not hold track 1 sector 1 in full"}
+        R"json({"type":"disk","image":"disk.d88","member":null,"disk":3,"number":3,"letter":"D","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
+{"type":"file","image":"disk.d88","member":null,"disk":3,"name":"CUT","name_bytes":"435554","size":6000,"start":0,"end":6000,"status":"salvaged","reason":"884 of 6000 bytes written as zeros, where the image does not hold track 1 sector 1 in full"}
 )json",
         Says({3, "D", "CUT", Why::kSalvaged, 884, 6000, 5}),
         {{"CUT", salvaged}}}});
@@ -482,29 +482,29 @@ TEST(Options, Utf8NamesAreConverted) {
 TEST(Options, JsonDescribesDisksAndEntries) {
   // Disk 2 is only listed: TAIL says nothing of what is missing.
   std::string listed =
-      R"({"type":"disk","image":"disk.d88","disk":2,"number":191,"letter":"\u0000","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
+      R"({"type":"disk","image":"disk.d88","member":null,"disk":2,"number":191,"letter":"\u0000","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
 )";
   for (int k = 1; k <= 6; ++k) {
-    listed += R"({"type":"file","image":"disk.d88","disk":2,"name":"P)" + std::to_string(k) +
-              R"(","name_bytes":"503)" + std::to_string(k) +
+    listed += R"({"type":"file","image":"disk.d88","member":null,"disk":2,"name":"P)" +
+              std::to_string(k) + R"(","name_bytes":"503)" + std::to_string(k) +
               R"(","size":1,"start":0,"end":1,"status":"listed"})"
               "\n";
   }
   listed +=
-      R"({"type":"file","image":"disk.d88","disk":2,"name":"TAIL","name_bytes":"5441494c","size":40000,"start":0,"end":40000,"status":"listed"}
-{"type":"file","image":"disk.d88","disk":2,"name":"GONE","name_bytes":"474f4e45","size":null,"start":null,"end":null,"status":"skipped","reason":"its record header lies past the end of the disk"}
+      R"({"type":"file","image":"disk.d88","member":null,"disk":2,"name":"TAIL","name_bytes":"5441494c","size":40000,"start":0,"end":40000,"status":"listed"}
+{"type":"file","image":"disk.d88","member":null,"disk":2,"name":"GONE","name_bytes":"474f4e45","size":null,"start":null,"end":null,"status":"skipped","reason":"its record header lies past the end of the disk"}
 )";
   RunRows(
       Damaged(),
       {{{"--json", "-d", "1", "-d", "3", "-d", "4", kImage},
-        R"json({"type":"disk","image":"disk.d88","disk":1,"number":1,"letter":"B","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
-{"type":"file","image":"disk.d88","disk":1,"name":"OK","name_bytes":"4f4b","size":2,"start":256,"end":258,"status":"written"}
-{"type":"file","image":"disk.d88","disk":1,"name":"NEG","name_bytes":"4e4547","size":-16,"start":32,"end":16,"status":"not written","reason":"its end address is below its start address"}
-{"type":"file","image":"disk.d88","disk":1,"name":"A/B","name_bytes":"412f42","size":1,"start":0,"end":1,"status":"not written","reason":"the name contains '/'"}
-{"type":"disk","image":"disk.d88","disk":3,"number":3,"letter":"D","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
-{"type":"file","image":"disk.d88","disk":3,"name":"CUT","name_bytes":"435554","size":6000,"start":0,"end":6000,"status":"truncated","reason":"its data runs into track 1 sector 1, which the image does not hold in full; 5116 of 6000 bytes written"}
-{"type":"file","image":"disk.d88","disk":3,"name":"LOST","name_bytes":"4c4f5354","size":0,"start":0,"end":0,"status":"not written","reason":"its record header lies in track 1 sector 1, which the image does not hold in full"}
-{"type":"disk","image":"disk.d88","disk":4,"number":null,"letter":null,"label":"","label_bytes":"","write_protected":false,"media":0,"directory":false,"reason":"no directory: the disk is blank (it has no tracks)"}
+        R"json({"type":"disk","image":"disk.d88","member":null,"disk":1,"number":1,"letter":"B","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
+{"type":"file","image":"disk.d88","member":null,"disk":1,"name":"OK","name_bytes":"4f4b","size":2,"start":256,"end":258,"status":"written"}
+{"type":"file","image":"disk.d88","member":null,"disk":1,"name":"NEG","name_bytes":"4e4547","size":-16,"start":32,"end":16,"status":"not written","reason":"its end address is below its start address"}
+{"type":"file","image":"disk.d88","member":null,"disk":1,"name":"A/B","name_bytes":"412f42","size":1,"start":0,"end":1,"status":"not written","reason":"the name contains '/'"}
+{"type":"disk","image":"disk.d88","member":null,"disk":3,"number":3,"letter":"D","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
+{"type":"file","image":"disk.d88","member":null,"disk":3,"name":"CUT","name_bytes":"435554","size":6000,"start":0,"end":6000,"status":"truncated","reason":"its data runs into track 1 sector 1, which the image does not hold in full; 5116 of 6000 bytes written"}
+{"type":"file","image":"disk.d88","member":null,"disk":3,"name":"LOST","name_bytes":"4c4f5354","size":0,"start":0,"end":0,"status":"not written","reason":"its record header lies in track 1 sector 1, which the image does not hold in full"}
+{"type":"disk","image":"disk.d88","member":null,"disk":4,"number":null,"letter":null,"label":"","label_bytes":"","write_protected":false,"media":0,"directory":false,"reason":"no directory: the disk is blank (it has no tracks)"}
 )json",
         Says({1, "B", "NEG", Why::kEndBelowStart}) + Says({1, "B", "A/B", Why::kSlash}) +
             Says({3, "D", "CUT", Why::kDataMissing, 5116, 6000, 5}) +
@@ -519,8 +519,8 @@ TEST(Options, JsonDescribesDisksAndEntries) {
   RunRows(
       CodePageImage(),
       {{{"--json", "-l", kImage, "AB*"},
-        u8R"({"type":"disk","image":"disk.d88","disk":1,"number":1,"letter":"B","label":"ソフト�","label_bytes":"835c8374836781","write_protected":true,"media":16,"directory":true}
-{"type":"file","image":"disk.d88","disk":1,"name":"AB�","name_bytes":"414281","size":3,"start":0,"end":3,"status":"listed"}
+        u8R"({"type":"disk","image":"disk.d88","member":null,"disk":1,"number":1,"letter":"B","label":"ソフト�","label_bytes":"835c8374836781","write_protected":true,"media":16,"directory":true}
+{"type":"file","image":"disk.d88","member":null,"disk":1,"name":"AB�","name_bytes":"414281","size":3,"start":0,"end":3,"status":"listed"}
 )"}});
   // A label of all 16 bytes, with no NUL; the header's next byte is not
   // part of it.
@@ -529,7 +529,7 @@ TEST(Options, JsonDescribesDisksAndEntries) {
   RunRows(
       label,
       {{{"--json", kImage},
-        R"({"type":"disk","image":"disk.d88","disk":1,"number":1,"letter":"B","label":"LABEL OF 16 BYTE","label_bytes":"4c4142454c204f462031362042595445","write_protected":false,"media":0,"directory":true}
+        R"({"type":"disk","image":"disk.d88","member":null,"disk":1,"number":1,"letter":"B","label":"LABEL OF 16 BYTE","label_bytes":"4c4142454c204f462031362042595445","write_protected":false,"media":0,"directory":true}
 )"}});
   // The image's path as UTF-8 text, a byte that is none as U+FFFD (a POSIX
   // path: Windows paths are UTF-16 already).
@@ -540,7 +540,7 @@ TEST(Options, JsonDescribesDisksAndEntries) {
       {{{"--json", "-l", path},
         "{\"type\":\"disk\",\"image\":\"d\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD.d88\"," +
             std::string(
-                R"("disk":1,"number":1,"letter":"B","label":"LABEL OF 16 BYTE","label_bytes":"4c4142454c204f462031362042595445","write_protected":false,"media":0,"directory":true}
+                R"("member":null,"disk":1,"number":1,"letter":"B","label":"LABEL OF 16 BYTE","label_bytes":"4c4142454c204f462031362042595445","write_protected":false,"media":0,"directory":true}
 )"),
         "",
         {{path, label}},

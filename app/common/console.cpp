@@ -86,7 +86,6 @@ bool ErrorIsUtf8Terminal() {
 #endif
 }
 
-#ifndef _WIN32
 namespace {
 
 // The length of the UTF-8 sequence at `p`, or 0 where none begins: no
@@ -118,7 +117,16 @@ int ValidUtf8Length(const unsigned char* p) {
 }
 
 }  // namespace
-#endif
+
+bool IsValidUtf8(const char* text) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  while (*p != 0) {
+    const int length = ValidUtf8Length(p);
+    if (length == 0) return false;
+    p += length;
+  }
+  return true;
+}
 
 const char* PathText(const NativePathChar* path) {
   static char text[4096 * 3];

@@ -234,6 +234,13 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
   if (optind >= argc) return UsageError(argc, argv, "%s", "no image given");
   options.image = NativeOf(argv[optind], argc, nativeArgs);
   if (options.image == nullptr) return UsageError(argc, argv, "%s", "no image given");
+  // d88unpack reads an image from standard input; d88pack puts a new image
+  // in the old one's place, which a stream does not have.
+  if (std::strcmp(argv[optind], "-") == 0) {
+    return UsageError(argc, argv, "%s",
+                      "the image cannot be standard input: a new image takes the place of the "
+                      "old one; give its path (./- for a file of that name)");
+  }
   options.operandCount = argc - optind - 1;
   options.operands = argv + optind + 1;
   if (options.operandCount > Options::kMaxOperands) {

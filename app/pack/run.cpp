@@ -22,6 +22,7 @@
 #include "pack_image.h"
 #include "pattern.h"
 #include "refusal.h"
+#include "sniff.h"
 
 namespace {
 
@@ -149,6 +150,18 @@ bool Packer::LoadChosenDisk() {
   if (!image.GetIdentity().isFile || !(image.GetIdentity().file == replacement.State().identity)) {
     ShowImageProblem(Refuse(Refusal::kImageChanged));
     return false;
+  }
+  // A compressed file or an archive given as the image: it is read, by
+  // d88unpack, but never written.
+  if (image.GetDiskCount() == 0 || image.GetFormatCheck().problem != FormatCheck::Problem::kNone) {
+    std::uint8_t start[kSniffSize];
+    const int64_t got = image.ReadBytes(0, start, kSniffSize);
+    const Sniffed sniffed = CompressedOrArchive(start, static_cast<std::size_t>(got));
+    if (sniffed.what != nullptr) {
+      ShowImageProblem(
+          Refuse(sniffed.archive ? Refusal::kImageArchive : Refusal::kImageCompressed));
+      return false;
+    }
   }
   const Problem format = CheckFormat(image);
   if (format) {

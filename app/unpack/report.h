@@ -16,6 +16,17 @@
 // each byte on the disk), with its terminator.
 constexpr int kShownNameSize = 64;
 
+// The image as the run names it.
+struct ImageName {
+  const NativePathChar* path;  // as given: "-" for standard input
+  bool standardInput;          // messages say "standard input"
+  const char* member;          // the archive member being read, or null
+};
+
+// The most bytes an image is read to in memory (from standard input, or
+// one member of an archive): 64 disks of up to 2 MiB each.
+constexpr std::size_t kMaxImageBytes = std::size_t{128} << 20;
+
 // What the run tells of the image `image`, its disks and its entries.
 class Report {
  public:
@@ -23,7 +34,12 @@ class Report {
   // nothing (when the files' data goes there).
   enum class Form { kListing, kJson, kNone };
 
-  Report(Form form, const NativePathChar* image) : form(form), image(image) {}
+  Report(Form form, const NativePathChar* image, bool standardInput)
+      : form(form), image{image, standardInput, nullptr} {}
+
+  // The archive member read from now on (raw bytes, NUL-terminated), or
+  // null: the image itself. It must stay valid while it is named.
+  void SetMember(const char* member) { image.member = member; }
 
   // The disk's header line "[Disk X]" (the letter one raw byte; a disk
   // without a directory has none), or its JSON object; then, for a disk
@@ -40,8 +56,20 @@ class Report {
   // as listed; a note when it replaced a file written for an earlier entry.
   void Outcome(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome) const;
 
-  // The file's first disk header cannot be a D88 header.
-  void NotD88(const FormatCheck& check) const;
+  // The file's first disk header cannot be a D88 header (or, for an
+  // archive member, the member holds not even one header). A member is
+  // `skipped`: a note, not a failure.
+  void NotD88(const FormatCheck& check, bool skipped = false) const;
+  // Standard input could not be read (EFBIG: it holds more than
+  // kMaxImageBytes).
+  void InputFailure(int error) const;
+  // The archive, or the member being read, cannot be read: libarchive's
+  // words.
+  void ArchiveFailure(const char* text) const;
+  // The member being read is larger than kMaxImageBytes.
+  void MemberTooLarge() const;
+  // The archive holds no D88 image.
+  void NoImage() const;
   // A read or seek of the image that failed: once.
   void ReadError(int error) const;
   // A disk chosen by its place past the `count` that were read (`more`:
@@ -56,7 +84,7 @@ class Report {
 
  private:
   Form form;
-  const NativePathChar* image;
+  ImageName image;
 };
 
 // Why the image could not be opened: the Japanese line the tool has always

@@ -1,0 +1,53 @@
+// Reading the members of an archive (zip, tar, 7z, LHA; each perhaps
+// compressed as a whole) or the content of a compressed file (gzip, bzip2,
+// xz, zstd), one member at a time into memory, through libarchive.
+#ifndef D88UNPACK_SOURCE_ARCHIVE_READER_H
+#define D88UNPACK_SOURCE_ARCHIVE_READER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct archive;
+
+class ArchiveReader {
+ public:
+  enum class Next : std::uint8_t {
+    kMember,    // a member's bytes were read
+    kTooLarge,  // a member holds more than the bound: not read
+    kEnd,       // no more members
+    kError,     // the archive cannot be read on: ErrorText() says why
+  };
+
+  ArchiveReader() = default;
+  ~ArchiveReader();
+  ArchiveReader(const ArchiveReader&) = delete;
+  ArchiveReader& operator=(const ArchiveReader&) = delete;
+
+  // Opens the archive at `path`, or the one whose `size` bytes are at
+  // `bytes` (read where they lie: they must stay until the reader is done).
+  // False: ErrorText() says why.
+  bool Open(const char* path);
+  bool Open(const std::uint8_t* bytes, std::size_t size);
+
+  // Reads the next regular file among the members into `bytes`, up to
+  // `limit` bytes; folders, links and the like are passed over.
+  Next NextMember(std::vector<std::uint8_t>& bytes, std::size_t limit);
+
+  // The member last read: its path in the archive, as stored (raw bytes).
+  const char* MemberName() const { return name.data(); }
+  // Whether the file is compressed, not an archive: its one member is its
+  // content, and has no name of its own.
+  bool IsCompressedFile() const { return compressedFile; }
+  // Why the last step failed, in libarchive's words.
+  const char* ErrorText() const;
+
+ private:
+  bool Prepare();
+
+  struct archive* reader = nullptr;
+  std::vector<char> name = std::vector<char>(1, 0);
+  bool compressedFile = false;
+};
+
+#endif

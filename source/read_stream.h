@@ -1,0 +1,16 @@
+// Reading a whole stream into memory, up to a bound.
+#ifndef D88UNPACK_SOURCE_READ_STREAM_H
+#define D88UNPACK_SOURCE_READ_STREAM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+// Reads `stream` (opened for binary reading) to its end into `bytes`.
+// Returns 0; the system's error number of a read that failed; or EFBIG
+// when the stream holds more than `limit` bytes, of which `bytes` then holds
+// the first `limit` and a few more.
+int ReadWholeStream(std::FILE* stream, std::vector<std::uint8_t>& bytes, std::size_t limit);
+
+#endif
