@@ -97,7 +97,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 images, and for each disk prints its directory and writes every file stored
 on it into the current directory, or lists them only, writes chosen disks
 and files into a folder of choice, gives one file's data on standard output
-or prints JSON Lines. It reads disks of 84 tracks of five 1024-byte sectors
+or prints JSON Lines; the image may be compressed, in an archive, or
+read from standard input. It reads disks of 84 tracks of five 1024-byte sectors
 with the directory stored at the end of the last track. Names and lengths
 from hostile images are screened: nothing is written outside the output
 folder or through what stands at a name, the image itself is never
@@ -111,6 +112,9 @@ find_program(D88UNPACK_DPKG_SHLIBDEPS dpkg-shlibdeps)
 mark_as_advanced(D88UNPACK_DPKG_SHLIBDEPS)
 if(D88UNPACK_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+elseif(D88UNPACK_LIBARCHIVE)
+  # d88unpack reads compressed images and archives through libarchive.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libarchive13")
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6")
 endif()
