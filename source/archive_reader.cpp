@@ -2,11 +2,37 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+
+// The functions of libarchive used here, each with its own type.
+#define D88_ARCHIVE_FUNCTIONS(X)                                                                \
+  X(archive_read_new)                                                                           \
+  X(archive_read_free) X(archive_read_support_filter_gzip) X(archive_read_support_filter_bzip2) \
+      X(archive_read_support_filter_xz) X(archive_read_support_filter_lzma)                     \
+          X(archive_read_support_filter_zstd) X(archive_read_support_format_zip)                \
+              X(archive_read_support_format_tar) X(archive_read_support_format_7zip)            \
+                  X(archive_read_support_format_lha) X(archive_read_support_format_raw)         \
+                      X(archive_read_open_filename) X(archive_read_open_memory)                 \
+                          X(archive_read_next_header) X(archive_read_data) X(archive_format)    \
+                              X(archive_error_string) X(archive_entry_filetype)                 \
+                                  X(archive_entry_pathname) X(archive_entry_size_is_set)        \
+                                      X(archive_entry_size)
+
+struct ArchiveApi {
+#define D88_ARCHIVE_MEMBER(name) decltype(&::name) name;
+  D88_ARCHIVE_FUNCTIONS(D88_ARCHIVE_MEMBER)
+#undef D88_ARCHIVE_MEMBER
+};
 
 namespace {
+
+// The library's file, by its ABI's name and, failing that, the
+// development link's.
+constexpr const char* kLibraryNames[] = {"libarchive.so.13", "libarchive.so"};
 
 constexpr std::size_t kBlockSize = 64 * 1024;
 // A member whose size is not told is read into room that doubles from here.
@@ -15,68 +41,89 @@ constexpr std::size_t kFirstRoom = std::size_t{1} << 20;
 }  // namespace
 
 ArchiveReader::~ArchiveReader() {
-  if (reader != nullptr) archive_read_free(reader);
+  if (reader != nullptr) api->archive_read_free(reader);
+  if (library != nullptr) dlclose(library);
 }
 
 bool ArchiveReader::Prepare() {
-  if (reader != nullptr) archive_read_free(reader);
-  reader = archive_read_new();
+  static_assert(sizeof(ArchiveApi) <= sizeof functions, "room for libarchive's functions");
+  if (api == nullptr && !loadFailed) {
+    for (const char* name : kLibraryNames) {
+      library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+      if (library != nullptr) break;
+    }
+    ArchiveApi* loaded = library != nullptr ? new (functions) ArchiveApi{} : nullptr;
+    bool whole = loaded != nullptr;
+#define D88_ARCHIVE_LOAD(name)                                                 \
+  if (whole) {                                                                 \
+    loaded->name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name)); \
+    whole = loaded->name != nullptr;                                           \
+  }
+    D88_ARCHIVE_FUNCTIONS(D88_ARCHIVE_LOAD)
+#undef D88_ARCHIVE_LOAD
+    loadFailed = !whole;
+    if (whole) api = loaded;
+  }
+  if (api == nullptr) return false;
+  if (reader != nullptr) api->archive_read_free(reader);
+  reader = api->archive_read_new();
   if (reader == nullptr) return false;
   // The compressions and the archive formats read; a compressed file that
   // holds no archive is read as it stands ("raw"), which only wins where no
   // archive format recognises the bytes.
-  archive_read_support_filter_gzip(reader);
-  archive_read_support_filter_bzip2(reader);
-  archive_read_support_filter_xz(reader);
-  archive_read_support_filter_lzma(reader);
-  archive_read_support_filter_zstd(reader);
-  archive_read_support_format_zip(reader);
-  archive_read_support_format_tar(reader);
-  archive_read_support_format_7zip(reader);
-  archive_read_support_format_lha(reader);
-  archive_read_support_format_raw(reader);
+  api->archive_read_support_filter_gzip(reader);
+  api->archive_read_support_filter_bzip2(reader);
+  api->archive_read_support_filter_xz(reader);
+  api->archive_read_support_filter_lzma(reader);
+  api->archive_read_support_filter_zstd(reader);
+  api->archive_read_support_format_zip(reader);
+  api->archive_read_support_format_tar(reader);
+  api->archive_read_support_format_7zip(reader);
+  api->archive_read_support_format_lha(reader);
+  api->archive_read_support_format_raw(reader);
   return true;
 }
 
 bool ArchiveReader::Open(const char* path) {
-  return Prepare() && archive_read_open_filename(reader, path, kBlockSize) == ARCHIVE_OK;
+  return Prepare() && api->archive_read_open_filename(reader, path, kBlockSize) == ARCHIVE_OK;
 }
 
 bool ArchiveReader::Open(const std::uint8_t* bytes, std::size_t size) {
-  return Prepare() && archive_read_open_memory(reader, bytes, size) == ARCHIVE_OK;
+  return Prepare() && api->archive_read_open_memory(reader, bytes, size) == ARCHIVE_OK;
 }
 
 ArchiveReader::Next ArchiveReader::NextMember(std::vector<std::uint8_t>& bytes, std::size_t limit) {
   struct archive_entry* entry = nullptr;
   name.assign(1, 0);
   for (;;) {
-    const int status = archive_read_next_header(reader, &entry);
+    const int status = api->archive_read_next_header(reader, &entry);
     if (status == ARCHIVE_EOF) return Next::kEnd;
     if (status != ARCHIVE_OK && status != ARCHIVE_WARN) return Next::kError;
-    if (archive_entry_filetype(entry) == AE_IFREG) break;
+    if (api->archive_entry_filetype(entry) == AE_IFREG) break;
   }
-  compressedFile = archive_format(reader) == ARCHIVE_FORMAT_RAW;
-  const char* path = archive_entry_pathname(entry);
+  compressedFile = api->archive_format(reader) == ARCHIVE_FORMAT_RAW;
+  const char* path = api->archive_entry_pathname(entry);
   if (path == nullptr) path = "";
   name.assign(path, path + std::strlen(path) + 1);
 
   // Room for the whole member where its size is told, and a byte to find
   // its end; past the bound by a byte, the member is too large.
   std::size_t room = kFirstRoom;
-  if (archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0) {
-    room = static_cast<std::size_t>(archive_entry_size(entry)) + 1;
+  if (api->archive_entry_size_is_set(entry) && api->archive_entry_size(entry) >= 0) {
+    room = static_cast<std::size_t>(api->archive_entry_size(entry)) + 1;
   }
   bytes.resize(std::min(room, limit + 1));
   std::size_t used = 0;
   for (;;) {
     if (used == bytes.size()) {
       if (used > limit) {
+        // The rest of it is passed over when the next member is sought.
         bytes.clear();
-        return archive_read_data_skip(reader) == ARCHIVE_OK ? Next::kTooLarge : Next::kError;
+        return Next::kTooLarge;
       }
       bytes.resize(std::min(bytes.size() * 2, limit + 1));
     }
-    const la_ssize_t got = archive_read_data(reader, bytes.data() + used, bytes.size() - used);
+    const la_ssize_t got = api->archive_read_data(reader, bytes.data() + used, bytes.size() - used);
     if (got < 0) return Next::kError;
     if (got == 0) break;
     used += static_cast<std::size_t>(got);
@@ -87,6 +134,7 @@ ArchiveReader::Next ArchiveReader::NextMember(std::vector<std::uint8_t>& bytes, 
 }
 
 const char* ArchiveReader::ErrorText() const {
-  const char* text = reader != nullptr ? archive_error_string(reader) : nullptr;
+  if (api == nullptr) return "libarchive (libarchive.so.13) cannot be loaded";
+  const char* text = reader != nullptr ? api->archive_error_string(reader) : nullptr;
   return text != nullptr ? text : "not enough memory";
 }

@@ -363,6 +363,13 @@ void Runner::RunCollection(OutputTarget& target) {
     if (next == ArchiveReader::Next::kTooLarge) {
       report.MemberTooLarge();
       clean = false;
+      // A compressed file has nothing after its content: no need to
+      // decompress the rest only to find its end.
+      if (content) {
+        found = true;
+        next = ArchiveReader::Next::kEnd;
+        break;
+      }
       continue;
     }
     image.Open(member.data(), member.size());
