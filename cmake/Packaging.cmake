@@ -110,13 +110,18 @@ one and put in its place only when complete.")
 # Dependencies come from the binary itself where dpkg-shlibdeps is there.
 find_program(D88UNPACK_DPKG_SHLIBDEPS dpkg-shlibdeps)
 mark_as_advanced(D88UNPACK_DPKG_SHLIBDEPS)
+# d88unpack reads compressed images and archives through libarchive, which
+# it loads only when it reads one: no link of the binary tells of it.
+if(D88UNPACK_LIBARCHIVE)
+  set(d88unpack_archive_depends ", libarchive13")
+endif()
 if(D88UNPACK_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-elseif(D88UNPACK_LIBARCHIVE)
-  # d88unpack reads compressed images and archives through libarchive.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libarchive13")
+  if(D88UNPACK_LIBARCHIVE)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libarchive13")
+  endif()
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6${d88unpack_archive_depends}")
 endif()
 
 include(CPack)

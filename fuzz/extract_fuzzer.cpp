@@ -18,8 +18,6 @@
 #include <cstdio>
 #include <memory>
 
-#include <vector>
-
 #include "d88_image.h"
 #include "disk_layout.h"
 #include "disk_walk.h"
@@ -54,7 +52,7 @@ void ExtractAll(D88Image& image, DecodedDisk& disk, OutputTarget& target, bool s
 // The input read as standard input is: whole, into memory.
 void ExtractFromStream(const std::uint8_t* data, std::size_t size, D88Image& image,
                        DecodedDisk& disk, OutputTarget& target, bool salvage) {
-  std::vector<std::uint8_t> bytes;
+  ByteBuffer bytes;
   if (size > 0) {
     std::FILE* stream = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
     if (stream == nullptr) d88fuzz::Fail("cannot open the input as a stream");
@@ -69,13 +67,13 @@ void ExtractFromStream(const std::uint8_t* data, std::size_t size, D88Image& ima
 }
 
 // The input read as a compressed file or an archive: each member an image.
-bool ExtractMembers(const std::uint8_t* data, std::size_t size, D88Image& image,
-                    DecodedDisk& disk, OutputTarget& target, bool salvage) {
+bool ExtractMembers(const std::uint8_t* data, std::size_t size, D88Image& image, DecodedDisk& disk,
+                    OutputTarget& target, bool salvage) {
 #ifdef D88UNPACK_HAVE_LIBARCHIVE
   if (CompressedOrArchive(data, size).what == nullptr) return false;
   ArchiveReader reader;
   if (!reader.Open(data, size)) return true;
-  std::vector<std::uint8_t> member;
+  ByteBuffer member;
   for (int n = 0; n < kMostMembers; ++n) {
     if (reader.NextMember(member, kMemoryLimit) != ArchiveReader::Next::kMember) break;
     image.Open(member.data(), member.size());

@@ -9,17 +9,18 @@
 #include <new>
 
 // The functions of libarchive used here, each with its own type.
-#define D88_ARCHIVE_FUNCTIONS(X)                                                                \
-  X(archive_read_new)                                                                           \
-  X(archive_read_free) X(archive_read_support_filter_gzip) X(archive_read_support_filter_bzip2) \
-      X(archive_read_support_filter_xz) X(archive_read_support_filter_lzma)                     \
-          X(archive_read_support_filter_zstd) X(archive_read_support_format_zip)                \
-              X(archive_read_support_format_tar) X(archive_read_support_format_7zip)            \
-                  X(archive_read_support_format_lha) X(archive_read_support_format_raw)         \
-                      X(archive_read_open_filename) X(archive_read_open_memory)                 \
-                          X(archive_read_next_header) X(archive_read_data) X(archive_format)    \
-                              X(archive_error_string) X(archive_entry_filetype)                 \
-                                  X(archive_entry_pathname) X(archive_entry_size_is_set)        \
+#define D88_ARCHIVE_FUNCTIONS(X)                                                             \
+  X(archive_read_new)                                                                        \
+  X(archive_read_free)                                                                       \
+  X(archive_read_support_filter_gzip) X(archive_read_support_filter_bzip2)                   \
+      X(archive_read_support_filter_xz) X(archive_read_support_filter_lzma)                  \
+          X(archive_read_support_filter_zstd) X(archive_read_support_format_zip)             \
+              X(archive_read_support_format_tar) X(archive_read_support_format_7zip)         \
+                  X(archive_read_support_format_lha) X(archive_read_support_format_raw)      \
+                      X(archive_read_open_filename) X(archive_read_open_memory)              \
+                          X(archive_read_next_header) X(archive_read_data) X(archive_format) \
+                              X(archive_error_string) X(archive_entry_filetype)              \
+                                  X(archive_entry_pathname) X(archive_entry_size_is_set)     \
                                       X(archive_entry_size)
 
 struct ArchiveApi {
@@ -92,9 +93,10 @@ bool ArchiveReader::Open(const std::uint8_t* bytes, std::size_t size) {
   return Prepare() && api->archive_read_open_memory(reader, bytes, size) == ARCHIVE_OK;
 }
 
-ArchiveReader::Next ArchiveReader::NextMember(std::vector<std::uint8_t>& bytes, std::size_t limit) {
+ArchiveReader::Next ArchiveReader::NextMember(ByteBuffer& bytes, std::size_t limit) {
   struct archive_entry* entry = nullptr;
-  name.assign(1, 0);
+  name.Resize(0);
+  outOfMemory = false;
   for (;;) {
     const int status = api->archive_read_next_header(reader, &entry);
     if (status == ARCHIVE_EOF) return Next::kEnd;
@@ -104,7 +106,10 @@ ArchiveReader::Next ArchiveReader::NextMember(std::vector<std::uint8_t>& bytes, 
   compressedFile = api->archive_format(reader) == ARCHIVE_FORMAT_RAW;
   const char* path = api->archive_entry_pathname(entry);
   if (path == nullptr) path = "";
-  name.assign(path, path + std::strlen(path) + 1);
+  const std::size_t pathLength = std::strlen(path) + 1;
+  outOfMemory = !name.Resize(pathLength);
+  if (outOfMemory) return Next::kError;
+  std::memcpy(name.data(), path, pathLength);
 
   // Room for the whole member where its size is told, and a byte to find
   // its end; past the bound by a byte, the member is too large.
@@ -112,29 +117,28 @@ ArchiveReader::Next ArchiveReader::NextMember(std::vector<std::uint8_t>& bytes, 
   if (api->archive_entry_size_is_set(entry) && api->archive_entry_size(entry) >= 0) {
     room = static_cast<std::size_t>(api->archive_entry_size(entry)) + 1;
   }
-  bytes.resize(std::min(room, limit + 1));
   std::size_t used = 0;
+  outOfMemory = !bytes.Resize(std::min(room, limit + 1));
   for (;;) {
+    if (outOfMemory) return Next::kError;
     if (used == bytes.size()) {
-      if (used > limit) {
-        // The rest of it is passed over when the next member is sought.
-        bytes.clear();
-        return Next::kTooLarge;
-      }
-      bytes.resize(std::min(bytes.size() * 2, limit + 1));
+      // The rest of it is passed over when the next member is sought.
+      if (used > limit) return Next::kTooLarge;
+      outOfMemory = !bytes.Resize(std::min(bytes.size() * 2, limit + 1));
+      continue;
     }
     const la_ssize_t got = api->archive_read_data(reader, bytes.data() + used, bytes.size() - used);
     if (got < 0) return Next::kError;
     if (got == 0) break;
     used += static_cast<std::size_t>(got);
   }
-  bytes.resize(used);
-  if (used > limit) return Next::kTooLarge;
+  bytes.Resize(used);
   return Next::kMember;
 }
 
 const char* ArchiveReader::ErrorText() const {
   if (api == nullptr) return "libarchive (libarchive.so.13) cannot be loaded";
+  if (outOfMemory) return "not enough memory";
   const char* text = reader != nullptr ? api->archive_error_string(reader) : nullptr;
   return text != nullptr ? text : "not enough memory";
 }

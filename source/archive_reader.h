@@ -6,7 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "byte_buffer.h"
 
 struct archive;
 struct ArchiveApi;
@@ -36,10 +37,12 @@ class ArchiveReader {
 
   // Reads the next regular file among the members into `bytes`, up to
   // `limit` bytes; folders, links and the like are passed over.
-  Next NextMember(std::vector<std::uint8_t>& bytes, std::size_t limit);
+  Next NextMember(ByteBuffer& bytes, std::size_t limit);
 
   // The member last read: its path in the archive, as stored (raw bytes).
-  const char* MemberName() const { return name.data(); }
+  const char* MemberName() const {
+    return name.size() > 0 ? reinterpret_cast<const char*>(name.data()) : "";
+  }
   // Whether the file is compressed, not an archive: its one member is its
   // content, and has no name of its own.
   bool IsCompressedFile() const { return compressedFile; }
@@ -54,7 +57,8 @@ class ArchiveReader {
   alignas(void*) unsigned char functions[32 * sizeof(void*)];
   bool loadFailed = false;
   struct archive* reader = nullptr;
-  std::vector<char> name = std::vector<char>(1, 0);
+  ByteBuffer name;
+  bool outOfMemory = false;
   bool compressedFile = false;
 };
 

@@ -27,14 +27,14 @@ std::size_t SizeHint(std::FILE* stream) {
 
 }  // namespace
 
-int ReadWholeStream(std::FILE* stream, std::vector<std::uint8_t>& bytes, std::size_t limit) {
+int ReadWholeStream(std::FILE* stream, ByteBuffer& bytes, std::size_t limit) {
   std::size_t used = 0;
-  bytes.resize(std::min(SizeHint(stream), limit + 1));
+  if (!bytes.Resize(std::min(SizeHint(stream), limit + 1))) return ENOMEM;
   for (;;) {
     if (used == bytes.size()) {
       // Past the bound by a byte: that is all it takes to know.
       if (used > limit) return EFBIG;
-      bytes.resize(std::min(bytes.size() * 2, limit + 1));
+      if (!bytes.Resize(std::min(bytes.size() * 2, limit + 1))) return ENOMEM;
     }
     errno = 0;
     const std::size_t got = std::fread(bytes.data() + used, 1, bytes.size() - used, stream);
@@ -43,11 +43,10 @@ int ReadWholeStream(std::FILE* stream, std::vector<std::uint8_t>& bytes, std::si
     if (std::ferror(stream)) {
       const int error = errno != 0 ? errno : EIO;
       std::clearerr(stream);
-      bytes.resize(used);
       return error;
     }
     break;
   }
-  bytes.resize(used);
-  return used > limit ? EFBIG : 0;
+  bytes.Resize(used);
+  return 0;
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -145,7 +144,7 @@ class Runner {
   bool clean = true;
   bool readErrorShown = false;
   // An image read into memory: standard input, whole.
-  std::vector<std::uint8_t> input;
+  ByteBuffer input;
 };
 
 // A failed read is counted as missing data where it happened; it is
@@ -346,11 +345,10 @@ void Runner::RunImage(OutputTarget& target, int placeOffset) {
 void Runner::RunCollection(OutputTarget& target) {
 #ifdef D88UNPACK_HAVE_LIBARCHIVE
   ArchiveReader reader;
-  const bool opened = input.empty() && !IsStandardInput(options.image)
-                          ? reader.Open(options.image)
-                          : reader.Open(input.data(), input.size());
+  const bool opened = !IsStandardInput(options.image) ? reader.Open(options.image)
+                                                      : reader.Open(input.data(), input.size());
   // Each member is read into memory in turn, the image read from there.
-  std::vector<std::uint8_t> member;
+  ByteBuffer member;
   int placed = 0;
   bool found = false;
   ArchiveReader::Next next =
