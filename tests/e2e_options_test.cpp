@@ -332,6 +332,16 @@ TEST(Options, SalvageStepsOverADamagedSectorHeader) {
                      "3 sector headers are damaged, from track 0 sector 4 to track 2 sector 5; "
                      "their data was taken from where the layout puts it"),
             both}});
+  // The last sector of the disk, where the directory lies: the disk ends
+  // right after its data.
+  RunRows(zeroed({{83, 5}}),
+          {{{kImage}, "", DiskLine(1, DirectoryLacking(5))},
+           {{"--salvage", kImage},
+            listing,
+            DiskLine(1,
+                     "the header of track 83 sector 5 is damaged; its data was taken from "
+                     "where the layout puts it"),
+            both}});
   // Two damaged headers in a row: where the next sector lies cannot be told.
   RunRows(zeroed({{0, 4}, {0, 5}}), {{{"--salvage", kImage},
                                       "[Disk B]\n" + ListingLine("A", 0, 3500) + lost,
