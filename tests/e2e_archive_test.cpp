@@ -306,13 +306,18 @@ TEST(PosixArchives, ADamagedArchiveIsReported) {
 TEST(PosixArchives, PackRefusesThem) {
   const Bytes zip = Written(ARCHIVE_FORMAT_ZIP, ARCHIVE_FILTER_NONE, {{"side2.d88", Side2()}});
   const Bytes gz = Compressed(ARCHIVE_FILTER_GZIP, Side2());
+  // Shorter than a disk header, and so of no disk at all.
+  const Bytes small = Compressed(ARCHIVE_FILTER_GZIP, TextBytes("short"));
+  ASSERT_LT(small.size(), kDiskHeaderSize);
+  const char* const compressed =
+      "is a compressed file, not a D88 image; d88pack writes plain images only: decompress it "
+      "and give the image";
   for (const auto& [bytes, why] :
        {std::pair{zip,
                   "is an archive, not a D88 image; d88pack writes plain images only: take "
                   "the image out of it and give that"},
-        {gz,
-         "is a compressed file, not a D88 image; d88pack writes plain images only: "
-         "decompress it and give the image"}}) {
+        {gz, compressed},
+        {small, compressed}}) {
     ScratchDir dir;
     dir.Put(kImage, bytes);
     dir.Put("NEW.TXT", TextBytes("new"));
