@@ -55,7 +55,6 @@ class ArchiveReader {
   void* library = nullptr;          // libarchive, once loaded
   const ArchiveApi* api = nullptr;  // its functions, in `functions`
   alignas(void*) unsigned char functions[32 * sizeof(void*)];
-  bool loadFailed = false;
   struct archive* reader = nullptr;
   ByteBuffer name;
   bool outOfMemory = false;

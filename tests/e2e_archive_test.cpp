@@ -58,7 +58,7 @@ Bytes Compressed(int filter, const Bytes& content) {
 // not write: level-0 headers, each a size, a checksum of the bytes after
 // the first two, the method, the sizes, a time, attributes, the level, the
 // name and the data's CRC-16.
-Bytes Lha(const Members& members) {
+Bytes Lha(const Members& members, const char* method = "-lh0-") {
   Bytes out;
   for (const auto& [name, data] : members) {
     std::uint16_t crc = 0;
@@ -66,7 +66,7 @@ Bytes Lha(const Members& members) {
       crc ^= byte;
       for (int bit = 0; bit < 8; ++bit) crc = crc & 1 ? (crc >> 1) ^ 0xA001 : crc >> 1;
     }
-    Bytes header = TextBytes("-lh0-");
+    Bytes header = TextBytes(method);
     for (int i = 0; i < 2; ++i) {  // the stored size, then the original size
       for (int b = 0; b < 4; ++b) header.push_back(static_cast<std::uint8_t>(data.size() >> 8 * b));
     }
@@ -255,6 +255,31 @@ TEST(PosixArchives, MembersThatAreImagesAreReadAsOne) {
             "bytes); that disk is not read\n"}});
 }
 
+TEST(PosixArchives, MemberNamesAreShownAsText) {
+  // "Disk" in Japanese, once as UTF-8 and once as code page 932: JSON gives
+  // both as the same text; messages show the bytes outside ASCII escaped.
+  const std::string utf8 = "\xE3\x83\x87\xE3\x82\xA3\xE3\x82\xB9\xE3\x82\xAF.d88";
+  const std::string cp932 = "\x83\x66\x83\x42\x83\x58\x83\x4E.d88";
+  const std::string disk =
+      R"({"type":"disk","image":"disk.d88","member":")" + utf8 +
+      R"(","disk":1,"number":3,"letter":"D","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
+)";
+  const std::string file =
+      R"({"type":"file","image":"disk.d88","member":")" + utf8 +
+      R"(","disk":1,"name":"THREE.TXT","name_bytes":"54485245452e545854","size":5,"start":0,"end":5,"status":"listed"}
+)";
+  const auto place = [](std::string line) {
+    return line.replace(line.find("\"disk\":1"), 8, "\"disk\":2");
+  };
+  RunRows(Written(ARCHIVE_FORMAT_TAR_USTAR, ARCHIVE_FILTER_NONE,
+                  {{utf8, Side2()}, {cp932, Side2()}, {cp932 + ".txt", Readme()}}),
+          {{{"--json", "-l", kImage},
+            disk + file + place(disk) + place(file),
+            "d88unpack: disk.d88:\\x83f\\x83B\\x83X\\x83N.d88.txt: not a D88 image (track 1 of "
+            "its first disk starts at byte 1936287828, past the disk's end at byte 1634560288); "
+            "skipped\n"}});
+}
+
 TEST(PosixArchives, EachFormat) {
   const struct {
     const char* label;
@@ -262,6 +287,7 @@ TEST(PosixArchives, EachFormat) {
   } archives[] = {
       {"7z", Written(ARCHIVE_FORMAT_7ZIP, ARCHIVE_FILTER_NONE, {{"side2.d88", Side2()}})},
       {"lha", Lha({{"side2.d88", Side2()}})},
+      {"lha of another maker", Lha({{"side2.d88", Side2()}}, "-lz4-")},
       {"tar", Written(ARCHIVE_FORMAT_TAR_USTAR, ARCHIVE_FILTER_NONE, {{"side2.d88", Side2()}})},
       {"tar.xz", Written(ARCHIVE_FORMAT_TAR_USTAR, ARCHIVE_FILTER_XZ, {{"side2.d88", Side2()}})},
   };
