@@ -317,6 +317,21 @@ TEST(PosixArchives, AnImageWhoseNameLooksLikeASignatureIsAnImage) {
   RunRows(ImageOf({layout}), {{{"-l", kImage}, kSide2Listing}});
 }
 
+TEST(PosixArchives, AMemberHasABound) {
+  // 128 MiB and a byte, passed over; the next member is read all the same.
+  const Bytes big((std::size_t{128} << 20) + 1, 0xE5);
+  RunRows(
+      Written(ARCHIVE_FORMAT_ZIP, ARCHIVE_FILTER_NONE, {{"big.d88", big}, {"side2.d88", Side2()}}),
+      {{{"-l", kImage},
+        kSide2Listing,
+        "d88unpack: disk.d88:big.d88: holds more than 128 MiB, the most an image is read to; "
+        "not read\n"}});
+  RunRows(Compressed(ARCHIVE_FILTER_GZIP, big),
+          {{{"-l", kImage},
+            "",
+            ImageLine("holds more than 128 MiB, the most an image is read to; not read")}});
+}
+
 TEST(PosixArchives, ADamagedArchiveIsReported) {
   Bytes cut = Written(ARCHIVE_FORMAT_TAR_USTAR, ARCHIVE_FILTER_GZIP, {{"side2.d88", Side2()}});
   cut.resize(cut.size() / 2);
