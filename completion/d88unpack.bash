@@ -1,7 +1,8 @@
 # bash completion for d88unpack                                -*- shell-script -*-
 #
 # Options; after -C/--directory a folder; after -d/--disk a disk's place;
-# the image first among the arguments (D88 images by their usual endings),
+# the image first among the arguments (D88 images, and the compressed files
+# and archives that hold them, by their usual endings),
 # then names of files on the image's disks, as the image lists them.
 #
 # The names come from a file that may be hostile: they are matched and
@@ -156,7 +157,8 @@ _d88unpack() {
     return
   fi
   if [[ -z $image ]]; then
-    _filedir '@(d88|D88|d77|D77|d68|D68)'
+    # Images compressed or in archives too, which d88unpack reads.
+    _filedir '@(d88|D88|d77|D77|d68|D68|zip|ZIP|gz|tgz|bz2|xz|zst|7z|lzh|LZH|lha|tar)'
     return
   fi
 

@@ -47,6 +47,13 @@ struct DiskRecord {
   int missingSector;
   // kOtherLayout: what its tracks hold.
   TrackShape shape;
+  // Read with damaged headers stepped over: the sectors whose damaged
+  // headers were stepped over, their data taken from where the layout puts
+  // it (how many; the first and the last, as indexes into
+  // DecodedDisk::held, -1 for none).
+  int steppedHeaders;
+  int firstStepped;
+  int lastStepped;
 
   bool HasDirectory() const { return finding == DiskFinding::kDirectory; }
 };
@@ -85,7 +92,10 @@ struct EntryRecord {
 // Makes disk `index` (from 0) of the image current and reads it into `disk`,
 // sector by sector: what the image holds of each sector, and the directory
 // when the image holds it. A disk that cannot be selected reads as blank.
-DiskRecord LoadDisk(D88Image& image, int index, DecodedDisk& disk);
+// With `stepDamagedHeaders`, a track whose sectors a search cannot all find
+// is walked again by the places its sectors have on a plainly recorded
+// track, stepping over damaged headers (see D88Image::ReadTrackByPlace).
+DiskRecord LoadDisk(D88Image& image, int index, DecodedDisk& disk, bool stepDamagedHeaders = false);
 
 // The entries of the disk last loaded into `disk`, in directory order; none
 // when its directory was not read.

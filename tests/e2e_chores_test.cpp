@@ -77,10 +77,10 @@ TEST(Chores, InfoTellsWhatEachDiskHoldsAndHasFree) {
           {{"--info", "-d", "2", kImage}, two},
           {{"-d1", kImage, "--info"}, one},
           {{"--info", "--json", "-d", "2", kImage},
-           R"({"type":"disk","image":"disk.d88","disk":2,"number":0,"letter":"A","label":"SYSTEM","label_bytes":"53595354454d","write_protected":true,"media":0,"directory":true,"free_bytes":414720,"free_entries":255,"fill":0,"directory_fill":null,"system_area":null})"
+           R"({"type":"disk","image":"disk.d88","member":null,"disk":2,"number":0,"letter":"A","label":"SYSTEM","label_bytes":"53595354454d","write_protected":true,"media":0,"directory":true,"free_bytes":414720,"free_entries":255,"fill":0,"directory_fill":null,"system_area":null})"
            "\n"},
           {{"--info", "--json", "-d", "3", kImage},
-           R"json({"type":"disk","image":"disk.d88","disk":3,"number":null,"letter":null,"label":"","label_bytes":"","write_protected":false,"media":0,"directory":false,"reason":"no directory: the disk is blank (it has no tracks)","free_bytes":null,"free_entries":null,"fill":null,"directory_fill":null,"system_area":null})json"
+           R"json({"type":"disk","image":"disk.d88","member":null,"disk":3,"number":null,"letter":null,"label":"","label_bytes":"","write_protected":false,"media":0,"directory":false,"reason":"no directory: the disk is blank (it has no tracks)","free_bytes":null,"free_entries":null,"fill":null,"directory_fill":null,"system_area":null})json"
            "\n",
            Says(kBlankLine)},
           {{"--info", "-d", "4", kImage}, "", Says("disk 4: the image holds 3 disks")},
@@ -239,27 +239,30 @@ TEST(Chores, DeleteMatchesEitherCaseWithIgnoreCase) {
 TEST(Chores, JsonTellsChangesAndListingsInTheUnpackersShapes) {
   const Bytes before = BuildImage({MakeLayoutDisk(DataDisk(1, {kGame, kNote}, "GAMES"))});
   const std::string disk =
-      R"({"type":"disk","image":"disk.d88","disk":1,"number":1,"letter":"B","label":"GAMES","label_bytes":"47414d4553","write_protected":false,"media":0,"directory":true,)";
+      R"({"type":"disk","image":"disk.d88","member":null,"disk":1,"number":1,"letter":"B","label":"GAMES","label_bytes":"47414d4553","write_protected":false,"media":0,"directory":true,)";
   const std::string game =
-      R"({"type":"file","image":"disk.d88","disk":1,"name":"GAME.BIN","name_bytes":"47414d452e42494e","size":3000,"start":4608,"end":7608,"allocation":3004,"status":)";
+      R"({"type":"file","image":"disk.d88","member":null,"disk":1,"name":"GAME.BIN","name_bytes":"47414d452e42494e","size":3000,"start":4608,"end":7608,"allocation":3004,"status":)";
   const std::string note =
-      R"({"type":"file","image":"disk.d88","disk":1,"name":"NOTE.TXT","name_bytes":"4e4f54452e545854","size":4,"start":0,"end":4,"allocation":1024,"status":)";
-  RunChores(before, {{{"--json", "-n", "--delete", kImage, "NOTE.*"},
-                      note + R"("delete","path":null})"
-                             "\n"},
-                     {{"--json", "-nv", "--rename", "NOTE.TXT", "NOTE.TXT", kImage},
-                      disk +
-                          R"("free_bytes":420864,"free_entries":253,"fill":0,"directory_fill":null,"system_area":null})"
-                          "\n" +
-                          game +
-                          R"("listed","path":null})"
-                          "\n" +
-                          note +
-                          R"("listed","path":null})"
-                          "\n"},
-                     {{"--json", "-n", "-c", "--force", "--label=GAMES", kImage},
-                      disk + R"("free_bytes":424960,"free_entries":255,"fill":0,"directory_fill":0,"system_area":null})"
-                             "\n"}});
+      R"({"type":"file","image":"disk.d88","member":null,"disk":1,"name":"NOTE.TXT","name_bytes":"4e4f54452e545854","size":4,"start":0,"end":4,"allocation":1024,"status":)";
+  RunChores(
+      before,
+      {{{"--json", "-n", "--delete", kImage, "NOTE.*"},
+        note + R"("delete","path":null})"
+               "\n"},
+       {{"--json", "-nv", "--rename", "NOTE.TXT", "NOTE.TXT", kImage},
+        disk +
+            R"("free_bytes":420864,"free_entries":253,"fill":0,"directory_fill":null,"system_area":null})"
+            "\n" +
+            game +
+            R"("listed","path":null})"
+            "\n" +
+            note +
+            R"("listed","path":null})"
+            "\n"},
+       {{"--json", "-n", "-c", "--force", "--label=GAMES", kImage},
+        disk +
+            R"("free_bytes":424960,"free_entries":255,"fill":0,"directory_fill":0,"system_area":null})"
+            "\n"}});
 }
 
 }  // namespace

@@ -225,9 +225,9 @@ TEST(Manifest, UnpackTellsFillsPathsAndTheSystemArea) {
     return bytes;
   }();
   const std::string disk =
-      R"({"type":"disk","image":"disk.d88","disk":1,"number":0,"letter":"A","label":"S","label_bytes":"53","write_protected":false,"media":0,"directory":true,"free_bytes":413696,"free_entries":254,"fill":229,"directory_fill":32,)";
+      R"({"type":"disk","image":"disk.d88","member":null,"disk":1,"number":0,"letter":"A","label":"S","label_bytes":"53","write_protected":false,"media":0,"directory":true,"free_bytes":413696,"free_entries":254,"fill":229,"directory_fill":32,)";
   const std::string file =
-      R"({"type":"file","image":"disk.d88","disk":1,"name":"GAME.BIN","name_bytes":"47414d452e42494e","size":3,"start":4608,"end":4611,"allocation":7,"status":"written","path":)";
+      R"({"type":"file","image":"disk.d88","member":null,"disk":1,"name":"GAME.BIN","name_bytes":"47414d452e42494e","size":3,"start":4608,"end":4611,"allocation":7,"status":"written","path":)";
   RunRows(BuildImage({Formatted(system, 0xE5, 0x20)}),
           {{{"--json", "--system-area", "-C", "out", kImage},
             disk +
@@ -275,10 +275,10 @@ TEST(Manifest, UnpackTellsFillsPathsAndTheSystemArea) {
             {{"GAME.BIN", Pattern(3, 1)}}}});
   // A name that is not UTF-8 has no path without -u.
   const std::string diskB =
-      R"({"type":"disk","image":"disk.d88","disk":1,"number":1,"letter":"B","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true,"free_bytes":423936,"free_entries":254,"fill":0,"directory_fill":null,"system_area":null})"
+      R"({"type":"disk","image":"disk.d88","member":null,"disk":1,"number":1,"letter":"B","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true,"free_bytes":423936,"free_entries":254,"fill":0,"directory_fill":null,"system_area":null})"
       "\n";
   const std::string kana =
-      u8R"({"type":"file","image":"disk.d88","disk":1,"name":"ｱ","name_bytes":"b1","size":1,"start":0,"end":1,"allocation":5,"status":"written","path":)";
+      u8R"({"type":"file","image":"disk.d88","member":null,"disk":1,"name":"ｱ","name_bytes":"b1","size":1,"start":0,"end":1,"allocation":5,"status":"written","path":)";
   RunRows(ImageOf({DataDisk(1, {File("\xB1", "", 0, {1})})}),
           {{{"--json", kImage}, diskB + kana + "null}\n", "", {{"\xB1", {1}}}},
            {{"--json", "-u", kImage},

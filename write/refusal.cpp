@@ -60,6 +60,12 @@ constexpr Text kTexts[] = {
     {Refusal::kNotD88TrackPastDisk,
      "not a D88 image (track %lld of its first disk starts at byte %lld, past the disk's end at "
      "byte %lld)"},
+    {Refusal::kImageCompressed,
+     "is a compressed file, not a D88 image; d88pack writes plain images only: decompress it "
+     "and give the image"},
+    {Refusal::kImageArchive,
+     "is an archive, not a D88 image; d88pack writes plain images only: take the image out of "
+     "it and give that"},
     {Refusal::kImageExists, "exists already; --force replaces it"},
     {Refusal::kImageDanglingLink, "is a symbolic link that leads nowhere"},
     {Refusal::kImageHoldsNoDisk, "holds no disk; --create makes one"},

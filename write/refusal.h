@@ -40,6 +40,8 @@ enum class Refusal : std::uint8_t {
   kNotD88SizeBelowHeader,    // a: the first disk's size
   kNotD88TrackInsideHeader,  // a: track, b: its offset
   kNotD88TrackPastDisk,      // a: track, b: its offset, c: the first disk's size
+  kImageCompressed,
+  kImageArchive,
   kImageExists,
   kImageDanglingLink,
   kImageHoldsNoDisk,

@@ -118,7 +118,7 @@ int ValidUtf8Length(const unsigned char* p) {
 
 }  // namespace
 
-bool IsUtf8Text(const char* text) {
+bool IsValidUtf8(const char* text) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
   while (*p != 0) {
     const int length = ValidUtf8Length(p);

@@ -29,8 +29,8 @@ bool OutputIsTerminal();
 // locale's character set is UTF-8.
 bool ErrorIsUtf8Terminal();
 
-// Whether `text` is valid UTF-8 throughout.
-bool IsUtf8Text(const char* text);
+// Whether the NUL-terminated `text` is wholly valid UTF-8.
+bool IsValidUtf8(const char* text);
 
 // The path as UTF-8 text, each byte that is not part of valid UTF-8 as
 // U+FFFD; valid until the next call.

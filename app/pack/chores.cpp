@@ -63,7 +63,7 @@ int ShowInfo(const Options& options, D88Image& image, DecodedDisk& disk) {
     const DiskRecord record = LoadDisk(image, i, disk);
     if (!ReadWell(options, image)) return 1;
     if (options.json) {
-      JsonDiskAsItStands(options.image, record, disk);
+      JsonDiskAsItStands(ImageName{options.image, false, nullptr}, record, disk);
     } else if (record.HasDirectory()) {
       PrintSummary(options, record, disk);
     }

@@ -1,9 +1,11 @@
 #include "image_choice.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "console.h"
 #include "disk_check.h"
+#include "sniff.h"
 
 void ShowImageProblem(const NativePathChar* path, const Problem& problem) {
   char reason[320];
@@ -31,6 +33,18 @@ bool OpenFoundImage(const NativePathChar* path, D88Image& image,
   if (!image.GetIdentity().isFile || !(image.GetIdentity().file == replacement.State().identity)) {
     ShowImageProblem(path, Refuse(Refusal::kImageChanged));
     return false;
+  }
+  // A compressed file or an archive given as the image: it is read, by
+  // d88unpack, but never written.
+  if (image.GetDiskCount() == 0 || image.GetFormatCheck().problem != FormatCheck::Problem::kNone) {
+    std::uint8_t start[kSniffSize];
+    const int64_t got = image.ReadBytes(0, start, kSniffSize);
+    const Sniffed sniffed = CompressedOrArchive(start, static_cast<std::size_t>(got));
+    if (sniffed.what != nullptr) {
+      ShowImageProblem(
+          path, Refuse(sniffed.archive ? Refusal::kImageArchive : Refusal::kImageCompressed));
+      return false;
+    }
   }
   const Problem format = CheckFormat(image);
   if (format) {

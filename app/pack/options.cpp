@@ -96,8 +96,9 @@ const char kHelp[] =
     "                            1); 0 makes a system disk\n"
     "      --label=TEXT        with --create: the disk's name in the image (at\n"
     "                            most 16 bytes)\n"
-    "      --start=ADDR        the start address of the FILEs, in hexadecimal\n"
-    "                            (default: the replaced entry's, else 0000)\n"
+    "      --start=ADDR        the start address of the FILEs, in hexadecimal,\n"
+    "                            0x optional (default: the replaced entry's,\n"
+    "                            else 0000)\n"
     "      --system-area=FILE  with --create --number=0: the system area (the first\n"
     "                            cylinder, 8192 bytes) from FILE\n"
     "      --from=MANIFEST     make IMAGE anew from the JSON Lines d88unpack --json\n"
@@ -152,8 +153,9 @@ long long Decimal(const char* text, long long lowest, long long highest) {
   return value >= lowest && value <= highest ? value : -1;
 }
 
-// One to four hexadecimal digits, or -1.
+// One to four hexadecimal digits, with or without a leading 0x, or -1.
 int Hexadecimal(const char* text) {
+  if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
   const std::size_t length = std::strlen(text);
   if (length == 0 || length > 4 || std::strspn(text, "0123456789abcdefABCDEF") != length) {
     return -1;
@@ -372,6 +374,13 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
   if (optind >= argc) return UsageError(argc, argv, "%s", "no image given");
   options.image = NativeOf(argv[imageAt], argc, nativeArgs);
   if (options.image == nullptr) return UsageError(argc, argv, "%s", "no image given");
+  // d88unpack reads an image from standard input; d88pack puts a new image
+  // in the old one's place, which a stream does not have.
+  if (std::strcmp(argv[optind], "-") == 0) {
+    return UsageError(argc, argv, "%s",
+                      "the image cannot be standard input: a new image takes the place of the "
+                      "old one; give its path (./- for a file of that name)");
+  }
   options.operandCount = argc - optind - 1;
   options.operands = argv + optind + (options.rename ? 0 : 1);
   if (options.from != nullptr && options.operandCount > 0) {

@@ -287,7 +287,7 @@ void Packer::PrintChanges() {
 // In d88unpack's JSON shapes: the new disk, then each entry with what
 // would become of it as its status.
 void Packer::PrintJsonChanges() {
-  if (options.create) JsonDiskAsItStands(options.image, record, disk);
+  if (options.create) JsonDiskAsItStands(ImageName{options.image, false, nullptr}, record, disk);
   for (int i = 0; i < changeCount; ++i) {
     const Change& change = changes[i];
     EntryRecord entry{};
@@ -296,17 +296,17 @@ void Packer::PrintJsonChanges() {
     entry.size = change.size;
     entry.end = change.start + change.size;
     entry.allocation = change.allocation;
-    JsonEntry(options.image, record, entry, change.verb, nullptr);
+    JsonEntry(ImageName{options.image, false, nullptr}, record, entry, change.verb, nullptr);
   }
 }
 
 // The disk as d88unpack lists it, or as d88unpack --json --list tells it.
 void Packer::PrintListing() {
   if (options.json) {
-    JsonDiskAsItStands(options.image, record, disk);
+    JsonDiskAsItStands(ImageName{options.image, false, nullptr}, record, disk);
     EntryWalk walk(disk, record);
     for (EntryRecord entry; walk.Next(entry);)
-      JsonEntry(options.image, record, entry, "listed", nullptr);
+      JsonEntry(ImageName{options.image, false, nullptr}, record, entry, "listed", nullptr);
     return;
   }
   PrintDiskLine(record.diskNumber);

@@ -20,7 +20,7 @@ const char* WrittenFilePath(const EntryOutcome& outcome, const char* fileName,
 #else
   // JSON text is UTF-8: a name written as code page 932 bytes has no path
   // there (with --utf8 it is written as UTF-8).
-  if (!IsUtf8Text(fileName)) return nullptr;
+  if (!IsValidUtf8(fileName)) return nullptr;
 #endif
   WrittenPath(target, fileName, path);
   return path;

@@ -14,6 +14,50 @@
 
 namespace {
 
+// Room for a member's name in UTF-8: three bytes for each of a long path's.
+constexpr int kMemberTextSize = 3 * 4096;
+
+// "PROGRAM: NAME: " on standard error, after standard output has been
+// flushed: NAME is the image as messages show it, its path or "standard
+// input", then ":MEMBER" for an image read from an archive, the member's
+// bytes escaped as a path's are.
+void PutImagePrefix(const ImageName& name) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s: ", kProgramName);
+  if (name.standardInput) {
+    std::fputs("standard input", stderr);
+  } else {
+    PutPath(name.path);
+  }
+  if (name.member != nullptr) {
+    std::fputc(':', stderr);
+    for (const char* p = name.member; *p != 0; ++p) {
+      PutEscaped(static_cast<unsigned char>(*p), stderr);
+    }
+  }
+  std::fputs(": ", stderr);
+}
+
+// The image's fields of a JSON object: "image", the path as given ("-" for
+// standard input), and "member", the archive member it was read from or
+// null.
+void JsonImage(JsonLine& line, const ImageName& name) {
+  char text[kMemberTextSize];
+  line.String("image", PathText(name.path));
+  if (name.member == nullptr) {
+    line.Null("member");
+    return;
+  }
+  // A member's name is UTF-8 where it is valid UTF-8, else read as code
+  // page 932, as archives made on the disks' own machines hold them.
+  if (IsValidUtf8(name.member)) {
+    line.String("member", name.member);
+  } else {
+    Cp932ToUtf8Lenient(name.member, std::strlen(name.member), text, sizeof text);
+    line.String("member", text);
+  }
+}
+
 const char* DescribeVerdict(NameVerdict verdict) {
   switch (verdict) {
     case NameVerdict::kAccepted:
@@ -190,8 +234,8 @@ Complaint Describe(const DiskRecord& disk, const EntryRecord& entry, const Entry
 // "disk N (X): "NAME": " for a line about an entry, after the image's name:
 // the letter and the name's raw bytes, those outside printable ASCII
 // escaped.
-void PutEntryPrefix(const NativePathChar* image, const DiskRecord& disk, const EntryRecord& entry) {
-  PutPathPrefix(image);
+void PutEntryPrefix(const ImageName& image, const DiskRecord& disk, const EntryRecord& entry) {
+  PutImagePrefix(image);
   std::fprintf(stderr, "disk %d (", disk.place);
   PutEscaped(DiskLetter(disk.diskNumber), stderr);
   std::fputs("): \"", stderr);
@@ -252,6 +296,24 @@ void DescribeFinding(const DiskRecord& disk, char (&out)[kReasonSize]) {
   }
 }
 
+// What --salvage stepped over on a disk: its damaged sector headers.
+void DescribeStepped(const DiskRecord& disk, char (&out)[kReasonSize]) {
+  char first[32];
+  char last[32];
+  PutSector(first, sizeof first, disk.firstStepped);
+  PutSector(last, sizeof last, disk.lastStepped);
+  if (disk.steppedHeaders == 1) {
+    std::snprintf(out, sizeof out,
+                  "the header of %s is damaged; its data was taken from where the layout puts it",
+                  first);
+  } else {
+    std::snprintf(out, sizeof out,
+                  "%d sector headers are damaged, from %s to %s; their data was taken from where "
+                  "the layout puts it",
+                  disk.steppedHeaders, first, last);
+  }
+}
+
 // A fill byte, or null where the bytes differ or there is no directory.
 void PutFill(JsonLine& line, const char* key, const DiskExtras* extras, int fill) {
   if (extras == nullptr || fill == kMixedFill) {
@@ -263,12 +325,12 @@ void PutFill(JsonLine& line, const char* key, const DiskExtras* extras, int fill
 
 }  // namespace
 
-void JsonDisk(const NativePathChar* image, const DiskRecord& disk, const DecodedDisk& decoded,
+void JsonDisk(const ImageName& image, const DiskRecord& disk, const DecodedDisk& decoded,
               const DiskExtras* extras) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "disk");
-  line.String("image", PathText(image));
+  JsonImage(line, image);
   line.Number("disk", disk.place);
   if (disk.HasDirectory()) {
     line.Number("number", disk.diskNumber);
@@ -293,6 +355,10 @@ void JsonDisk(const NativePathChar* image, const DiskRecord& disk, const Decoded
     char reason[kReasonSize];
     DescribeFinding(disk, reason);
     line.String("reason", reason);
+  } else if (disk.steppedHeaders > 0) {
+    char reason[kReasonSize];
+    DescribeStepped(disk, reason);
+    line.String("reason", reason);
   }
   if (disk.HasDirectory()) {
     const DiskSpace space = SpaceOf(decoded, disk);
@@ -313,18 +379,18 @@ void JsonDisk(const NativePathChar* image, const DiskRecord& disk, const Decoded
   line.WriteTo(stdout);
 }
 
-void JsonDiskAsItStands(const NativePathChar* image, const DiskRecord& disk, DecodedDisk& decoded) {
+void JsonDiskAsItStands(const ImageName& image, const DiskRecord& disk, DecodedDisk& decoded) {
   DiskExtras extras{};
   if (disk.HasDirectory()) extras.fills = FindFills(decoded, disk);
   JsonDisk(image, disk, decoded, disk.HasDirectory() ? &extras : nullptr);
 }
 
-void JsonEntry(const NativePathChar* image, const DiskRecord& disk, const EntryRecord& entry,
+void JsonEntry(const ImageName& image, const DiskRecord& disk, const EntryRecord& entry,
                const char* status, const char* reason, const char* path) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "file");
-  line.String("image", PathText(image));
+  JsonImage(line, image);
   line.Number("disk", disk.place);
   const std::size_t nameLength = std::strlen(entry.name);
   Cp932ToUtf8Lenient(entry.name, nameLength, text, sizeof text);
@@ -368,10 +434,14 @@ void Report::Disk(const DiskRecord& disk, const DecodedDisk& decoded,
   } else if (form == Form::kListing && disk.HasDirectory()) {
     PrintDiskLine(disk.diskNumber);
   }
-  if (disk.HasDirectory()) return;
   char reason[kReasonSize];
-  DescribeFinding(disk, reason);
-  PutPathPrefix(image);
+  if (disk.HasDirectory()) {
+    if (disk.steppedHeaders == 0) return;
+    DescribeStepped(disk, reason);
+  } else {
+    DescribeFinding(disk, reason);
+  }
+  PutImagePrefix(image);
   std::fprintf(stderr, "disk %d: %s\n", disk.place, reason);
 }
 
@@ -417,7 +487,7 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry, const Ent
 void Report::SystemArea(const DiskRecord& disk, const EntryRecord* entry,
                         const EntryOutcome& outcome) const {
   if (entry == nullptr) {
-    PutPathPrefix(image);
+    PutImagePrefix(image);
     std::fprintf(stderr,
                  "disk %d: the system area is not %d sectors of %d bytes on each of tracks 0 "
                  "and 1; it is not written\n",
@@ -431,11 +501,12 @@ void Report::SystemArea(const DiskRecord& disk, const EntryRecord* entry,
   std::fprintf(stderr, "%s: %s\n", complaint.What(), complaint.reason);
 }
 
-void Report::NotD88(const FormatCheck& check) const {
-  PutPathPrefix(image);
+void Report::NotD88(const FormatCheck& check, bool skipped) const {
+  PutImagePrefix(image);
   std::fputs("not a D88 image (", stderr);
   switch (check.problem) {
     case FormatCheck::Problem::kNone:
+      std::fputs("it is shorter than a disk header", stderr);
       break;
     case FormatCheck::Problem::kSizeBelowHeader:
       std::fprintf(stderr, "the size of its first disk, %lu bytes, is smaller than a disk header",
@@ -453,16 +524,42 @@ void Report::NotD88(const FormatCheck& check) const {
                    static_cast<unsigned long>(check.size));
       break;
   }
-  std::fputs(")\n", stderr);
+  std::fputs(skipped ? "); skipped\n" : ")\n", stderr);
+}
+
+void Report::InputFailure(int error) const {
+  PutImagePrefix(image);
+  if (error == EFBIG) {
+    std::fprintf(stderr, "holds more than %zu MiB, the most an image is read to\n",
+                 kMaxImageBytes >> 20);
+  } else {
+    std::fprintf(stderr, "cannot read: %s\n", std::strerror(error));
+  }
+}
+
+void Report::ArchiveFailure(const char* text) const {
+  PutImagePrefix(image);
+  std::fprintf(stderr, "cannot read the archive: %s\n", text);
+}
+
+void Report::MemberTooLarge() const {
+  PutImagePrefix(image);
+  std::fprintf(stderr, "holds more than %zu MiB, the most an image is read to; not read\n",
+               kMaxImageBytes >> 20);
+}
+
+void Report::NoImage() const {
+  PutImagePrefix(image);
+  std::fputs("holds no D88 image\n", stderr);
 }
 
 void Report::ReadError(int error) const {
-  PutPathPrefix(image);
+  PutImagePrefix(image);
   std::fprintf(stderr, "cannot read: %s\n", std::strerror(error));
 }
 
 void Report::MissingDisk(long long place, int count, bool more) const {
-  PutPathPrefix(image);
+  PutImagePrefix(image);
   if (more) {
     std::fprintf(stderr, "disk %lld: only the first %d disks of the image are read\n", place,
                  count);
@@ -473,7 +570,7 @@ void Report::MissingDisk(long long place, int count, bool more) const {
 }
 
 void Report::CutHeader(int place, int bytes) const {
-  PutPathPrefix(image);
+  PutImagePrefix(image);
   std::fprintf(stderr,
                "the image ends inside the header of disk %d (%d of %d bytes); that disk is not "
                "read\n",
@@ -481,13 +578,13 @@ void Report::CutHeader(int place, int bytes) const {
 }
 
 void Report::ZeroSize(int place) const {
-  PutPathPrefix(image);
+  PutImagePrefix(image);
   std::fprintf(stderr, "disk %d gives its size as 0; what follows it in the image is not read\n",
                place);
 }
 
 void Report::MoreDisks(int count) const {
-  PutPathPrefix(image);
+  PutImagePrefix(image);
   std::fprintf(stderr, "holds more than %d disks; only the first %d were read\n", count, count);
 }
 

@@ -25,6 +25,17 @@ struct DiskExtras {
   const char* systemArea;
 };
 
+// The image as the run names it.
+struct ImageName {
+  const NativePathChar* path;  // as given: "-" for standard input
+  bool standardInput;          // messages say "standard input"
+  const char* member;          // the archive member being read, or null
+};
+
+// The most bytes an image is read to in memory (from standard input, or
+// one member of an archive): 64 disks of up to 2 MiB each.
+constexpr std::size_t kMaxImageBytes = std::size_t{128} << 20;
+
 // What the run tells of the image `image`, its disks and its entries.
 class Report {
  public:
@@ -32,7 +43,12 @@ class Report {
   // nothing (when the files' data goes there).
   enum class Form { kListing, kJson, kNone };
 
-  Report(Form form, const NativePathChar* image) : form(form), image(image) {}
+  Report(Form form, const NativePathChar* image, bool standardInput)
+      : form(form), image{image, standardInput, nullptr} {}
+
+  // The archive member read from now on (raw bytes, NUL-terminated), or
+  // null: the image itself. It must stay valid while it is named.
+  void SetMember(const char* member) { image.member = member; }
 
   // The disk's header line "[Disk X]" (the letter one raw byte; a disk
   // without a directory has none), or its JSON object; then, for a disk
@@ -61,8 +77,20 @@ class Report {
   void SystemArea(const DiskRecord& disk, const EntryRecord* entry,
                   const EntryOutcome& outcome) const;
 
-  // The file's first disk header cannot be a D88 header.
-  void NotD88(const FormatCheck& check) const;
+  // The file's first disk header cannot be a D88 header (or, for an
+  // archive member, the member holds not even one header). A member is
+  // `skipped`: a note, not a failure.
+  void NotD88(const FormatCheck& check, bool skipped = false) const;
+  // Standard input could not be read (EFBIG: it holds more than
+  // kMaxImageBytes).
+  void InputFailure(int error) const;
+  // The archive, or the member being read, cannot be read: libarchive's
+  // words.
+  void ArchiveFailure(const char* text) const;
+  // The member being read is larger than kMaxImageBytes.
+  void MemberTooLarge() const;
+  // The archive holds no D88 image.
+  void NoImage() const;
   // A read or seek of the image that failed: once.
   void ReadError(int error) const;
   // A disk chosen by its place past the `count` that were read (`more`:
@@ -77,7 +105,7 @@ class Report {
 
  private:
   Form form;
-  const NativePathChar* image;
+  ImageName image;
 };
 
 // The JSON objects of a disk (with its free space, from `decoded`, where it
@@ -85,13 +113,13 @@ class Report {
 // why (or null), as one line each on standard output. d88pack writes them
 // too. `extras` and `path` (where the file was written), where null, are
 // given as null.
-void JsonDisk(const NativePathChar* image, const DiskRecord& disk, const DecodedDisk& decoded,
+void JsonDisk(const ImageName& image, const DiskRecord& disk, const DecodedDisk& decoded,
               const DiskExtras* extras = nullptr);
-void JsonEntry(const NativePathChar* image, const DiskRecord& disk, const EntryRecord& entry,
+void JsonEntry(const ImageName& image, const DiskRecord& disk, const EntryRecord& entry,
                const char* status, const char* reason, const char* path = nullptr);
 // The disk's object with the fill bytes it has now, where it has a
 // directory: d88pack's, which writes no system area.
-void JsonDiskAsItStands(const NativePathChar* image, const DiskRecord& disk, DecodedDisk& decoded);
+void JsonDiskAsItStands(const ImageName& image, const DiskRecord& disk, DecodedDisk& decoded);
 
 // Why the image could not be opened: the Japanese line the tool has always
 // printed (Shift-JIS bytes, or UTF-8 text on a terminal that shows UTF-8),
