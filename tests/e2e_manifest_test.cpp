@@ -279,14 +279,17 @@ TEST(Manifest, UnpackTellsFillsPathsAndTheSystemArea) {
       "\n";
   const std::string kana =
       u8R"({"type":"file","image":"disk.d88","member":null,"disk":1,"name":"ｱ","name_bytes":"b1","size":1,"start":0,"end":1,"allocation":5,"status":"written","path":)";
-  RunRows(ImageOf({DataDisk(1, {File("\xB1", "", 0, {1})})}),
-          {{{"--json", kImage}, diskB + kana + "null}\n", "", {{"\xB1", {1}}}},
-           {{"--json", "-u", kImage},
-            diskB + kana +
-                u8R"("ｱ"})"
-                "\n",
-            "",
-            {{u8"ｱ", {1}}}}});
+  // Windows names are UTF-16: there the name is converted, -u or not.
+  if (!ToolIsWindows()) {
+    RunRows(ImageOf({DataDisk(1, {File("\xB1", "", 0, {1})})}),
+            {{{"--json", kImage}, diskB + kana + "null}\n", "", {{"\xB1", {1}}}}});
+  }
+  RunRows(ImageOf({DataDisk(1, {File("\xB1", "", 0, {1})})}), {{{"--json", "-u", kImage},
+                                                                diskB + kana +
+                                                                    u8R"("ｱ"})"
+                                                                    "\n",
+                                                                "",
+                                                                {{u8"ｱ", {1}}}}});
 }
 
 // A manifest d88pack refuses, and why.
@@ -453,13 +456,15 @@ TEST(Manifest, RefusedManifestsMakeNothing) {
   };
   for (const Refused& row : rows) {
     SCOPED_TRACE(row.what);
+    // Under wine a symbolic link of the host's is the file it leads to.
+    if (ToolIsWindows() && row.what.find("link") != std::string::npos) continue;
     ScratchDir dir;
     fs::create_directory(dir.path() / "src");
     dir.Put("src/m.jsonl", TextBytes(row.manifest));
     if (row.prepare) row.prepare(dir.path() / "src");
     const ToolRun run = RunPack(dir.path(), {"--from=src/m.jsonl", "new.d88"});
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "d88pack: src/m.jsonl" + row.err + "\n" + nothing);
+    EXPECT_EQ(run.err, Lines("d88pack: src/m.jsonl" + row.err + "\n" + nothing));
     EXPECT_EQ(run.status, 1);
     // Nothing is made, and nothing left behind.
     for (const auto& entry : fs::directory_iterator(dir.path())) {
