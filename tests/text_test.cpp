@@ -200,7 +200,8 @@ TEST(PathText, EachByteOfNoValidSequenceIsOneReplacementCharacter) {
       {"\xE3\x82\xC3\xA9", bad + bad + "\xC3\xA9"},
       {"\x80\xFF", bad + bad},
   };
-  for (const auto& c : cases) EXPECT_EQ(PathText(c.path.c_str()), c.text) << c.path;
+  char text[kPathTextSize];
+  for (const auto& c : cases) EXPECT_EQ(PathText(c.path.c_str(), text), c.text) << c.path;
 }
 #endif
 

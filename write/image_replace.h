@@ -104,6 +104,9 @@ class ImageReplacement {
   Problem Commit();
   // Removes the temporary file, if there is one, and lets go of the lock.
   void Abandon();
+  // Abandons what a run left, and forgets all it found: as new, for the
+  // next run. Prepare starts with it.
+  void Reset();
 
  private:
   static constexpr int kPathSize = 4096;

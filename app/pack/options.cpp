@@ -93,8 +93,9 @@ const char kHelp[] =
     "                                         put GAME.BIN on the second disk\n"
     "  d88pack --delete games.d88 '*.BAK'     remove the .BAK files\n";
 
-ParseResult UsageError(int argc, char** argv, const char* format, const char* detail) {
-  ShowUsageError(argc, argv, kUsage, format, detail);
+ParseResult UsageError(const Console& console, int argc, char** argv, const char* format,
+                       const char* detail) {
+  ShowUsageError(console, argc, argv, kUsage, format, detail);
   return ParseResult::kUsageError;
 }
 
@@ -127,18 +128,24 @@ bool ConvertsNames(const Options& options) {
 #endif
 }
 
-ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs, Options& options) {
+ParseResult ParseCommandLine(const Console& console, int argc, char** argv,
+                             NativePathChar** nativeArgs, Options& options) {
+  // Each call starts from what a fresh process has.
+  options = Options();
   if (argc < 2) {
-    std::fprintf(stderr, "Usage: %s %s\n", InvokedName(argc, argv), kUsage);
+    std::fprintf(console.err, "Usage: %s %s\n", InvokedName(argc, argv), kUsage);
     return ParseResult::kUsageError;
   }
   // getopt_long moves the arguments around; remember where each began, to
   // find its native form afterwards.
-  if (!RememberArguments(argc, argv)) return UsageError(argc, argv, "%s", "too many arguments");
+  if (!RememberArguments(argc, argv))
+    return UsageError(console, argc, argv, "%s", "too many arguments");
   const char* label = nullptr;
   bool numberGiven = false;
   opterr = 0;
-  optind = 1;
+  // 0, not 1: getopt_long starts afresh, forgetting where an earlier
+  // call's parse stood.
+  optind = 0;
   for (;;) {
     const int before = optind;
     const int option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
@@ -151,18 +158,20 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
         options.remove = true;
         break;
       case 'd': {
-        if (options.disk != 0) return UsageError(argc, argv, "%s", "only one disk can be chosen");
+        if (options.disk != 0)
+          return UsageError(console, argc, argv, "%s", "only one disk can be chosen");
         options.disk = Decimal(optarg, 1, 1LL << 62);
         if (options.disk < 0) {
-          return UsageError(argc, argv, "the disk's place must be a number from 1: '%s'", optarg);
+          return UsageError(console, argc, argv, "the disk's place must be a number from 1: '%s'",
+                            optarg);
         }
         break;
       }
       case kNumberOption: {
         const long long number = Decimal(optarg, 0, 255);
         if (number < 0) {
-          return UsageError(argc, argv, "the disk number must be a number from 0 to 255: '%s'",
-                            optarg);
+          return UsageError(console, argc, argv,
+                            "the disk number must be a number from 0 to 255: '%s'", optarg);
         }
         options.number = static_cast<int>(number);
         numberGiven = true;
@@ -174,8 +183,8 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
       case kStartOption:
         options.start = Hexadecimal(optarg);
         if (options.start < 0) {
-          return UsageError(argc, argv, "the start address must be 1 to 4 hexadecimal digits: '%s'",
-                            optarg);
+          return UsageError(console, argc, argv,
+                            "the start address must be 1 to 4 hexadecimal digits: '%s'", optarg);
         }
         break;
       case kForceOption:
@@ -191,28 +200,28 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
         options.dryRun = true;
         break;
       case 'h':
-        std::fputs(kHelp, stdout);
+        std::fputs(kHelp, console.out);
         return ParseResult::kDone;
       case 'V':
-        ShowVersion(D88UNPACK_VERSION);
+        ShowVersion(console, D88UNPACK_VERSION);
         return ParseResult::kDone;
       default:
-        ShowOptionError(argc, argv, kUsage, option, LongOptionGiven(argv, before));
+        ShowOptionError(console, argc, argv, kUsage, option, LongOptionGiven(argv, before));
         return ParseResult::kUsageError;
     }
   }
   if (!options.create && (numberGiven || label != nullptr)) {
-    return UsageError(argc, argv, "%s",
+    return UsageError(console, argc, argv, "%s",
                       numberGiven ? "--number goes with --create" : "--label goes with --create");
   }
   if (options.create && (options.remove || options.disk != 0)) {
-    return UsageError(argc, argv, "%s",
+    return UsageError(console, argc, argv, "%s",
                       options.remove ? "--delete cannot be combined with --create"
                                      : "--disk cannot be combined with --create: a new image "
                                        "holds one disk");
   }
   if (options.remove && options.start >= 0) {
-    return UsageError(argc, argv, "%s", "--start cannot be combined with --delete");
+    return UsageError(console, argc, argv, "%s", "--start cannot be combined with --delete");
   }
   if (label != nullptr) {
     // Stored as the names are: code page 932 where names are converted.
@@ -221,26 +230,27 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
     if (!ConvertsNames(options)) {
       std::snprintf(stored, sizeof stored, "%s", label);
     } else if (!Utf8ToCp932(label, length, stored, sizeof stored)) {
-      return UsageError(argc, argv, "the label has no exact form in code page 932: '%s'", label);
+      return UsageError(console, argc, argv, "the label has no exact form in code page 932: '%s'",
+                        label);
     }
     options.labelLength = std::strlen(stored);
     if (options.labelLength > d88::disk_header::kNameLength) {
-      return UsageError(argc, argv, "the label is longer than 16 bytes: '%s'", label);
+      return UsageError(console, argc, argv, "the label is longer than 16 bytes: '%s'", label);
     }
     std::memcpy(options.label, stored, options.labelLength);
   }
-  if (optind >= argc) return UsageError(argc, argv, "%s", "no image given");
+  if (optind >= argc) return UsageError(console, argc, argv, "%s", "no image given");
   options.image = NativeOf(argv[optind], argc, nativeArgs);
-  if (options.image == nullptr) return UsageError(argc, argv, "%s", "no image given");
+  if (options.image == nullptr) return UsageError(console, argc, argv, "%s", "no image given");
   options.operandCount = argc - optind - 1;
   options.operands = argv + optind + 1;
   if (options.operandCount > Options::kMaxOperands) {
-    return UsageError(argc, argv, "%s", "too many arguments");
+    return UsageError(console, argc, argv, "%s", "too many arguments");
   }
   for (int i = 0; i < options.operandCount; ++i) {
     options.nativeOperands[i] = NativeOf(argv[optind + 1 + i], argc, nativeArgs);
     if (options.nativeOperands[i] == nullptr) {
-      return UsageError(argc, argv, "%s", "an argument cannot be read");
+      return UsageError(console, argc, argv, "%s", "an argument cannot be read");
     }
   }
   return ParseResult::kRun;

@@ -43,16 +43,55 @@ struct Change {
 };
 
 // The reason's words, and the system's where a call failed.
-void PutReason(const Problem& problem) {
+void PutReason(const Console& console, const Problem& problem) {
   char reason[320];
   FormatProblem(problem, reason, sizeof reason);
-  std::fprintf(stderr, "%s\n", reason);
+  std::fprintf(console.err, "%s\n", reason);
 }
+
+}  // namespace
+
+namespace pack {
+
+// The reader is about 1.1 MiB, a decoded disk 426 KiB, the writer's buffers
+// and the record of changes a few hundred more: more than a thread's stack
+// may be given. The program makes them once, in static storage, and each run
+// takes them as it finds them.
+struct WorkArea {
+  Options options;
+  D88Image image;
+  DecodedDisk disk;
+  // The disk's data as it was read, to tell the sectors changed.
+  std::uint8_t loaded[kDiskBufferSize];
+  // The image once more, to see where its disk lies and where it ends.
+  ImageFile file;
+  InputFile input;
+  ImageReplacement replacement;
+  EntryName names[Options::kMaxOperands];
+  bool matched[Options::kMaxOperands];
+  Pattern patterns[Options::kMaxOperands];
+  Change changes[Options::kMaxOperands + kMaxEntryCount];
+};
+
+}  // namespace pack
+
+namespace {
 
 class Packer {
  public:
-  Packer(const Options& options, D88Image& image, DecodedDisk& disk, std::uint8_t* loaded)
-      : options(options), image(image), disk(disk), loaded(loaded) {}
+  Packer(const Console& console, pack::WorkArea& work)
+      : options(work.options),
+        console(console),
+        work(work),
+        image(work.image),
+        disk(work.disk),
+        loaded(work.loaded),
+        replacement(work.replacement),
+        changes(work.changes) {}
+  // What the run leaves (a lock, a temporary file) is let go of.
+  ~Packer() { replacement.Abandon(); }
+  Packer(const Packer&) = delete;
+  Packer& operator=(const Packer&) = delete;
 
   int Run();
 
@@ -76,37 +115,40 @@ class Packer {
   void ShowFileProblem(int i, const Problem& problem);
 
   const Options& options;
+  const Console& console;
+  pack::WorkArea& work;
   D88Image& image;
   DecodedDisk& disk;
-  // The disk's data as it was read, to tell the sectors changed.
   std::uint8_t* loaded;
+  ImageReplacement& replacement;
+  Change* changes;
   DiskRecord record{};
   SectorMap map{};
-  ImageReplacement replacement;
   int diskIndex = 0;
   bool clean = true;
   int changeCount = 0;
-  Change changes[Options::kMaxOperands + kMaxEntryCount];
+  // A name converted to UTF-8, while it is shown.
+  mutable char converted[kConvertedNameSize];
 };
 
 // A problem with the image or the disk ends the run at once.
 void Packer::ShowImageProblem(const Problem& problem) {
-  PutPathPrefix(options.image);
-  PutReason(problem);
+  PutPathPrefix(console, options.image);
+  PutReason(console, problem);
 }
 
 void Packer::ShowDiskProblem(const Problem& problem) {
-  PutPathPrefix(options.image);
-  std::fprintf(stderr, "disk %d: ", diskIndex + 1);
-  PutReason(problem);
+  PutPathPrefix(console, options.image);
+  std::fprintf(console.err, "disk %d: ", diskIndex + 1);
+  PutReason(console, problem);
 }
 
 void Packer::ShowFileProblem(int i, const Problem& problem) {
-  PutPathPrefix(options.image);
-  std::fprintf(stderr, "disk %d: ", diskIndex + 1);
-  PutPath(options.nativeOperands[i]);
-  std::fputs(": ", stderr);
-  PutReason(problem);
+  PutPathPrefix(console, options.image);
+  std::fprintf(console.err, "disk %d: ", diskIndex + 1);
+  PutPath(options.nativeOperands[i], console.err);
+  std::fputs(": ", console.err);
+  PutReason(console, problem);
   clean = false;
 }
 
@@ -121,9 +163,14 @@ bool Packer::PrepareImage() {
     const FileIdentity& image = replacement.State().identity;
     FileIdentity output{};
     FileIdentity errorOutput{};
-    const bool outputIsImage = IdentityOfStreamFile(1, output) && output == image;
-    const bool errorIsImage = IdentityOfStreamFile(2, errorOutput) && errorOutput == image;
-    if (ConsoleGoesIntoImage(options.image, outputIsImage, errorIsImage, "nothing is done")) {
+    const int outputFd = DescriptorOf(console.out);
+    const int errorFd = DescriptorOf(console.err);
+    const bool outputIsImage =
+        outputFd >= 0 && IdentityOfStreamFile(outputFd, output) && output == image;
+    const bool errorIsImage =
+        errorFd >= 0 && IdentityOfStreamFile(errorFd, errorOutput) && errorOutput == image;
+    if (ConsoleGoesIntoImage(console, options.image, outputIsImage, errorIsImage,
+                             "nothing is done")) {
       return false;
     }
   }
@@ -168,11 +215,11 @@ bool Packer::LoadChosenDisk() {
     return false;
   }
   if (options.disk > count) {
-    PutPathPrefix(options.image);
-    std::fprintf(stderr, "disk %lld: ", options.disk);
-    PutReason(more         ? Refuse(Refusal::kImageNoSuchDiskOfMore, count, count)
-              : count == 1 ? Refuse(Refusal::kImageNoSuchDisk1)
-                           : Refuse(Refusal::kImageNoSuchDisk, count));
+    PutPathPrefix(console, options.image);
+    std::fprintf(console.err, "disk %lld: ", options.disk);
+    PutReason(console, more         ? Refuse(Refusal::kImageNoSuchDiskOfMore, count, count)
+                       : count == 1 ? Refuse(Refusal::kImageNoSuchDisk1)
+                                    : Refuse(Refusal::kImageNoSuchDisk, count));
     return false;
   }
   diskIndex = options.disk == 0 ? 0 : static_cast<int>(options.disk) - 1;
@@ -182,7 +229,7 @@ bool Packer::LoadChosenDisk() {
     return false;
   }
   // The image once more, to see where its disk lies and where it ends.
-  static ImageFile file;
+  ImageFile& file = work.file;
   DiskSpan span{};
   if (!file.Open(options.image) || !SameImageFile(file.GetIdentity(), image.GetIdentity()) ||
       !FindDiskSpan(file, diskIndex, span)) {
@@ -204,7 +251,6 @@ bool Packer::LoadChosenDisk() {
 }
 
 ShownName Packer::Shown(const char* raw) const {
-  static char converted[kConvertedNameSize];
   if (ConvertsNames(options) && Cp932ToUtf8(raw, std::strlen(raw), converted, sizeof converted)) {
     return {converted, true};
   }
@@ -221,7 +267,7 @@ void Packer::Note(const char* verb, int k, int size, int start) {
 }
 
 void Packer::PutFile(DiskEdit& edit, int i, EntryName* names) {
-  static InputFile input;
+  InputFile& input = work.input;
   long long size = 0;
   // A FILE that cannot be read is reported so, whatever its name.
   Problem problem = input.Open(options.nativeOperands[i], size);
@@ -256,13 +302,13 @@ void Packer::PutFile(DiskEdit& edit, int i, EntryName* names) {
 }
 
 void Packer::PutFiles(DiskEdit& edit) {
-  static EntryName names[Options::kMaxOperands];
-  for (int i = 0; i < options.operandCount; ++i) PutFile(edit, i, names);
+  for (int i = 0; i < options.operandCount; ++i) PutFile(edit, i, work.names);
 }
 
 void Packer::DeleteEntries(DiskEdit& edit) {
-  static bool matched[Options::kMaxOperands];
-  static Pattern patterns[Options::kMaxOperands];
+  bool* matched = work.matched;
+  Pattern* patterns = work.patterns;
+  std::fill(matched, matched + options.operandCount, false);
   std::transform(options.operands, options.operands + options.operandCount, patterns,
                  [](const char* text) { return Pattern(text); });
   bool chosen[kMaxEntryCount + 1] = {};
@@ -283,39 +329,39 @@ void Packer::DeleteEntries(DiskEdit& edit) {
   }
   for (int i = 0; i < options.operandCount; ++i) {
     if (matched[i]) continue;
-    PutPathPrefix(options.image);
-    std::fprintf(stderr, "disk %d: ", diskIndex + 1);
-    PutTyped(options.operands[i]);
+    PutPathPrefix(console, options.image);
+    std::fprintf(console.err, "disk %d: ", diskIndex + 1);
+    PutTyped(options.operands[i], console.err);
     // A file of that name was most likely meant to be put, not deleted.
     std::fputs(IsRegularFile(options.nativeOperands[i])
                    ? ": not found (it names a file: with --delete, the names after the image "
                      "are entries to remove, not files to put)\n"
                    : ": not found\n",
-               stderr);
+               console.err);
     clean = false;
   }
 }
 
 void Packer::PrintChanges() const {
   if (options.create) {
-    std::fputs("create  ", stdout);
-    PrintDiskLine(options.number);
+    std::fputs("create  ", console.out);
+    PrintDiskLine(console, options.number);
   }
   for (int i = 0; i < changeCount; ++i) {
     const Change& change = changes[i];
-    std::printf("%-8s", change.verb);
-    PrintListingLine(Listed(change.name), static_cast<int>(std::strlen(change.name)), change.size,
-                     change.start, change.start + change.size);
+    std::fprintf(console.out, "%-8s", change.verb);
+    PrintListingLine(console, Listed(change.name), static_cast<int>(std::strlen(change.name)),
+                     change.size, change.start, change.start + change.size);
   }
 }
 
 // The disk as d88unpack lists it.
 void Packer::PrintListing() {
-  PrintDiskLine(record.diskNumber);
+  PrintDiskLine(console, record.diskNumber);
   EntryWalk walk(disk, record);
   for (EntryRecord entry; walk.Next(entry);) {
-    PrintListingLine(Listed(entry.name), static_cast<int>(std::strlen(entry.name)), entry.size,
-                     entry.start, entry.end);
+    PrintListingLine(console, Listed(entry.name), static_cast<int>(std::strlen(entry.name)),
+                     entry.size, entry.start, entry.end);
   }
 }
 
@@ -371,18 +417,32 @@ int Packer::Run() {
     }
   }
   if (options.verbose) PrintListing();
-  return clean && StandardOutputWritten() ? 0 : 1;
+  return clean && StandardOutputWritten(console) ? 0 : 1;
+}
+
+int Start(int argc, char** argv, NativePathChar** nativeArgs, const Console& console) {
+  static pack::WorkArea work;
+  const ParseResult parsed = ParseCommandLine(console, argc, argv, nativeArgs, work.options);
+  if (parsed == ParseResult::kRun) return pack::Run(console, work);
+  // --help and --version are done only when what they printed got out.
+  return parsed == ParseResult::kDone && StandardOutputWritten(console) ? 0 : 1;
 }
 
 }  // namespace
 
-int Run(const Options& options) {
-  // The reader is about 1.1 MiB and a decoded disk 426 KiB: more than a
-  // thread's stack may be given. Both are made once, in static storage, for
-  // the one run of the process.
-  static D88Image image;
-  static DecodedDisk disk;
-  static std::uint8_t loaded[kDiskBufferSize];
-  static Packer packer(options, image, disk, loaded);
-  return packer.Run();
+const char kProgramName[] = "d88pack";
+
+namespace pack {
+
+int Main(int argc, char** argv, std::FILE* out, std::FILE* err) {
+  return StartRun(argc, argv, out, err, Start);
 }
+
+int Run(const Console& console, WorkArea& work) {
+  Packer packer(console, work);
+  const int status = packer.Run();
+  work.image.Open(nullptr);
+  return status;
+}
+
+}  // namespace pack

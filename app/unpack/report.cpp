@@ -189,13 +189,15 @@ Complaint Describe(const DiskRecord& disk, const EntryRecord& entry, const Entry
 // "disk N (X): "NAME": " for a line about an entry, after the image's name:
 // the letter and the name's raw bytes, those outside printable ASCII
 // escaped.
-void PutEntryPrefix(const NativePathChar* image, const DiskRecord& disk, const EntryRecord& entry) {
-  PutPathPrefix(image);
-  std::fprintf(stderr, "disk %d (", disk.place);
-  PutEscaped(DiskLetter(disk.diskNumber), stderr);
-  std::fputs("): \"", stderr);
-  for (const char* p = entry.name; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stderr);
-  std::fputs("\": ", stderr);
+void PutEntryPrefix(const Console& console, const NativePathChar* image, const DiskRecord& disk,
+                    const EntryRecord& entry) {
+  PutPathPrefix(console, image);
+  std::fprintf(console.err, "disk %d (", disk.place);
+  PutEscaped(DiskLetter(disk.diskNumber), console.err);
+  std::fputs("): \"", console.err);
+  for (const char* p = entry.name; *p != 0; ++p)
+    PutEscaped(static_cast<unsigned char>(*p), console.err);
+  std::fputs("\": ", console.err);
 }
 
 // What became of a file written for an earlier entry that this one replaced.
@@ -251,11 +253,12 @@ void DescribeFinding(const DiskRecord& disk, char (&out)[kReasonSize]) {
   }
 }
 
-void JsonDisk(const NativePathChar* image, const DiskRecord& disk) {
+void JsonDisk(const Console& console, const NativePathChar* image, const DiskRecord& disk) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "disk");
-  line.String("image", PathText(image));
+  char path[kPathTextSize];
+  line.String("image", PathText(image, path));
   line.Number("disk", disk.place);
   if (disk.HasDirectory()) {
     line.Number("number", disk.diskNumber);
@@ -281,15 +284,16 @@ void JsonDisk(const NativePathChar* image, const DiskRecord& disk) {
     DescribeFinding(disk, reason);
     line.String("reason", reason);
   }
-  line.WriteTo(stdout);
+  line.WriteTo(console.out);
 }
 
-void JsonEntry(const NativePathChar* image, const DiskRecord& disk, const EntryRecord& entry,
-               const EntryOutcome& outcome, const char* reason) {
+void JsonEntry(const Console& console, const NativePathChar* image, const DiskRecord& disk,
+               const EntryRecord& entry, const EntryOutcome& outcome, const char* reason) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "file");
-  line.String("image", PathText(image));
+  char path[kPathTextSize];
+  line.String("image", PathText(image, path));
   line.Number("disk", disk.place);
   const std::size_t nameLength = std::strlen(entry.name);
   Cp932ToUtf8Lenient(entry.name, nameLength, text, sizeof text);
@@ -306,7 +310,7 @@ void JsonEntry(const NativePathChar* image, const DiskRecord& disk, const EntryR
   }
   line.String("status", StatusWord(outcome.status));
   if (reason != nullptr) line.String("reason", reason);
-  line.WriteTo(stdout);
+  line.WriteTo(console.out);
 }
 
 // "Cannot open the file", in Japanese: the Shift-JIS bytes the tool has
@@ -320,20 +324,20 @@ const char kCannotOpenUtf8[] = u8"ファイルをオープンできません";
 
 void Report::Disk(const DiskRecord& disk) const {
   if (form == Form::kJson) {
-    JsonDisk(image, disk);
+    JsonDisk(console, image, disk);
   } else if (form == Form::kListing && disk.HasDirectory()) {
-    PrintDiskLine(disk.diskNumber);
+    PrintDiskLine(console, disk.diskNumber);
   }
   if (disk.HasDirectory()) return;
   char reason[kReasonSize];
   DescribeFinding(disk, reason);
-  PutPathPrefix(image);
-  std::fprintf(stderr, "disk %d: %s\n", disk.place, reason);
+  PutPathPrefix(console, image);
+  std::fprintf(console.err, "disk %d: %s\n", disk.place, reason);
 }
 
 void Report::Listing(const EntryRecord& entry, const char* shownName, int columns) const {
   if (form != Form::kListing || !entry.HasRecordHeader()) return;
-  PrintListingLine(shownName, columns, entry.size, entry.start, entry.end);
+  PrintListingLine(console, shownName, columns, entry.size, entry.start, entry.end);
 }
 
 void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
@@ -348,9 +352,9 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
                   complaint.failedStep != nullptr ? complaint.failedStep : "",
                   complaint.failedStep != nullptr ? ": " : "", complaint.reason);
     if (outcome.status != EntryStatus::kListed) jsonReason = reason;
-    if (form == Form::kJson) JsonEntry(image, disk, entry, outcome, jsonReason);
-    PutEntryPrefix(image, disk, entry);
-    std::fprintf(stderr, "%s: %s\n", complaint.What(), complaint.reason);
+    if (form == Form::kJson) JsonEntry(console, image, disk, entry, outcome, jsonReason);
+    PutEntryPrefix(console, image, disk, entry);
+    std::fprintf(console.err, "%s: %s\n", complaint.What(), complaint.reason);
     return;
   }
   if (outcome.status == EntryStatus::kKept) {
@@ -359,100 +363,105 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
     DescribeReplaced(disk, outcome, scratch);
     jsonReason = scratch;
   }
-  if (form == Form::kJson) JsonEntry(image, disk, entry, outcome, jsonReason);
+  if (form == Form::kJson) JsonEntry(console, image, disk, entry, outcome, jsonReason);
   if (outcome.replacedPlace != 0) {
-    PutEntryPrefix(image, disk, entry);
-    std::fprintf(stderr, "%s%s\n", scratch,
+    PutEntryPrefix(console, image, disk, entry);
+    std::fprintf(console.err, "%s%s\n", scratch,
                  outcome.replacedPlace == disk.place ? "" : "; -D keeps each disk's files apart");
   }
 }
 
 void Report::NotD88(const FormatCheck& check) const {
-  PutPathPrefix(image);
-  std::fputs("not a D88 image (", stderr);
+  PutPathPrefix(console, image);
+  std::fputs("not a D88 image (", console.err);
   switch (check.problem) {
     case FormatCheck::Problem::kNone:
       break;
     case FormatCheck::Problem::kSizeBelowHeader:
-      std::fprintf(stderr, "the size of its first disk, %lu bytes, is smaller than a disk header",
+      std::fprintf(console.err,
+                   "the size of its first disk, %lu bytes, is smaller than a disk header",
                    static_cast<unsigned long>(check.size));
       break;
     case FormatCheck::Problem::kTrackInsideHeader:
-      std::fprintf(stderr, "track %d of its first disk starts at byte %lu, inside the disk header",
+      std::fprintf(console.err,
+                   "track %d of its first disk starts at byte %lu, inside the disk header",
                    check.track, static_cast<unsigned long>(check.offset));
       break;
     case FormatCheck::Problem::kTrackPastDisk:
-      std::fprintf(stderr,
+      std::fprintf(console.err,
                    "track %d of its first disk starts at byte %lu, past the disk's end at byte "
                    "%lu",
                    check.track, static_cast<unsigned long>(check.offset),
                    static_cast<unsigned long>(check.size));
       break;
   }
-  std::fputs(")\n", stderr);
+  std::fputs(")\n", console.err);
 }
 
 void Report::ReadError(int error) const {
-  PutPathPrefix(image);
-  std::fprintf(stderr, "cannot read: %s\n", std::strerror(error));
+  PutPathPrefix(console, image);
+  std::fprintf(console.err, "cannot read: %s\n", std::strerror(error));
 }
 
 void Report::MissingDisk(long long place, int count, bool more) const {
-  PutPathPrefix(image);
+  PutPathPrefix(console, image);
   if (more) {
-    std::fprintf(stderr, "disk %lld: only the first %d disks of the image are read\n", place,
+    std::fprintf(console.err, "disk %lld: only the first %d disks of the image are read\n", place,
                  count);
   } else {
-    std::fprintf(stderr, "disk %lld: the image holds %d disk%s\n", place, count,
+    std::fprintf(console.err, "disk %lld: the image holds %d disk%s\n", place, count,
                  count == 1 ? "" : "s");
   }
 }
 
 void Report::CutHeader(int place, int bytes) const {
-  PutPathPrefix(image);
-  std::fprintf(stderr,
+  PutPathPrefix(console, image);
+  std::fprintf(console.err,
                "the image ends inside the header of disk %d (%d of %d bytes); that disk is not "
                "read\n",
                place, bytes, d88::disk_header::kSize);
 }
 
 void Report::ZeroSize(int place) const {
-  PutPathPrefix(image);
-  std::fprintf(stderr, "disk %d gives its size as 0; what follows it in the image is not read\n",
-               place);
+  PutPathPrefix(console, image);
+  std::fprintf(console.err,
+               "disk %d gives its size as 0; what follows it in the image is not read\n", place);
 }
 
 void Report::MoreDisks(int count) const {
-  PutPathPrefix(image);
-  std::fprintf(stderr, "holds more than %d disks; only the first %d were read\n", count, count);
+  PutPathPrefix(console, image);
+  std::fprintf(console.err, "holds more than %d disks; only the first %d were read\n", count,
+               count);
 }
 
-void ShowOpenFailure(const NativePathChar* path, int error) {
+void ShowOpenFailure(const Console& console, const NativePathChar* path, int error) {
   // The Japanese line is read on a terminal that shows UTF-8 as UTF-8; into
   // a file or a pipe it goes as the bytes the tool has always written.
-  if (ErrorIsUtf8Terminal()) {
-    std::fputs(kCannotOpenUtf8, stderr);
+  if (ErrorIsUtf8Terminal(console)) {
+    std::fputs(kCannotOpenUtf8, console.err);
   } else {
-    std::fwrite(kCannotOpen, 1, sizeof kCannotOpen - 1, stderr);
+    std::fwrite(kCannotOpen, 1, sizeof kCannotOpen - 1, console.err);
   }
-  std::fputc('\n', stderr);
-  PutPathPrefix(path);
-  std::fprintf(stderr, "%s\n",
+  std::fputc('\n', console.err);
+  PutPathPrefix(console, path);
+  std::fprintf(console.err, "%s\n",
                error == kNotRegularFile ? "not a regular file" : std::strerror(error));
 }
 
-void ShowFolderFailure(const NativePathChar* path, int error) {
-  PutPathPrefix(path);
-  std::fprintf(stderr, "%s\n", std::strerror(error));
+void ShowFolderFailure(const Console& console, const NativePathChar* path, int error) {
+  PutPathPrefix(console, path);
+  std::fprintf(console.err, "%s\n", std::strerror(error));
 }
 
-void ShowPatternNotFound(const char* pattern, bool someDisks, bool namesFile) {
-  std::fflush(stdout);
-  std::fputs("d88unpack: ", stderr);
-  PutTyped(pattern);
-  std::fputs(someDisks ? ": not found on the disks chosen" : ": not found in the image", stderr);
+void ShowPatternNotFound(const Console& console, const char* pattern, bool someDisks,
+                         bool namesFile) {
+  std::fflush(console.out);
+  std::fputs("d88unpack: ", console.err);
+  PutTyped(pattern, console.err);
+  std::fputs(someDisks ? ": not found on the disks chosen" : ": not found in the image",
+             console.err);
   std::fputs(namesFile ? " (it names a file: one run reads one image, and the names after it "
                          "choose its files)\n"
                        : "\n",
-             stderr);
+             console.err);
 }

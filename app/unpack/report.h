@@ -1,5 +1,5 @@
 // What the user sees: the header and listing lines, or JSON Lines, on
-// standard output, and on standard error one line for each entry that was
+// the console's output, and on its error stream one line for each entry that was
 // not written as listed and for each other thing that went wrong. Every
 // line about an image's contents names the image first.
 #ifndef D88UNPACK_APP_UNPACK_REPORT_H
@@ -7,6 +7,7 @@
 
 #include <cstddef>
 
+#include "console.h"
 #include "d88_image.h"
 #include "disk_walk.h"
 #include "native_path.h"
@@ -23,7 +24,8 @@ class Report {
   // nothing (when the files' data goes there).
   enum class Form { kListing, kJson, kNone };
 
-  Report(Form form, const NativePathChar* image) : form(form), image(image) {}
+  Report(const Console& console, Form form, const NativePathChar* image)
+      : console(console), form(form), image(image) {}
 
   // The disk's header line "[Disk X]" (the letter one raw byte; a disk
   // without a directory has none), or its JSON object; then, for a disk
@@ -55,6 +57,7 @@ class Report {
   void MoreDisks(int count) const;
 
  private:
+  const Console& console;
   Form form;
   const NativePathChar* image;
 };
@@ -62,15 +65,16 @@ class Report {
 // Why the image could not be opened: the Japanese line the tool has always
 // printed (Shift-JIS bytes, or UTF-8 text on a terminal that shows UTF-8),
 // then the path and the reason in plain words.
-void ShowOpenFailure(const NativePathChar* path, int error);
+void ShowOpenFailure(const Console& console, const NativePathChar* path, int error);
 
 // The folder given to --directory cannot be written into.
-void ShowFolderFailure(const NativePathChar* path, int error);
+void ShowFolderFailure(const Console& console, const NativePathChar* path, int error);
 
 // A NAME pattern that matched no entry of the disks chosen, shown as given
 // but for its control bytes (`someDisks`: only some disks were chosen, with
 // --disk; `namesFile`: the pattern is the name of an existing file, most
 // likely a second image given by mistake).
-void ShowPatternNotFound(const char* pattern, bool someDisks, bool namesFile);
+void ShowPatternNotFound(const Console& console, const char* pattern, bool someDisks,
+                         bool namesFile);
 
 #endif
