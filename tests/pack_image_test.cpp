@@ -55,7 +55,7 @@ TEST(WriteBackDisk, TheCopyMustHoldTheSectorsAsTheyWereRead) {
     ImageFile file;
     DiskSpan span{};
     ASSERT_TRUE(file.Open(path.c_str()));
-    ASSERT_TRUE(FindDiskSpan(file, 0, span));
+    ASSERT_TRUE(ReadDiskSpan(loaded->image, file, 0, span));
     ASSERT_FALSE(CheckWholeLayout(loaded->image, file, span, record, loaded->map));
     file.Close();
     std::memcpy(loaded->before, loaded->disk.diskBuffer, kDiskBufferSize);

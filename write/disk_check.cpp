@@ -116,14 +116,9 @@ Problem CheckHeadersClear(ImageFile& file, const DiskSpan& span, const SectorMap
 
 }  // namespace
 
-bool FindDiskSpan(ImageFile& file, int index, DiskSpan& span) {
-  int64_t offset = 0;
-  for (int i = 0;; ++i) {
-    if (file.ReadAt(offset, span.header, dh::kSize) < dh::kSize) return false;
-    if (i == index) break;
-    offset += dh::DiskSize(span.header);
-  }
-  span.offset = offset;
+bool ReadDiskSpan(const D88Image& image, ImageFile& file, int index, DiskSpan& span) {
+  span.offset = image.GetDiskStart(index);
+  if (file.ReadAt(span.offset, span.header, dh::kSize) < dh::kSize) return false;
   span.size = dh::DiskSize(span.header);
   return true;
 }

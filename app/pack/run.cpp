@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "chosen_disk.h"
 #include "codepage.h"
 #include "console.h"
 #include "d88_image.h"
@@ -186,65 +187,21 @@ bool Packer::PrepareImage() {
 // Opens the image, chooses its disk, loads it and checks that it may be
 // written.
 bool Packer::LoadChosenDisk() {
-  if (!image.Open(options.image)) {
-    const int error = image.GetOpenError();
-    ShowImageProblem(error == kNotRegularFile ? Refuse(Refusal::kImageNotRegular)
-                                              : Failed(Refusal::kImageUnopenable, error));
-    return false;
-  }
-  // The file read must be the one found, and locked.
-  if (!image.GetIdentity().isFile || !(image.GetIdentity().file == replacement.State().identity)) {
-    ShowImageProblem(Refuse(Refusal::kImageChanged));
-    return false;
-  }
-  const Problem format = CheckFormat(image);
-  if (format) {
-    ShowImageProblem(format);
-    return false;
-  }
-  // Past the disks the reader counts, more may follow that cannot be chosen.
-  const int count = image.GetDiskCount();
-  const bool more = image.HasMoreDisks();
-  if (count == 0) {
-    ShowImageProblem(Refuse(Refusal::kImageHoldsNoDisk));
-    return false;
-  }
-  if (options.disk == 0 && count > 1) {
-    ShowImageProblem(more ? Refuse(Refusal::kImageChooseOfMore, count, count)
-                          : Refuse(Refusal::kImageChooseDisk, count));
-    return false;
-  }
-  if (options.disk > count) {
+  const DiskChoice choice{options.disk, options.force, &replacement.State().identity};
+  ChosenDisk chosen{};
+  const ChoiceProblem problem =
+      ::LoadChosenDisk(options.image, choice, image, work.file, disk, chosen);
+  diskIndex = chosen.index;
+  record = chosen.record;
+  map = chosen.map;
+  if (problem.place != 0) {
     PutPathPrefix(console, options.image);
-    std::fprintf(console.err, "disk %lld: ", options.disk);
-    PutReason(console, more         ? Refuse(Refusal::kImageNoSuchDiskOfMore, count, count)
-                       : count == 1 ? Refuse(Refusal::kImageNoSuchDisk1)
-                                    : Refuse(Refusal::kImageNoSuchDisk, count));
+    std::fprintf(console.err, "disk %lld: ", problem.place);
+    PutReason(console, problem.problem);
     return false;
-  }
-  diskIndex = options.disk == 0 ? 0 : static_cast<int>(options.disk) - 1;
-  record = LoadDisk(image, diskIndex, disk);
-  if (image.GetReadError() != 0) {
-    ShowImageProblem(Failed(Refusal::kImageUnreadable, image.GetReadError()));
-    return false;
-  }
-  // The image once more, to see where its disk lies and where it ends.
-  ImageFile& file = work.file;
-  DiskSpan span{};
-  if (!file.Open(options.image) || !SameImageFile(file.GetIdentity(), image.GetIdentity()) ||
-      !FindDiskSpan(file, diskIndex, span)) {
-    file.Close();
-    ShowImageProblem(Refuse(Refusal::kImageChanged));
-    return false;
-  }
-  Problem problem = CheckWholeLayout(image, file, span, record, map);
-  file.Close();
-  if (!problem) problem = CheckDirectory(disk, record);
-  if (!problem && record.writeProtect != 0 && !options.force) {
-    problem = Refuse(Refusal::kDiskWriteProtected);
   }
   if (problem) {
-    ShowDiskProblem(problem);
+    ShowImageProblem(problem.problem);
     return false;
   }
   return true;
