@@ -13,14 +13,10 @@ ChoiceProblem Choose(const D88Image& image, long long place, int& index) {
   const bool more = image.HasMoreDisks();
   if (count == 0) return OfImage(Refuse(Refusal::kImageHoldsNoDisk));
   if (place == 0 && count > 1) {
-    return OfImage(more ? Refuse(Refusal::kImageChooseOfMore, count, count)
-                        : Refuse(Refusal::kImageChooseDisk, count));
+    return OfImage(ChooseDisk(count, more));
   }
   if (place > count) {
-    return ChoiceProblem{more         ? Refuse(Refusal::kImageNoSuchDiskOfMore, count, count)
-                         : count == 1 ? Refuse(Refusal::kImageNoSuchDisk1)
-                                      : Refuse(Refusal::kImageNoSuchDisk, count),
-                         place};
+    return ChoiceProblem{NoSuchDisk(count, more), place};
   }
   index = place == 0 ? 0 : static_cast<int>(place) - 1;
   return ChoiceProblem{};

@@ -94,24 +94,23 @@ Problem DiskEdit::CheckUnowned(int from, int to) const {
   if (first < 0) return Problem{};
   const auto track = [](int sector) { return sector / kSectorsPerTrack; };
   const auto number = [](int sector) { return sector % kSectorsPerTrack + 1; };
-  if (first == last) return Refuse(Refusal::kUnownedBytes, track(first), number(first));
-  return Refuse(Refusal::kUnownedBytesRange, track(first), number(first), track(last),
-                number(last));
+  if (first == last) return UnownedBytes(track(first), number(first));
+  return UnownedBytes(track(first), number(first), track(last), number(last));
 }
 
 Problem DiskEdit::Put(int k, const EntryName& name, int start, int size, std::uint8_t*& data) {
-  if (size > kMaxFileSize) return Refuse(Refusal::kFileTooLarge, size);
-  if (start + size > 0xFFFF) return Refuse(Refusal::kFileEndPastFFFF, start, size);
+  if (size > kMaxFileSize) return FileTooLarge(size);
+  if (start + size > 0xFFFF) return FileEndPastFFFF(start, size);
   const int used = Used();
   // A replaced record that fits keeps its allocation; any other gets a new
   // one, and the records after it move by the difference.
   const int old = k == 0 ? 0 : Allocation(k);
   const int allocation = k != 0 && rh::kSize + size <= old ? old : NewAllocation(size);
   if (k == 0 && record.entryCount == kMaxEntryCount) {
-    return Refuse(Refusal::kDirectoryFull, kMaxEntryCount);
+    return DirectoryFull(kMaxEntryCount);
   }
   const int room = kDataAreaEnd - used + old;
-  if (allocation > room) return Refuse(Refusal::kFileDoesNotFit, allocation, room);
+  if (allocation > room) return FileDoesNotFit(allocation, room);
   const int grown = allocation - old;
   const Problem unowned = CheckUnowned(used, used + grown);
   if (unowned) return unowned;

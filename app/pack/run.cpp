@@ -15,6 +15,7 @@
 #include "disk_layout.h"
 #include "disk_walk.h"
 #include "entry_name.h"
+#include "hints.h"
 #include "image_file.h"
 #include "image_replace.h"
 #include "input_file.h"
@@ -46,7 +47,8 @@ struct Change {
 // The reason's words, and the system's where a call failed.
 void PutReason(const Console& console, const Problem& problem) {
   char reason[320];
-  FormatProblem(problem, reason, sizeof reason);
+  char hint[kHintSize];
+  FormatProblem(problem, HintFor(problem, hint), reason, sizeof reason);
   std::fprintf(console.err, "%s\n", reason);
 }
 
@@ -238,7 +240,7 @@ void Packer::PutFile(DiskEdit& edit, int i, EntryName* names) {
   for (int j = 0; j < i && !problem; ++j) {
     if (names[j] == names[i]) problem = Refuse(Refusal::kNameGivenTwice);
   }
-  if (!problem && size > kMaxFileSize) problem = Refuse(Refusal::kFileTooLarge, size);
+  if (!problem && size > kMaxFileSize) problem = FileTooLarge(size);
   int k = 0;
   int start = 0;
   if (!problem) {

@@ -8,6 +8,8 @@
 #include "console.h"
 #include "disk_layout.h"
 #include "extract_files.h"
+#include "finding_words.h"
+#include "format_words.h"
 #include "json.h"
 #include "listing.h"
 
@@ -214,45 +216,6 @@ void DescribeReplaced(const DiskRecord& disk, const EntryOutcome& outcome,
   }
 }
 
-// The words after "no directory: ", or the whole reason, for a disk whose
-// directory was not read.
-void DescribeFinding(const DiskRecord& disk, char (&out)[kReasonSize]) {
-  char sector[32];
-  const TrackShape& shape = disk.shape;
-  switch (disk.finding) {
-    case DiskFinding::kDirectory:
-      out[0] = 0;
-      break;
-    case DiskFinding::kUnselectable:
-      std::snprintf(out, sizeof out,
-                    "its header can no longer be read; the image changed while it was read");
-      break;
-    case DiskFinding::kBlank:
-      std::snprintf(out, sizeof out, "no directory: the disk is blank (it has no tracks)");
-      break;
-    case DiskFinding::kCutOff:
-      std::snprintf(out, sizeof out,
-                    "no directory: the image is cut off at byte %lld, inside this disk",
-                    static_cast<long long>(disk.cutAt));
-      break;
-    case DiskFinding::kOtherLayout:
-      std::snprintf(out, sizeof out,
-                    shape.uniform ? "no directory: the disk is of another layout (%d track%s of %d "
-                                    "sector%s of %d bytes)"
-                                  : "no directory: the disk is of another layout (%d track%s, the "
-                                    "first of %d sector%s of %d bytes)",
-                    shape.tracks, shape.tracks == 1 ? "" : "s", shape.sectors,
-                    shape.sectors == 1 ? "" : "s", shape.sectorSize);
-      break;
-    case DiskFinding::kDirectoryMissing:
-      PutSector(sector, sizeof sector, disk.missingSector);
-      std::snprintf(out, sizeof out,
-                    "no directory: the image does not hold %s in full, where the directory lies",
-                    sector);
-      break;
-  }
-}
-
 void JsonDisk(const Console& console, const NativePathChar* image, const DiskRecord& disk) {
   char text[kShownNameSize];
   JsonLine line;
@@ -281,7 +244,7 @@ void JsonDisk(const Console& console, const NativePathChar* image, const DiskRec
   line.Bool("directory", disk.HasDirectory());
   if (!disk.HasDirectory()) {
     char reason[kReasonSize];
-    DescribeFinding(disk, reason);
+    DescribeFinding(FactsOf(disk), reason, sizeof reason);
     line.String("reason", reason);
   }
   line.WriteTo(console.out);
@@ -330,7 +293,7 @@ void Report::Disk(const DiskRecord& disk) const {
   }
   if (disk.HasDirectory()) return;
   char reason[kReasonSize];
-  DescribeFinding(disk, reason);
+  DescribeFinding(FactsOf(disk), reason, sizeof reason);
   PutPathPrefix(console, image);
   std::fprintf(console.err, "disk %d: %s\n", disk.place, reason);
 }
@@ -372,30 +335,10 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
 }
 
 void Report::NotD88(const FormatCheck& check) const {
+  char reason[kReasonSize];
+  DescribeFormatCheck(check, reason, sizeof reason);
   PutPathPrefix(console, image);
-  std::fputs("not a D88 image (", console.err);
-  switch (check.problem) {
-    case FormatCheck::Problem::kNone:
-      break;
-    case FormatCheck::Problem::kSizeBelowHeader:
-      std::fprintf(console.err,
-                   "the size of its first disk, %lu bytes, is smaller than a disk header",
-                   static_cast<unsigned long>(check.size));
-      break;
-    case FormatCheck::Problem::kTrackInsideHeader:
-      std::fprintf(console.err,
-                   "track %d of its first disk starts at byte %lu, inside the disk header",
-                   check.track, static_cast<unsigned long>(check.offset));
-      break;
-    case FormatCheck::Problem::kTrackPastDisk:
-      std::fprintf(console.err,
-                   "track %d of its first disk starts at byte %lu, past the disk's end at byte "
-                   "%lu",
-                   check.track, static_cast<unsigned long>(check.offset),
-                   static_cast<unsigned long>(check.size));
-      break;
-  }
-  std::fputs(")\n", console.err);
+  std::fprintf(console.err, "%s\n", reason);
 }
 
 void Report::ReadError(int error) const {
