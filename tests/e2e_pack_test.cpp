@@ -139,14 +139,15 @@ TEST(Pack, CreateMakesANewImage) {
        {},
        NewImage(1, {}, ToolIsWindows() ? "\x83\x5C" : u8"ソ")},
       {{"-uc", u8"--label=ソ", kImage}, {}, {}, NewImage(1, {}, "\x83\x5C")},
+      // With -u the names in messages are UTF-8 text, as the listing shows
+      // them.
       {{"-u", "-c", kImage, u8"〜", u8"€"},
        {},
        inputs,
        {},
        "",
-       Says("disk 1: \\xe3\\x80\\x9c: the name has no exact form in code page 932") +
-           Says("disk 1: \\xe2\\x82\\xac: the name has no exact form in code page 932") +
-           kNothingWritten},
+       Says(u8"disk 1: 〜: the name has no exact form in code page 932") +
+           Says(u8"disk 1: €: the name has no exact form in code page 932") + kNothingWritten},
       {{"-cn", kImage, "GAME.BIN"},
        {},
        inputs,
@@ -627,6 +628,16 @@ TEST(Pack, PosixEachFileRefusedIsNamed) {
            // Its size said 0 bytes, and it held more.
            Says(file + "/proc/self/stat: changed while it was read") +
            Says(file + "d: not a regular file") + kNothingWritten},
+      // With -u, bytes of a name that are no UTF-8 text, or control bytes,
+      // stay escaped.
+      {{"-u", kImage, "A\x81\x7F", u8"ソ\x01", "\xE3\x80"},
+       one,
+       inputs,
+       one,
+       "",
+       Says(file + "A\\x81\\x7f: the name contains a control character") +
+           Says(file + u8"ソ\\x01: cannot read: No such file or directory") +
+           Says(file + "\\xe3\\x80: cannot read: No such file or directory") + kNothingWritten},
   });
 }
 

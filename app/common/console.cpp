@@ -97,7 +97,6 @@ bool ErrorIsUtf8Terminal(const Console& console) {
 #endif
 }
 
-#ifndef _WIN32
 namespace {
 
 // The length of the UTF-8 sequence at `p`, or 0 where none begins: no
@@ -129,7 +128,6 @@ int ValidUtf8Length(const unsigned char* p) {
 }
 
 }  // namespace
-#endif
 
 const char* PathText(const NativePathChar* path, char (&text)[kPathTextSize]) {
 #ifdef _WIN32
@@ -157,7 +155,7 @@ const char* PathText(const NativePathChar* path, char (&text)[kPathTextSize]) {
   return text;
 }
 
-void PutPath(const NativePathChar* path, std::FILE* stream) {
+void PutPath(const NativePathChar* path, std::FILE* stream, bool asText) {
 #ifdef _WIN32
   char bytes[4096];
   const int length =
@@ -167,7 +165,16 @@ void PutPath(const NativePathChar* path, std::FILE* stream) {
 #else
   const char* shown = path;
 #endif
-  for (const char* p = shown; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stream);
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(shown);
+  while (*p != 0) {
+    const int length = asText ? ValidUtf8Length(p) : 1;
+    if (length > 1) {
+      std::fwrite(p, 1, static_cast<std::size_t>(length), stream);
+      p += length;
+    } else {
+      PutEscaped(*p++, stream);
+    }
+  }
 }
 
 void PutPathPrefix(const Console& console, const NativePathChar* path) {

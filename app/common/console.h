@@ -45,8 +45,9 @@ constexpr int kPathTextSize = 4096 * 3;
 const char* PathText(const NativePathChar* path, char (&text)[kPathTextSize]);
 
 // The path's bytes on `stream`, escaped as above (on Windows the path in
-// UTF-8).
-void PutPath(const NativePathChar* path, std::FILE* stream);
+// UTF-8); `asText`: each whole, valid UTF-8 character other than ASCII as
+// it is, the text the user typed.
+void PutPath(const NativePathChar* path, std::FILE* stream, bool asText = false);
 
 // The user's own text (a NAME pattern) on `stream` as it was typed: '\'
 // and non-ASCII characters included, only control bytes as \xhh.

@@ -149,7 +149,8 @@ void Packer::ShowDiskProblem(const Problem& problem) {
 void Packer::ShowFileProblem(int i, const Problem& problem) {
   PutPathPrefix(console, options.image);
   std::fprintf(console.err, "disk %d: ", diskIndex + 1);
-  PutPath(options.nativeOperands[i], console.err);
+  // With -u the FILE's name is UTF-8 text, shown as the listing shows names.
+  PutPath(options.nativeOperands[i], console.err, options.utf8);
   std::fputs(": ", console.err);
   PutReason(console, problem);
   clean = false;
