@@ -20,6 +20,10 @@ class Pattern {
   // With `ignoreCase`, ASCII letters match in either case.
   bool Matches(const char* name, bool utf8, bool ignoreCase);
 
+  // How many members of sets all matches so far have read: what a pattern
+  // costs, counted.
+  long long MembersRead() const { return membersRead; }
+
  private:
   // Matches the set that starts after the '[' at `open` against the
   // character `c`: the pattern after the set, or null when the set does not
@@ -49,6 +53,7 @@ class Pattern {
     bool wide = false;
     unsigned char bits[32] = {};
   } compiled;
+  long long membersRead = 0;
 };
 
 #endif
