@@ -153,6 +153,7 @@ TEST(Pack, CreateMakesANewImage) {
        inputs,
        {},
        "create  [Disk B]\nadd     " + ListingLine("GAME.BIN", 0, 3000)},
+      {{"-cn", "--number=9", kImage}, {}, inputs, {}, "create  [Disk J]\n"},
   });
 }
 
@@ -242,6 +243,12 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
        inputs,
        kTwo,
        "add     " + ListingLine("NEW", 0, 7) + "replace " + ListingLine("NOTE.TXT", 0x100, 0x100)},
+      // A start given, 0 included, is the replaced entry's new start.
+      {{"-n", "-d2", "--start=0", kImage, "NOTE.TXT"},
+       kTwo,
+       inputs,
+       kTwo,
+       "replace " + ListingLine("NOTE.TXT", 0, 0)},
       {{kImage, "NEW"},
        FilledBelowDirectory(DataDisk(1, {kNote})),
        inputs,
@@ -499,6 +506,7 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
        "disk 2: the disk is write-protected; --force writes it all the same"},
       {{kImage, "A"}, kTwo, "holds 2 disks; choose one with --disk"},
       {{"-d3", kImage, "A"}, kTwo, "disk 3: the image holds 2 disks"},
+      {{"-d", "9", kImage, "A"}, kTwo, "disk 9: the image holds 2 disks"},
       {{"-d2", kImage, "A"}, one, "disk 2: the image holds 1 disk"},
       {{kImage, "A"}, {}, "cannot open: No such file or directory"},
       {{kImage, "A"}, TextBytes("short"), "holds no disk; --create makes one"},
@@ -665,6 +673,12 @@ TEST(Pack, UsageErrors) {
   ScratchDir dir;
   const ToolRun bare = RunPack(dir.path(), {});
   EXPECT_EQ(bare.err, Lines("Usage: " + bare.argv0 + " [OPTION]... IMAGE [FILE]...\n"));
+  // An empty IMAGE names no file.
+  const ToolRun empty = RunPack(dir.path(), {"", "A"});
+  if (!ToolIsWindows()) {
+    EXPECT_EQ(empty.err, "d88pack: : cannot open: No such file or directory\n");
+  }
+  EXPECT_EQ(empty.status, 1);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.problem);
     const ToolRun run = RunPack(dir.path(), row.args);
