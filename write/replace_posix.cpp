@@ -175,25 +175,6 @@ int OpenUnnamed(const char* folder, char (&reachable)[4096]) {
 
 }  // namespace
 
-void ImageReplacement::Reset() {
-  Abandon();
-  mode = Mode::kReplace;
-  force = false;
-  exists = false;
-  readOnly = false;
-  writable = true;
-  state = FileState{};
-  given = nullptr;
-  appended = 0;
-  target[0] = 0;
-  temporary[0] = 0;
-  reachable[0] = 0;
-  unnamed = false;
-  permissions = 0;
-  owner = -1;
-  group = -1;
-}
-
 Problem ImageReplacement::Prepare(const char* image, Mode wanted, bool forced) {
   Reset();
   mode = wanted;

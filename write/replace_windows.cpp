@@ -94,21 +94,6 @@ std::size_t FolderLength(const wchar_t* path) {
 
 }  // namespace
 
-void ImageReplacement::Reset() {
-  Abandon();
-  mode = Mode::kReplace;
-  force = false;
-  exists = false;
-  readOnly = false;
-  writable = true;
-  state = FileState{};
-  given = nullptr;
-  appended = 0;
-  target[0] = 0;
-  temporary[0] = 0;
-  reachable[0] = 0;
-}
-
 Problem ImageReplacement::Prepare(const wchar_t* image, Mode wanted, bool forced) {
   Reset();
   mode = wanted;
