@@ -183,10 +183,6 @@ Bytes FilledBelowDirectory(const LayoutDisk& layout) {
 
 // Six records of the largest allocation: 37888 bytes are free after them.
 const std::vector<LayoutFile> kFull(6, File("FULL", "", 0, Bytes(64508)));
-std::vector<LayoutFile> Concat(std::vector<LayoutFile> files, const std::vector<LayoutFile>& more) {
-  files.insert(files.end(), more.begin(), more.end());
-  return files;
-}
 
 // A system disk whose track 0 ends in a header that says its data runs on
 // past track 1 into the data of track 2's first sector, with `count` in its
@@ -264,11 +260,11 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
       {{kImage, "NEW"},
        ImageOf({DataDisk(1, kFull)}),
        {{"NEW", Bytes(37884)}},
-       ImageOf({DataDisk(1, Concat(kFull, {Put("NEW", "", 0, Bytes(37884))}))})},
+       ImageOf({DataDisk(1, Concat(kFull, std::vector{Put("NEW", "", 0, Bytes(37884))}))})},
       {{kImage, "NEW"},
-       ImageOf({DataDisk(1, Concat(kFull, {File("NEW", "", 0, {}, 1024)}))}),
+       ImageOf({DataDisk(1, Concat(kFull, std::vector{File("NEW", "", 0, {}, 1024)}))}),
        {{"NEW", Bytes(37884)}},
-       ImageOf({DataDisk(1, Concat(kFull, {Put("NEW", "", 0, Bytes(37884))}))})},
+       ImageOf({DataDisk(1, Concat(kFull, std::vector{Put("NEW", "", 0, Bytes(37884))}))})},
       // A record one byte past a sector takes two.
       {{kImage, "ODD"},
        ImageOf({DataDisk(1, {kNote})}),
@@ -554,7 +550,7 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
        "2, sector 1"},
       // Disk 2's first track starts at 0x290, inside a whole table.
       {{"-d2", kImage, "A"},
-       d88test::Concat(one, Table160(one, 32)),
+       Concat(one, Table160(one, 32)),
        "disk 2: not wholly of the layout: track 0, sector 1 lies in the disk's header or outside "
        "the disk"},
       {{kImage, "A"},
