@@ -137,9 +137,9 @@ bool OutputFolder::NamesAreExact() const {
 GuardedFiles GuardImageAndConsole(const ImageIdentity& image, int output, int errorOutput) {
   GuardedFiles guarded{};
   guarded.image = image;
-  guarded.hasOutput = output >= 0 && IdentityOfStreamFile(output, guarded.output);
-  guarded.hasErrorOutput =
-      errorOutput >= 0 && IdentityOfStreamFile(errorOutput, guarded.errorOutput);
+  // fstat refuses -1, a stream with no descriptor.
+  guarded.hasOutput = IdentityOfStreamFile(output, guarded.output);
+  guarded.hasErrorOutput = IdentityOfStreamFile(errorOutput, guarded.errorOutput);
   return guarded;
 }
 

@@ -7,7 +7,8 @@ void DescribeFormatCheck(const FormatCheck& check, char* out, std::size_t size) 
   const unsigned long diskSize = check.size;
   switch (check.problem) {
     case FormatCheck::Problem::kNone:
-      break;
+      std::snprintf(out, size, "%s", "");
+      return;
     case FormatCheck::Problem::kSizeBelowHeader:
       std::snprintf(out, size,
                     "not a D88 image (the size of its first disk, %lu bytes, is smaller than a "
@@ -27,5 +28,4 @@ void DescribeFormatCheck(const FormatCheck& check, char* out, std::size_t size) 
                     check.track, offset, diskSize);
       return;
   }
-  if (size > 0) out[0] = 0;
 }

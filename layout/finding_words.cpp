@@ -14,7 +14,8 @@ void DescribeFinding(const FindingFacts& facts, char* out, std::size_t size) {
   const TrackShape& shape = facts.shape;
   switch (facts.finding) {
     case DiskFinding::kDirectory:
-      break;
+      std::snprintf(out, size, "%s", "");
+      return;
     case DiskFinding::kUnselectable:
       std::snprintf(out, size,
                     "its header can no longer be read; the image changed while it was read");
@@ -42,5 +43,4 @@ void DescribeFinding(const FindingFacts& facts, char* out, std::size_t size) {
                     TrackOf(facts.missingSector), SectorNumberOf(facts.missingSector));
       return;
   }
-  if (size > 0) out[0] = 0;
 }

@@ -3,8 +3,11 @@
 // the same command gives: its output, its messages, its status and the
 // folder it leaves, byte for byte. Built once for each program.
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -192,6 +195,41 @@ TEST(PosixMainCalls, EachCallOfUnpackIsAFreshRun) {
       {{"--version"}},
       {{"-l", "disk.d88"}},
   });
+}
+
+// Where a write of the listing failed, the run fails, even when the stream
+// took what came after.
+TEST(PosixMainCalls, AListingThatWasNotAllWrittenFails) {
+  ScratchDir dir;
+  Fill(dir.path());
+  // The first write fails; every one after it is taken.
+  cookie_io_functions_t once{};
+  once.write = [](void* cookie, const char*, std::size_t size) -> ssize_t {
+    bool& failed = *static_cast<bool*>(cookie);
+    if (failed) return static_cast<ssize_t>(size);
+    failed = true;
+    errno = ENOSPC;
+    return -1;
+  };
+  bool failed = false;
+  std::FILE* out = fopencookie(&failed, "w", once);
+  ASSERT_NE(out, nullptr);
+  std::setvbuf(out, nullptr, _IONBF, 0);
+  std::FILE* err = std::tmpfile();
+  std::string image = "disk.d88";
+  std::string list = "-l";
+  std::string name = kProgram;
+  char* argv[] = {name.data(), list.data(), image.data(), nullptr};
+  const fs::path home = fs::current_path();
+  fs::current_path(dir.path());
+  const int status = CallMain(3, argv, out, err);
+  fs::current_path(home);
+  EXPECT_EQ(status, 1);
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(Contents(err),
+            "d88unpack: standard output: " + std::string(std::strerror(ENOSPC)) + "\n");
+  std::fclose(out);
+  std::fclose(err);
 }
 
 #endif
