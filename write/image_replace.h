@@ -107,6 +107,7 @@ class ImageReplacement {
   // Abandons what a run left, and forgets all it found: as new, for the
   // next run. Prepare starts with it.
   void Reset() {
+    // Abandon leaves no temporary file, and no path to one.
     Abandon();
     mode = Mode::kReplace;
     force = false;
@@ -117,8 +118,6 @@ class ImageReplacement {
     given = nullptr;
     appended = 0;
     target[0] = 0;
-    temporary[0] = 0;
-    reachable[0] = 0;
 #ifndef _WIN32
     unnamed = false;
     permissions = 0;
