@@ -121,8 +121,8 @@ TEST(LoadChosenDisk, ChoosesTheDiskAndRefusesOneThatMayNotBeWritten) {
       {"past the only one", one, 2, false, Refusal::kImageNoSuchDisk1, 2, 0},
       {"no image", notD88, 0, false, Refusal::kNotD88, 0, 0},
       {"write-protected", protectedBy(0x10), 0, false, Refusal::kDiskWriteProtected, 1, 0},
-      {"protected by another byte", protectedBy(0x01), 0, false, Refusal::kDiskWriteProtected,
-       1, 0},
+      {"protected by another byte", protectedBy(0x01), 0, false, Refusal::kDiskWriteProtected, 1,
+       0},
       {"protected by FF", protectedBy(0xFF), 0, false, Refusal::kDiskWriteProtected, 1, 0},
       {"protected, and forced", protectedBy(0x10), 0, true, Refusal::kNone, 0, 0},
   };
@@ -143,6 +143,26 @@ TEST(LoadChosenDisk, ChoosesTheDiskAndRefusesOneThatMayNotBeWritten) {
   }
 }
 
+TEST(ReadDiskSpan, TakesWhereTheDiskLiesFromTheReader) {
+  d88test::ScratchDir dir;
+  const Bytes one = d88test::ImageOf({d88test::DataDisk(1, {})});
+  const std::string path = dir.Put("disk.d88", d88test::Concat(one, one));
+  auto loaded = std::make_unique<Loaded>();
+  ASSERT_TRUE(loaded->image.Open(path.c_str()));
+  ImageFile file;
+  ASSERT_TRUE(file.Open(path.c_str()));
+  DiskSpan span{};
+  ASSERT_TRUE(ReadDiskSpan(loaded->image, file, 1, span));
+  EXPECT_EQ(span.offset, static_cast<int64_t>(one.size()));
+  EXPECT_EQ(span.size, one.size());
+  EXPECT_EQ(span.header[0], one[0]);
+  file.Close();
+  // The file cut short since the reader read it: the header is not there.
+  d88test::WriteBytes(path, Bytes(one.begin(), one.end() - 1000));
+  ASSERT_TRUE(file.Open(path.c_str()));
+  EXPECT_FALSE(ReadDiskSpan(loaded->image, file, 1, span));
+}
+
 TEST(LoadChosenDisk, TheFileReadMustBeTheOneFound) {
   d88test::ScratchDir dir;
   const Bytes image = d88test::ImageOf({d88test::DataDisk(1, {})});
@@ -154,9 +174,9 @@ TEST(LoadChosenDisk, TheFileReadMustBeTheOneFound) {
   ImageFile file;
   ChosenDisk chosen{};
   const DiskChoice choice{0, false, &found.State().identity};
-  EXPECT_EQ(LoadChosenDisk(path.c_str(), choice, loaded->image, file, loaded->disk, chosen)
-                .problem.why,
-            Refusal::kImageChanged);
+  EXPECT_EQ(
+      LoadChosenDisk(path.c_str(), choice, loaded->image, file, loaded->disk, chosen).problem.why,
+      Refusal::kImageChanged);
   EXPECT_FALSE(LoadChosenDisk(other.c_str(), choice, loaded->image, file, loaded->disk, chosen));
 }
 

@@ -33,9 +33,10 @@ int DescriptorOf(std::FILE* stream) {
 Console ConsoleOf(std::FILE* out, std::FILE* err) {
   const int fd = DescriptorOf(out);
 #ifdef _WIN32
+  // -1, a stream with no descriptor, would be an invalid parameter.
   const bool terminal = fd >= 0 && _isatty(fd) != 0;
 #else
-  const bool terminal = fd >= 0 && isatty(fd) != 0;
+  const bool terminal = isatty(fd) != 0;
 #endif
   return Console{out, err, terminal};
 }
@@ -83,8 +84,7 @@ bool ErrorIsUtf8Terminal(const Console& console) {
   (void)console;
   return false;
 #else
-  const int fd = DescriptorOf(console.err);
-  if (fd < 0 || isatty(fd) == 0) return false;
+  if (isatty(DescriptorOf(console.err)) == 0) return false;
   // The user's locale says what the terminal shows; the program's own
   // stays "C" for everything else.
   const char* saved = std::setlocale(LC_CTYPE, nullptr);

@@ -96,12 +96,12 @@ bool NamesAFile(const char* text) {
 #endif
 }
 
-// A NAME pattern, and whether it has matched an entry so far. Every member
-// has a constant initializer, so that an array of them in static storage is
-// zero pages that take no memory until a pattern is given.
+// A NAME pattern, and whether it has matched an entry so far. Nothing is
+// set when one is made, so that an array of them in the work area takes no
+// memory until patterns are given; each is made anew from its pattern.
 struct ChosenName {
   Pattern pattern;
-  bool matched = false;
+  bool matched;
 };
 
 }  // namespace
@@ -314,7 +314,9 @@ int Main(int argc, char** argv, std::FILE* out, std::FILE* err) {
 int Run(const Console& console, WorkArea& work) {
   const Options& options = work.options;
   std::transform(options.patterns, options.patterns + options.patternCount, work.names,
-                 [](const char* text) { return ChosenName{Pattern(text)}; });
+                 [](const char* text) {
+                   return ChosenName{Pattern(text), false};
+                 });
   // Nothing an earlier run wrote is this run's.
   work.written.Clear();
   Runner runner(options, console, work);
