@@ -23,9 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kImage[] = "disk.d88";
-using Tree = std::map<std::string, Bytes>;
-
 struct Row {
   std::vector<std::string> args;
   Bytes before;  // the image before; empty: there is none
