@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -161,6 +162,33 @@ TEST(ReadDiskSpan, TakesWhereTheDiskLiesFromTheReader) {
   d88test::WriteBytes(path, Bytes(one.begin(), one.end() - 1000));
   ASSERT_TRUE(file.Open(path.c_str()));
   EXPECT_FALSE(ReadDiskSpan(loaded->image, file, 1, span));
+}
+
+TEST(LoadChosenDisk, AnImageThatCannotBeOpened) {
+  d88test::ScratchDir dir;
+  std::filesystem::create_directory(dir.path() / "folder");
+  const struct {
+    const char* name;
+    Refusal why;
+    int error;
+  } rows[] = {
+      {"/dev/null", Refusal::kImageNotRegular, 0},
+      {"folder", Refusal::kImageUnopenable, EISDIR},
+      {"missing.d88", Refusal::kImageUnopenable, ENOENT},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto loaded = std::make_unique<Loaded>();
+    ImageFile file;
+    ChosenDisk chosen{};
+    // A name from the root is taken as it stands.
+    const std::string path = (dir.path() / row.name).string();
+    const ChoiceProblem problem = LoadChosenDisk(path.c_str(), {0, false, nullptr}, loaded->image,
+                                                 file, loaded->disk, chosen);
+    EXPECT_EQ(problem.problem.why, row.why);
+    EXPECT_EQ(problem.problem.error, row.error);
+    EXPECT_EQ(problem.place, 0);
+  }
 }
 
 TEST(LoadChosenDisk, TheFileReadMustBeTheOneFound) {
