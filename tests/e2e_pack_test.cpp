@@ -104,8 +104,9 @@ const LayoutFile kTextFile = Put("README", "", 0, kText);
 
 TEST(Pack, CreateMakesANewImage) {
   // Half-width katakana, and katakana whose second byte is a backslash's.
-  const Tree inputs = {{"GAME.BIN", kGame},   {"dir/README", kText}, {u8"ｱｲ.ﾃﾞ", {1}},
-                       {u8"ソフト.TXT", {2}}, {u8"〜", {}},          {u8"€", {}}};
+  const Tree inputs = {
+      {"GAME.BIN", kGame}, {"dir/README", kText}, {u8"ｱｲ.ﾃﾞ", {1}}, {u8"ソフト.TXT", {2}},
+      {u8"〜", {}},        {u8"€", {}},           {u8"é", {}}};
   const Bytes two = NewImage(1, {kGameFile, kTextFile});
   const Bytes system = NewImage(0, {Put("GAME", "BIN", 0xC000, kGame)}, "SYSTEM DISK 0123");
   RunRows({
@@ -138,13 +139,14 @@ TEST(Pack, CreateMakesANewImage) {
       {{"-uc", u8"--label=ソ", kImage}, {}, {}, NewImage(1, {}, "\x83\x5C")},
       // With -u the names in messages are UTF-8 text, as the listing shows
       // them.
-      {{"-u", "-c", kImage, u8"〜", u8"€"},
+      {{"-u", "-c", kImage, u8"〜", u8"€", u8"é"},
        {},
        inputs,
        {},
        "",
        Says(u8"disk 1: 〜: the name has no exact form in code page 932") +
-           Says(u8"disk 1: €: the name has no exact form in code page 932") + kNothingWritten},
+           Says(u8"disk 1: €: the name has no exact form in code page 932") +
+           Says(u8"disk 1: é: the name has no exact form in code page 932") + kNothingWritten},
       {{"-cn", kImage, "GAME.BIN"},
        {},
        inputs,

@@ -114,7 +114,8 @@ class Packer {
   void PrintListing();
 
   void ShowImageProblem(const Problem& problem);
-  void ShowDiskProblem(const Problem& problem);
+  void PutDiskPrefix(long long place) const;
+  void ShowDiskProblem(long long place, const Problem& problem);
   void ShowFileProblem(int i, const Problem& problem);
 
   const Options& options;
@@ -140,15 +141,19 @@ void Packer::ShowImageProblem(const Problem& problem) {
   PutReason(console, problem);
 }
 
-void Packer::ShowDiskProblem(const Problem& problem) {
+// "PROGRAM: IMAGE: disk N: ", for a line about the disk at `place`.
+void Packer::PutDiskPrefix(long long place) const {
   PutPathPrefix(console, options.image);
-  std::fprintf(console.err, "disk %d: ", diskIndex + 1);
+  std::fprintf(console.err, "disk %lld: ", place);
+}
+
+void Packer::ShowDiskProblem(long long place, const Problem& problem) {
+  PutDiskPrefix(place);
   PutReason(console, problem);
 }
 
 void Packer::ShowFileProblem(int i, const Problem& problem) {
-  PutPathPrefix(console, options.image);
-  std::fprintf(console.err, "disk %d: ", diskIndex + 1);
+  PutDiskPrefix(diskIndex + 1);
   // With -u the FILE's name is UTF-8 text, shown as the listing shows names.
   PutPath(options.nativeOperands[i], console.err, options.utf8);
   std::fputs(": ", console.err);
@@ -198,9 +203,7 @@ bool Packer::LoadChosenDisk() {
   record = chosen.record;
   map = chosen.map;
   if (problem.place != 0) {
-    PutPathPrefix(console, options.image);
-    std::fprintf(console.err, "disk %lld: ", problem.place);
-    PutReason(console, problem.problem);
+    ShowDiskProblem(problem.place, problem.problem);
     return false;
   }
   if (problem) {
@@ -289,8 +292,7 @@ void Packer::DeleteEntries(DiskEdit& edit) {
   }
   for (int i = 0; i < options.operandCount; ++i) {
     if (matched[i]) continue;
-    PutPathPrefix(console, options.image);
-    std::fprintf(console.err, "disk %d: ", diskIndex + 1);
+    PutDiskPrefix(diskIndex + 1);
     PutTyped(options.operands[i], console.err);
     // A file of that name was most likely meant to be put, not deleted.
     std::fputs(IsRegularFile(options.nativeOperands[i])
@@ -369,7 +371,7 @@ int Packer::Run() {
     if (problem) {
       // Only the reading back of the new image is about the disk.
       if (problem.why == Refusal::kDiskSectorsShift) {
-        ShowDiskProblem(problem);
+        ShowDiskProblem(diskIndex + 1, problem);
       } else {
         ShowImageProblem(problem);
       }
