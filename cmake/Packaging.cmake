@@ -97,7 +97,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 images, and for each disk prints its directory and writes every file stored
 on it into the current directory, or lists them only, writes chosen disks
 and files into a folder of choice, gives one file's data on standard output
-or prints JSON Lines. It reads disks of 84 tracks of five 1024-byte sectors
+or prints JSON Lines; the image may be compressed, in an archive, or
+read from standard input. It reads disks of 84 tracks of five 1024-byte sectors
 with the directory stored at the end of the last track. Names and lengths
 from hostile images are screened: nothing is written outside the output
 folder or through what stands at a name, the image itself is never
@@ -109,10 +110,18 @@ one and put in its place only when complete.")
 # Dependencies come from the binary itself where dpkg-shlibdeps is there.
 find_program(D88UNPACK_DPKG_SHLIBDEPS dpkg-shlibdeps)
 mark_as_advanced(D88UNPACK_DPKG_SHLIBDEPS)
+# d88unpack reads compressed images and archives through libarchive, which
+# it loads only when it reads one: no link of the binary tells of it.
+if(D88UNPACK_LIBARCHIVE)
+  set(d88unpack_archive_depends ", libarchive13")
+endif()
 if(D88UNPACK_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  if(D88UNPACK_LIBARCHIVE)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libarchive13")
+  endif()
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6${d88unpack_archive_depends}")
 endif()
 
 include(CPack)

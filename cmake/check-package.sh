@@ -70,6 +70,9 @@ root="$(mktemp -d)"
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "${deb[0]}" "$root"
 version="$(dpkg-deb --field "${deb[0]}" Version)"
+# d88unpack reads compressed images and archives through libarchive.
+depends="$(dpkg-deb --field "${deb[0]}" Depends)"
+grep -q 'libarchive' <<<"$depends" || fail "the .deb does not depend on libarchive: $depends"
 for program in "${programs[@]}"; do
   told="$("$root/usr/bin/$program" --version)" || fail "the packaged $program --version failed"
   told="${told%%$'\n'*}"

@@ -14,7 +14,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 mkdir folder
-touch games.d88 notes.txt
+touch games.d88 notes.txt sides.zip
 cat >tool <<'STUB'
 #!/usr/bin/env bash
 printf '%s\n' "$@" >args
@@ -69,8 +69,8 @@ check "d88unpack games.d88 --h" ""
 check "d88unpack -C " "folder"
 check "d88unpack -lC " "folder"
 check "d88unpack -d 6" "6"$'\n'"60"$'\n'"61"$'\n'"62"$'\n'"63"$'\n'"64"
-check "d88unpack -l " $'folder\ngames.d88'
-check "d88unpack -lC folder " $'folder\ngames.d88'
+check "d88unpack -l " $'folder\ngames.d88\nsides.zip'
+check "d88unpack -lC folder " $'folder\ngames.d88\nsides.zip'
 # The names, once each; pattern characters escaped, nothing expanded.
 check "d88unpack games.d88 " $'A\\\\\\[1\\]\nB\\\\\\*\nREADME\n\\$\\(\\>Z\\)' \
   "--list -- games.d88"
@@ -81,6 +81,12 @@ check "d88unpack games.d88 --disk 3 -u R" "README" "--list --disk=3 --utf8 -- ga
 check "d88unpack -- -l R" "README" "--list -- -l"
 check "d88unpack -C folder \"games\".d88 R" "README" "--list -- games.d88"
 check "d88pack --del" "--delete"
+check "d88pack --ren" "--rename"
+check "d88pack --all" "--all-disks"
+check "d88pack --rename A " ""
+check "d88pack --rename A B " $'folder\ngames.d88'
+check "d88pack --info games.d88 " ""
+check "d88pack -d 2 --unprotect " $'folder\ngames.d88'
 check "d88pack -cd 6" "6"$'\n'"60"$'\n'"61"$'\n'"62"$'\n'"63"$'\n'"64"
 check "d88pack --number 25" "25"$'\n'"250"$'\n'"251"$'\n'"252"$'\n'"253"$'\n'"254"$'\n'"255"
 check "d88pack -v " $'folder\ngames.d88'

@@ -1,7 +1,8 @@
 # bash completion for d88unpack                                -*- shell-script -*-
 #
 # Options; after -C/--directory a folder; after -d/--disk a disk's place;
-# the image first among the arguments (D88 images by their usual endings),
+# the image first among the arguments (D88 images, and the compressed files
+# and archives that hold them, by their usual endings),
 # then names of files on the image's disks, as the image lists them.
 #
 # The names come from a file that may be hostile: they are matched and
@@ -148,14 +149,16 @@ _d88unpack() {
 
   if [[ $cur == -* ]] && ! $ended; then
     local options='-l -t -C -d -k -O -D -u -i --list --directory= --disk= --keep-old-files
-      --skip-old-files --to-stdout --disk-folders --utf8 --ignore-case --salvage --json'
+      --skip-old-files --to-stdout --disk-folders --utf8 --ignore-case --salvage --json
+      --system-area'
     [[ -z $image ]] && options+=' -h -V --help --version'
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
     [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
     return
   fi
   if [[ -z $image ]]; then
-    _filedir '@(d88|D88|d77|D77|d68|D68)'
+    # Images compressed or in archives too, which d88unpack reads.
+    _filedir '@(d88|D88|d77|D77|d68|D68|zip|ZIP|gz|tgz|bz2|xz|zst|7z|lzh|LZH|lha|tar)'
     return
   fi
 

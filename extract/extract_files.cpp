@@ -81,6 +81,14 @@ void DiskFolderName(int place, char (&name)[kDiskFolderNameSize]) {
   std::snprintf(name, sizeof name, "disk%02d", place);
 }
 
+void WrittenPath(const OutputTarget& target, const char* fileName, char (&path)[kWrittenPathSize]) {
+  if (target.diskFolder == nullptr) {
+    std::snprintf(path, sizeof path, "%s", fileName);
+  } else {
+    std::snprintf(path, sizeof path, "%s/%s", target.diskFolderName, fileName);
+  }
+}
+
 void EnterDisk(OutputTarget& target, const DiskRecord& disk) {
   target.diskPlace = disk.place;
   target.diskNumber = disk.diskNumber;

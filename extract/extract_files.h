@@ -45,6 +45,14 @@ struct OutputTarget {
 // that disk's own folder, not made yet.
 void EnterDisk(OutputTarget& target, const DiskRecord& disk);
 
+// Room for a path WrittenPath makes: a disk's folder, '/', and a name.
+constexpr int kWrittenPathSize = kDiskFolderNameSize + 256;
+
+// Where a file written under `fileName` for the current disk lies, relative
+// to the output folder: "disk02/GAME.BIN" with a folder per disk, else
+// "GAME.BIN". Parts are joined by '/' on every host.
+void WrittenPath(const OutputTarget& target, const char* fileName, char (&path)[kWrittenPathSize]);
+
 // Writes the entry's file under `fileName` into the output target, unless a
 // rule refuses it, and says what happened. An entry whose record header lies
 // past the end of the disk is skipped; one whose record header the image

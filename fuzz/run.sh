@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang, libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer) and their seed corpus, then fuzzes the three
+# UndefinedBehaviorSanitizer) and their seed corpus, then fuzzes the four
 # targets side by side for a bounded time: FUZZ_SECONDS each, 80 by default.
 #
 # Fails on any crash, sanitizer report, leak, input that takes more than one
@@ -24,9 +24,19 @@ cmake --build --preset fuzz
 
 build=$root/build/fuzz
 rm -rf "$build/seeds" "$build/corpus" "$build/artifacts" "$build/logs" "$build/tmp"
-mkdir -p "$build"/seeds/{extract,reader,pack} "$build"/corpus/{extract,reader,pack} "$build/artifacts" \
+mkdir -p "$build"/seeds/{extract,reader,pack,manifest} "$build"/corpus/{extract,reader,pack,manifest} \
+  "$build/artifacts" \
   "$build/logs" "$build/tmp"
 "$build/fuzz/make_seeds" "$build/seeds/extract" "$build/seeds/reader" "$build/seeds/pack"
+# The manifest's seeds: what d88unpack --json writes for a system disk and
+# a data disk.
+cat >"$build/seeds/manifest/two-disks" <<'SEED'
+{"type":"disk","image":"a.d88","disk":1,"number":0,"letter":"A","label":"S","label_bytes":"53","write_protected":false,"media":0,"directory":true,"fill":229,"directory_fill":32,"system_area":null}
+{"type":"file","image":"a.d88","disk":1,"name":"GAME.BIN","name_bytes":"47414d452e42494e","size":3,"start":4608,"end":4611,"allocation":7,"status":"written","path":"disk01/GAME.BIN"}
+{"type":"disk","image":"a.d88","disk":2,"number":1,"letter":"B","label":"","label_bytes":"","write_protected":true,"media":16,"directory":true,"fill":0,"directory_fill":0,"system_area":null}
+{"type":"file","image":"a.d88","disk":2,"name":"A","name_bytes":"41","size":30,"start":128,"end":158,"allocation":0,"status":"written","path":"disk02/A"}
+{"type":"file","image":"a.d88","disk":2,"name":"B","name_bytes":"42","size":30,"start":128,"end":158,"allocation":null,"status":"written","path":"disk02/B"}
+SEED
 
 # The targets work in scratch folders under build/fuzz/tmp; their corpus and
 # artifact paths must be absolute, as the extraction target changes folder.
@@ -45,15 +55,17 @@ run_target() {
     "$build/corpus/$name" "$build/seeds/$name" >"$build/logs/$name.log" 2>&1
 }
 
-echo "Fuzzing the extraction, the reader and the writer for ${seconds} s each"
+echo "Fuzzing the extraction, the reader, the writer and the manifest reader for ${seconds} s each"
 run_target extract -close_fd_mask=2 &
 extract_pid=$!
 run_target reader &
 reader_pid=$!
 run_target pack &
 pack_pid=$!
+run_target manifest &
+manifest_pid=$!
 status=0
-for name in extract reader pack; do
+for name in extract reader pack manifest; do
   pid_var=${name}_pid
   result=0
   wait "${!pid_var}" || result=$?

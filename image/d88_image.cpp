@@ -103,11 +103,14 @@ FormatCheck D88Image::CheckFirstHeader(const std::uint8_t* header) {
     return FormatCheck{Problem::kSizeBelowHeader, 0, 0, size};
   }
   // Each offset is 0 (no track), past the table, and no farther than the
-  // disk's end (a track that starts there is empty).
+  // disk's end (a track that starts there is empty). Only the tracks the
+  // tools read are looked at: an entry past them is never used, and old
+  // damage there says nothing of whether the file is an image.
   const int tableLength = dh::TrackTableLength(header);
   const std::uint32_t tableEnd =
       dh::kTrackTableOffset + 4 * static_cast<std::uint32_t>(tableLength);
-  for (int i = 0; i < tableLength; ++i) {
+  const int checked = std::min(tableLength, kCheckedTracks);
+  for (int i = 0; i < checked; ++i) {
     const std::uint32_t offset = dh::TrackOffset(header, i);
     if (offset == 0) continue;
     if (offset < tableEnd) return FormatCheck{Problem::kTrackInsideHeader, i, offset, size};
@@ -303,6 +306,47 @@ void D88Image::LocateRun(int track, int c, int h, int r, int n, int count, int64
     positions[i] = spot != nullptr ? spot->dataPosition : -1;
     lengths[i] = spot != nullptr ? spot->dataLength : 0;
     StepRun(planIndex, r);
+  }
+}
+
+void D88Image::ReadTrackByPlace(int track, int c, int h, int firstR, int lastR, int n,
+                                std::uint8_t* buffer, std::uint16_t* held, PlacedSector* how) {
+  for (int r = firstR; r <= lastR; ++r) {
+    held[r - firstR] = 0;
+    how[r - firstR] = PlacedSector::kNotReached;
+  }
+  // The largest size whose length a header's 16 bits can give.
+  constexpr int kLargestPlacedSizeCode = 8;
+  if (n < 0 || n > kLargestPlacedSizeCode) return;
+  const int size = 128 << n;
+  const int64_t nextTrack = track < kTrackCount ? LocateTrack(track + 1) : TrackSweep::kAbsent;
+  int64_t position = LocateTrack(track);
+  if (position == TrackSweep::kAbsent) return;
+  // Whether a header of sector (c, h, r, n) with a whole sector's data
+  // stands at `at`.
+  const auto standsAt = [&](int64_t at, int r, bool lengthToo) {
+    std::uint8_t header[kSectorHeaderSize];
+    if (at + kSectorHeaderSize > DiskEnd()) return false;
+    if (file.ReadAt(at, header, kSectorHeaderSize) < kSectorHeaderSize) return false;
+    return header[sh::kCylinderOffset] == c && header[sh::kHeadOffset] == h &&
+           header[sh::kRecordOffset] == r && header[sh::kSizeCodeOffset] == n &&
+           (!lengthToo || sh::DataLength(header) == static_cast<std::uint32_t>(size));
+  };
+  for (int r = firstR; r <= lastR; ++r) {
+    const int i = r - firstR;
+    const int64_t after = position + kSectorHeaderSize + size;
+    if (standsAt(position, r, true)) {
+      how[i] = PlacedSector::kFound;
+    } else {
+      const bool nextInPlace =
+          r < lastR ? standsAt(after, r + 1, false) : after == DiskEnd() || after == nextTrack;
+      if (position + kSectorHeaderSize > DiskEnd() || !nextInPlace) return;
+      how[i] = PlacedSector::kStepped;
+    }
+    const int64_t there = std::min<int64_t>(size, DiskEnd() - (position + kSectorHeaderSize));
+    held[i] = static_cast<std::uint16_t>(file.ReadAt(
+        position + kSectorHeaderSize, buffer + static_cast<std::size_t>(i) * size, there));
+    position = after;
   }
 }
 

@@ -41,12 +41,23 @@ struct FormatCheck {
   std::uint32_t size;    // the disk's size field
 };
 
+// How ReadTrackByPlace came by a sector.
+enum class PlacedSector : std::uint8_t {
+  kNotReached,  // the walk ended before it
+  kFound,       // its header is as it should be
+  kStepped,     // its header is damaged, and was stepped over by its place
+};
+
 class D88Image {
  public:
   static constexpr int kMaxDisks = 64;
   static constexpr int kTrackCount = d88::disk_header::kTrackCount;
   static constexpr int kDiskHeaderSize = d88::disk_header::kSize;
   static constexpr int kSectorHeaderSize = d88::sector_header::kSize;
+  // The tracks of the disks the tools read (42 cylinders of 2 heads): the
+  // entries of the first disk's table that decide whether a file is an
+  // image at all.
+  static constexpr int kCheckedTracks = 84;
 
   D88Image() noexcept;
   ~D88Image();
@@ -80,8 +91,9 @@ class D88Image {
   // file holds more after that disk's header: bytes that are not read.
   bool HasBytesAfterZeroSize() const { return bytesAfterZeroSize; }
   // Whether the first disk's header can be a D88 header at all: its size
-  // holds at least the header, and each of its track offsets is 0 or lies
-  // inside the disk, past the header's fixed fields. The track table ends
+  // holds at least the header, and each of the offsets of its first
+  // kCheckedTracks tracks is 0 or lies inside the disk, past the header's
+  // fixed fields. The track table ends
   // where the first track begins, so that images whose table is shorter
   // than 164 entries are read too. A file too short for one header has no
   // problem here: it holds no disk.
@@ -106,6 +118,11 @@ class D88Image {
   // The image file's size now (the block's size for an image in memory), or
   // -1 when it cannot be told.
   int64_t GetFileSize() const { return file.GetSize(); }
+  // Copies up to `length` bytes of the image from `position` into `out`, as
+  // they stand, whatever disk they belong to; returns how many there were.
+  int64_t ReadBytes(int64_t position, std::uint8_t* out, int64_t length) {
+    return file.ReadAt(position, out, length);
+  }
   // Whether the current disk has track `track`: its first sector header lies
   // wholly inside the disk.
   bool HasTrack(int track) const;
@@ -151,6 +168,20 @@ class D88Image {
   // these.
   void LocateRun(int track, int c, int h, int r, int n, int count, int64_t* positions,
                  int* lengths);
+
+  // Reads sectors firstR to lastR of size code n (0 to 8) of `track` by
+  // their places, for a track recorded plainly: from its first header, the
+  // sectors in number order, each a header with ID (c, h, r, n) followed
+  // by 128 << n bytes of data. A header that is not so (damaged: zeroed,
+  // say) is stepped over where the next sector's header stands right after
+  // its data, or, for the last sector, where the next track or the disk
+  // begins or ends there; its data is taken all the same. Anything else
+  // ends the walk. Sector i goes to buffer + i * (128 << n), held[i] gets
+  // how many of its bytes the image holds (0 for a sector not reached) and
+  // how[i] how it was come by. A search (ReadSectors) gives up at a damaged
+  // header, and the rest of the track with it: this is for salvaging.
+  void ReadTrackByPlace(int track, int c, int h, int firstR, int lastR, int n, std::uint8_t* buffer,
+                        std::uint16_t* held, PlacedSector* how);
 
   // Writes the 4-byte IDs (C, H, R, N) of the track's sectors in recording
   // order to `out`, as many as fit whole; returns the number of bytes written.

@@ -21,12 +21,17 @@ DirectoryInfo ReadDirectory(DecodedDisk& disk) {
   constexpr int kTrackEnd = (kDirectoryTrack + 1) * kTrackSize;
   const std::uint8_t* const last = disk.diskBuffer + kTrackEnd - 1;
   DirectoryInfo info{false, 0, 0, -1};
-  int missing = FirstMissingByte(disk, kTrackEnd - de::kSize, kTrackEnd);
-  if (missing == kTrackEnd) {
+  // Only the bytes that are used must be there: the header's disk number
+  // and count (directory bytes 8 to 10), and the entries. The header's
+  // first eight bytes, the very last of the track, are never read, so an
+  // image cut short by a byte or two keeps its directory.
+  constexpr int kUsedEnd = kTrackEnd - de::kDiskNumberOffset;
+  int missing = FirstMissingByte(disk, kTrackEnd - de::kSize, kUsedEnd);
+  if (missing == kUsedEnd) {
     const int entryCount = last[-de::kEntryCountOffset];
     const int directoryLength = (entryCount + 1) * de::kSize;
-    missing = FirstMissingByte(disk, kTrackEnd - directoryLength, kTrackEnd);
-    if (missing == kTrackEnd) {
+    missing = FirstMissingByte(disk, kTrackEnd - directoryLength, kUsedEnd);
+    if (missing == kUsedEnd) {
       std::reverse_copy(last + 1 - directoryLength, last + 1, disk.directoryBytes);
       info = DirectoryInfo{true, disk.directoryBytes[de::kDiskNumberOffset], entryCount, -1};
       return info;

@@ -25,6 +25,13 @@ constexpr int kSectorsPerDisk = kTracksPerDisk * kSectorsPerTrack;
 constexpr int kDirectoryTrack = 83;
 constexpr int kSystemDiskNumber = 0;
 constexpr int kSystemAreaTracks = 2;
+// The system area as formatted: sixteen 256-byte sectors on each of its two
+// tracks, 8 KiB that hold the boot program.
+constexpr int kSystemAreaSectors = 16;
+constexpr int kSystemAreaSectorSizeCode = 1;
+constexpr int kSystemAreaSectorSize = 128 << kSystemAreaSectorSizeCode;
+constexpr int kSystemAreaTrackSize = kSystemAreaSectors * kSystemAreaSectorSize;
+constexpr int kSystemAreaSize = kSystemAreaTracks * kSystemAreaTrackSize;
 constexpr int kNameBufferSize = 11;
 // The entry count is one byte of the directory's header.
 constexpr int kMaxEntryCount = 255;

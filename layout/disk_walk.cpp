@@ -5,6 +5,9 @@
 
 #include "directory.h"
 
+static_assert(kTracksPerDisk == D88Image::kCheckedTracks,
+              "the reader checks the tracks of the layout's disks");
+
 namespace {
 
 // The most sector IDs a track is looked at for.
@@ -58,13 +61,39 @@ void FindWhy(D88Image& image, int missingSector, DiskRecord& record) {
   }
 }
 
+// Fills the sectors that a search did not find from a walk by their places,
+// track by track, noting the damaged headers stepped over.
+void StepDamagedHeaders(D88Image& image, DecodedDisk& disk, DiskRecord& record) {
+  for (int t = 0; t < kTracksPerDisk; ++t) {
+    std::uint16_t* const held = disk.held + t * kSectorsPerTrack;
+    if (std::find(held, held + kSectorsPerTrack, 0) == held + kSectorsPerTrack) continue;
+    std::uint8_t data[kTrackSize];
+    std::uint16_t placedHeld[kSectorsPerTrack];
+    PlacedSector how[kSectorsPerTrack];
+    image.ReadTrackByPlace(t, t / 2, t % 2, 1, kSectorsPerTrack, kSectorSizeCode, data, placedHeld,
+                           how);
+    for (int i = 0; i < kSectorsPerTrack; ++i) {
+      if (held[i] != 0 || how[i] == PlacedSector::kNotReached) continue;
+      std::uint8_t* const sector = disk.diskBuffer + (t * kSectorsPerTrack + i) * kSectorSize;
+      std::memcpy(sector, data + i * kSectorSize, placedHeld[i]);
+      held[i] = placedHeld[i];
+      if (how[i] != PlacedSector::kStepped) continue;
+      const int index = t * kSectorsPerTrack + i;
+      if (record.steppedHeaders++ == 0) record.firstStepped = index;
+      record.lastStepped = index;
+    }
+  }
+}
+
 }  // namespace
 
-DiskRecord LoadDisk(D88Image& image, int index, DecodedDisk& disk) {
+DiskRecord LoadDisk(D88Image& image, int index, DecodedDisk& disk, bool stepDamagedHeaders) {
   // A disk that cannot be selected has no tracks, so every sector comes
   // back missing.
   DiskRecord record{};
   record.place = index + 1;
+  record.firstStepped = -1;
+  record.lastStepped = -1;
   const bool selected = image.SelectDisk(index);
   // The reader's name is at most 16 bytes and NUL-terminated.
   std::memcpy(record.label, image.GetDiskName(), sizeof record.label);
@@ -76,6 +105,7 @@ DiskRecord LoadDisk(D88Image& image, int index, DecodedDisk& disk) {
   // loses its own bytes only.
   image.SetSectorRange(1, kSectorsPerTrack);
   image.ReadEachSector(0, 0, 0, 1, kSectorSizeCode, kSectorsPerDisk, disk.diskBuffer, disk.held);
+  if (stepDamagedHeaders && selected) StepDamagedHeaders(image, disk, record);
   const DirectoryInfo directory = ReadDirectory(disk);
   if (!selected) {
     record.finding = DiskFinding::kUnselectable;
@@ -108,7 +138,8 @@ bool EntryWalk::Next(EntryRecord& entry) {
   entry.missing = MissingBytes{0, 0, -1, -1};
   const long long here = record;
   // The allocation length counts from the start of this record, not its end.
-  record += AllocationLength(disk, k);
+  entry.allocation = AllocationLength(disk, k);
+  record += entry.allocation;
   if (here + record_header::kSize > kDiskBufferSize) {
     entry.problem = EntryProblem::kRecordPastDisk;
     return true;

@@ -47,6 +47,13 @@ struct DiskRecord {
   int missingSector;
   // kOtherLayout: what its tracks hold.
   TrackShape shape;
+  // Read with damaged headers stepped over: the sectors whose damaged
+  // headers were stepped over, their data taken from where the layout puts
+  // it (how many; the first and the last, as indexes into
+  // DecodedDisk::held, -1 for none).
+  int steppedHeaders;
+  int firstStepped;
+  int lastStepped;
 
   bool HasDirectory() const { return finding == DiskFinding::kDirectory; }
 };
@@ -57,6 +64,8 @@ struct EntryRecord {
   // The bytes of the name built from the entry: more than strlen(name) when
   // the entry holds a NUL, which ends the text early.
   int nameLength;
+  // Its allocation length: the distance from its record to the next.
+  int allocation;
   // What the disk and the image do not give of the entry: kNone, or one of
   // kRecordPastDisk (no record header: the fields below are not set),
   // kRecordMissing (the fields below are decoded from bytes the image does
@@ -83,7 +92,10 @@ struct EntryRecord {
 // Makes disk `index` (from 0) of the image current and reads it into `disk`,
 // sector by sector: what the image holds of each sector, and the directory
 // when the image holds it. A disk that cannot be selected reads as blank.
-DiskRecord LoadDisk(D88Image& image, int index, DecodedDisk& disk);
+// With `stepDamagedHeaders`, a track whose sectors a search cannot all find
+// is walked again by the places its sectors have on a plainly recorded
+// track, stepping over damaged headers (see D88Image::ReadTrackByPlace).
+DiskRecord LoadDisk(D88Image& image, int index, DecodedDisk& disk, bool stepDamagedHeaders = false);
 
 // The entries of the disk last loaded into `disk`, in directory order; none
 // when its directory was not read.

@@ -207,6 +207,14 @@ std::vector<DamageCase> DamageCases() {
          "track 5 of its first disk starts at byte 35, inside the disk header"},
         {"a track inside the track table", trackAt(0x100),
          "track 5 of its first disk starts at byte 256, inside the disk header"},
+        {"the last track read, past the disk",
+         [] {
+           Disk past = MakeLayoutDisk(DataDisk(1, {}));
+           past.trackOffsetOverrides[83] = 0x7FFFFFFF;
+           return BuildDisk(past);
+         }(),
+         "track 83 of its first disk starts at byte 2147483647, past the disk's end at byte "
+         "437488"},
     };
     for (const auto& f : foreign) {
       cases.push_back({f.label, f.image, "", ImageLine("not a D88 image (" + f.why + ")"), {}});
@@ -215,6 +223,18 @@ std::vector<DamageCase> DamageCases() {
     Bytes atEnd = BuildDisk(MakeLayoutDisk(DataDisk(1, {File("KEPT", "", 0, Pattern(9, 1))})));
     d88::PutLittle32(atEnd.data() + d88::disk_header::kTrackTableOffset + 4 * 163,
                      static_cast<std::uint32_t>(atEnd.size()));
+    // Entries past track 83 are never read: what they hold, however wrong,
+    // changes nothing.
+    for (const std::uint32_t offset : {0x7FFFFFFFu, 0x23u}) {
+      Disk damaged = MakeLayoutDisk(DataDisk(1, {File("KEPT", "", 0, Pattern(9, 1))}));
+      damaged.trackOffsetOverrides[84] = offset;
+      damaged.trackOffsetOverrides[163] = offset;
+      cases.push_back({"a table entry past track 83 out of range",
+                       BuildDisk(damaged),
+                       "[Disk B]\n" + ListingLine("KEPT", 0, 9),
+                       "",
+                       {{"KEPT", Pattern(9, 1)}}});
+    }
     cases.push_back({"a track at the disk's end",
                      atEnd,
                      "[Disk B]\n" + ListingLine("KEPT", 0, 9),
@@ -332,6 +352,19 @@ std::vector<DamageCase> DamageCases() {
                                        std::to_string(end) + ", inside this disk"),
                        filled});
     }
+    // Cut inside the directory header's first eight bytes, which are never
+    // read: the directory is whole. One byte more takes the disk number.
+    const Bytes plusTwo = ImageOf({full, DataDisk(2, {File("TWO", "TXT", 0, TextBytes("two"))})});
+    for (const std::size_t cut : {1, 8}) {
+      cases.push_back({"the last disk cut by " + std::to_string(cut) + " bytes",
+                       Cut(plusTwo, plusTwo.size() - cut),
+                       listing + "[Disk C]\n" + ListingLine("TWO.TXT", 0, 3), "",
+                       Merge(filled, {{"TWO.TXT", TextBytes("two")}})});
+    }
+    cases.push_back({"the last disk cut by 9 bytes", Cut(plusTwo, plusTwo.size() - 9), listing,
+                     DiskLine(2, "no directory: the image is cut off at byte " +
+                                     std::to_string(plusTwo.size() - 9) + ", inside this disk"),
+                     filled});
     // Cut 500 bytes into sector 3 of track 20 (disk offset 104948) of the
     // second disk. CUT's data begins at 100004 and is written up to the
     // cut. LOST's record lies past it, in track 21 sector 3: listed from the

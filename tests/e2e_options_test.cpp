@@ -104,10 +104,12 @@ TEST(Options, DirectoryTakesTheFiles) {
                     {{kImage, "--directory=out"}, kAll, kReplaced, out, Folder("out")},
                     {{"-Cout", kImage}, kAll, kReplaced, out, Folder("out")},
                     {{"-C", other, kImage}, kAll, kReplaced, In(other, kAllFiles), Folder(other)},
-                    {{"-C", "no", kImage}, "", "d88unpack: no: No such file or directory\n"},
+                    {{"-C", "nonexist", kImage},
+                     "",
+                     "d88unpack: nonexist: the folder to write into: No such file or directory\n"},
                     {{"-C", "x", kImage},
                      "",
-                     "d88unpack: x: Not a directory\n",
+                     "d88unpack: x: the folder to write into: Not a directory\n",
                      {{"x", TextBytes("x")}},
                      FileAt("x", "x")}});
   // The image is known in the output folder too.
@@ -282,6 +284,73 @@ TEST(Options, ToStdoutPassesTheDataAsItIs) {
             held}});
 }
 
+TEST(Options, SalvageStepsOverADamagedSectorHeader) {
+  // A's record fills track 0 up into sector 4, where BIG's record header
+  // lies; BIG runs on to track 4. Each row zeroes the headers named.
+  const LayoutDisk files =
+      DataDisk(1, {File("A", "", 0, Pattern(3500, 1)), File("BIG", "", 0x100, Pattern(20000, 3))});
+  const auto zeroed = [&files](std::vector<std::pair<int, int>> headers) {
+    Disk disk = MakeLayoutDisk(files);
+    for (const auto& [track, sector] : headers) {
+      Sector& damaged = disk.tracks.at(track).sectors.at(static_cast<std::size_t>(sector - 1));
+      damaged = Sector{0, 0, 0, 0, 0, 0, damaged.data};
+    }
+    return BuildImage({disk});
+  };
+  const std::string listing =
+      "[Disk B]\n" + ListingLine("A", 0, 3500) + ListingLine("BIG", 0x100, 0x100 + 20000);
+  const Tree both = {{"A", Pattern(3500, 1)}, {"BIG", Pattern(20000, 3)}};
+  // Without stepping, track 0 ends at sector 3: A's last 432 bytes are
+  // lost, and BIG with its record header.
+  const std::string lost = ListingLine("BIG", 0, 0);
+  const std::string bigLost = Says({1, "B", "BIG", Why::kRecordMissing, 0, 0, 3});
+  Bytes cutA = Pattern(3500, 1);
+  cutA.resize(3068);
+  Bytes zerosA = cutA;
+  zerosA.resize(3500, 0);
+  const std::string stepped =
+      DiskLine(1,
+               "the header of track 0 sector 4 is damaged; its data was taken from where the "
+               "layout puts it");
+  RunRows(
+      zeroed({{0, 4}}),
+      {{{kImage},
+        "[Disk B]\n" + ListingLine("A", 0, 3500) + lost,
+        Says({1, "B", "A", Why::kDataMissing, 3068, 3500, 3}) + bigLost,
+        {{"A", cutA}}},
+       {{"--salvage", kImage}, listing, stepped, both},
+       {{"--salvage", "--json", kImage, "A"},
+        R"json({"type":"disk","image":"disk.d88","member":null,"disk":1,"number":1,"letter":"B","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true,"reason":"the header of track 0 sector 4 is damaged; its data was taken from where the layout puts it","free_bytes":401408,"free_entries":253,"fill":0,"directory_fill":null,"system_area":null}
+{"type":"file","image":"disk.d88","member":null,"disk":1,"name":"A","name_bytes":"41","size":3500,"start":0,"end":3500,"allocation":3504,"status":"written","path":"A"}
+)json",
+        stepped,
+        {{"A", Pattern(3500, 1)}}}});
+  // The last sector of a track: the next track stands right after its data.
+  // The first sector of a track: the search gives up at once.
+  RunRows(zeroed({{0, 4}, {1, 1}, {2, 5}}),
+          {{{"--salvage", kImage},
+            listing,
+            DiskLine(1,
+                     "3 sector headers are damaged, from track 0 sector 4 to track 2 sector 5; "
+                     "their data was taken from where the layout puts it"),
+            both}});
+  // The last sector of the disk, where the directory lies: the disk ends
+  // right after its data.
+  RunRows(zeroed({{83, 5}}),
+          {{{kImage}, "", DiskLine(1, DirectoryLacking(5))},
+           {{"--salvage", kImage},
+            listing,
+            DiskLine(1,
+                     "the header of track 83 sector 5 is damaged; its data was taken from "
+                     "where the layout puts it"),
+            both}});
+  // Two damaged headers in a row: where the next sector lies cannot be told.
+  RunRows(zeroed({{0, 4}, {0, 5}}), {{{"--salvage", kImage},
+                                      "[Disk B]\n" + ListingLine("A", 0, 3500) + lost,
+                                      Says({1, "B", "A", Why::kSalvaged, 432, 3500, 3}) + bigLost,
+                                      {{"A", zerosA}}}});
+}
+
 TEST(Options, SalvageWritesZerosForWhatTheImageLacks) {
   // Disk 3's CUT lacks its last 884 bytes, all in track 1 sector 1; LOST's
   // record header is lacking too, and so has no size to salvage. BIG runs
@@ -308,8 +377,8 @@ TEST(Options, SalvageWritesZerosForWhatTheImageLacks) {
         {{"CUT", salvaged}}},
        {{"-O", "--salvage", "-d", "3", kImage}, bytes, cutLines},
        {{"--json", "--salvage", "-d", "3", kImage, "CUT"},
-        R"json({"type":"disk","image":"disk.d88","disk":3,"number":3,"letter":"D","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
-{"type":"file","image":"disk.d88","disk":3,"name":"CUT","name_bytes":"435554","size":6000,"start":0,"end":6000,"status":"salvaged","reason":"884 of 6000 bytes written as zeros, where the image does not hold track 1 sector 1 in full"}
+        R"json({"type":"disk","image":"disk.d88","member":null,"disk":3,"number":3,"letter":"D","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true,"free_bytes":418816,"free_entries":253,"fill":0,"directory_fill":null,"system_area":null}
+{"type":"file","image":"disk.d88","member":null,"disk":3,"name":"CUT","name_bytes":"435554","size":6000,"start":0,"end":6000,"allocation":6004,"status":"salvaged","reason":"884 of 6000 bytes written as zeros, where the image does not hold track 1 sector 1 in full","path":"CUT"}
 )json",
         Says({3, "D", "CUT", Why::kSalvaged, 884, 6000, 5}),
         {{"CUT", salvaged}}}});
@@ -425,29 +494,29 @@ TEST(Options, Utf8NamesAreConverted) {
 TEST(Options, JsonDescribesDisksAndEntries) {
   // Disk 2 is only listed: TAIL says nothing of what is missing.
   std::string listed =
-      R"({"type":"disk","image":"disk.d88","disk":2,"number":191,"letter":"\u0000","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
+      R"({"type":"disk","image":"disk.d88","member":null,"disk":2,"number":191,"letter":"\u0000","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true,"free_bytes":0,"free_entries":247,"fill":0,"directory_fill":0,"system_area":null}
 )";
   for (int k = 1; k <= 6; ++k) {
-    listed += R"({"type":"file","image":"disk.d88","disk":2,"name":"P)" + std::to_string(k) +
-              R"(","name_bytes":"503)" + std::to_string(k) +
-              R"(","size":1,"start":0,"end":1,"status":"listed"})"
+    listed += R"({"type":"file","image":"disk.d88","member":null,"disk":2,"name":"P)" +
+              std::to_string(k) + R"(","name_bytes":"503)" + std::to_string(k) +
+              R"(","size":1,"start":0,"end":1,"allocation":65535,"status":"listed","path":null})"
               "\n";
   }
   listed +=
-      R"({"type":"file","image":"disk.d88","disk":2,"name":"TAIL","name_bytes":"5441494c","size":40000,"start":0,"end":40000,"status":"listed"}
-{"type":"file","image":"disk.d88","disk":2,"name":"GONE","name_bytes":"474f4e45","size":null,"start":null,"end":null,"status":"skipped","reason":"its record header lies past the end of the disk"}
+      R"({"type":"file","image":"disk.d88","member":null,"disk":2,"name":"TAIL","name_bytes":"5441494c","size":40000,"start":0,"end":40000,"allocation":65535,"status":"listed","path":null}
+{"type":"file","image":"disk.d88","member":null,"disk":2,"name":"GONE","name_bytes":"474f4e45","size":null,"start":null,"end":null,"allocation":5,"status":"skipped","reason":"its record header lies past the end of the disk","path":null}
 )";
   RunRows(
       Damaged(),
       {{{"--json", "-d", "1", "-d", "3", "-d", "4", kImage},
-        R"json({"type":"disk","image":"disk.d88","disk":1,"number":1,"letter":"B","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
-{"type":"file","image":"disk.d88","disk":1,"name":"OK","name_bytes":"4f4b","size":2,"start":256,"end":258,"status":"written"}
-{"type":"file","image":"disk.d88","disk":1,"name":"NEG","name_bytes":"4e4547","size":-16,"start":32,"end":16,"status":"not written","reason":"its end address is below its start address"}
-{"type":"file","image":"disk.d88","disk":1,"name":"A/B","name_bytes":"412f42","size":1,"start":0,"end":1,"status":"not written","reason":"the name contains '/'"}
-{"type":"disk","image":"disk.d88","disk":3,"number":3,"letter":"D","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true}
-{"type":"file","image":"disk.d88","disk":3,"name":"CUT","name_bytes":"435554","size":6000,"start":0,"end":6000,"status":"truncated","reason":"its data runs into track 1 sector 1, which the image does not hold in full; 5116 of 6000 bytes written"}
-{"type":"file","image":"disk.d88","disk":3,"name":"LOST","name_bytes":"4c4f5354","size":0,"start":0,"end":0,"status":"not written","reason":"its record header lies in track 1 sector 1, which the image does not hold in full"}
-{"type":"disk","image":"disk.d88","disk":4,"number":null,"letter":null,"label":"","label_bytes":"","write_protected":false,"media":0,"directory":false,"reason":"no directory: the disk is blank (it has no tracks)"}
+        R"json({"type":"disk","image":"disk.d88","member":null,"disk":1,"number":1,"letter":"B","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true,"free_bytes":423936,"free_entries":252,"fill":0,"directory_fill":null,"system_area":null}
+{"type":"file","image":"disk.d88","member":null,"disk":1,"name":"OK","name_bytes":"4f4b","size":2,"start":256,"end":258,"allocation":6,"status":"written","path":"OK"}
+{"type":"file","image":"disk.d88","member":null,"disk":1,"name":"NEG","name_bytes":"4e4547","size":-16,"start":32,"end":16,"allocation":4,"status":"not written","reason":"its end address is below its start address","path":null}
+{"type":"file","image":"disk.d88","member":null,"disk":1,"name":"A/B","name_bytes":"412f42","size":1,"start":0,"end":1,"allocation":5,"status":"not written","reason":"the name contains '/'","path":null}
+{"type":"disk","image":"disk.d88","member":null,"disk":3,"number":3,"letter":"D","label":"","label_bytes":"","write_protected":false,"media":0,"directory":true,"free_bytes":418816,"free_entries":253,"fill":0,"directory_fill":null,"system_area":null}
+{"type":"file","image":"disk.d88","member":null,"disk":3,"name":"CUT","name_bytes":"435554","size":6000,"start":0,"end":6000,"allocation":6004,"status":"truncated","reason":"its data runs into track 1 sector 1, which the image does not hold in full; 5116 of 6000 bytes written","path":"CUT"}
+{"type":"file","image":"disk.d88","member":null,"disk":3,"name":"LOST","name_bytes":"4c4f5354","size":0,"start":0,"end":0,"allocation":8,"status":"not written","reason":"its record header lies in track 1 sector 1, which the image does not hold in full","path":null}
+{"type":"disk","image":"disk.d88","member":null,"disk":4,"number":null,"letter":null,"label":"","label_bytes":"","write_protected":false,"media":0,"directory":false,"reason":"no directory: the disk is blank (it has no tracks)","free_bytes":null,"free_entries":null,"fill":null,"directory_fill":null,"system_area":null}
 )json",
         Says({1, "B", "NEG", Why::kEndBelowStart}) + Says({1, "B", "A/B", Why::kSlash}) +
             Says({3, "D", "CUT", Why::kDataMissing, 5116, 6000, 5}) +
@@ -462,8 +531,8 @@ TEST(Options, JsonDescribesDisksAndEntries) {
   RunRows(
       CodePageImage(),
       {{{"--json", "-l", kImage, "AB*"},
-        u8R"({"type":"disk","image":"disk.d88","disk":1,"number":1,"letter":"B","label":"ソフト�","label_bytes":"835c8374836781","write_protected":true,"media":16,"directory":true}
-{"type":"file","image":"disk.d88","disk":1,"name":"AB�","name_bytes":"414281","size":3,"start":0,"end":3,"status":"listed"}
+        u8R"({"type":"disk","image":"disk.d88","member":null,"disk":1,"number":1,"letter":"B","label":"ソフト�","label_bytes":"835c8374836781","write_protected":true,"media":16,"directory":true,"free_bytes":423936,"free_entries":251,"fill":0,"directory_fill":null,"system_area":null}
+{"type":"file","image":"disk.d88","member":null,"disk":1,"name":"AB�","name_bytes":"414281","size":3,"start":0,"end":3,"allocation":7,"status":"listed","path":null}
 )"}});
   // A label of all 16 bytes, with no NUL; the header's next byte is not
   // part of it.
@@ -472,7 +541,7 @@ TEST(Options, JsonDescribesDisksAndEntries) {
   RunRows(
       label,
       {{{"--json", kImage},
-        R"({"type":"disk","image":"disk.d88","disk":1,"number":1,"letter":"B","label":"LABEL OF 16 BYTE","label_bytes":"4c4142454c204f462031362042595445","write_protected":false,"media":0,"directory":true}
+        R"({"type":"disk","image":"disk.d88","member":null,"disk":1,"number":1,"letter":"B","label":"LABEL OF 16 BYTE","label_bytes":"4c4142454c204f462031362042595445","write_protected":false,"media":0,"directory":true,"free_bytes":424960,"free_entries":255,"fill":0,"directory_fill":null,"system_area":null}
 )"}});
   // The image's path as UTF-8 text, a byte that is none as U+FFFD (a POSIX
   // path: Windows paths are UTF-16 already).
@@ -483,7 +552,7 @@ TEST(Options, JsonDescribesDisksAndEntries) {
       {{{"--json", "-l", path},
         "{\"type\":\"disk\",\"image\":\"d\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD.d88\"," +
             std::string(
-                R"("disk":1,"number":1,"letter":"B","label":"LABEL OF 16 BYTE","label_bytes":"4c4142454c204f462031362042595445","write_protected":false,"media":0,"directory":true}
+                R"("member":null,"disk":1,"number":1,"letter":"B","label":"LABEL OF 16 BYTE","label_bytes":"4c4142454c204f462031362042595445","write_protected":false,"media":0,"directory":true,"free_bytes":424960,"free_entries":255,"fill":0,"directory_fill":null,"system_area":null}
 )"),
         "",
         {{path, label}},

@@ -185,15 +185,15 @@ std::vector<std::string> Args(std::vector<std::string> first,
 
 namespace {
 
-// Whether standard error holds a complaint: a line that is not the note of
-// an entry that replaced a file written for an earlier one.
+// Whether standard error holds a complaint: a line that is not a note, of
+// an entry that replaced a file written for an earlier one or of an
+// archive member skipped.
 bool Complains(const std::string& err) {
   std::size_t lines = 0;
   for (std::size_t at = 0; (at = err.find('\n', at)) != std::string::npos; ++at) ++lines;
   std::size_t notes = 0;
-  for (std::size_t at = 0;
-       (at = err.find(": replaces the file written for ", at)) != std::string::npos; ++at) {
-    ++notes;
+  for (const char* note : {": replaces the file written for ", "; skipped\n"}) {
+    for (std::size_t at = 0; (at = err.find(note, at)) != std::string::npos; ++at) ++notes;
   }
   return lines > notes;
 }

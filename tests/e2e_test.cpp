@@ -50,6 +50,8 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrongAndWriteNothing) {
       {{"-d", "-1", kImage}, "the disk's place must be a number from 1: '-1'"},
       {{"-O", "-l", kImage}, "--to-stdout cannot be combined with --list"},
       {{"--json", "-O", kImage}, "--to-stdout cannot be combined with --json"},
+      {{"--system-area", "-l", kImage}, "--system-area cannot be combined with --list"},
+      {{"-O", "--system-area", kImage}, "--system-area cannot be combined with --to-stdout"},
       // A letter in a bundle is a short option, whatever came before.
       {{"--json", "-xl", kImage}, "invalid option -- 'x'"},
       {{"--json", "-lx", kImage}, "invalid option -- 'x'"},

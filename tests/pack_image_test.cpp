@@ -19,6 +19,7 @@
 #include "disk_walk.h"
 #include "image_file.h"
 #include "image_replace.h"
+#include "protection.h"
 #include "run_tool.h"
 
 namespace {
@@ -206,6 +207,53 @@ TEST(LoadChosenDisk, TheFileReadMustBeTheOneFound) {
       LoadChosenDisk(path.c_str(), choice, loaded->image, file, loaded->disk, chosen).problem.why,
       Refusal::kImageChanged);
   EXPECT_FALSE(LoadChosenDisk(other.c_str(), choice, loaded->image, file, loaded->disk, chosen));
+}
+
+TEST(WriteProtection, TheCopyMustHoldTheHeadersAsTheyWereRead) {
+  d88test::Disk protectedDisk = d88test::MakeLayoutDisk(d88test::DataDisk(2, {}));
+  protectedDisk.writeProtect = kWriteProtected;
+  const Bytes image =
+      d88test::BuildImage({d88test::MakeLayoutDisk(d88test::DataDisk(1, {})), protectedDisk});
+  const struct {
+    const char* what;
+    bool on;
+    int changedByte;  // a byte of disk 2's header another writer changes; -1: none
+    Refusal why;
+  } rows[] = {
+      {"protected", true, -1, Refusal::kNone},
+      {"unprotected", false, -1, Refusal::kNone},
+      {"the first disk's name changed", true, 0, Refusal::kImageChanged},
+      {"the second disk's track table changed", false, 0x2AF, Refusal::kImageChanged},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    d88test::ScratchDir dir;
+    const std::string path = dir.Put("disk.d88", image);
+    ImageFile file;
+    DiskSpan spans[2];
+    auto read = std::make_unique<D88Image>();
+    ASSERT_TRUE(read->Open(path.c_str()));
+    ASSERT_TRUE(file.Open(path.c_str()));
+    ASSERT_TRUE(ReadDiskSpan(*read, file, 0, spans[0]));
+    ASSERT_TRUE(ReadDiskSpan(*read, file, 1, spans[1]));
+    file.Close();
+    Bytes changed = image;
+    if (row.changedByte == 0) changed[0] ^= 0xFF;
+    if (row.changedByte > 0) changed[spans[1].offset + row.changedByte] ^= 0xFF;
+    d88test::WriteBytes(path, changed);
+    Bytes expected = changed;
+    if (row.why == Refusal::kNone) {
+      expected[0x1A] = row.on ? kWriteProtected : 0;
+      expected[spans[1].offset + 0x1A] = row.on ? kWriteProtected : 0;
+    }
+    ImageReplacement replacement;
+    ASSERT_FALSE(replacement.Prepare(path.c_str(), ImageReplacement::Mode::kReplace));
+    ASSERT_FALSE(replacement.Lock());
+    EXPECT_EQ(WriteProtection(spans, 2, row.on, replacement).why, row.why);
+    EXPECT_EQ(d88test::ReadBytes(path), expected);
+    const auto entries = std::filesystem::directory_iterator(dir.path());
+    EXPECT_EQ(std::distance(std::filesystem::begin(entries), std::filesystem::end(entries)), 1);
+  }
 }
 
 }  // namespace

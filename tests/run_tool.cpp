@@ -230,7 +230,23 @@ ToolRun RunProgram(const fs::path& workingDir, const std::string& program,
     // Relative paths of the output files are the working folder's, as when
     // a shell in it redirects them.
     if (chdir(workingDir.c_str()) != 0) _exit(127);
-    const int in = open("/dev/null", O_RDONLY);
+    int in = open(options.stdinPath.empty() ? "/dev/null" : options.stdinPath.c_str(), O_RDONLY);
+    if (options.stdinPipe) {
+      // A process of its own feeds the pipe, and ends when the file does.
+      int feed[2];
+      if (pipe(feed) != 0) _exit(127);
+      if (fork() == 0) {
+        close(feed[0]);
+        char block[65536];
+        for (ssize_t got; (got = read(in, block, sizeof block)) > 0;) {
+          if (write(feed[1], block, static_cast<std::size_t>(got)) != got) _exit(1);
+        }
+        _exit(0);
+      }
+      close(feed[1]);
+      close(in);
+      in = feed[0];
+    }
     int shown = -1;
     if (!terminalName.empty()) {
       shown = open(terminalName.c_str(), O_RDWR | O_NOCTTY);

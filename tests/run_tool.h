@@ -78,6 +78,11 @@ struct RunOptions {
   // a shell's >&- and 2>&- leave it.
   bool closeOutput = false;
   bool closeErrorOutput = false;
+  // A file (a relative path is the working folder's) that standard input
+  // reads instead of being empty; with `stdinPipe`, its bytes come through
+  // a pipe instead, as from another program.
+  std::string stdinPath = "";
+  bool stdinPipe = false;
   // Variables set in the tool's environment ("NAME=value").
   std::vector<std::string> environment = {};
   // The tool runs in a session of its own, without a controlling terminal.

@@ -1,17 +1,46 @@
 #include "chosen_disk.h"
 
+#include "sniff.h"
+
 namespace {
 
 ChoiceProblem OfImage(const Problem& problem) {
   return ChoiceProblem{problem, 0};
 }
 
-// The disk to write, as its index from 0; what stops the choice otherwise.
-ChoiceProblem Choose(const D88Image& image, long long place, int& index) {
+}  // namespace
+
+Problem OpenChosenImage(const NativePathChar* path, const FileIdentity* identity, D88Image& image) {
+  if (!image.Open(path)) {
+    const int error = image.GetOpenError();
+    return error == kNotRegularFile ? Refuse(Refusal::kImageNotRegular)
+                                    : Failed(Refusal::kImageUnopenable, error);
+  }
+  // The file read must be the one found, and locked.
+  if (identity != nullptr &&
+      (!image.GetIdentity().isFile || !(image.GetIdentity().file == *identity))) {
+    return Refuse(Refusal::kImageChanged);
+  }
+  // A compressed file or an archive given as the image: it is read, by
+  // d88unpack, but never written.
+  if (image.GetDiskCount() == 0 || image.GetFormatCheck().problem != FormatCheck::Problem::kNone) {
+    std::uint8_t start[kSniffSize];
+    const int64_t got = image.ReadBytes(0, start, kSniffSize);
+    const Sniffed sniffed = CompressedOrArchive(start, static_cast<std::size_t>(got));
+    if (sniffed.what != nullptr) {
+      return Refuse(sniffed.archive ? Refusal::kImageArchive : Refusal::kImageCompressed);
+    }
+  }
+  const Problem format = CheckFormat(image);
+  if (format) return format;
+  if (image.GetDiskCount() == 0) return Refuse(Refusal::kImageHoldsNoDisk);
+  return Problem{};
+}
+
+ChoiceProblem ChooseDiskIndex(const D88Image& image, long long place, int& index) {
   // Past the disks the reader counts, more may follow that cannot be chosen.
   const int count = image.GetDiskCount();
   const bool more = image.HasMoreDisks();
-  if (count == 0) return OfImage(Refuse(Refusal::kImageHoldsNoDisk));
   if (place == 0 && count > 1) {
     return OfImage(ChooseDisk(count, more));
   }
@@ -22,23 +51,11 @@ ChoiceProblem Choose(const D88Image& image, long long place, int& index) {
   return ChoiceProblem{};
 }
 
-}  // namespace
-
 ChoiceProblem LoadChosenDisk(const NativePathChar* path, const DiskChoice& choice, D88Image& image,
                              ImageFile& file, DecodedDisk& disk, ChosenDisk& chosen) {
-  if (!image.Open(path)) {
-    const int error = image.GetOpenError();
-    return OfImage(error == kNotRegularFile ? Refuse(Refusal::kImageNotRegular)
-                                            : Failed(Refusal::kImageUnopenable, error));
-  }
-  // The file read must be the one found, and locked.
-  if (choice.identity != nullptr &&
-      (!image.GetIdentity().isFile || !(image.GetIdentity().file == *choice.identity))) {
-    return OfImage(Refuse(Refusal::kImageChanged));
-  }
-  const Problem format = CheckFormat(image);
-  if (format) return OfImage(format);
-  ChoiceProblem chosenProblem = Choose(image, choice.place, chosen.index);
+  const Problem opened = OpenChosenImage(path, choice.identity, image);
+  if (opened) return OfImage(opened);
+  ChoiceProblem chosenProblem = ChooseDiskIndex(image, choice.place, chosen.index);
   if (chosenProblem) return chosenProblem;
   chosen.record = LoadDisk(image, chosen.index, disk);
   if (image.GetReadError() != 0) {

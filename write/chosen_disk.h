@@ -34,6 +34,15 @@ struct ChoiceProblem {
   explicit operator bool() const { return static_cast<bool>(problem); }
 };
 
+// Opens the image at `path` with `image`: it must be the file `identity`
+// names (where not null), a D88 image rather than a compressed file or an
+// archive, and hold a disk.
+Problem OpenChosenImage(const NativePathChar* path, const FileIdentity* identity, D88Image& image);
+
+// The disk at `place` (from 1; 0: the only one) of the image open, as its
+// index from 0 in `index`; what stops the choice otherwise.
+ChoiceProblem ChooseDiskIndex(const D88Image& image, long long place, int& index);
+
 // Opens the image at `path` with `image`, chooses its disk, loads it into
 // `disk` and `chosen`, and checks that it may be written: a D88 image whose
 // disk is chosen unambiguously, wholly of the layout, its directory

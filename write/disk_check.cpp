@@ -94,6 +94,10 @@ Problem CheckHeadersClear(ImageFile& file, const DiskSpan& span, const SectorMap
 
 }  // namespace
 
+Problem NoDirectory(const DiskRecord& record) {
+  return NoDirectory(FactsOf(record));
+}
+
 bool ReadDiskSpan(const D88Image& image, ImageFile& file, int index, DiskSpan& span) {
   span.offset = image.GetDiskStart(index);
   if (file.ReadAt(span.offset, span.header, dh::kSize) < dh::kSize) return false;
@@ -151,20 +155,41 @@ bool SectorsStayPut(D88Image& image, int diskIndex, const SectorMap& map) {
          std::equal(map.lengths, map.lengths + map.count, again.lengths);
 }
 
-Problem CheckDirectory(const DecodedDisk& disk, const DiskRecord& record) {
+int FindDirectoryProblems(const DecodedDisk& disk, const DiskRecord& record,
+                          Problem (&found)[kMaxEntryCount]) {
+  int count = 0;
   long long offset = record.dataStart;
   for (int k = 1; k <= record.entryCount; ++k) {
     const int allocation = AllocationLength(disk, k);
     if (offset + std::max(allocation, record_header::kSize) > kDataAreaEnd) {
-      return EntryPastDataArea(k);
+      found[count++] = EntryPastDataArea(k);
+      break;
     }
     const std::uint8_t* header = disk.diskBuffer + offset;
     const int size = record_header::End(header) - record_header::Start(header);
-    if (size < 0) return EntryEndBelowStart(k);
-    if (record_header::kSize + size > allocation) {
-      return RecordPastAllocation(k, record_header::kSize + size, allocation);
+    if (size < 0) {
+      found[count++] = EntryEndBelowStart(k);
+    } else if (record_header::kSize + size > allocation) {
+      found[count++] = RecordPastAllocation(k, record_header::kSize + size, allocation);
     }
     offset += allocation;
   }
-  return Problem{};
+  return count;
+}
+
+Problem CheckDirectory(const DecodedDisk& disk, const DiskRecord& record) {
+  Problem found[kMaxEntryCount];
+  return FindDirectoryProblems(disk, record, found) > 0 ? found[0] : Problem{};
+}
+
+Problem FindUnownedBytes(const DecodedDisk& disk, const DiskRecord& record) {
+  const long long end = RecordsEnd(disk, record);
+  int first = 0;
+  int last = 0;
+  if (end >= kDataAreaEnd ||
+      !FindNonZeroSectors(disk, static_cast<int>(end), kDataAreaEnd, first, last)) {
+    return Problem{};
+  }
+  if (first == last) return UnownedFound(TrackOf(first), SectorNumberOf(first));
+  return UnownedFound(TrackOf(first), SectorNumberOf(first), TrackOf(last), SectorNumberOf(last));
 }

@@ -66,4 +66,18 @@ bool SectorsStayPut(D88Image& image, int diskIndex, const SectorMap& map);
 // each allocation within the data area.
 Problem CheckDirectory(const DecodedDisk& disk, const DiskRecord& record);
 
+// Every inconsistency of that directory, at most one an entry, in entry
+// order; the walk stops at the first allocation that passes the data area.
+// Returns how many there are.
+int FindDirectoryProblems(const DecodedDisk& disk, const DiskRecord& record,
+                          Problem (&found)[kMaxEntryCount]);
+
+// Why a disk with no directory cannot be written, in d88unpack's words.
+Problem NoDirectory(const DiskRecord& record);
+
+// Where the bytes after the last record, which no record owns, are not all
+// zeros: kUnownedFound or kUnownedFoundRange with the first and last sector
+// that hold such bytes, or nothing.
+Problem FindUnownedBytes(const DecodedDisk& disk, const DiskRecord& record);
+
 #endif

@@ -80,10 +80,9 @@ int DiskEdit::Start(int k) const {
   return rh::Start(disk.diskBuffer + Offset(k));
 }
 
-Problem DiskEdit::CheckUnowned(int from, int to) const {
-  if (overwriteUnowned) return Problem{};
-  int first = -1;
-  int last = -1;
+bool FindNonZeroSectors(const DecodedDisk& disk, int from, int to, int& first, int& last) {
+  first = -1;
+  last = -1;
   for (int sector = from / kSectorSize; sector * kSectorSize < to; ++sector) {
     const std::uint8_t* begin = disk.diskBuffer + std::max(from, sector * kSectorSize);
     const std::uint8_t* end = disk.diskBuffer + std::min(to, (sector + 1) * kSectorSize);
@@ -91,11 +90,15 @@ Problem DiskEdit::CheckUnowned(int from, int to) const {
     if (first < 0) first = sector;
     last = sector;
   }
-  if (first < 0) return Problem{};
-  const auto track = [](int sector) { return sector / kSectorsPerTrack; };
-  const auto number = [](int sector) { return sector % kSectorsPerTrack + 1; };
-  if (first == last) return UnownedBytes(track(first), number(first));
-  return UnownedBytes(track(first), number(first), track(last), number(last));
+  return first >= 0;
+}
+
+Problem DiskEdit::CheckUnowned(int from, int to) const {
+  int first = 0;
+  int last = 0;
+  if (overwriteUnowned || !FindNonZeroSectors(disk, from, to, first, last)) return Problem{};
+  if (first == last) return UnownedBytes(TrackOf(first), SectorNumberOf(first));
+  return UnownedBytes(TrackOf(first), SectorNumberOf(first), TrackOf(last), SectorNumberOf(last));
 }
 
 Problem DiskEdit::Put(int k, const EntryName& name, int start, int size, std::uint8_t*& data) {
@@ -131,6 +134,13 @@ Problem DiskEdit::Put(int k, const EntryName& name, int start, int size, std::ui
   PutBig16(header + rh::kStartOffset, start);
   PutBig16(header + rh::kEndOffset, start + size);
   data = header + rh::kSize;
+  return Problem{};
+}
+
+Problem DiskEdit::Rename(int k, const EntryName& name) {
+  const int other = Find(name);
+  if (other != 0 && other != k) return Refuse(Refusal::kNameOnDisk);
+  std::memcpy(Entry(k) + de::kNameOffset, name.bytes, EntryName::kSize);
   return Problem{};
 }
 

@@ -19,13 +19,10 @@
 #include <cstdint>
 
 #include "disk_layout.h"
+#include "disk_space.h"
 #include "disk_walk.h"
 #include "entry_name.h"
 #include "refusal.h"
-
-// Where the data area ends in DecodedDisk::diskBuffer: where the directory
-// track begins.
-constexpr int kDataAreaEnd = kDirectoryTrack * kTrackSize;
 
 // The largest allocation a 16-bit length holds, and the data it leaves room
 // for. A new allocation is whole sectors, except where those would pass this:
@@ -36,6 +33,11 @@ constexpr int kMaxFileSize = kMaxAllocation - record_header::kSize;  // 65531
 // The allocation a new record of a file of `size` bytes (at most
 // kMaxFileSize) gets.
 int NewAllocation(int size);
+
+// The first and last sector of the layout (indexes into DecodedDisk::held)
+// that hold bytes other than zeros from `from` up to `to` in diskBuffer;
+// false when those bytes are all zeros.
+bool FindNonZeroSectors(const DecodedDisk& disk, int from, int to, int& first, int& last);
 
 class DiskEdit {
  public:
@@ -65,6 +67,9 @@ class DiskEdit {
   // moves, would cover bytes other than zeros that no record owns.
   Problem Put(int k, const EntryName& name, int start, int size, std::uint8_t*& data);
 
+  // Gives entry `k` the name `name`; refused where another entry bears it.
+  Problem Rename(int k, const EntryName& name);
+
   // Removes entry `k`; the records after it move up.
   void Delete(int k);
 
@@ -78,7 +83,7 @@ class DiskEdit {
   void SetAllocation(int k, int allocation);
   // Where entry k's record starts in diskBuffer.
   int Offset(int k) const;
-  int Used() const { return Offset(record.entryCount + 1); }
+  int Used() const { return static_cast<int>(RecordsEnd(disk, record)); }
   // Refused where the bytes from `from` up to `to`, which no record owns,
   // are not all zeros: the first and last sector that hold such bytes.
   Problem CheckUnowned(int from, int to) const;

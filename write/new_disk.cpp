@@ -41,7 +41,7 @@ void NewDiskHeader(const char* label, std::size_t labelLength, int number,
 }
 
 int NewDiskTrack(const std::uint8_t* diskBuffer, int number, int track,
-                 std::uint8_t (&out)[kNewTrackMaxSize]) {
+                 std::uint8_t (&out)[kNewTrackMaxSize], const std::uint8_t* systemArea) {
   const int count = SectorCount(number, track);
   const int size = SectorSize(number, track);
   std::uint8_t* p = out;
@@ -56,7 +56,10 @@ int NewDiskTrack(const std::uint8_t* diskBuffer, int number, int track,
     d88::PutLittle16(p + sh::kSectorCountOffset, static_cast<std::uint32_t>(count));
     d88::PutLittle16(p + sh::kDataLengthOffset, static_cast<std::uint32_t>(size));
     p += sh::kSize;
-    if (InSystemArea(number, track)) {
+    if (InSystemArea(number, track) && systemArea != nullptr) {
+      std::memcpy(p, systemArea + track * kSystemAreaTrackSize + (r - 1) * size,
+                  static_cast<std::size_t>(size));
+    } else if (InSystemArea(number, track)) {
       std::memset(p, 0, static_cast<std::size_t>(size));
     } else {
       std::memcpy(p, diskBuffer + track * kTrackSize + (r - 1) * kSectorSize,

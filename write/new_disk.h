@@ -12,9 +12,6 @@
 #include "d88_format.h"
 #include "disk_layout.h"
 
-constexpr int kSystemAreaSectors = 16;
-constexpr int kSystemAreaSectorSizeCode = 1;
-constexpr int kSystemAreaSectorSize = 128 << kSystemAreaSectorSizeCode;
 // The most bytes a track of a new disk takes.
 constexpr int kNewTrackMaxSize = kSectorsPerTrack * (d88::sector_header::kSize + kSectorSize);
 
@@ -25,7 +22,9 @@ void NewDiskHeader(const char* label, std::size_t labelLength, int number,
 
 // Track `track` of a new disk numbered `number`, its sectors' data taken
 // from `diskBuffer` (track t at t * 5120), into `out`; returns its length.
+// A system disk's first cylinder holds the bytes of `systemArea` (track 0,
+// then track 1, each sector in order), or zeros where it is null.
 int NewDiskTrack(const std::uint8_t* diskBuffer, int number, int track,
-                 std::uint8_t (&out)[kNewTrackMaxSize]);
+                 std::uint8_t (&out)[kNewTrackMaxSize], const std::uint8_t* systemArea = nullptr);
 
 #endif

@@ -44,14 +44,15 @@ Problem WriteBackDisk(D88Image& image, int diskIndex, const SectorMap& map,
 }
 
 Problem WriteNewImage(const char* label, std::size_t labelLength, int number,
-                      const DecodedDisk& disk, ImageReplacement& replacement) {
+                      const DecodedDisk& disk, ImageReplacement& replacement,
+                      const std::uint8_t* systemArea) {
   std::uint8_t header[d88::disk_header::kSize];
   std::uint8_t track[kNewTrackMaxSize];
   NewDiskHeader(label, labelLength, number, header);
   Problem problem = replacement.Begin();
   if (!problem) problem = replacement.Append(header, sizeof header);
   for (int t = 0; t < kTracksPerDisk && !problem; ++t) {
-    const int length = NewDiskTrack(disk.diskBuffer, number, t, track);
+    const int length = NewDiskTrack(disk.diskBuffer, number, t, track, systemArea);
     problem = replacement.Append(track, static_cast<std::size_t>(length));
   }
   if (!problem) problem = replacement.Commit();

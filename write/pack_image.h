@@ -28,8 +28,10 @@ Problem WriteBackDisk(D88Image& image, int diskIndex, const SectorMap& map,
 
 // Writes a new image of one disk numbered `number`, named by `label`, its
 // data taken from `disk`, through `replacement` (prepared at kCreate or
-// kCreateOrReplace).
+// kCreateOrReplace); a system disk's system area from `systemArea`
+// (kSystemAreaSize bytes), or zeros where it is null.
 Problem WriteNewImage(const char* label, std::size_t labelLength, int number,
-                      const DecodedDisk& disk, ImageReplacement& replacement);
+                      const DecodedDisk& disk, ImageReplacement& replacement,
+                      const std::uint8_t* systemArea = nullptr);
 
 #endif

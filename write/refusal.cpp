@@ -30,6 +30,7 @@ constexpr Text kTexts[] = {
     {Refusal::kNameBackslash, "the name contains '\\'"},
     {Refusal::kNameNotCodePage932, "the name has no exact form in code page 932"},
     {Refusal::kNameGivenTwice, "its entry name is given twice"},
+    {Refusal::kNameOnDisk, "an entry of that name is on the disk already"},
     {Refusal::kFileUnreadable, "cannot read"},
     {Refusal::kFileNotRegular, "not a regular file"},
     {Refusal::kFileChanged, "changed while it was read"},
@@ -52,6 +53,12 @@ constexpr Text kTexts[] = {
     {Refusal::kImageReadOnly, "is read-only"},
     {Refusal::kImageNotWritable, "you have no permission to write it"},
     {Refusal::kNotD88, ""},
+    {Refusal::kImageCompressed,
+     "is a compressed file, not a D88 image; d88pack writes plain images only: decompress it "
+     "and give the image"},
+    {Refusal::kImageArchive,
+     "is an archive, not a D88 image; d88pack writes plain images only: take the image out of "
+     "it and give that"},
     {Refusal::kImageExists, "exists already"},
     {Refusal::kImageDanglingLink, "is a symbolic link that leads nowhere"},
     {Refusal::kImageHoldsNoDisk, "holds no disk"},
@@ -86,6 +93,11 @@ constexpr Text kTexts[] = {
      "allocation (%lld bytes)"},
     {Refusal::kDirectoryPastDataArea,
      "the directory is inconsistent: entry %lld passes the end of the data area"},
+    {Refusal::kUnownedFound,
+     "after the last file, bytes that no file owns are not zeros, in track %lld, sector %lld"},
+    {Refusal::kUnownedFoundRange,
+     "after the last file, bytes that no file owns are not zeros, in track %lld, sector %lld to "
+     "track %lld, sector %lld"},
     {Refusal::kCannotKeepOwner, "the new image cannot keep its owner and group"},
     {Refusal::kCannotKeepAttributes, "the new image cannot keep its extended attributes"},
     {Refusal::kCannotCreateTemporary, "cannot create a temporary file beside it"},

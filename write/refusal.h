@@ -22,6 +22,7 @@ enum class Refusal : std::uint8_t {
   kNameBackslash,
   kNameNotCodePage932,
   kNameGivenTwice,
+  kNameOnDisk,
   // A FILE.
   kFileUnreadable,  // with the system's error
   kFileNotRegular,
@@ -40,6 +41,8 @@ enum class Refusal : std::uint8_t {
   kImageReadOnly,
   kImageNotWritable,
   kNotD88,  // the reader's words for the format check
+  kImageCompressed,
+  kImageArchive,
   kImageExists,
   kImageDanglingLink,
   kImageHoldsNoDisk,
@@ -62,6 +65,9 @@ enum class Refusal : std::uint8_t {
   kDirectoryEndBelowStart,
   kDirectoryRecordOverlap,
   kDirectoryPastDataArea,
+  // Found by a check, and no bar to a put with --force.
+  kUnownedFound,
+  kUnownedFoundRange,
   // Making the new image.
   kCannotKeepOwner,        // with the system's error
   kCannotKeepAttributes,   // with the system's error
@@ -132,6 +138,14 @@ inline Problem UnownedBytes(int track, int sector) {
 }
 inline Problem UnownedBytes(int track, int sector, int lastTrack, int lastSector) {
   return refusal_detail::Numbered(Refusal::kUnownedBytesRange, track, sector, lastTrack,
+                                  lastSector);
+}
+// Bytes after the last record that no record owns, found by a check.
+inline Problem UnownedFound(int track, int sector) {
+  return refusal_detail::Numbered(Refusal::kUnownedFound, track, sector);
+}
+inline Problem UnownedFound(int track, int sector, int lastTrack, int lastSector) {
+  return refusal_detail::Numbered(Refusal::kUnownedFoundRange, track, sector, lastTrack,
                                   lastSector);
 }
 // No disk given, of an image of `disks` (`more`: the first `disks` of more).

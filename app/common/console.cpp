@@ -129,6 +129,16 @@ int ValidUtf8Length(const unsigned char* p) {
 
 }  // namespace
 
+bool IsValidUtf8(const char* text) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  while (*p != 0) {
+    const int length = ValidUtf8Length(p);
+    if (length == 0) return false;
+    p += length;
+  }
+  return true;
+}
+
 const char* PathText(const NativePathChar* path, char (&text)[kPathTextSize]) {
 #ifdef _WIN32
   if (WideCharToMultiByte(CP_UTF8, 0, path, -1, text, sizeof text, nullptr, nullptr) <= 0) {

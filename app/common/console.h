@@ -40,6 +40,9 @@ bool ErrorIsUtf8Terminal(const Console& console);
 // Room for any path as PathText makes it.
 constexpr int kPathTextSize = 4096 * 3;
 
+// Whether the NUL-terminated `text` is wholly valid UTF-8.
+bool IsValidUtf8(const char* text);
+
 // The path as UTF-8 text in `text`, each byte that is not part of valid
 // UTF-8 as U+FFFD.
 const char* PathText(const NativePathChar* path, char (&text)[kPathTextSize]);

@@ -60,9 +60,17 @@ long long InputFile::ReadSome(std::uint8_t* data, int length, int& error) {
 #else
 
 Problem InputFile::Open(const char* path, long long& size) {
+  return OpenAt(AT_FDCWD, path, size, 0);
+}
+
+Problem InputFile::OpenAt(int folder, const char* name, long long& size) {
+  return OpenAt(folder, name, size, O_NOFOLLOW);
+}
+
+Problem InputFile::OpenAt(int folder, const char* name, long long& size, int flags) {
   Close();
   // O_NONBLOCK: a FIFO opens at once, and is then refused.
-  fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  fd = openat(folder, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags);
   if (fd < 0) return Failed(Refusal::kFileUnreadable, errno);
   struct stat info;
   if (fstat(fd, &info) != 0) return Failed(Refusal::kFileUnreadable, errno);

@@ -19,8 +19,15 @@ class InputFile {
   // Opens a regular file and tells its size; a FIFO or device is refused
   // without waiting on it.
   Problem Open(const NativePathChar* path, long long& size);
+#ifndef _WIN32
+  // Opens `name` in the folder open as `folder`, never through a symbolic
+  // link at that name (ELOOP).
+  Problem OpenAt(int folder, const char* name, long long& size);
+#endif
   // What the file open is, whatever name led to it.
-  const FileIdentity& Identity() const { return identity; }
+  const FileIdentity& Identity() const {
+    return identity;
+  }
   // Reads exactly `size` bytes, the size Open told, and makes sure no more
   // follow.
   Problem Read(std::uint8_t* data, int size);
@@ -35,6 +42,7 @@ class InputFile {
 #ifdef _WIN32
   void* handle = nullptr;
 #else
+  Problem OpenAt(int folder, const char* name, long long& size, int flags);
   int fd = -1;
 #endif
 };

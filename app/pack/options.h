@@ -2,6 +2,9 @@
 //
 //   d88pack [OPTION]... IMAGE [FILE]...
 //   d88pack --delete [OPTION]... IMAGE [NAME]...
+//   d88pack --rename [OPTION]... OLD NEW IMAGE
+//   d88pack --info | --check | --protect | --unprotect [OPTION]... IMAGE
+//   d88pack --from=MANIFEST [--force] IMAGE
 //
 // Options may stand before or after IMAGE, as getopt_long takes them; "--"
 // ends them.
@@ -17,12 +20,19 @@
 struct Options {
   static constexpr int kMaxOperands = 4096;
 
-  bool create = false;   // -c: a new image of one formatted disk
-  bool force = false;    // --force: replace an existing image with -c; write a protected disk
-  bool remove = false;   // --delete: the operands are NAME patterns
-  bool utf8 = false;     // -u: names are UTF-8, stored as code page 932
-  bool verbose = false;  // -v: the disk's listing afterwards
-  bool dryRun = false;   // -n: check and tell, write nothing
+  bool create = false;      // -c: a new image of one formatted disk
+  bool force = false;       // --force: replace an existing image with -c; write a protected disk
+  bool remove = false;      // --delete: the operands are NAME patterns
+  bool utf8 = false;        // -u: names are UTF-8, stored as code page 932
+  bool verbose = false;     // -v: the disk's listing afterwards
+  bool dryRun = false;      // -n: check and tell, write nothing
+  bool ignoreCase = false;  // -i: NAME patterns match letters in either case
+  bool json = false;        // --json: what is printed, as JSON Lines
+  bool info = false;        // --info: what each disk holds and has free
+  bool check = false;       // --check: whether each disk could take a put
+  bool rename = false;      // --rename: the operands are OLD NEW IMAGE
+  int protect = -1;         // --protect 1, --unprotect 0; -1: neither
+  bool allDisks = false;    // --all-disks, with --protect or --unprotect
 
   long long disk = 0;  // -d: the disk's place, from 1; 0: none given
   int number = 1;      // --number, with -c
@@ -33,6 +43,10 @@ struct Options {
   std::size_t labelLength = 0;
 
   const NativePathChar* image = nullptr;
+  // --from: the manifest a new image is made from, or null.
+  const NativePathChar* from = nullptr;
+  // --system-area, with --create: the system disk's system area, or null.
+  const NativePathChar* systemArea = nullptr;
   // FILE... or NAME...: as given (UTF-8 on Windows), and their native form.
   int operandCount = 0;
   const char* const* operands = nullptr;

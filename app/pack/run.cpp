@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "chores.h"
 #include "chosen_disk.h"
 #include "codepage.h"
 #include "console.h"
@@ -20,21 +21,15 @@
 #include "image_replace.h"
 #include "input_file.h"
 #include "listing.h"
+#include "manifest.h"
 #include "native_api.h"
 #include "pack_image.h"
 #include "pattern.h"
 #include "refusal.h"
+#include "rename.h"
+#include "report.h"
 
 namespace {
-
-// Room for an entry name converted to UTF-8: up to three bytes for each of
-// its bytes, and the terminator.
-constexpr int kConvertedNameSize = 64;
-
-struct ShownName {
-  const char* text;
-  bool utf8;
-};
 
 // One change to the disk, for the dry run to tell.
 struct Change {
@@ -42,15 +37,8 @@ struct Change {
   char name[kNameBufferSize];
   int size;
   int start;
+  int allocation;  // as the directory has it when the change is noted
 };
-
-// The reason's words, and the system's where a call failed.
-void PutReason(const Console& console, const Problem& problem) {
-  char reason[320];
-  char hint[kHintSize];
-  FormatProblem(problem, HintFor(problem, hint), reason, sizeof reason);
-  std::fprintf(console.err, "%s\n", reason);
-}
 
 }  // namespace
 
@@ -74,6 +62,10 @@ struct WorkArea {
   bool matched[Options::kMaxOperands];
   Pattern patterns[Options::kMaxOperands];
   Change changes[Options::kMaxOperands + kMaxEntryCount];
+  // The system area given to --system-area.
+  std::uint8_t systemArea[kSystemAreaSize];
+  ChoreWork chores;
+  ManifestWork manifest;
 };
 
 }  // namespace pack
@@ -104,13 +96,15 @@ class Packer {
   void PutFiles(DiskEdit& edit);
   void PutFile(DiskEdit& edit, int i, EntryName* names);
   void DeleteEntries(DiskEdit& edit);
+  bool RenameEntry(DiskEdit& edit);
   // The entry's name as patterns match it: in UTF-8 where names are
   // converted and it converts, else its bytes.
   ShownName Shown(const char* raw) const;
   // The name as the listing shows it: in UTF-8 only with --utf8.
   const char* Listed(const char* raw) const { return options.utf8 ? Shown(raw).text : raw; }
   void Note(const char* verb, int k, int size, int start);
-  void PrintChanges() const;
+  void PrintChanges();
+  void PrintJsonChanges();
   void PrintListing();
 
   void ShowImageProblem(const Problem& problem);
@@ -137,8 +131,7 @@ class Packer {
 
 // A problem with the image or the disk ends the run at once.
 void Packer::ShowImageProblem(const Problem& problem) {
-  PutPathPrefix(console, options.image);
-  PutReason(console, problem);
+  ::ShowImageProblem(console, options.image, problem);
 }
 
 // "PROGRAM: IMAGE: disk N: ", for a line about the disk at `place`.
@@ -148,8 +141,7 @@ void Packer::PutDiskPrefix(long long place) const {
 }
 
 void Packer::ShowDiskProblem(long long place, const Problem& problem) {
-  PutDiskPrefix(place);
-  PutReason(console, problem);
+  ::ShowDiskProblem(console, options.image, place, problem);
 }
 
 void Packer::ShowFileProblem(int i, const Problem& problem) {
@@ -169,22 +161,13 @@ bool Packer::PrepareImage() {
                                                       : ImageReplacement::Mode::kCreate;
   Problem problem = replacement.Prepare(options.image, mode, options.force);
   if (replacement.Exists()) {
-    const FileIdentity& image = replacement.State().identity;
-    FileIdentity output{};
-    FileIdentity errorOutput{};
-    const int outputFd = DescriptorOf(console.out);
-    const int errorFd = DescriptorOf(console.err);
-    const bool outputIsImage =
-        outputFd >= 0 && IdentityOfStreamFile(outputFd, output) && output == image;
-    const bool errorIsImage =
-        errorFd >= 0 && IdentityOfStreamFile(errorFd, errorOutput) && errorOutput == image;
-    if (ConsoleGoesIntoImage(console, options.image, outputIsImage, errorIsImage,
-                             "nothing is done")) {
+    if (ConsoleGoesIntoFoundImage(console, options.image, replacement.State().identity)) {
       return false;
     }
   }
-  // Runs that change the image take turns; a dry run changes nothing.
-  if (!problem && !options.dryRun) problem = replacement.Lock();
+  // Runs that change the image take turns; a dry run changes nothing, nor
+  // do --info and --check.
+  if (!problem && !options.dryRun && !options.info && !options.check) problem = replacement.Lock();
   if (problem) {
     ShowImageProblem(problem);
     return false;
@@ -214,10 +197,7 @@ bool Packer::LoadChosenDisk() {
 }
 
 ShownName Packer::Shown(const char* raw) const {
-  if (ConvertsNames(options) && Cp932ToUtf8(raw, std::strlen(raw), converted, sizeof converted)) {
-    return {converted, true};
-  }
-  return {raw, false};
+  return ShownEntryName(options, raw, converted);
 }
 
 void Packer::Note(const char* verb, int k, int size, int start) {
@@ -227,6 +207,7 @@ void Packer::Note(const char* verb, int k, int size, int start) {
   std::memcpy(change.name, MakeFileName(disk, k, length), sizeof change.name);
   change.size = size;
   change.start = start;
+  change.allocation = AllocationLength(disk, k);
 }
 
 void Packer::PutFile(DiskEdit& edit, int i, EntryName* names) {
@@ -279,7 +260,7 @@ void Packer::DeleteEntries(DiskEdit& edit) {
   for (EntryRecord entry; walk.Next(entry);) {
     const ShownName shown = Shown(entry.name);
     for (int i = 0; i < options.operandCount; ++i) {
-      if (patterns[i].Matches(shown.text, shown.utf8, false)) {
+      if (patterns[i].Matches(shown.text, shown.utf8, options.ignoreCase)) {
         matched[i] = true;
         chosen[entry.index] = true;
       }
@@ -304,7 +285,28 @@ void Packer::DeleteEntries(DiskEdit& edit) {
   }
 }
 
-void Packer::PrintChanges() const {
+// Gives the one entry OLD matches the name NEW.
+bool Packer::RenameEntry(DiskEdit& edit) {
+  EntryRecord entry{};
+  if (!FindOnlyMatch(console, options, options.operands[0], diskIndex + 1, disk, record, entry))
+    return false;
+  EntryName name{};
+  Problem problem = Refuse(MakeEntryName(options.operands[1], ConvertsNames(options), name));
+  const bool same = !problem && edit.Find(name) == entry.index;
+  if (!problem && !same) problem = edit.Rename(entry.index, name);
+  if (problem) {
+    ShowFileProblem(1, problem);
+    return false;
+  }
+  if (!same) Note("rename", entry.index, entry.size, entry.start);
+  return true;
+}
+
+void Packer::PrintChanges() {
+  if (options.json) {
+    PrintJsonChanges();
+    return;
+  }
   if (options.create) {
     std::fputs("create  ", console.out);
     PrintDiskLine(console, options.number);
@@ -317,8 +319,34 @@ void Packer::PrintChanges() const {
   }
 }
 
-// The disk as d88unpack lists it.
+// In d88unpack's JSON shapes: the new disk, then each entry with what
+// would become of it as its status.
+void Packer::PrintJsonChanges() {
+  if (options.create)
+    JsonDiskAsItStands(console, ImageName{options.image, false, nullptr}, record, disk);
+  for (int i = 0; i < changeCount; ++i) {
+    const Change& change = changes[i];
+    EntryRecord entry{};
+    entry.name = change.name;
+    entry.start = change.start;
+    entry.size = change.size;
+    entry.end = change.start + change.size;
+    entry.allocation = change.allocation;
+    JsonEntry(console, ImageName{options.image, false, nullptr}, record, entry, change.verb,
+              nullptr);
+  }
+}
+
+// The disk as d88unpack lists it, or as d88unpack --json --list tells it.
 void Packer::PrintListing() {
+  if (options.json) {
+    JsonDiskAsItStands(console, ImageName{options.image, false, nullptr}, record, disk);
+    EntryWalk walk(disk, record);
+    for (EntryRecord entry; walk.Next(entry);)
+      JsonEntry(console, ImageName{options.image, false, nullptr}, record, entry, "listed",
+                nullptr);
+    return;
+  }
   PrintDiskLine(console, record.diskNumber);
   EntryWalk walk(disk, record);
   for (EntryRecord entry; walk.Next(entry);) {
@@ -333,9 +361,21 @@ int Packer::Run() {
   // ending the run without a word.
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
+  if (options.from != nullptr) {
+    return PackFromManifest(console, options, disk, replacement, work.manifest);
+  }
   if (!PrepareImage()) return 1;
+  if (options.info || options.check || options.protect >= 0) {
+    return RunChore(console, options, image, disk, replacement, work.chores);
+  }
+  std::uint8_t(&systemArea)[kSystemAreaSize] = work.systemArea;
+  if (options.systemArea != nullptr &&
+      !ReadSystemAreaFile(console, options.systemArea, work.input, systemArea)) {
+    return 1;
+  }
   if (options.create) {
     DiskEdit::Format(disk, record, options.number);
+    std::memcpy(record.label, options.label, options.labelLength);
   } else {
     if (!LoadChosenDisk()) return 1;
     // A file the user may not write is protected as a write-protected disk
@@ -351,6 +391,8 @@ int Packer::Run() {
   DiskEdit edit(disk, record, options.force);
   if (options.remove) {
     DeleteEntries(edit);
+  } else if (options.rename) {
+    if (!RenameEntry(edit)) return 1;
   } else {
     PutFiles(edit);
     // Whatever was refused, nothing is written.
@@ -366,7 +408,8 @@ int Packer::Run() {
   } else if (options.create || changeCount > 0) {
     const Problem problem =
         options.create
-            ? WriteNewImage(options.label, options.labelLength, options.number, disk, replacement)
+            ? WriteNewImage(options.label, options.labelLength, options.number, disk, replacement,
+                            options.systemArea != nullptr ? systemArea : nullptr)
             : WriteBackDisk(image, diskIndex, map, loaded, disk, replacement);
     if (problem) {
       // Only the reading back of the new image is about the disk.

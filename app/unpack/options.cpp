@@ -19,6 +19,7 @@ namespace {
 constexpr int kJsonOption = 256;
 constexpr int kSalvageOption = 257;
 constexpr int kSkipOldOption = 258;
+constexpr int kSystemAreaOption = 270;
 
 const option kLongOptions[] = {
     {"list", no_argument, nullptr, 'l'},
@@ -32,6 +33,7 @@ const option kLongOptions[] = {
     {"disk-folders", no_argument, nullptr, 'D'},
     {"utf8", no_argument, nullptr, 'u'},
     {"json", no_argument, nullptr, kJsonOption},
+    {"system-area", no_argument, nullptr, kSystemAreaOption},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -62,6 +64,8 @@ const char kHelp[] =
     "                            lacks its data (reported; the exit status stays 1)\n"
     "      --json              JSON Lines instead of the listing: one object per\n"
     "                            disk, then one per file\n"
+    "      --system-area       also write the system disk's system area (its first\n"
+    "                            cylinder, the boot program) as SYSTEM.AREA\n"
     "  -h, --help              show this help and exit\n"
     "  -V, --version           show the version and exit\n"
     "\n"
@@ -159,6 +163,9 @@ ParseResult ParseCommandLine(const Console& console, int argc, char** argv,
       case kSalvageOption:
         options.salvage = true;
         break;
+      case kSystemAreaOption:
+        options.systemArea = true;
+        break;
       case kSkipOldOption:
         options.skipOld = true;
         break;
@@ -180,6 +187,11 @@ ParseResult ParseCommandLine(const Console& console, int argc, char** argv,
     return UsageError(console, argc, argv, "%s",
                       options.list ? "--to-stdout cannot be combined with --list"
                                    : "--to-stdout cannot be combined with --json");
+  }
+  if (options.systemArea && (options.list || options.toStdout)) {
+    return UsageError(console, argc, argv, "%s",
+                      options.list ? "--system-area cannot be combined with --list"
+                                   : "--system-area cannot be combined with --to-stdout");
   }
   if (optind >= argc) return UsageError(console, argc, argv, "%s", "no image given");
   options.image = NativeOf(argv[optind], argc, nativeArgs);

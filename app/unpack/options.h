@@ -23,6 +23,7 @@ struct Options {
   bool salvage = false;      // --salvage: zeros for what the image lacks
   bool skipOld = false;      // --skip-old-files: keep what stands at a name, silently
   bool ignoreCase = false;   // -i: NAME patterns match ASCII letters in either case
+  bool systemArea = false;   // --system-area: the system disk's system area as SYSTEM.AREA
 
   const NativePathChar* image = nullptr;
   const NativePathChar* directory = nullptr;  // -C, or null: the current folder

@@ -7,6 +7,7 @@
 #include "codepage.h"
 #include "console.h"
 #include "disk_layout.h"
+#include "disk_space.h"
 #include "extract_files.h"
 #include "finding_words.h"
 #include "format_words.h"
@@ -14,6 +15,51 @@
 #include "listing.h"
 
 namespace {
+
+// Room for a member's name in UTF-8: three bytes for each of a long path's.
+constexpr int kMemberTextSize = 3 * 4096;
+
+// "PROGRAM: NAME: " on the error stream, after the output has been
+// flushed: NAME is the image as messages show it, its path or "standard
+// input", then ":MEMBER" for an image read from an archive, the member's
+// bytes escaped as a path's are.
+void PutImagePrefix(const Console& console, const ImageName& name) {
+  std::fflush(console.out);
+  std::fprintf(console.err, "%s: ", kProgramName);
+  if (name.standardInput) {
+    std::fputs("standard input", console.err);
+  } else {
+    PutPath(name.path, console.err);
+  }
+  if (name.member != nullptr) {
+    std::fputc(':', console.err);
+    for (const char* p = name.member; *p != 0; ++p) {
+      PutEscaped(static_cast<unsigned char>(*p), console.err);
+    }
+  }
+  std::fputs(": ", console.err);
+}
+
+// The image's fields of a JSON object: "image", the path as given ("-" for
+// standard input), and "member", the archive member it was read from or
+// null.
+void JsonImage(JsonLine& line, const ImageName& name) {
+  char text[kMemberTextSize];
+  char path[kPathTextSize];
+  line.String("image", PathText(name.path, path));
+  if (name.member == nullptr) {
+    line.Null("member");
+    return;
+  }
+  // A member's name is UTF-8 where it is valid UTF-8, else read as code
+  // page 932, as archives made on the disks' own machines hold them.
+  if (IsValidUtf8(name.member)) {
+    line.String("member", name.member);
+  } else {
+    Cp932ToUtf8Lenient(name.member, std::strlen(name.member), text, sizeof text);
+    line.String("member", text);
+  }
+}
 
 const char* DescribeVerdict(NameVerdict verdict) {
   switch (verdict) {
@@ -191,9 +237,9 @@ Complaint Describe(const DiskRecord& disk, const EntryRecord& entry, const Entry
 // "disk N (X): "NAME": " for a line about an entry, after the image's name:
 // the letter and the name's raw bytes, those outside printable ASCII
 // escaped.
-void PutEntryPrefix(const Console& console, const NativePathChar* image, const DiskRecord& disk,
+void PutEntryPrefix(const Console& console, const ImageName& image, const DiskRecord& disk,
                     const EntryRecord& entry) {
-  PutPathPrefix(console, image);
+  PutImagePrefix(console, image);
   std::fprintf(console.err, "disk %d (", disk.place);
   PutEscaped(DiskLetter(disk.diskNumber), console.err);
   std::fputs("): \"", console.err);
@@ -216,12 +262,41 @@ void DescribeReplaced(const DiskRecord& disk, const EntryOutcome& outcome,
   }
 }
 
-void JsonDisk(const Console& console, const NativePathChar* image, const DiskRecord& disk) {
+// What --salvage stepped over on a disk: its damaged sector headers.
+void DescribeStepped(const DiskRecord& disk, char (&out)[kReasonSize]) {
+  char first[32];
+  char last[32];
+  PutSector(first, sizeof first, disk.firstStepped);
+  PutSector(last, sizeof last, disk.lastStepped);
+  if (disk.steppedHeaders == 1) {
+    std::snprintf(out, sizeof out,
+                  "the header of %s is damaged; its data was taken from where the layout puts it",
+                  first);
+  } else {
+    std::snprintf(out, sizeof out,
+                  "%d sector headers are damaged, from %s to %s; their data was taken from where "
+                  "the layout puts it",
+                  disk.steppedHeaders, first, last);
+  }
+}
+
+// A fill byte, or null where the bytes differ or there is no directory.
+void PutFill(JsonLine& line, const char* key, const DiskExtras* extras, int fill) {
+  if (extras == nullptr || fill == kMixedFill) {
+    line.Null(key);
+  } else {
+    line.Number(key, fill);
+  }
+}
+
+}  // namespace
+
+void JsonDisk(const Console& console, const ImageName& image, const DiskRecord& disk,
+              const DecodedDisk& decoded, const DiskExtras* extras) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "disk");
-  char path[kPathTextSize];
-  line.String("image", PathText(image, path));
+  JsonImage(line, image);
   line.Number("disk", disk.place);
   if (disk.HasDirectory()) {
     line.Number("number", disk.diskNumber);
@@ -246,17 +321,43 @@ void JsonDisk(const Console& console, const NativePathChar* image, const DiskRec
     char reason[kReasonSize];
     DescribeFinding(FactsOf(disk), reason, sizeof reason);
     line.String("reason", reason);
+  } else if (disk.steppedHeaders > 0) {
+    char reason[kReasonSize];
+    DescribeStepped(disk, reason);
+    line.String("reason", reason);
+  }
+  if (disk.HasDirectory()) {
+    const DiskSpace space = SpaceOf(decoded, disk);
+    line.Number("free_bytes", space.free);
+    line.Number("free_entries", space.freeEntries);
+  } else {
+    line.Null("free_bytes");
+    line.Null("free_entries");
+  }
+  if (!disk.HasDirectory()) extras = nullptr;
+  PutFill(line, "fill", extras, extras != nullptr ? extras->fills.fill : 0);
+  PutFill(line, "directory_fill", extras, extras != nullptr ? extras->fills.directoryFill : 0);
+  if (extras != nullptr && extras->systemArea != nullptr) {
+    line.String("system_area", extras->systemArea);
+  } else {
+    line.Null("system_area");
   }
   line.WriteTo(console.out);
 }
 
-void JsonEntry(const Console& console, const NativePathChar* image, const DiskRecord& disk,
-               const EntryRecord& entry, const EntryOutcome& outcome, const char* reason) {
+void JsonDiskAsItStands(const Console& console, const ImageName& image, const DiskRecord& disk,
+                        DecodedDisk& decoded) {
+  DiskExtras extras{};
+  if (disk.HasDirectory()) extras.fills = FindFills(decoded, disk);
+  JsonDisk(console, image, disk, decoded, disk.HasDirectory() ? &extras : nullptr);
+}
+
+void JsonEntry(const Console& console, const ImageName& image, const DiskRecord& disk,
+               const EntryRecord& entry, const char* status, const char* reason, const char* path) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "file");
-  char path[kPathTextSize];
-  line.String("image", PathText(image, path));
+  JsonImage(line, image);
   line.Number("disk", disk.place);
   const std::size_t nameLength = std::strlen(entry.name);
   Cp932ToUtf8Lenient(entry.name, nameLength, text, sizeof text);
@@ -271,10 +372,18 @@ void JsonEntry(const Console& console, const NativePathChar* image, const DiskRe
     line.Null("start");
     line.Null("end");
   }
-  line.String("status", StatusWord(outcome.status));
+  line.Number("allocation", entry.allocation);
+  line.String("status", status);
   if (reason != nullptr) line.String("reason", reason);
+  if (path != nullptr) {
+    line.String("path", path);
+  } else {
+    line.Null("path");
+  }
   line.WriteTo(console.out);
 }
+
+namespace {
 
 // "Cannot open the file", in Japanese: the Shift-JIS bytes the tool has
 // always written, and the same text in UTF-8.
@@ -285,16 +394,21 @@ const char kCannotOpenUtf8[] = u8"ファイルをオープンできません";
 
 }  // namespace
 
-void Report::Disk(const DiskRecord& disk) const {
+void Report::Disk(const DiskRecord& disk, const DecodedDisk& decoded,
+                  const DiskExtras* extras) const {
   if (form == Form::kJson) {
-    JsonDisk(console, image, disk);
+    JsonDisk(console, image, disk, decoded, extras);
   } else if (form == Form::kListing && disk.HasDirectory()) {
     PrintDiskLine(console, disk.diskNumber);
   }
-  if (disk.HasDirectory()) return;
   char reason[kReasonSize];
-  DescribeFinding(FactsOf(disk), reason, sizeof reason);
-  PutPathPrefix(console, image);
+  if (disk.HasDirectory()) {
+    if (disk.steppedHeaders == 0) return;
+    DescribeStepped(disk, reason);
+  } else {
+    DescribeFinding(FactsOf(disk), reason, sizeof reason);
+  }
+  PutImagePrefix(console, image);
   std::fprintf(console.err, "disk %d: %s\n", disk.place, reason);
 }
 
@@ -303,8 +417,8 @@ void Report::Listing(const EntryRecord& entry, const char* shownName, int column
   PrintListingLine(console, shownName, columns, entry.size, entry.start, entry.end);
 }
 
-void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
-                     const EntryOutcome& outcome) const {
+void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome,
+                     const char* path) const {
   char scratch[kReasonSize];
   char reason[kReasonSize + 32];
   const char* jsonReason = nullptr;
@@ -315,7 +429,9 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
                   complaint.failedStep != nullptr ? complaint.failedStep : "",
                   complaint.failedStep != nullptr ? ": " : "", complaint.reason);
     if (outcome.status != EntryStatus::kListed) jsonReason = reason;
-    if (form == Form::kJson) JsonEntry(console, image, disk, entry, outcome, jsonReason);
+    if (form == Form::kJson) {
+      JsonEntry(console, image, disk, entry, StatusWord(outcome.status), jsonReason, path);
+    }
     PutEntryPrefix(console, image, disk, entry);
     std::fprintf(console.err, "%s: %s\n", complaint.What(), complaint.reason);
     return;
@@ -326,7 +442,8 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
     DescribeReplaced(disk, outcome, scratch);
     jsonReason = scratch;
   }
-  if (form == Form::kJson) JsonEntry(console, image, disk, entry, outcome, jsonReason);
+  if (form == Form::kJson)
+    JsonEntry(console, image, disk, entry, StatusWord(outcome.status), jsonReason, path);
   if (outcome.replacedPlace != 0) {
     PutEntryPrefix(console, image, disk, entry);
     std::fprintf(console.err, "%s%s\n", scratch,
@@ -334,20 +451,68 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry,
   }
 }
 
-void Report::NotD88(const FormatCheck& check) const {
+void Report::SystemArea(const DiskRecord& disk, const EntryRecord* entry,
+                        const EntryOutcome& outcome) const {
+  if (entry == nullptr) {
+    PutImagePrefix(console, image);
+    std::fprintf(console.err,
+                 "disk %d: the system area is not %d sectors of %d bytes on each of tracks 0 "
+                 "and 1; it is not written\n",
+                 disk.place, kSystemAreaSectors, kSystemAreaSectorSize);
+    return;
+  }
+  if (outcome.problem == EntryProblem::kNone) return;
+  char scratch[kReasonSize];
+  const Complaint complaint = Describe(disk, *entry, outcome, scratch);
+  PutEntryPrefix(console, image, disk, *entry);
+  std::fprintf(console.err, "%s: %s\n", complaint.What(), complaint.reason);
+}
+
+void Report::NotD88(const FormatCheck& check, bool skipped) const {
   char reason[kReasonSize];
   DescribeFormatCheck(check, reason, sizeof reason);
-  PutPathPrefix(console, image);
-  std::fprintf(console.err, "%s\n", reason);
+  PutImagePrefix(console, image);
+  // A member that holds not even one header has no finding of the check.
+  std::fprintf(console.err, "%s%s\n",
+               check.problem == FormatCheck::Problem::kNone
+                   ? "not a D88 image (it is shorter than a disk header)"
+                   : reason,
+               skipped ? "; skipped" : "");
+}
+
+void Report::InputFailure(int error) const {
+  PutImagePrefix(console, image);
+  if (error == EFBIG) {
+    std::fprintf(console.err, "holds more than %zu MiB, the most an image is read to\n",
+                 kMaxImageBytes >> 20);
+  } else {
+    std::fprintf(console.err, "cannot read: %s\n", std::strerror(error));
+  }
+}
+
+void Report::ArchiveFailure(const char* text) const {
+  PutImagePrefix(console, image);
+  std::fprintf(console.err, "cannot read the archive: %s\n", text);
+}
+
+void Report::MemberTooLarge() const {
+  PutImagePrefix(console, image);
+  std::fprintf(console.err, "holds more than %zu MiB, the most an image is read to; not read\n",
+               kMaxImageBytes >> 20);
+}
+
+void Report::NoImage() const {
+  PutImagePrefix(console, image);
+  std::fputs("holds no D88 image\n", console.err);
 }
 
 void Report::ReadError(int error) const {
-  PutPathPrefix(console, image);
+  PutImagePrefix(console, image);
   std::fprintf(console.err, "cannot read: %s\n", std::strerror(error));
 }
 
 void Report::MissingDisk(long long place, int count, bool more) const {
-  PutPathPrefix(console, image);
+  PutImagePrefix(console, image);
   if (more) {
     std::fprintf(console.err, "disk %lld: only the first %d disks of the image are read\n", place,
                  count);
@@ -358,7 +523,7 @@ void Report::MissingDisk(long long place, int count, bool more) const {
 }
 
 void Report::CutHeader(int place, int bytes) const {
-  PutPathPrefix(console, image);
+  PutImagePrefix(console, image);
   std::fprintf(console.err,
                "the image ends inside the header of disk %d (%d of %d bytes); that disk is not "
                "read\n",
@@ -366,13 +531,13 @@ void Report::CutHeader(int place, int bytes) const {
 }
 
 void Report::ZeroSize(int place) const {
-  PutPathPrefix(console, image);
+  PutImagePrefix(console, image);
   std::fprintf(console.err,
                "disk %d gives its size as 0; what follows it in the image is not read\n", place);
 }
 
 void Report::MoreDisks(int count) const {
-  PutPathPrefix(console, image);
+  PutImagePrefix(console, image);
   std::fprintf(console.err, "holds more than %d disks; only the first %d were read\n", count,
                count);
 }
@@ -393,7 +558,7 @@ void ShowOpenFailure(const Console& console, const NativePathChar* path, int err
 
 void ShowFolderFailure(const Console& console, const NativePathChar* path, int error) {
   PutPathPrefix(console, path);
-  std::fprintf(console.err, "%s\n", std::strerror(error));
+  std::fprintf(console.err, "the folder to write into: %s\n", std::strerror(error));
 }
 
 void ShowPatternNotFound(const Console& console, const char* pattern, bool someDisks,

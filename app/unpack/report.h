@@ -9,6 +9,7 @@
 
 #include "console.h"
 #include "d88_image.h"
+#include "disk_fill.h"
 #include "disk_walk.h"
 #include "native_path.h"
 #include "outcome.h"
@@ -17,20 +18,46 @@
 // each byte on the disk), with its terminator.
 constexpr int kShownNameSize = 64;
 
+// What a disk's JSON object tells besides its header and directory, so that
+// the image can be made again from the files: the fill bytes, and where the
+// system area was written (null: it was not).
+struct DiskExtras {
+  DiskFills fills;
+  const char* systemArea;
+};
+
+// The image as the run names it.
+struct ImageName {
+  const NativePathChar* path;  // as given: "-" for standard input
+  bool standardInput;          // messages say "standard input"
+  const char* member;          // the archive member being read, or null
+};
+
+// The most bytes an image is read to in memory (from standard input, or
+// one member of an archive): 64 disks of up to 2 MiB each.
+constexpr std::size_t kMaxImageBytes = std::size_t{128} << 20;
+
 // What the run tells of the image `image`, its disks and its entries.
 class Report {
  public:
-  // On standard output: the header and listing lines, JSON Lines, or
+  // On the console's output: the header and listing lines, JSON Lines, or
   // nothing (when the files' data goes there).
   enum class Form { kListing, kJson, kNone };
 
-  Report(const Console& console, Form form, const NativePathChar* image)
-      : console(console), form(form), image(image) {}
+  Report(const Console& console, Form form, const NativePathChar* image, bool standardInput)
+      : console(console), form(form), image{image, standardInput, nullptr} {}
+
+  // The archive member read from now on (raw bytes, NUL-terminated), or
+  // null: the image itself. It must stay valid while it is named.
+  void SetMember(const char* member) { image.member = member; }
 
   // The disk's header line "[Disk X]" (the letter one raw byte; a disk
   // without a directory has none), or its JSON object; then, for a disk
   // without a directory, what was found instead.
-  void Disk(const DiskRecord& disk) const;
+  // `extras`, where not null, gives the fill bytes and the system area's
+  // path for a disk with a directory.
+  void Disk(const DiskRecord& disk, const DecodedDisk& decoded,
+            const DiskExtras* extras = nullptr) const;
 
   // Before the entry is written: its listing line, "%-12s  %5d  START=%04x
   // END=%04x", with the name shown as `shownName` taking `columns` columns
@@ -40,10 +67,31 @@ class Report {
 
   // After: the entry's JSON object; its complaint when it was not written
   // as listed; a note when it replaced a file written for an earlier entry.
-  void Outcome(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome) const;
+  // `path`: where the file was written, relative to the output folder, or
+  // null when it was not.
+  void Outcome(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome,
+               const char* path = nullptr) const;
 
-  // The file's first disk header cannot be a D88 header.
-  void NotD88(const FormatCheck& check) const;
+  // The system area of the system disk, written as the file `entry` names:
+  // its complaint when it was not written (or the system disk holds none of
+  // the usual shape, `entry` null), and nothing when it was.
+  void SystemArea(const DiskRecord& disk, const EntryRecord* entry,
+                  const EntryOutcome& outcome) const;
+
+  // The file's first disk header cannot be a D88 header (or, for an
+  // archive member, the member holds not even one header). A member is
+  // `skipped`: a note, not a failure.
+  void NotD88(const FormatCheck& check, bool skipped = false) const;
+  // Standard input could not be read (EFBIG: it holds more than
+  // kMaxImageBytes).
+  void InputFailure(int error) const;
+  // The archive, or the member being read, cannot be read: libarchive's
+  // words.
+  void ArchiveFailure(const char* text) const;
+  // The member being read is larger than kMaxImageBytes.
+  void MemberTooLarge() const;
+  // The archive holds no D88 image.
+  void NoImage() const;
   // A read or seek of the image that failed: once.
   void ReadError(int error) const;
   // A disk chosen by its place past the `count` that were read (`more`:
@@ -59,8 +107,23 @@ class Report {
  private:
   const Console& console;
   Form form;
-  const NativePathChar* image;
+  ImageName image;
 };
+
+// The JSON objects of a disk (with its free space, from `decoded`, where it
+// has a directory) and of an entry, with the word for what became of it and
+// why (or null), as one line each on the console's output. d88pack writes them
+// too. `extras` and `path` (where the file was written), where null, are
+// given as null.
+void JsonDisk(const Console& console, const ImageName& image, const DiskRecord& disk,
+              const DecodedDisk& decoded, const DiskExtras* extras = nullptr);
+void JsonEntry(const Console& console, const ImageName& image, const DiskRecord& disk,
+               const EntryRecord& entry, const char* status, const char* reason,
+               const char* path = nullptr);
+// The disk's object with the fill bytes it has now, where it has a
+// directory: d88pack's, which writes no system area.
+void JsonDiskAsItStands(const Console& console, const ImageName& image, const DiskRecord& disk,
+                        DecodedDisk& decoded);
 
 // Why the image could not be opened: the Japanese line the tool has always
 // printed (Shift-JIS bytes, or UTF-8 text on a terminal that shows UTF-8),

@@ -17,9 +17,15 @@
 #include "disk_layout.h"
 #include "disk_walk.h"
 #include "extract_files.h"
+#include "manifest_keys.h"
 #include "pattern.h"
+#include "read_stream.h"
 #include "report.h"
+#include "sniff.h"
 #include "written_files.h"
+#ifdef D88UNPACK_HAVE_LIBARCHIVE
+#include "archive_reader.h"
+#endif
 
 namespace {
 
@@ -120,6 +126,7 @@ struct WorkArea {
   DecodedDisk disk;
   WrittenFiles written;
   ChosenName names[Options::kMaxPatterns];
+  ByteBuffer input;  // an image read whole from standard input
 };
 
 }  // namespace unpack
@@ -135,11 +142,18 @@ class Runner {
         disk(work.disk),
         written(work.written),
         names(work.names),
-        report(console, FormOf(options), options.image) {}
+        input(work.input),
+        report(console, FormOf(options), options.image, IsStandardInput(options.image)) {}
 
   int Run();
 
  private:
+  static bool IsStandardInput(const NativePathChar* path) { return path[0] == '-' && path[1] == 0; }
+  bool OpenImage();
+  bool IsCollection();
+  void RunImage(OutputTarget& target, int placeOffset);
+  void RunCollection(OutputTarget& target);
+  void ReportMissingDisks(int count, bool more);
   void CheckReads();
   bool Chosen(const Names& names);
   void ExtractFiles(const DiskRecord& record, OutputTarget& target);
@@ -152,7 +166,9 @@ class Runner {
   DecodedDisk& disk;
   WrittenFiles& written;
   ChosenName* names;  // one for each NAME given
-  const Report report;
+  // An image read into memory: standard input, whole.
+  ByteBuffer& input;
+  Report report;
   bool clean = true;
   bool readErrorShown = false;
   char converted[kShownNameSize];  // the current entry's name in UTF-8
@@ -206,9 +222,48 @@ void Runner::ExtractFiles(const DiskRecord& record, OutputTarget& target) {
     // name outside --utf8, also on Windows.
     report.Listing(entry, options.utf8 ? entryNames.shown : entry.name, entryNames.columns);
     const EntryOutcome outcome = Handle(entry, entryNames, target);
-    report.Outcome(record, entry, outcome);
+    char path[kWrittenPathSize];
+    const char* written =
+        Writes() ? WrittenFilePath(outcome, entryNames.file, target, path) : nullptr;
+    report.Outcome(record, entry, outcome, written);
     if (outcome.problem != EntryProblem::kNone) clean = false;
   }
+}
+
+// Opens the image the command line names: a file, or standard input read
+// whole into memory. Says why when it cannot.
+bool Runner::OpenImage() {
+  if (!IsStandardInput(options.image)) {
+    if (image.Open(options.image)) return true;
+    ShowOpenFailure(console, options.image, image.GetOpenError());
+    return false;
+  }
+#ifdef _WIN32
+  _setmode(_fileno(stdin), _O_BINARY);
+#endif
+  const int error = ReadWholeStream(stdin, input, kMaxImageBytes);
+  if (error != 0) {
+    report.InputFailure(error);
+    return false;
+  }
+  return image.Open(input.data(), input.size());
+}
+
+// Whether the image is a compressed file or an archive rather than a D88
+// image: it bears one's signature, and its first bytes are no disk header
+// that passes the format check (an image whose name happens to begin with
+// a signature is still an image).
+bool Runner::IsCollection() {
+#ifdef D88UNPACK_HAVE_LIBARCHIVE
+  if (image.GetDiskCount() > 0 && image.GetFormatCheck().problem == FormatCheck::Problem::kNone) {
+    return false;
+  }
+  std::uint8_t start[kSniffSize];
+  const int64_t got = image.ReadBytes(0, start, kSniffSize);
+  return CompressedOrArchive(start, static_cast<std::size_t>(got)).what != nullptr;
+#else
+  return false;
+#endif
 }
 
 int Runner::Run() {
@@ -221,10 +276,7 @@ int Runner::Run() {
       return 1;
     }
   }
-  if (!image.Open(options.image)) {
-    ShowOpenFailure(console, options.image, image.GetOpenError());
-    return 1;
-  }
+  if (!OpenImage()) return 1;
   // The image is only read: a console stream that goes into it (1<> or >>
   // on the image) would change it. Nothing is written then; where standard
   // error is the image, not even a message.
@@ -236,8 +288,9 @@ int Runner::Run() {
                            "it is only read, so nothing is done")) {
     return 1;
   }
+  const bool collection = IsCollection();
   // A file whose first disk header cannot be one is no image to list.
-  if (image.GetFormatCheck().problem != FormatCheck::Problem::kNone) {
+  if (!collection && image.GetFormatCheck().problem != FormatCheck::Problem::kNone) {
     report.NotD88(image.GetFormatCheck());
     return 1;
   }
@@ -245,15 +298,8 @@ int Runner::Run() {
   // The files' data goes out as it stands, without line-end translation.
   if (options.toStdout) _setmode(_fileno(console.out), _O_BINARY);
 #endif
-  for (const long long* place = options.disks; place != options.disks + options.diskCount;
-       ++place) {
-    if (*place <= image.GetDiskCount()) continue;
-    // A place given twice is reported once.
-    if (std::find(options.disks, place, *place) == place) {
-      report.MissingDisk(*place, image.GetDiskCount(), image.HasMoreDisks());
-    }
-    clean = false;
-  }
+  // The disks of an archive are counted as its members are read.
+  if (!collection) ReportMissingDisks(image.GetDiskCount(), image.HasMoreDisks());
 
   OutputFolder diskFolder;
   OutputTarget target{};
@@ -263,32 +309,11 @@ int Runner::Run() {
   target.salvage = options.salvage;
   target.written = &written;
   target.diskFolder = options.diskFolders ? &diskFolder : nullptr;
-  CheckReads();
-  for (int i = 0; i < image.GetDiskCount(); ++i) {
-    if (!DiskChosen(i + 1, options)) continue;
-    const DiskRecord record = LoadDisk(image, i, disk);
-    report.Disk(record);
-    CheckReads();
-    if (!record.HasDirectory()) {
-      clean = false;
-      continue;
-    }
-    EnterDisk(target, record);
-    ExtractFiles(record, target);
+  if (collection) {
+    RunCollection(target);
+  } else {
+    RunImage(target, 0);
   }
-  if (image.GetCutHeaderBytes() > 0) {
-    report.CutHeader(image.GetDiskCount() + 1, image.GetCutHeaderBytes());
-    clean = false;
-  }
-  if (image.HasBytesAfterZeroSize()) {
-    report.ZeroSize(image.GetDiskCount());
-    clean = false;
-  }
-  if (image.HasMoreDisks()) {
-    report.MoreDisks(image.GetDiskCount());
-    clean = false;
-  }
-  CheckReads();
   for (int i = 0; i < options.patternCount; ++i) {
     if (!names[i].matched) {
       ShowPatternNotFound(console, options.patterns[i], options.diskCount > 0,
@@ -297,6 +322,126 @@ int Runner::Run() {
     }
   }
   return clean && StandardOutputWritten(console) ? 0 : 1;
+}
+
+// A disk chosen by a place past the `count` disks read.
+void Runner::ReportMissingDisks(int count, bool more) {
+  for (const long long* place = options.disks; place != options.disks + options.diskCount;
+       ++place) {
+    if (*place <= count) continue;
+    // A place given twice is reported once.
+    if (std::find(options.disks, place, *place) == place) {
+      report.MissingDisk(*place, count, more);
+    }
+    clean = false;
+  }
+}
+
+// Lists and extracts the disks of the image open, the first of them at
+// place placeOffset + 1.
+void Runner::RunImage(OutputTarget& target, int placeOffset) {
+  CheckReads();
+  for (int i = 0; i < image.GetDiskCount(); ++i) {
+    if (!DiskChosen(placeOffset + i + 1, options)) continue;
+    DiskRecord record = LoadDisk(image, i, disk, options.salvage);
+    record.place += placeOffset;
+    if (record.HasDirectory()) EnterDisk(target, record);
+    DiskExtras extras{};
+    char systemArea[kWrittenPathSize];
+    if (options.systemArea && Writes() && record.HasDirectory() &&
+        record.diskNumber == kSystemDiskNumber) {
+      if (!WriteSystemArea(image, record, target, report, systemArea, extras.systemArea)) {
+        clean = false;
+      }
+    }
+    if (options.json && record.HasDirectory()) extras.fills = FindFills(disk, record);
+    report.Disk(record, disk, &extras);
+    if (record.steppedHeaders > 0) clean = false;
+    CheckReads();
+    if (!record.HasDirectory()) {
+      clean = false;
+      continue;
+    }
+    ExtractFiles(record, target);
+  }
+  const int count = image.GetDiskCount();
+  if (image.GetCutHeaderBytes() > 0) {
+    report.CutHeader(placeOffset + count + 1, image.GetCutHeaderBytes());
+    clean = false;
+  }
+  if (image.HasBytesAfterZeroSize()) {
+    report.ZeroSize(placeOffset + count);
+    clean = false;
+  }
+  if (image.HasMoreDisks()) {
+    report.MoreDisks(count);
+    clean = false;
+  }
+  CheckReads();
+}
+
+// Reads a compressed image, or the D88 images among an archive's members,
+// one after another as one image whose disks count on from member to
+// member. A member that is no D88 image is passed over with a note.
+void Runner::RunCollection(OutputTarget& target) {
+#ifdef D88UNPACK_HAVE_LIBARCHIVE
+  ArchiveReader reader;
+  const bool opened = !IsStandardInput(options.image) ? reader.Open(options.image)
+                                                      : reader.Open(input.data(), input.size());
+  // Each member is read into memory in turn, the image read from there.
+  ByteBuffer member;
+  int placed = 0;
+  bool found = false;
+  ArchiveReader::Next next =
+      opened ? reader.NextMember(member, kMaxImageBytes) : ArchiveReader::Next::kError;
+  for (; next == ArchiveReader::Next::kMember || next == ArchiveReader::Next::kTooLarge;
+       next = reader.NextMember(member, kMaxImageBytes)) {
+    // A compressed file's content is the image itself, under its own name.
+    const bool content = reader.IsCompressedFile();
+    report.SetMember(content ? nullptr : reader.MemberName());
+    if (next == ArchiveReader::Next::kTooLarge) {
+      report.MemberTooLarge();
+      clean = false;
+      // A compressed file has nothing after its content: no need to
+      // decompress the rest only to find its end.
+      if (content) {
+        found = true;
+        next = ArchiveReader::Next::kEnd;
+        break;
+      }
+      continue;
+    }
+    image.Open(member.data(), member.size());
+    const bool isImage = image.GetFormatCheck().problem == FormatCheck::Problem::kNone &&
+                         (content || image.GetDiskCount() > 0);
+    if (!isImage) {
+      report.NotD88(image.GetFormatCheck(), !content);
+      if (content) clean = false;
+      found = found || content;
+      continue;
+    }
+    found = true;
+    RunImage(target, placed);
+    placed += image.GetDiskCount();
+  }
+  // The image in memory goes before the bytes it reads.
+  image.Open(static_cast<const NativePathChar*>(nullptr));
+  // A member whose data cannot be read is named; a header that cannot be
+  // read names none.
+  const bool inMember = next == ArchiveReader::Next::kError && reader.MemberName()[0] != 0;
+  report.SetMember(inMember ? reader.MemberName() : nullptr);
+  if (next == ArchiveReader::Next::kError) {
+    report.ArchiveFailure(reader.ErrorText());
+    clean = false;
+  } else if (!found) {
+    report.NoImage();
+    clean = false;
+  }
+  report.SetMember(nullptr);
+  ReportMissingDisks(placed, false);
+#else
+  (void)target;
+#endif
 }
 
 int Start(int argc, char** argv, NativePathChar** nativeArgs, const Console& console);
