@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -100,6 +101,20 @@ void Fill(const fs::path& dir) {
   WriteBytes((dir / "B.BIN").string(), Pattern(5000, 7));
   WriteBytes((dir / "\xE3\x82\xA1.TXT").string(), TextBytes("small a\n"));
   fs::create_directory(dir / "out");
+  // The one-disk image compressed, without a name or a time in its header.
+  ASSERT_EQ(std::system(("gzip -n -c '" + (dir / "disk.d88").string() + "' > '" +
+                         (dir / "disk.d88.gz").string() + "'")
+                            .c_str()),
+            0);
+#ifdef D88TEST_MAIN_PACK
+  // What d88unpack --json -D wrote for the two-disk image: a manifest and
+  // its files.
+  fs::create_directory(dir / "src");
+  const ToolRun unpacked = RunTool(dir, {"--json", "-u", "-D", "-C", "src", "two.d88"});
+  ASSERT_EQ(unpacked.status, 0) << unpacked.err;
+  WriteBytes((dir / "src" / "manifest.jsonl").string(),
+             Bytes(unpacked.out.begin(), unpacked.out.end()));
+#endif
 }
 
 struct Call {
@@ -161,6 +176,24 @@ TEST(PosixMainCalls, EachCallOfPackIsAFreshRun) {
       {{}},
       {{"--help"}},
       {{"-v", "disk.d88", "A.TXT"}},
+      {{"--info", "two.d88"}},
+      {{"--info", "--json", "-d", "2", "two.d88"}},
+      {{"--info", "cut.d88"}},
+      {{"--check", "ro.d88"}},
+      {{"--rename", "A.TXT", "B.TXT", "-v", "disk.d88"}},
+      {{"--rename", "NOPE", "B.TXT", "disk.d88"}, true},
+      {{"--rename", "*", "B.TXT", "disk.d88"}, true},
+      {{"--protect", "-n", "--all-disks", "two.d88"}},
+      {{"--protect", "-d", "2", "two.d88"}},
+      {{"--unprotect", "--all-disks", "two.d88"}, true},
+      {{"--info", "disk.d88.gz"}},
+      {{"disk.d88.gz", "A.TXT"}},
+      {{"--from=src/manifest.jsonl", "remade.d88"}},
+      {{"--from=src/manifest.jsonl", "remade.d88"}, true},
+      {{"--from=src/manifest.jsonl", "--force", "remade.d88"}, true},
+      {{"--from=missing.jsonl", "remade.d88"}},
+      {{"-c", "--number=0", "--system-area=B.BIN", "sys.d88"}},
+      {{"-v", "disk.d88", "A.TXT"}},
   });
 }
 
@@ -193,6 +226,13 @@ TEST(PosixMainCalls, EachCallOfUnpackIsAFreshRun) {
       {{"missing.d88"}},
       {{}},
       {{"--version"}},
+      {{"-l", "disk.d88"}},
+      {{"-l", "disk.d88.gz"}},
+      {{"--json", "-C", "out", "disk.d88.gz"}},
+      {{"--json", "-D", "-C", "out", "--system-area", "two.d88"}},
+      {{"-D", "-C", "out", "--system-area", "two.d88"}, true},
+      {{"--system-area", "-l", "two.d88"}},
+      {{"-", "disk.d88"}},
       {{"-l", "disk.d88"}},
   });
 }
