@@ -126,7 +126,8 @@ struct WorkArea {
   DecodedDisk disk;
   WrittenFiles written;
   ChosenName names[Options::kMaxPatterns];
-  ByteBuffer input;  // an image read whole from standard input
+  ByteBuffer input;   // an image read whole from standard input
+  ByteBuffer member;  // the archive member being read
 };
 
 }  // namespace unpack
@@ -143,6 +144,7 @@ class Runner {
         written(work.written),
         names(work.names),
         input(work.input),
+        member(work.member),
         report(console, FormOf(options), options.image, IsStandardInput(options.image)) {}
 
   int Run();
@@ -168,6 +170,7 @@ class Runner {
   ChosenName* names;  // one for each NAME given
   // An image read into memory: standard input, whole.
   ByteBuffer& input;
+  ByteBuffer& member;
   Report report;
   bool clean = true;
   bool readErrorShown = false;
@@ -389,7 +392,6 @@ void Runner::RunCollection(OutputTarget& target) {
   const bool opened = !IsStandardInput(options.image) ? reader.Open(options.image)
                                                       : reader.Open(input.data(), input.size());
   // Each member is read into memory in turn, the image read from there.
-  ByteBuffer member;
   int placed = 0;
   bool found = false;
   ArchiveReader::Next next =
