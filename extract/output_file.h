@@ -30,9 +30,10 @@ struct GuardedFiles {
   bool hasErrorOutput;
 };
 
-// The guards for an image of this identity, with the console streams'
-// files added where they are regular files.
-GuardedFiles GuardImageAndConsole(const ImageIdentity& image);
+// The guards for an image of this identity, with the files that the
+// descriptors `output` and `errorOutput` (the run's standard output and
+// error; -1: none) lead to added where they are regular files.
+GuardedFiles GuardImageAndConsole(const ImageIdentity& image, int output, int errorOutput);
 
 // Whether `identity` is the image's file.
 inline bool IsImageFile(const FileIdentity& identity, const GuardedFiles& guarded) {

@@ -44,10 +44,9 @@ bool IsReservedDevice(const wchar_t* name) {
 
 }  // namespace
 
-const wchar_t* WideFileName(const char* name) {
+const wchar_t* WideFileName(const char* name, wchar_t (&text)[kMaxNameBytes + 1]) {
   // Windows file names are UTF-16. A disk's name bytes are code page 932
   // (Shift-JIS with half-width katakana) whatever the user's own code page.
-  static wchar_t text[kMaxNameBytes + 1];
   const std::size_t length = std::strlen(name);
   if (length > static_cast<std::size_t>(kMaxNameBytes)) return nullptr;
   return Cp932ToUtf16(name, length, text, sizeof text / sizeof text[0]) ? text : nullptr;
@@ -65,7 +64,8 @@ NameVerdict CheckOutputName(const char* name) {
   // character may be 0x5C, which is no backslash there ("\x83\x5C" is one
   // katakana letter).
   if (std::strlen(name) > static_cast<std::size_t>(kMaxNameBytes)) return NameVerdict::kTooLong;
-  const wchar_t* wide = WideFileName(name);
+  wchar_t wideName[kMaxNameBytes + 1];
+  const wchar_t* wide = WideFileName(name, wideName);
   if (wide == nullptr) return NameVerdict::kNotCodePage932;
   if (std::wcschr(wide, L'/') != nullptr) return NameVerdict::kSlash;
   if (std::wcschr(wide, L'\\') != nullptr) return NameVerdict::kBackslash;

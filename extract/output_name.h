@@ -18,10 +18,10 @@ NameVerdict CheckOutputName(const char* name);
 // always fits.
 constexpr int kMaxNameBytes = 255;
 
-// The name as the UTF-16 text it is created under, valid until the next
-// call; null when it is longer than kMaxNameBytes or its bytes are not valid
-// code page 932.
-const wchar_t* WideFileName(const char* name);
+// The name as the UTF-16 text it is created under, made in `text`; null
+// when it is longer than kMaxNameBytes or its bytes are not valid code page
+// 932.
+const wchar_t* WideFileName(const char* name, wchar_t (&text)[kMaxNameBytes + 1]);
 #endif
 
 #endif

@@ -134,11 +134,12 @@ bool OutputFolder::NamesAreExact() const {
   return exactNames == 1;
 }
 
-GuardedFiles GuardImageAndConsole(const ImageIdentity& image) {
+GuardedFiles GuardImageAndConsole(const ImageIdentity& image, int output, int errorOutput) {
   GuardedFiles guarded{};
   guarded.image = image;
-  guarded.hasOutput = IdentityOfStreamFile(STDOUT_FILENO, guarded.output);
-  guarded.hasErrorOutput = IdentityOfStreamFile(STDERR_FILENO, guarded.errorOutput);
+  // fstat refuses -1, a stream with no descriptor.
+  guarded.hasOutput = IdentityOfStreamFile(output, guarded.output);
+  guarded.hasErrorOutput = IdentityOfStreamFile(errorOutput, guarded.errorOutput);
   return guarded;
 }
 

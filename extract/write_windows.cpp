@@ -41,9 +41,12 @@ HANDLE CreateNew(const wchar_t* path) {
                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
-// The folder's prefix and the name, as one path.
-const wchar_t* OutputPath(const OutputFolder& folder, const wchar_t* name) {
-  static wchar_t path[32768];
+// The longest path Windows takes, in UTF-16 units, with its terminator.
+constexpr int kWidePathSize = 32768;
+
+// The folder's prefix and the name, as one path, made in `path`.
+const wchar_t* OutputPath(const OutputFolder& folder, const wchar_t* name,
+                          wchar_t (&path)[kWidePathSize]) {
   const wchar_t* prefix = folder.GetPrefix();
   if (prefix == nullptr) return name;
   const std::size_t prefixLength = std::wcslen(prefix);
@@ -117,9 +120,11 @@ int OutputFolder::Open(const NativePathChar* path) {
 
 int OutputFolder::OpenChild(const OutputFolder& parent, const char* name) {
   Close();
-  const wchar_t* wide = WideFileName(name);
+  wchar_t wideName[kMaxNameBytes + 1];
+  const wchar_t* wide = WideFileName(name, wideName);
   if (wide == nullptr) return EILSEQ;
-  const wchar_t* path = OutputPath(parent, wide);
+  wchar_t joined[kWidePathSize];
+  const wchar_t* path = OutputPath(parent, wide, joined);
   if (path == nullptr || std::wcslen(path) >= sizeof prefix / sizeof prefix[0]) {
     return ENAMETOOLONG;
   }
@@ -147,19 +152,22 @@ bool OutputFolder::NamesAreExact() const {
   return false;
 }
 
-GuardedFiles GuardImageAndConsole(const ImageIdentity& image) {
+GuardedFiles GuardImageAndConsole(const ImageIdentity& image, int output, int errorOutput) {
   GuardedFiles guarded{};
   guarded.image = image;
-  guarded.hasOutput = IdentityOfStreamFile(1, guarded.output);
-  guarded.hasErrorOutput = IdentityOfStreamFile(2, guarded.errorOutput);
+  guarded.hasOutput = output >= 0 && IdentityOfStreamFile(output, guarded.output);
+  guarded.hasErrorOutput =
+      errorOutput >= 0 && IdentityOfStreamFile(errorOutput, guarded.errorOutput);
   return guarded;
 }
 
 WriteResult WriteOutputFile(const OutputFolder& folder, const char* name, const std::uint8_t* data,
                             int size, const GuardedFiles& guarded, bool keepOld) {
-  const wchar_t* wide = WideFileName(name);
+  wchar_t wideName[kMaxNameBytes + 1];
+  const wchar_t* wide = WideFileName(name, wideName);
   if (wide == nullptr) return Failure(EntryProblem::kCannotCreate, EILSEQ);
-  const wchar_t* path = OutputPath(folder, wide);
+  wchar_t joined[kWidePathSize];
+  const wchar_t* path = OutputPath(folder, wide, joined);
   if (path == nullptr) return Failure(EntryProblem::kCannotCreate, ENAMETOOLONG);
   WriteResult result{};
   HANDLE file = CreateNew(path);

@@ -33,6 +33,14 @@ class WrittenFiles {
   // `identity`, the file is known by it, else by its name.
   void Note(const FileIdentity* identity, const char* name, int folder, int place, int number);
 
+  // Forgets every note, for the next run: the table is cleared as it
+  // grows again.
+  void Clear() {
+    tableSize = 0;
+    count = 0;
+    used = 0;
+  }
+
   // The place of the disk that the file `identity`, found at `name` in
   // `folder`, was last written for, and in `number` that disk's number; 0
   // when this run did not write it.

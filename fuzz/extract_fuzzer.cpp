@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int mode = static_cast<int>(size % 6);
     OutputTarget target{};
     target.folder = &folder;
-    target.guarded = GuardImageAndConsole(image->GetIdentity());
+    target.guarded = GuardImageAndConsole(image->GetIdentity(), 1, 2);
     target.taken = static_cast<TakenNames>(mode % 3);
     target.salvage = mode >= 3;
     target.written = written.get();

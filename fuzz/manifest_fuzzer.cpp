@@ -29,6 +29,7 @@ struct Laid {
 
 DecodedDisk disk;
 char text[kMaxManifestLine + 1];
+ManifestParseRoom room;
 std::uint8_t data[0x10000];
 
 void Check(bool ok) {
@@ -75,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     std::memcpy(text, bytes + at, length);
     text[length] = 0;
     at += length + 1;
-    ParseManifestLine(text, line);
+    ParseManifestLine(text, room, line);
     if (line.kind == LineKind::kDisk) {
       if (inDisk) {
         layer.Finish();

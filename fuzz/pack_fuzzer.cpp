@@ -18,6 +18,7 @@
 #include <tuple>
 #include <vector>
 
+#include "chosen_disk.h"
 #include "d88_image.h"
 #include "disk_check.h"
 #include "disk_edit.h"
@@ -98,7 +99,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static D88Image reader;
   static DecodedDisk disk;
   static std::uint8_t loaded[kDiskBufferSize];
-  static SectorMap map;
   ImageReplacement replacement;
   DiskRecord record{};
   std::vector<Held> held;
@@ -112,27 +112,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (WriteNewImage("FUZZ", 4, data[1], disk, replacement)) d88fuzz::Fail("new image failed");
   } else {
     d88fuzz::WriteWholeFile(kImageName, image, imageSize);
-    Problem problem = Refuse(Refusal::kImageHoldsNoDisk);
-    if (reader.Open(kImageName) && reader.GetDiskCount() > 0) {
-      index = data[1] % reader.GetDiskCount();
-      record = LoadDisk(reader, index, disk);
-      ImageFile file;
-      DiskSpan span{};
-      if (!file.Open(kImageName) || !FindDiskSpan(file, index, span)) d88fuzz::Fail("no span");
-      problem = CheckWholeLayout(reader, file, span, record, map);
-      file.Close();
-      if (!problem) problem = CheckDirectory(disk, record);
-    }
+    // The disk is chosen, loaded and checked as d88pack does it, in the
+    // file found and locked; a write-protected one is written all the same.
+    Problem problem = replacement.Prepare(kImageName, ImageReplacement::Mode::kReplace);
+    if (!problem) problem = replacement.Lock();
+    if (problem) d88fuzz::Fail("cannot take the image");
+    reader.Open(kImageName);
+    const long long place = reader.GetDiskCount() > 0 ? data[1] % reader.GetDiskCount() + 1 : 1;
+    const DiskChoice choice{place, true, &replacement.State().identity};
+    static ImageFile file;
+    static ChosenDisk chosen;
+    problem = LoadChosenDisk(kImageName, choice, reader, file, disk, chosen).problem;
+    index = chosen.index;
+    record = chosen.record;
     if (!problem) {
       held = Entries(disk, record);
       std::memcpy(loaded, disk.diskBuffer, sizeof loaded);
       Apply(data + 3, count, (data[0] & 2) != 0, disk, record, held);
-      if (replacement.Prepare(kImageName, ImageReplacement::Mode::kReplace))
-        d88fuzz::Fail("prepare");
-      problem = WriteBackDisk(reader, index, map, loaded, disk, replacement);
+      problem = WriteBackDisk(reader, index, chosen.map, loaded, disk, replacement);
       // What was checked before holds: no sector moves.
       if (problem) d88fuzz::Fail("writing a disk that was checked failed");
     }
+    replacement.Abandon();
     reader.Open(nullptr);
     if (problem) {
       d88fuzz::ExpectFileContents(kImageName, image, imageSize);
@@ -143,6 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ifstream in(kImageName, std::ios::binary);
     std::vector<std::uint8_t> after{std::istreambuf_iterator<char>(in), {}};
     if (after.size() != imageSize) d88fuzz::Fail("the image changed its size");
+    const SectorMap& map = chosen.map;
     for (int i = 0; i < map.count; ++i) {
       std::memcpy(after.data() + map.positions[i], image + map.positions[i], kSectorSize);
     }

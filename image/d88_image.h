@@ -75,6 +75,8 @@ class D88Image {
   // identity, and no read of it fails; null with a size is refused.
   bool Open(const std::uint8_t* bytes, std::size_t size);
   int GetDiskCount() const { return diskCount; }
+  // Where disk `index` (from 0 to GetDiskCount() - 1) begins in the image.
+  int64_t GetDiskStart(int index) const { return diskOffsets[index]; }
 
   // Why the last Open failed: the system's error number, or kNotRegularFile.
   int GetOpenError() const { return file.GetOpenError(); }

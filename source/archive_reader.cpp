@@ -9,20 +9,20 @@
 #include <new>
 
 // The functions of libarchive used here, each with its own type.
-#define D88_ARCHIVE_FUNCTIONS(X)                                                               \
-  X(archive_read_new)                                                                          \
-  X(archive_read_free)                                                                         \
-  X(archive_read_support_filter_gzip)                                                          \
-  X(archive_read_support_filter_bzip2)                                                         \
-  X(archive_read_support_filter_xz)                                                            \
-  X(archive_read_support_filter_lzma) X(archive_read_support_filter_zstd)                      \
-      X(archive_read_support_format_zip) X(archive_read_support_format_tar)                    \
-          X(archive_read_support_format_7zip) X(archive_read_support_format_lha)               \
-              X(archive_read_support_format_raw) X(archive_read_open_filename)                 \
-                  X(archive_read_open_memory) X(archive_read_next_header) X(archive_read_data) \
-                      X(archive_format) X(archive_error_string) X(archive_entry_filetype)      \
-                          X(archive_entry_pathname) X(archive_entry_size_is_set)               \
-                              X(archive_entry_size)
+#define D88_ARCHIVE_FUNCTIONS(X)                                                                  \
+  X(archive_read_new)                                                                             \
+  X(archive_read_free)                                                                            \
+  X(archive_read_support_filter_gzip)                                                             \
+  X(archive_read_support_filter_bzip2)                                                            \
+  X(archive_read_support_filter_xz)                                                               \
+  X(archive_read_support_filter_lzma)                                                             \
+  X(archive_read_support_filter_zstd) X(archive_read_support_format_zip)                          \
+      X(archive_read_support_format_tar) X(archive_read_support_format_7zip)                      \
+          X(archive_read_support_format_lha) X(archive_read_support_format_raw)                   \
+              X(archive_read_open_filename) X(archive_read_open_memory)                           \
+                  X(archive_read_next_header) X(archive_read_data) X(archive_format)              \
+                      X(archive_error_string) X(archive_entry_filetype) X(archive_entry_pathname) \
+                          X(archive_entry_size_is_set) X(archive_entry_size)
 
 struct ArchiveApi {
 #define D88_ARCHIVE_MEMBER(name) decltype(&::name) name;

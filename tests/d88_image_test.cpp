@@ -27,6 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using d88test::Bytes;
+using d88test::Concat;
 using d88test::Disk;
 using d88test::Pattern;
 using d88test::Sector;
@@ -85,12 +86,6 @@ Disk NamedDisk(const std::string& name, int tracks = 0) {
   disk.name = name;
   for (int t = 0; t < tracks; ++t) disk.tracks[t] = PlainTrack(t);
   return disk;
-}
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-  return out;
 }
 
 // What a read returned, and left in a caller's buffer, which starts as
@@ -162,7 +157,7 @@ TEST_F(ReaderTest, ScanEndsAtTheEndOfTheFile) {
   // Fewer than 688 bytes after the last disk end the scan, even when they
   // look like the start of a header; a bare header is a disk.
   const Bytes disks = d88test::BuildImage({NamedDisk("A", 1), NamedDisk("B")});
-  ASSERT_TRUE(OpenBytes(Concat({disks, Bytes(disks.begin(), disks.begin() + 687)})));
+  ASSERT_TRUE(OpenBytes(Concat(disks, Bytes(disks.begin(), disks.begin() + 687))));
   EXPECT_EQ(image.GetDiskCount(), 2);
   EXPECT_EQ(image.GetCutHeaderBytes(), 687);
   EXPECT_FALSE(image.SelectDisk(2));
@@ -688,8 +683,8 @@ TEST_F(ReaderTest, DefaultRangeStepsAfterSixteen) {
   disk.tracks[0] = PlainTrack(0, 17, 1);
   disk.tracks[1] = PlainTrack(1, 16, 1);
   ASSERT_TRUE(OpenOne(disk));
-  Bytes expected = Concat({SectorData(0, 15, 1), SectorData(0, 16, 1)});
-  for (int r = 1; r <= 16; ++r) expected = Concat({expected, SectorData(1, r, 1)});
+  Bytes expected = Concat(SectorData(0, 15, 1), SectorData(0, 16, 1));
+  for (int r = 1; r <= 16; ++r) expected = Concat(expected, SectorData(1, r, 1));
   EXPECT_EQ(Run(0, 0, 0, 15, 1, 18 * 256), Delivered(18 * 256, expected, 18 * 256 + 64));
   // Sector by sector too, with the smallest size code: 128 bytes each.
   disk.tracks[0] = PlainTrack(0, 2, 0);
@@ -697,7 +692,7 @@ TEST_F(ReaderTest, DefaultRangeStepsAfterSixteen) {
   Bytes each(2 * 128);
   std::uint16_t held[2] = {};
   image.ReadEachSector(0, 0, 0, 1, 0, 2, each.data(), held);
-  EXPECT_EQ(each, Concat({SectorData(0, 1, 0), SectorData(0, 2, 0)}));
+  EXPECT_EQ(each, Concat(SectorData(0, 1, 0), SectorData(0, 2, 0)));
   EXPECT_EQ(held[1], 128);
   // The largest size code a run takes, 2^30 bytes as it says, of which a
   // sector holds what its data length gives.
@@ -716,7 +711,7 @@ TEST_F(RunTest, PartialLastSectorAndEndsOfARun) {
   const Bytes third = SectorData(0, 3);
   EXPECT_EQ(Run(0, 0, 0, 1, 3, 2 * 1024 + 100),
             Delivered(2 * 1024 + 100,
-                      Concat({Joined({{0, 1}, {0, 2}}), Bytes(third.begin(), third.begin() + 100)}),
+                      Concat(Joined({{0, 1}, {0, 2}}), Bytes(third.begin(), third.begin() + 100)),
                       2 * 1024 + 164));
 
   // Running off the last track returns the whole sectors delivered.
@@ -754,9 +749,8 @@ TEST_F(ReaderTest, ShortOrMissingSectorEndsARun) {
 
   // The short sector's bytes are in the buffer but not counted.
   const Bytes shortData = disk.tracks[0].sectors[2].data;
-  EXPECT_EQ(
-      Run(0, 0, 0, 1, 3, 5 * 1024),
-      Delivered(2048, Concat({SectorData(0, 1), SectorData(0, 2), shortData}), 5 * 1024 + 64));
+  EXPECT_EQ(Run(0, 0, 0, 1, 3, 5 * 1024),
+            Delivered(2048, Concat(SectorData(0, 1), SectorData(0, 2), shortData), 5 * 1024 + 64));
   // Asked for no more than it holds, the short sector completes the run.
   EXPECT_EQ(Run(0, 0, 0, 1, 3, 2048 + 512).count, 2048 + 512);
   EXPECT_EQ(Run(1, 0, 1, 1, 3, 5 * 1024).count, 1024);
@@ -798,8 +792,8 @@ TEST_F(ReaderTest, RunMatchesTheReferenceReaderOnTrickyTracks) {
   image.SetSectorRange(1, 5);
   EXPECT_EQ(Run(0, 0, 0, 1, 3, 5120),
             Delivered(5120,
-                      Concat({SectorData(0, 1), SectorData(0, 2), SectorData(0, 3),
-                              SectorData(0, 4), SectorData(0, 5)}),
+                      Concat(SectorData(0, 1), SectorData(0, 2), SectorData(0, 3), SectorData(0, 4),
+                             SectorData(0, 5)),
                       5120 + 64));
   EXPECT_EQ(Run(1, 0, 1, 1, 3, 5120).count, 5120);
 
@@ -979,7 +973,7 @@ TEST(MemoryImage, TellsAllThatTheSameImageInAFileTells) {
       {"disks of the layout", layout, 2},
       {"a disk of 160 track offsets", d88test::Table160(d88test::ImageOf({one})), 1},
       {"cut inside a sector's data", cut, 2},
-      {"cut in a third header", Concat({layout, Bytes(layout.begin(), layout.begin() + 100)}), 2},
+      {"cut in a third header", Concat(layout, Bytes(layout.begin(), layout.begin() + 100)), 2},
       {"a size past the end of the file", d88test::BuildImage({beyond, NamedDisk("AFTER")}), 1},
       {"a size of 0 before more", d88test::BuildImage({NamedDisk("A", 1), zero, NamedDisk("B")}),
        2},

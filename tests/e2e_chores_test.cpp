@@ -224,6 +224,11 @@ TEST(Chores, RenameChangesOnlyTheNameBytes) {
            "",
            Usage("--start cannot be combined with --rename")},
       });
+  // Without -u a name's bytes are matched one by one, even where they
+  // happen to be UTF-8 ("\xC3\xA9" is one character there, two here).
+  RunChores(image("\xC3\xA9", "BIN"),
+            {{{"--rename", "??.BIN", "PLAY.COM", kImage}, "", "", play},
+             {{"--rename", "?.BIN", "PLAY.COM", kImage}, "", refused + "?.BIN: not found\n"}});
   RunChores(Three(),
             {{{"--rename", "-d", "2", "*", "B", kImage},
               "",

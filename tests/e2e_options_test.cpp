@@ -583,4 +583,20 @@ TEST(Options, HelpAndVersionDoNothingElse) {
   ExpectTreeHolds(dir.path(), {{kImage, kSample}});
 }
 
+TEST(Options, AnEmptyImageAndTheMostArguments) {
+  RunRows(kSample, {{{""}, "", kCannotOpen + "\nd88unpack: : No such file or directory\n"}});
+  // As many arguments as are remembered, the program's name among them,
+  // and one more.
+  ScratchDir dir;
+  std::vector<std::string> args(32767, "x");
+  args[0] = "-l";
+  for (const char* problem : {"too many names", "too many arguments"}) {
+    const ToolRun run = RunTool(dir.path(), args);
+    EXPECT_EQ(run.err, Lines(std::string("d88unpack: ") + problem + "\nUsage: " + run.argv0 +
+                             " [OPTION]... IMAGE [NAME]...\nTry 'd88unpack --help' for more "
+                             "information.\n"));
+    args.push_back("x");
+  }
+}
+
 }  // namespace

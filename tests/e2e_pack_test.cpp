@@ -23,9 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kImage[] = "disk.d88";
-using Tree = std::map<std::string, Bytes>;
-
 struct Row {
   std::vector<std::string> args;
   Bytes before;  // the image before; empty: there is none
@@ -107,8 +104,9 @@ const LayoutFile kTextFile = Put("README", "", 0, kText);
 
 TEST(Pack, CreateMakesANewImage) {
   // Half-width katakana, and katakana whose second byte is a backslash's.
-  const Tree inputs = {{"GAME.BIN", kGame},   {"dir/README", kText}, {u8"ｱｲ.ﾃﾞ", {1}},
-                       {u8"ソフト.TXT", {2}}, {u8"〜", {}},          {u8"€", {}}};
+  const Tree inputs = {
+      {"GAME.BIN", kGame}, {"dir/README", kText}, {u8"ｱｲ.ﾃﾞ", {1}}, {u8"ソフト.TXT", {2}},
+      {u8"〜", {}},        {u8"€", {}},           {u8"é", {}}};
   const Bytes two = NewImage(1, {kGameFile, kTextFile});
   const Bytes system = NewImage(0, {Put("GAME", "BIN", 0xC000, kGame)}, "SYSTEM DISK 0123");
   RunRows({
@@ -139,19 +137,22 @@ TEST(Pack, CreateMakesANewImage) {
        {},
        NewImage(1, {}, ToolIsWindows() ? "\x83\x5C" : u8"ソ")},
       {{"-uc", u8"--label=ソ", kImage}, {}, {}, NewImage(1, {}, "\x83\x5C")},
-      {{"-u", "-c", kImage, u8"〜", u8"€"},
+      // With -u the names in messages are UTF-8 text, as the listing shows
+      // them.
+      {{"-u", "-c", kImage, u8"〜", u8"€", u8"é"},
        {},
        inputs,
        {},
        "",
-       Says("disk 1: \\xe3\\x80\\x9c: the name has no exact form in code page 932") +
-           Says("disk 1: \\xe2\\x82\\xac: the name has no exact form in code page 932") +
-           kNothingWritten},
+       Says(u8"disk 1: 〜: the name has no exact form in code page 932") +
+           Says(u8"disk 1: €: the name has no exact form in code page 932") +
+           Says(u8"disk 1: é: the name has no exact form in code page 932") + kNothingWritten},
       {{"-cn", kImage, "GAME.BIN"},
        {},
        inputs,
        {},
        "create  [Disk B]\nadd     " + ListingLine("GAME.BIN", 0, 3000)},
+      {{"-cn", "--number=9", kImage}, {}, inputs, {}, "create  [Disk J]\n"},
   });
 }
 
@@ -181,10 +182,6 @@ Bytes FilledBelowDirectory(const LayoutDisk& layout) {
 
 // Six records of the largest allocation: 37888 bytes are free after them.
 const std::vector<LayoutFile> kFull(6, File("FULL", "", 0, Bytes(64508)));
-std::vector<LayoutFile> Concat(std::vector<LayoutFile> files, const std::vector<LayoutFile>& more) {
-  files.insert(files.end(), more.begin(), more.end());
-  return files;
-}
 
 // A system disk whose track 0 ends in a header that says its data runs on
 // past track 1 into the data of track 2's first sector, with `count` in its
@@ -241,6 +238,12 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
        inputs,
        kTwo,
        "add     " + ListingLine("NEW", 0, 7) + "replace " + ListingLine("NOTE.TXT", 0x100, 0x100)},
+      // A start given, 0 included, is the replaced entry's new start.
+      {{"-n", "-d2", "--start=0", kImage, "NOTE.TXT"},
+       kTwo,
+       inputs,
+       kTwo,
+       "replace " + ListingLine("NOTE.TXT", 0, 0)},
       {{kImage, "NEW"},
        FilledBelowDirectory(DataDisk(1, {kNote})),
        inputs,
@@ -256,11 +259,11 @@ TEST(Pack, PutAddsOrReplacesInPlace) {
       {{kImage, "NEW"},
        ImageOf({DataDisk(1, kFull)}),
        {{"NEW", Bytes(37884)}},
-       ImageOf({DataDisk(1, Concat(kFull, {Put("NEW", "", 0, Bytes(37884))}))})},
+       ImageOf({DataDisk(1, Concat(kFull, std::vector{Put("NEW", "", 0, Bytes(37884))}))})},
       {{kImage, "NEW"},
-       ImageOf({DataDisk(1, Concat(kFull, {File("NEW", "", 0, {}, 1024)}))}),
+       ImageOf({DataDisk(1, Concat(kFull, std::vector{File("NEW", "", 0, {}, 1024)}))}),
        {{"NEW", Bytes(37884)}},
-       ImageOf({DataDisk(1, Concat(kFull, {Put("NEW", "", 0, Bytes(37884))}))})},
+       ImageOf({DataDisk(1, Concat(kFull, std::vector{Put("NEW", "", 0, Bytes(37884))}))})},
       // A record one byte past a sector takes two.
       {{kImage, "ODD"},
        ImageOf({DataDisk(1, {kNote})}),
@@ -498,6 +501,7 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
        "disk 2: the disk is write-protected; --force writes it all the same"},
       {{kImage, "A"}, kTwo, "holds 2 disks; choose one with --disk"},
       {{"-d3", kImage, "A"}, kTwo, "disk 3: the image holds 2 disks"},
+      {{"-d", "9", kImage, "A"}, kTwo, "disk 9: the image holds 2 disks"},
       {{"-d2", kImage, "A"}, one, "disk 2: the image holds 1 disk"},
       {{kImage, "A"}, {}, "cannot open: No such file or directory"},
       {{kImage, "A"}, TextBytes("short"), "holds no disk; --create makes one"},
@@ -548,7 +552,7 @@ TEST(Pack, RefusesAndLeavesTheImageAsItWas) {
        "2, sector 1"},
       // Disk 2's first track starts at 0x290, inside a whole table.
       {{"-d2", kImage, "A"},
-       d88test::Concat(one, Table160(one, 32)),
+       Concat(one, Table160(one, 32)),
        "disk 2: not wholly of the layout: track 0, sector 1 lies in the disk's header or outside "
        "the disk"},
       {{kImage, "A"},
@@ -634,6 +638,16 @@ TEST(Pack, PosixEachFileRefusedIsNamed) {
            // Its size said 0 bytes, and it held more.
            Says(file + "/proc/self/stat: changed while it was read") +
            Says(file + "d: not a regular file") + kNothingWritten},
+      // With -u, bytes of a name that are no UTF-8 text, or control bytes,
+      // stay escaped.
+      {{"-u", kImage, "A\x81\x7F", u8"ソ\x01", "\xE3\x80"},
+       one,
+       inputs,
+       one,
+       "",
+       Says(file + "A\\x81\\x7f: the name contains a control character") +
+           Says(file + u8"ソ\\x01: cannot read: No such file or directory") +
+           Says(file + "\\xe3\\x80: cannot read: No such file or directory") + kNothingWritten},
   });
 }
 
@@ -675,6 +689,12 @@ TEST(Pack, UsageErrors) {
   ScratchDir dir;
   const ToolRun bare = RunPack(dir.path(), {});
   EXPECT_EQ(bare.err, Lines("Usage: " + bare.argv0 + " [OPTION]... IMAGE [FILE]...\n"));
+  // An empty IMAGE names no file.
+  const ToolRun empty = RunPack(dir.path(), {"", "A"});
+  if (!ToolIsWindows()) {
+    EXPECT_EQ(empty.err, "d88pack: : cannot open: No such file or directory\n");
+  }
+  EXPECT_EQ(empty.status, 1);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.problem);
     const ToolRun run = RunPack(dir.path(), row.args);

@@ -11,11 +11,6 @@ const std::string kCannotOpen =
     "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB"
     "\x82\xDC\x82\xB9\x82\xF1";
 
-Bytes Concat(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 Disk DirectoryFirst(const LayoutDisk& layout) {
   const Disk clean = MakeLayoutDisk(layout);
   Disk disk;

@@ -26,8 +26,6 @@ constexpr std::size_t kRecordedTrackSize = 5 * kRecordedSectorSize;
 // "Cannot open the file" in Shift-JIS.
 extern const std::string kCannotOpen;
 
-Bytes Concat(Bytes a, const Bytes& b);
-
 // The disk with its directory track recorded first, so that an image cut
 // off inside the data area still has its directory.
 Disk DirectoryFirst(const LayoutDisk& layout);

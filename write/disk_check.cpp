@@ -77,8 +77,8 @@ Problem CheckHeadersClear(ImageFile& file, const DiskSpan& span, const SectorMap
     }
     const int sector = SectorReached(map, walk.position, walk.position + sh::kSize);
     if (sector >= 0) {
-      return Refuse(Refusal::kDiskHeaderInData, walk.track,
-                    map.firstTrack + sector / kSectorsPerTrack, sector % kSectorsPerTrack + 1);
+      return HeaderInData(walk.track, map.firstTrack + sector / kSectorsPerTrack,
+                          sector % kSectorsPerTrack + 1);
     }
     if (walk.index == static_cast<int64_t>(sh::SectorCount(header)) - 1) {
       --count;
@@ -95,56 +95,24 @@ Problem CheckHeadersClear(ImageFile& file, const DiskSpan& span, const SectorMap
 }  // namespace
 
 Problem NoDirectory(const DiskRecord& record) {
-  const TrackShape& shape = record.shape;
-  switch (record.finding) {
-    case DiskFinding::kDirectory:
-      break;
-    case DiskFinding::kUnselectable:
-      return Refuse(Refusal::kDiskUnreadable);
-    case DiskFinding::kBlank:
-      return Refuse(Refusal::kDiskBlank);
-    case DiskFinding::kCutOff:
-      return Refuse(Refusal::kDiskCutOff, record.cutAt);
-    case DiskFinding::kOtherLayout:
-      return Refuse(shape.uniform ? Refusal::kDiskOtherLayout : Refusal::kDiskOtherLayoutMixed,
-                    shape.tracks, shape.sectors, shape.sectorSize);
-    case DiskFinding::kDirectoryMissing:
-      return Refuse(Refusal::kDiskDirectoryMissing, TrackOf(record.missingSector),
-                    SectorNumberOf(record.missingSector));
-  }
-  return Problem{};
+  return NoDirectory(FactsOf(record));
 }
 
-bool FindDiskSpan(ImageFile& file, int index, DiskSpan& span) {
-  int64_t offset = 0;
-  for (int i = 0;; ++i) {
-    if (file.ReadAt(offset, span.header, dh::kSize) < dh::kSize) return false;
-    if (i == index) break;
-    offset += dh::DiskSize(span.header);
-  }
-  span.offset = offset;
+bool ReadDiskSpan(const D88Image& image, ImageFile& file, int index, DiskSpan& span) {
+  span.offset = image.GetDiskStart(index);
+  if (file.ReadAt(span.offset, span.header, dh::kSize) < dh::kSize) return false;
   span.size = dh::DiskSize(span.header);
   return true;
 }
 
 Problem CheckFormat(const D88Image& image) {
   const FormatCheck& check = image.GetFormatCheck();
-  switch (check.problem) {
-    case FormatCheck::Problem::kNone:
-      break;
-    case FormatCheck::Problem::kSizeBelowHeader:
-      return Refuse(Refusal::kNotD88SizeBelowHeader, check.size);
-    case FormatCheck::Problem::kTrackInsideHeader:
-      return Refuse(Refusal::kNotD88TrackInsideHeader, check.track, check.offset);
-    case FormatCheck::Problem::kTrackPastDisk:
-      return Refuse(Refusal::kNotD88TrackPastDisk, check.track, check.offset, check.size);
-  }
-  return Problem{};
+  return check.problem == FormatCheck::Problem::kNone ? Problem{} : NotD88(check);
 }
 
 Problem CheckWholeLayout(D88Image& image, ImageFile& file, const DiskSpan& span,
                          const DiskRecord& record, SectorMap& map) {
-  if (!record.HasDirectory()) return NoDirectory(record);
+  if (!record.HasDirectory()) return NoDirectory(FactsOf(record));
   map.firstTrack = record.dataStart / kTrackSize;
   map.count = (kTracksPerDisk - map.firstTrack) * kSectorsPerTrack;
   Locate(image, map);
@@ -159,14 +127,14 @@ Problem CheckWholeLayout(D88Image& image, ImageFile& file, const DiskSpan& span,
     const long long track = map.firstTrack + i / kSectorsPerTrack;
     const long long sector = i % kSectorsPerTrack + 1;
     const int64_t position = map.positions[i];
-    if (position == -1) return Refuse(Refusal::kDiskSectorMissing, track, sector);
+    if (position == -1) return SectorMissing(track, sector);
     if (map.lengths[i] != kSectorSize) {
-      return Refuse(Refusal::kDiskSectorSize, track, sector, map.lengths[i]);
+      return SectorSize(track, sector, map.lengths[i]);
     }
     if (position < lowest || position > highest) {
-      return Refuse(Refusal::kDiskSectorOutside, track, sector);
+      return SectorOutside(track, sector);
     }
-    if (position + kSectorSize > fileSize) return Refuse(Refusal::kDiskSectorCut, track, sector);
+    if (position + kSectorSize > fileSize) return SectorCut(track, sector);
   }
   // The sectors in file order, for the walk to tell whose data a header
   // lies in. Two sectors that overlap are found so: the later one's header
@@ -194,16 +162,15 @@ int FindDirectoryProblems(const DecodedDisk& disk, const DiskRecord& record,
   for (int k = 1; k <= record.entryCount; ++k) {
     const int allocation = AllocationLength(disk, k);
     if (offset + std::max(allocation, record_header::kSize) > kDataAreaEnd) {
-      found[count++] = Refuse(Refusal::kDirectoryPastDataArea, k);
+      found[count++] = EntryPastDataArea(k);
       break;
     }
     const std::uint8_t* header = disk.diskBuffer + offset;
     const int size = record_header::End(header) - record_header::Start(header);
     if (size < 0) {
-      found[count++] = Refuse(Refusal::kDirectoryEndBelowStart, k);
+      found[count++] = EntryEndBelowStart(k);
     } else if (record_header::kSize + size > allocation) {
-      found[count++] =
-          Refuse(Refusal::kDirectoryRecordOverlap, k, record_header::kSize + size, allocation);
+      found[count++] = RecordPastAllocation(k, record_header::kSize + size, allocation);
     }
     offset += allocation;
   }
@@ -223,7 +190,6 @@ Problem FindUnownedBytes(const DecodedDisk& disk, const DiskRecord& record) {
       !FindNonZeroSectors(disk, static_cast<int>(end), kDataAreaEnd, first, last)) {
     return Problem{};
   }
-  if (first == last) return Refuse(Refusal::kUnownedFound, TrackOf(first), SectorNumberOf(first));
-  return Refuse(Refusal::kUnownedFoundRange, TrackOf(first), SectorNumberOf(first), TrackOf(last),
-                SectorNumberOf(last));
+  if (first == last) return UnownedFound(TrackOf(first), SectorNumberOf(first));
+  return UnownedFound(TrackOf(first), SectorNumberOf(first), TrackOf(last), SectorNumberOf(last));
 }

@@ -21,9 +21,10 @@ struct DiskSpan {
   std::uint8_t header[d88::disk_header::kSize];
 };
 
-// Finds disk `index` (from 0) the way the reader does, by the size fields of
-// the disks before it. False when the file holds no whole header there.
-bool FindDiskSpan(ImageFile& file, int index, DiskSpan& span);
+// Where disk `index` (from 0) of the image `image` has open lies, from the
+// reader's table of disks, and its header as `file` (the same image, opened
+// once more) holds it. False when the file holds no whole header there.
+bool ReadDiskSpan(const D88Image& image, ImageFile& file, int index, DiskSpan& span);
 
 // Why the image `image` has open is no D88 image at all, as its reader
 // found when it opened it: nothing when it can be one.

@@ -97,24 +97,23 @@ Problem DiskEdit::CheckUnowned(int from, int to) const {
   int first = 0;
   int last = 0;
   if (overwriteUnowned || !FindNonZeroSectors(disk, from, to, first, last)) return Problem{};
-  if (first == last) return Refuse(Refusal::kUnownedBytes, TrackOf(first), SectorNumberOf(first));
-  return Refuse(Refusal::kUnownedBytesRange, TrackOf(first), SectorNumberOf(first), TrackOf(last),
-                SectorNumberOf(last));
+  if (first == last) return UnownedBytes(TrackOf(first), SectorNumberOf(first));
+  return UnownedBytes(TrackOf(first), SectorNumberOf(first), TrackOf(last), SectorNumberOf(last));
 }
 
 Problem DiskEdit::Put(int k, const EntryName& name, int start, int size, std::uint8_t*& data) {
-  if (size > kMaxFileSize) return Refuse(Refusal::kFileTooLarge, size);
-  if (start + size > 0xFFFF) return Refuse(Refusal::kFileEndPastFFFF, start, size);
+  if (size > kMaxFileSize) return FileTooLarge(size);
+  if (start + size > 0xFFFF) return FileEndPastFFFF(start, size);
   const int used = Used();
   // A replaced record that fits keeps its allocation; any other gets a new
   // one, and the records after it move by the difference.
   const int old = k == 0 ? 0 : Allocation(k);
   const int allocation = k != 0 && rh::kSize + size <= old ? old : NewAllocation(size);
   if (k == 0 && record.entryCount == kMaxEntryCount) {
-    return Refuse(Refusal::kDirectoryFull, kMaxEntryCount);
+    return DirectoryFull(kMaxEntryCount);
   }
   const int room = kDataAreaEnd - used + old;
-  if (allocation > room) return Refuse(Refusal::kFileDoesNotFit, allocation, room);
+  if (allocation > room) return FileDoesNotFit(allocation, room);
   const int grown = allocation - old;
   const Problem unowned = CheckUnowned(used, used + grown);
   if (unowned) return unowned;

@@ -104,6 +104,27 @@ class ImageReplacement {
   Problem Commit();
   // Removes the temporary file, if there is one, and lets go of the lock.
   void Abandon();
+  // Abandons what a run left, and forgets all it found: as new, for the
+  // next run. Prepare starts with it.
+  void Reset() {
+    // Abandon leaves no temporary file, and no path to one.
+    Abandon();
+    mode = Mode::kReplace;
+    force = false;
+    exists = false;
+    readOnly = false;
+    writable = true;
+    state = FileState{};
+    given = nullptr;
+    appended = 0;
+    target[0] = 0;
+#ifndef _WIN32
+    unnamed = false;
+    permissions = 0;
+    owner = -1;
+    group = -1;
+#endif
+  }
 
  private:
   static constexpr int kPathSize = 4096;

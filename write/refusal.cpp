@@ -3,16 +3,18 @@
 #include <cstdio>
 #include <cstring>
 
+#include "finding_words.h"
+#include "format_words.h"
+
 namespace {
 
 // A reason's words: a printf format that takes the problem's a, b, c and d
-// as long long, in that order, as far as it needs them; where `agrees`, each
-// of a and b is followed by the ending of a noun that agrees with it ("" or
-// "s"), as a const char*.
+// as long long, in that order, as far as it needs them, as the reason's
+// maker sets them. What would get past a refusal (an option to give) is
+// the program's to say, not the writer's.
 struct Text {
   Refusal why;
   const char* text;
-  bool agrees = false;
 };
 
 // Every reason's words, in one place.
@@ -41,59 +43,36 @@ constexpr Text kTexts[] = {
      "does not fit: its record takes %lld bytes of the disk, and %lld are free"},
     {Refusal::kDirectoryFull, "does not fit: the directory holds %lld entries, the most it can"},
     {Refusal::kUnownedBytes,
-     "the records would cover bytes that no file owns, in track %lld, sector %lld; --force "
-     "writes over them"},
+     "the records would cover bytes that no file owns, in track %lld, sector %lld"},
     {Refusal::kUnownedBytesRange,
      "the records would cover bytes that no file owns, in track %lld, sector %lld to track "
-     "%lld, sector %lld; --force writes over them"},
+     "%lld, sector %lld"},
     {Refusal::kNothingWritten, "nothing written; the image is as it was"},
     {Refusal::kImageUnopenable, "cannot open"},
     {Refusal::kImageNotRegular, "not a regular file"},
-    {Refusal::kImageReadOnly, "is read-only; --force replaces it all the same"},
-    {Refusal::kImageNotWritable,
-     "you have no permission to write it; --force replaces it all the same"},
-    {Refusal::kNotD88SizeBelowHeader,
-     "not a D88 image (the size of its first disk, %lld bytes, is smaller than a disk header)"},
-    {Refusal::kNotD88TrackInsideHeader,
-     "not a D88 image (track %lld of its first disk starts at byte %lld, inside the disk "
-     "header)"},
-    {Refusal::kNotD88TrackPastDisk,
-     "not a D88 image (track %lld of its first disk starts at byte %lld, past the disk's end at "
-     "byte %lld)"},
+    {Refusal::kImageReadOnly, "is read-only"},
+    {Refusal::kImageNotWritable, "you have no permission to write it"},
+    {Refusal::kNotD88, ""},
     {Refusal::kImageCompressed,
      "is a compressed file, not a D88 image; d88pack writes plain images only: decompress it "
      "and give the image"},
     {Refusal::kImageArchive,
      "is an archive, not a D88 image; d88pack writes plain images only: take the image out of "
      "it and give that"},
-    {Refusal::kImageExists, "exists already; --force replaces it"},
+    {Refusal::kImageExists, "exists already"},
     {Refusal::kImageDanglingLink, "is a symbolic link that leads nowhere"},
-    {Refusal::kImageHoldsNoDisk, "holds no disk; --create makes one"},
-    {Refusal::kImageChooseDisk, "holds %lld disks; choose one with --disk"},
+    {Refusal::kImageHoldsNoDisk, "holds no disk"},
+    {Refusal::kImageChooseDisk, "holds %lld disks"},
     {Refusal::kImageNoSuchDisk, "the image holds %lld disks"},
     {Refusal::kImageNoSuchDisk1, "the image holds 1 disk"},
-    {Refusal::kImageChooseOfMore,
-     "holds more than %lld disks; choose one of the first %lld with --disk"},
+    {Refusal::kImageChooseOfMore, "holds more than %lld disks"},
     {Refusal::kImageNoSuchDiskOfMore,
      "the image holds more than %lld disks, and only the first %lld can be chosen"},
     {Refusal::kImageChanged, "changed while d88pack ran; nothing written"},
     {Refusal::kImageUnreadable, "cannot read"},
     {Refusal::kImageUnlockable, "cannot lock"},
-    {Refusal::kDiskUnreadable,
-     "its header can no longer be read; the image changed while it was read"},
-    {Refusal::kDiskWriteProtected, "the disk is write-protected; --force writes it all the same"},
-    {Refusal::kDiskBlank, "no directory: the disk is blank (it has no tracks)"},
-    {Refusal::kDiskCutOff, "no directory: the image is cut off at byte %lld, inside this disk"},
-    {Refusal::kDiskOtherLayout,
-     "no directory: the disk is of another layout (%lld track%s of %lld sector%s of %lld bytes)",
-     true},
-    {Refusal::kDiskOtherLayoutMixed,
-     "no directory: the disk is of another layout (%lld track%s, the first of %lld sector%s of "
-     "%lld bytes)",
-     true},
-    {Refusal::kDiskDirectoryMissing,
-     "no directory: the image does not hold track %lld sector %lld in full, where the directory "
-     "lies"},
+    {Refusal::kDiskWriteProtected, "the disk is write-protected"},
+    {Refusal::kDiskNoDirectory, ""},
     {Refusal::kDiskSectorMissing, "not wholly of the layout: track %lld has no sector %lld"},
     {Refusal::kDiskSectorSize,
      "not wholly of the layout: track %lld, sector %lld holds %lld bytes, not 1024"},
@@ -115,16 +94,12 @@ constexpr Text kTexts[] = {
     {Refusal::kDirectoryPastDataArea,
      "the directory is inconsistent: entry %lld passes the end of the data area"},
     {Refusal::kUnownedFound,
-     "after the last file, bytes that no file owns are not zeros, in track %lld, sector %lld; a "
-     "put that reaches them needs --force"},
+     "after the last file, bytes that no file owns are not zeros, in track %lld, sector %lld"},
     {Refusal::kUnownedFoundRange,
      "after the last file, bytes that no file owns are not zeros, in track %lld, sector %lld to "
-     "track %lld, sector %lld; a put that reaches them needs --force"},
-    {Refusal::kCannotKeepOwner,
-     "the new image cannot keep its owner and group (--force replaces it all the same, as "
-     "yours)"},
-    {Refusal::kCannotKeepAttributes,
-     "the new image cannot keep its extended attributes (--force replaces it without them)"},
+     "track %lld, sector %lld"},
+    {Refusal::kCannotKeepOwner, "the new image cannot keep its owner and group"},
+    {Refusal::kCannotKeepAttributes, "the new image cannot keep its extended attributes"},
     {Refusal::kCannotCreateTemporary, "cannot create a temporary file beside it"},
     {Refusal::kCannotWrite, "cannot write the new image"},
     {Refusal::kCannotReadBack, "cannot read the new image back"},
@@ -142,21 +117,23 @@ constexpr bool EachInItsPlace() {
 }
 static_assert(EachInItsPlace(), "every reason has its words, in the order of Refusal");
 
-const char* Ending(long long count) {
-  return count == 1 ? "" : "s";
-}
-
 }  // namespace
 
-void FormatProblem(const Problem& problem, char* out, std::size_t size) {
-  const Text* text = &kTexts[static_cast<int>(problem.why)];
-  if (text->agrees) {
-    std::snprintf(out, size, text->text, problem.a, Ending(problem.a), problem.b, Ending(problem.b),
-                  problem.c);
+void FormatProblem(const Problem& problem, const char* hint, char* out, std::size_t size) {
+  // The reader's and the layout's findings are said in their own words.
+  if (problem.why == Refusal::kNotD88) {
+    DescribeFormatCheck(problem.format, out, size);
+  } else if (problem.why == Refusal::kDiskNoDirectory) {
+    DescribeFinding(problem.finding, out, size);
   } else {
-    std::snprintf(out, size, text->text, problem.a, problem.b, problem.c, problem.d);
+    std::snprintf(out, size, kTexts[static_cast<int>(problem.why)].text, problem.a, problem.b,
+                  problem.c, problem.d);
+  }
+  std::size_t length = std::strlen(out);
+  if (hint != nullptr) {
+    std::snprintf(out + length, size - length, "%s", hint);
+    length = std::strlen(out);
   }
   if (problem.error == 0) return;
-  const std::size_t length = std::strlen(out);
   std::snprintf(out + length, size - length, ": %s", std::strerror(problem.error));
 }

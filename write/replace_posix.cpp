@@ -176,6 +176,7 @@ int OpenUnnamed(const char* folder, char (&reachable)[4096]) {
 }  // namespace
 
 Problem ImageReplacement::Prepare(const char* image, Mode wanted, bool forced) {
+  Reset();
   mode = wanted;
   force = forced;
   given = image;

@@ -95,6 +95,7 @@ std::size_t FolderLength(const wchar_t* path) {
 }  // namespace
 
 Problem ImageReplacement::Prepare(const wchar_t* image, Mode wanted, bool forced) {
+  Reset();
   mode = wanted;
   force = forced;
   given = image;

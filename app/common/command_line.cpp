@@ -21,12 +21,12 @@ const char* InvokedName(int argc, char** argv) {
   return argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : kProgramName;
 }
 
-void ShowUsageError(int argc, char** argv, const char* usage, const char* format,
-                    const char* detail) {
-  std::fprintf(stderr, "%s: ", kProgramName);
-  std::fprintf(stderr, format, detail);
-  std::fprintf(stderr, "\nUsage: %s %s\n", InvokedName(argc, argv), usage);
-  std::fprintf(stderr, "Try '%s --help' for more information.\n", kProgramName);
+void ShowUsageError(const Console& console, int argc, char** argv, const char* usage,
+                    const char* format, const char* detail) {
+  std::fprintf(console.err, "%s: ", kProgramName);
+  std::fprintf(console.err, format, detail);
+  std::fprintf(console.err, "\nUsage: %s %s\n", InvokedName(argc, argv), usage);
+  std::fprintf(console.err, "Try '%s --help' for more information.\n", kProgramName);
 }
 
 const char* LongOptionGiven(char** argv, int before) {
@@ -35,7 +35,8 @@ const char* LongOptionGiven(char** argv, int before) {
                                                                                    : nullptr;
 }
 
-void ShowOptionError(int argc, char** argv, const char* usage, int option, const char* given) {
+void ShowOptionError(const Console& console, int argc, char** argv, const char* usage, int option,
+                     const char* given) {
   char text[256];
   // Some getopt_long implementations (MinGW's) report an argument given to
   // a long option that takes none as a missing one.
@@ -49,12 +50,12 @@ void ShowOptionError(int argc, char** argv, const char* usage, int option, const
     std::snprintf(text, sizeof text, "%s", given);
     char* equals = std::strchr(text, '=');
     if (equals != nullptr) *equals = 0;
-    ShowUsageError(argc, argv, usage, format, text);
+    ShowUsageError(console, argc, argv, usage, format, text);
     return;
   }
   text[0] = static_cast<char>(optopt);
   text[1] = 0;
-  ShowUsageError(argc, argv, usage,
+  ShowUsageError(console, argc, argv, usage,
                  missing ? "option requires an argument -- '%s'" : "invalid option -- '%s'", text);
 }
 
@@ -84,12 +85,12 @@ NativePathChar* NativeOf(char* text, int argc, NativePathChar** nativeArgs) {
 #endif
 }
 
-void ShowVersion(const char* version) {
-  std::printf(
-      "%s %s\n"
-      "Copyright (c) 2026 the d88unpack authors\n"
-      "License MIT: <https://opensource.org/licenses/MIT>.\n"
-      "This is free software: you are free to change and redistribute it.\n"
-      "There is NO WARRANTY, to the extent permitted by law.\n",
-      kProgramName, version);
+void ShowVersion(const Console& console, const char* version) {
+  std::fprintf(console.out,
+               "%s %s\n"
+               "Copyright (c) 2026 the d88unpack authors\n"
+               "License MIT: <https://opensource.org/licenses/MIT>.\n"
+               "This is free software: you are free to change and redistribute it.\n"
+               "There is NO WARRANTY, to the extent permitted by law.\n",
+               kProgramName, version);
 }

@@ -4,15 +4,16 @@
 #ifndef D88UNPACK_APP_COMMON_COMMAND_LINE_H
 #define D88UNPACK_APP_COMMON_COMMAND_LINE_H
 
+#include "console.h"
 #include "native_path.h"
 
 // The program name as invoked, or kProgramName when none was given.
 const char* InvokedName(int argc, char** argv);
 
 // "PROGRAM: " and the problem (`format` with `detail`), then "Usage:
-// INVOKED `usage`" and where to learn more on standard error.
-void ShowUsageError(int argc, char** argv, const char* usage, const char* format,
-                    const char* detail);
+// INVOKED `usage`" and where to learn more on the error stream.
+void ShowUsageError(const Console& console, int argc, char** argv, const char* usage,
+                    const char* format, const char* detail);
 
 // The argument a long option that getopt_long just returned was written
 // as, or null when it returned a short one. A long option is one whole
@@ -24,10 +25,11 @@ const char* LongOptionGiven(char** argv, int before);
 // The usage error for what getopt_long returned as `option` (':' for a
 // missing argument, anything else an option that is not known): the long
 // option written as `given`, or with `given` null the short option optopt.
-void ShowOptionError(int argc, char** argv, const char* usage, int option, const char* given);
+void ShowOptionError(const Console& console, int argc, char** argv, const char* usage, int option,
+                     const char* given);
 
-// "PROGRAM VERSION", the copyright and the licence, on standard output.
-void ShowVersion(const char* version);
+// "PROGRAM VERSION", the copyright and the licence, on the output.
+void ShowVersion(const Console& console, const char* version);
 
 // The arguments as they stood before getopt_long moved them; false when
 // there are too many to remember.

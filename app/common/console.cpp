@@ -22,13 +22,32 @@ bool IsControlByte(unsigned char byte) {
   return (byte >= 0x01 && byte < 0x20) || byte == 0x7F;
 }
 
-void PutTyped(const char* text) {
+int DescriptorOf(std::FILE* stream) {
+#ifdef _WIN32
+  return _fileno(stream);
+#else
+  return fileno(stream);
+#endif
+}
+
+Console ConsoleOf(std::FILE* out, std::FILE* err) {
+  const int fd = DescriptorOf(out);
+#ifdef _WIN32
+  // -1, a stream with no descriptor, would be an invalid parameter.
+  const bool terminal = fd >= 0 && _isatty(fd) != 0;
+#else
+  const bool terminal = isatty(fd) != 0;
+#endif
+  return Console{out, err, terminal};
+}
+
+void PutTyped(const char* text, std::FILE* stream) {
   for (const char* p = text; *p != 0; ++p) {
     const unsigned char byte = static_cast<unsigned char>(*p);
     if (IsControlByte(byte)) {
-      std::fprintf(stderr, "\\x%02x", byte);
+      std::fprintf(stream, "\\x%02x", byte);
     } else {
-      std::fputc(byte, stderr);
+      std::fputc(byte, stream);
     }
   }
 }
@@ -60,20 +79,12 @@ void PutEscaped(unsigned char byte, std::FILE* stream) {
   std::fputs(shown, stream);
 }
 
-bool OutputIsTerminal() {
+bool ErrorIsUtf8Terminal(const Console& console) {
 #ifdef _WIN32
-  static const bool terminal = _isatty(_fileno(stdout)) != 0;
-#else
-  static const bool terminal = isatty(STDOUT_FILENO) != 0;
-#endif
-  return terminal;
-}
-
-bool ErrorIsUtf8Terminal() {
-#ifdef _WIN32
+  (void)console;
   return false;
 #else
-  if (isatty(STDERR_FILENO) == 0) return false;
+  if (isatty(DescriptorOf(console.err)) == 0) return false;
   // The user's locale says what the terminal shows; the program's own
   // stays "C" for everything else.
   const char* saved = std::setlocale(LC_CTYPE, nullptr);
@@ -128,8 +139,7 @@ bool IsValidUtf8(const char* text) {
   return true;
 }
 
-const char* PathText(const NativePathChar* path) {
-  static char text[4096 * 3];
+const char* PathText(const NativePathChar* path, char (&text)[kPathTextSize]) {
 #ifdef _WIN32
   if (WideCharToMultiByte(CP_UTF8, 0, path, -1, text, sizeof text, nullptr, nullptr) <= 0) {
     text[0] = 0;
@@ -155,7 +165,7 @@ const char* PathText(const NativePathChar* path) {
   return text;
 }
 
-void PutPath(const NativePathChar* path) {
+void PutPath(const NativePathChar* path, std::FILE* stream, bool asText) {
 #ifdef _WIN32
   char bytes[4096];
   const int length =
@@ -165,34 +175,58 @@ void PutPath(const NativePathChar* path) {
 #else
   const char* shown = path;
 #endif
-  for (const char* p = shown; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stderr);
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(shown);
+  while (*p != 0) {
+    const int length = asText ? ValidUtf8Length(p) : 1;
+    if (length > 1) {
+      std::fwrite(p, 1, static_cast<std::size_t>(length), stream);
+      p += length;
+    } else {
+      PutEscaped(*p++, stream);
+    }
+  }
 }
 
-void PutPathPrefix(const NativePathChar* path) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "%s: ", kProgramName);
-  PutPath(path);
-  std::fputs(": ", stderr);
+void PutPathPrefix(const Console& console, const NativePathChar* path) {
+  std::fflush(console.out);
+  std::fprintf(console.err, "%s: ", kProgramName);
+  PutPath(path, console.err);
+  std::fputs(": ", console.err);
 }
 
-bool ConsoleGoesIntoImage(const NativePathChar* path, bool output, bool errorOutput,
-                          const char* consequence) {
+bool ConsoleGoesIntoImage(const Console& console, const NativePathChar* path, bool output,
+                          bool errorOutput, const char* consequence) {
   if (errorOutput) return true;
   if (!output) return false;
-  PutPathPrefix(path);
-  std::fprintf(stderr, "standard output goes into the image file; %s\n", consequence);
+  PutPathPrefix(console, path);
+  std::fprintf(console.err, "standard output goes into the image file; %s\n", consequence);
   return true;
 }
 
-bool StandardOutputWritten() {
-  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-  std::fprintf(stderr, "%s: standard output: %s\n", kProgramName, std::strerror(errno));
+bool StandardOutputWritten(const Console& console) {
+  if (std::fflush(console.out) == 0 && !std::ferror(console.out)) return true;
+  std::fprintf(console.err, "%s: standard output: %s\n", kProgramName, std::strerror(errno));
   return false;
 }
 
 #ifdef _WIN32
 
-int StartWithArguments(int, char**, StartFunction start) {
+namespace {
+
+// The command line as UTF-8 text, and its wide form, as StartWithArguments
+// made them: the program's one copy, for the one command line of the
+// process.
+char commandText[3 * 32768];
+char* commandArgs[32768];
+wchar_t** commandWide = nullptr;
+
+// The wide forms of arguments given as UTF-8 text, made afresh by each run.
+wchar_t givenText[32768 * 2];
+wchar_t* givenWide[32768];
+
+}  // namespace
+
+int StartWithArguments(int, char**, MainFunction main) {
   // Options and patterns are parsed as UTF-8; paths are taken in their wide
   // form.
   int count = 0;
@@ -201,26 +235,45 @@ int StartWithArguments(int, char**, StartFunction start) {
     std::fprintf(stderr, "%s: cannot read the command line\n", kProgramName);
     return 1;
   }
-  static char text[3 * 32768];
-  static char* utf8[32768];
   std::size_t used = 0;
   int converted = 0;
   for (; converted < count && converted < 32767; ++converted) {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide[converted], -1, text + used,
-                                           static_cast<int>(sizeof text - used), nullptr, nullptr);
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, wide[converted], -1, commandText + used,
+                            static_cast<int>(sizeof commandText - used), nullptr, nullptr);
     if (length <= 0) break;
-    utf8[converted] = text + used;
+    commandArgs[converted] = commandText + used;
     used += static_cast<std::size_t>(length);
   }
-  utf8[converted] = nullptr;
-  const int status = converted == count ? start(count, utf8, wide) : 1;
+  commandArgs[converted] = nullptr;
+  commandWide = wide;
+  const int status = converted == count ? main(count, commandArgs, stdout, stderr) : 1;
+  commandWide = nullptr;
   LocalFree(wide);
   return status;
 }
 
+int StartRun(int argc, char** argv, std::FILE* out, std::FILE* err, StartFunction start) {
+  if (argv == commandArgs && commandWide != nullptr) {
+    return start(argc, argv, commandWide, ConsoleOf(out, err));
+  }
+  std::size_t used = 0;
+  int converted = 0;
+  for (; converted < argc && converted < 32767; ++converted) {
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, argv[converted], -1, givenText + used,
+                            static_cast<int>(sizeof givenText / sizeof givenText[0] - used));
+    if (length <= 0) break;
+    givenWide[converted] = givenText + used;
+    used += static_cast<std::size_t>(length);
+  }
+  givenWide[converted] = nullptr;
+  return converted == argc ? start(argc, argv, givenWide, ConsoleOf(out, err)) : 1;
+}
+
 #else
 
-int StartWithArguments(int argc, char** argv, StartFunction start) {
+int StartWithArguments(int argc, char** argv, MainFunction main) {
   // A console stream that was closed at start (">&-") would be the next file
   // opened: the image, a folder or an output file would then take the
   // messages or the listing. /dev/null holds its place instead.
@@ -229,7 +282,11 @@ int StartWithArguments(int argc, char** argv, StartFunction start) {
     const int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
     if (opened != fd) return 1;
   }
-  return start(argc, argv, nullptr);
+  return main(argc, argv, stdout, stderr);
+}
+
+int StartRun(int argc, char** argv, std::FILE* out, std::FILE* err, StartFunction start) {
+  return start(argc, argv, nullptr, ConsoleOf(out, err));
 }
 
 #endif

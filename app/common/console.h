@@ -17,61 +17,90 @@ extern const char kProgramName[];
 // 0x1F and 0x7F.
 bool IsControlByte(unsigned char byte);
 
+// Where a run's text goes: the listing, --help and the files' data to
+// `out`, messages to `err`. The programs' main gives them standard output
+// and standard error.
+struct Console {
+  std::FILE* out;
+  std::FILE* err;
+  bool outIsTerminal;  // `out` is a terminal: a listing shows control bytes as '?'
+};
+
+Console ConsoleOf(std::FILE* out, std::FILE* err);
+
 // One byte of a name, letter or path as a message shows it: bytes outside
 // printable ASCII, '\' and '"' as \xHH, every other byte as it is.
 void EscapeByte(unsigned char byte, char (&out)[5]);
 void PutEscaped(unsigned char byte, std::FILE* stream);
 
-// True when standard output is a terminal.
-bool OutputIsTerminal();
+// True when the console's error stream is a terminal that shows UTF-8
+// text: the locale's character set is UTF-8.
+bool ErrorIsUtf8Terminal(const Console& console);
 
-// True when standard error is a terminal that shows UTF-8 text: the
-// locale's character set is UTF-8.
-bool ErrorIsUtf8Terminal();
+// Room for any path as PathText makes it.
+constexpr int kPathTextSize = 4096 * 3;
 
 // Whether the NUL-terminated `text` is wholly valid UTF-8.
 bool IsValidUtf8(const char* text);
 
-// The path as UTF-8 text, each byte that is not part of valid UTF-8 as
-// U+FFFD; valid until the next call.
-const char* PathText(const NativePathChar* path);
+// The path as UTF-8 text in `text`, each byte that is not part of valid
+// UTF-8 as U+FFFD.
+const char* PathText(const NativePathChar* path, char (&text)[kPathTextSize]);
 
-// The path's bytes on standard error, escaped as above (on Windows the path
-// in UTF-8).
-void PutPath(const NativePathChar* path);
+// The path's bytes on `stream`, escaped as above (on Windows the path in
+// UTF-8); `asText`: each whole, valid UTF-8 character other than ASCII as
+// it is, the text the user typed.
+void PutPath(const NativePathChar* path, std::FILE* stream, bool asText = false);
 
-// The user's own text (a NAME pattern) on standard error as it was typed:
-// '\' and non-ASCII characters included, only control bytes as \xhh.
-void PutTyped(const char* text);
+// The user's own text (a NAME pattern) on `stream` as it was typed: '\'
+// and non-ASCII characters included, only control bytes as \xhh.
+void PutTyped(const char* text, std::FILE* stream);
 
 // Whether a regular file stands at `path`.
 bool IsRegularFile(const NativePathChar* path);
 
-// "PROGRAM: PATH: " on standard error, the path's bytes escaped (on Windows
-// the path is shown in UTF-8), after standard output has been flushed.
-void PutPathPrefix(const NativePathChar* path);
+// "PROGRAM: PATH: " on the error stream, the path's bytes escaped (on
+// Windows the path is shown in UTF-8), after the output has been flushed.
+void PutPathPrefix(const Console& console, const NativePathChar* path);
 
-// Whether standard output (`output`) or standard error (`errorOutput`) goes
+// Whether the output (`output`) or the error stream (`errorOutput`) goes
 // into the image `path`: then nothing may be done, since a message or a
-// listing would change the image. Says so on standard error, "standard
-// output goes into the image file; " and `consequence`, unless standard
-// error is the one that goes there: then not even a message is written.
-bool ConsoleGoesIntoImage(const NativePathChar* path, bool output, bool errorOutput,
-                          const char* consequence);
+// listing would change the image. Says so on the error stream, "standard
+// output goes into the image file; " and `consequence`, unless the error
+// stream is the one that goes there: then not even a message is written.
+bool ConsoleGoesIntoImage(const Console& console, const NativePathChar* path, bool output,
+                          bool errorOutput, const char* consequence);
 
-// Whether all that was printed on standard output got there; if not, says so
-// on standard error.
-bool StandardOutputWritten();
+// Whether all that was printed on the output got there; if not, says so on
+// the error stream.
+bool StandardOutputWritten(const Console& console);
 
-// The program's entry point proper: the arguments as UTF-8 text, and where
-// not null the same arguments in the host's path type (the wide command
-// line on Windows), from which paths are taken.
-using StartFunction = int (*)(int argc, char** argv, NativePathChar** nativeArgs);
+// The descriptor a stream writes to, or -1 when it has none (a stream in
+// memory).
+int DescriptorOf(std::FILE* stream);
 
-// Calls `start` with the arguments of `main`. On Windows they come from the
-// wide-character command line: argv would hold them in the user's code page,
-// with '?' for every character outside it. On POSIX hosts a console stream
-// closed at start is opened on /dev/null first.
-int StartWithArguments(int argc, char** argv, StartFunction start);
+// A program's entry point: the arguments as UTF-8 text (argv[0] the name
+// it was invoked by), the output and the error stream. Returns the exit
+// status. It may be called any number of times in one process.
+using MainFunction = int (*)(int argc, char** argv, std::FILE* out, std::FILE* err);
+
+// Calls `main` with the arguments of the process's main, standard output
+// and standard error. On Windows they come from the wide-character command
+// line: argv would hold them in the user's code page, with '?' for every
+// character outside it. On POSIX hosts a console stream closed at start is
+// opened on /dev/null first.
+int StartWithArguments(int argc, char** argv, MainFunction main);
+
+// A run proper: the arguments as UTF-8 text, and where not null the same
+// arguments in the host's path type (the wide command line on Windows), from
+// which paths are taken.
+using StartFunction = int (*)(int argc, char** argv, NativePathChar** nativeArgs,
+                              const Console& console);
+
+// What a MainFunction does: calls `start` with the arguments and the
+// console. On Windows the arguments' wide forms are those of the command
+// line when they are the ones StartWithArguments made, else made from the
+// UTF-8 text.
+int StartRun(int argc, char** argv, std::FILE* out, std::FILE* err, StartFunction start);
 
 #endif

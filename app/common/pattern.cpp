@@ -67,6 +67,7 @@ const char* Pattern::MatchSet(const char* open, unsigned long c, bool utf8, bool
     unsigned long low = 0;
     unsigned long high = 0;
     p = ReadMember(p, utf8, low, high);
+    ++membersRead;
     const auto within = [low, high](unsigned long x) { return x >= low && x <= high; };
     found = found || within(c) || (ignoreCase && within(OtherCase(c)));
   }
@@ -91,6 +92,7 @@ void Pattern::Compile(const char* open, const char* members, const char* close, 
     unsigned long low = 0;
     unsigned long high = 0;
     p = ReadMember(p, utf8, low, high);
+    ++membersRead;
     compiled.wide = compiled.wide || high > 255;
     if (low > high || low > 255) continue;
     ++edges[low];

@@ -15,6 +15,7 @@
 
 #include "console.h"
 #include "disk_layout.h"
+#include "hints.h"
 #include "image_replace.h"
 #include "input_file.h"
 #include "lay_disk.h"
@@ -25,8 +26,7 @@
 namespace {
 
 // d88unpack reads at most 64 disks of an image, each of at most 255 files.
-constexpr int kMaxDisks = 64;
-constexpr int kMaxFiles = kMaxDisks * kMaxEntryCount;
+constexpr int kMaxDisks = kManifestMaxDisks;
 
 // Why a path in the manifest is not followed.
 enum class PathFault : std::uint8_t { kNone, kEmpty, kAbsolute, kOutside, kLink, kUnreadable };
@@ -192,8 +192,14 @@ std::FILE* OpenForReading(const NativePathChar* path) {
 
 class ManifestPacker {
  public:
-  ManifestPacker(const Options& options, DecodedDisk& disk)
-      : options(options), layer(disk), disk(disk) {}
+  ManifestPacker(const Console& console, const Options& options, DecodedDisk& disk,
+                 ImageReplacement& replacement, ManifestWork& work)
+      : console(console),
+        options(options),
+        layer(disk),
+        disk(disk),
+        replacement(replacement),
+        work(work) {}
   int Run();
 
  private:
@@ -213,40 +219,40 @@ class ManifestPacker {
   bool
   Refuse(const char* format, ...);
 
+  const Console& console;
   const Options& options;
   DiskLayer layer;
   DecodedDisk& disk;
-  ImageReplacement replacement;
+  ImageReplacement& replacement;
+  ManifestWork& work;
   ManifestFolder folder;
   DiskLook look{};
   bool inDisk = false;
   int disks = 0;
   long long lineNumber = 0;
-  // What each file read is, and the line that named it.
+  // The files read so far, in work.identities and work.lines.
   int files = 0;
-  FileIdentity identities[kMaxFiles + kMaxDisks];
-  long long lines[kMaxFiles + kMaxDisks];
 };
 
 bool ManifestPacker::Refuse(const char* format, ...) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "%s: ", kProgramName);
-  PutPath(options.from);
-  if (lineNumber > 0) std::fprintf(stderr, ":%lld", lineNumber);
-  std::fputs(": ", stderr);
+  std::fflush(console.out);
+  std::fprintf(console.err, "%s: ", kProgramName);
+  PutPath(options.from, console.err);
+  if (lineNumber > 0) std::fprintf(console.err, ":%lld", lineNumber);
+  std::fputs(": ", console.err);
   va_list arguments;
   va_start(arguments, format);
-  std::vfprintf(stderr, format, arguments);
+  std::vfprintf(console.err, format, arguments);
   va_end(arguments);
-  std::fputc('\n', stderr);
+  std::fputc('\n', console.err);
   return false;
 }
 
 bool ManifestPacker::ReadFile(const char* path, long long size, std::uint8_t* data) {
-  static InputFile input;
+  InputFile& input = work.input;
   long long found = 0;
   Problem problem;
-  char reason[320];
+  char reason[kProblemTextSize];
   switch (folder.OpenFile(path, input, found, problem)) {
     case PathFault::kEmpty:
       return Refuse("\"%s\": the path is empty or has an empty part", path);
@@ -257,7 +263,7 @@ bool ManifestPacker::ReadFile(const char* path, long long size, std::uint8_t* da
     case PathFault::kLink:
       return Refuse("%s: the path leads through a symbolic link, which is not followed", path);
     case PathFault::kUnreadable:
-      FormatProblem(problem, reason, sizeof reason);
+      DescribeProblem(problem, reason);
       return Refuse("%s: %s", path, reason);
     case PathFault::kNone:
       break;
@@ -267,17 +273,18 @@ bool ManifestPacker::ReadFile(const char* path, long long size, std::uint8_t* da
     return Refuse("%s: holds %lld bytes; the manifest says %lld", path, found, size);
   }
   for (int i = 0; i < files; ++i) {
-    if (identities[i] == input.Identity()) {
+    if (work.identities[i] == input.Identity()) {
       input.Close();
-      return Refuse("%s: is the file of line %lld too; one file cannot hold both", path, lines[i]);
+      return Refuse("%s: is the file of line %lld too; one file cannot hold both", path,
+                    work.lines[i]);
     }
   }
-  identities[files] = input.Identity();
-  lines[files++] = lineNumber;
+  work.identities[files] = input.Identity();
+  work.lines[files++] = lineNumber;
   problem = input.Read(data, static_cast<int>(size));
   input.Close();
   if (problem) {
-    FormatProblem(problem, reason, sizeof reason);
+    DescribeProblem(problem, reason);
     return Refuse("%s: %s", path, reason);
   }
   return true;
@@ -289,8 +296,8 @@ bool ManifestPacker::EndDisk() {
   layer.Finish();
   const Problem problem = AppendDisk(replacement, look, disk);
   if (!problem) return true;
-  char reason[320];
-  FormatProblem(problem, reason, sizeof reason);
+  char reason[kProblemTextSize];
+  DescribeProblem(problem, reason);
   lineNumber = 0;
   return Refuse("%s", reason);
 }
@@ -301,7 +308,6 @@ bool ManifestPacker::StartDisk(const ManifestDisk& given) {
   }
   if (disks == kMaxDisks) return Refuse("more than %d disks", kMaxDisks);
   ++disks;
-  static std::uint8_t systemArea[kSystemAreaSize];
   look = DiskLook{};
   look.number = given.number;
   std::memcpy(look.label, given.label, given.labelLength);
@@ -314,8 +320,8 @@ bool ManifestPacker::StartDisk(const ManifestDisk& given) {
     if (given.number != kSystemDiskNumber) {
       return Refuse("only the system disk (number 0) has a system area");
     }
-    if (!ReadFile(given.systemArea, kSystemAreaSize, systemArea)) return false;
-    look.systemArea = systemArea;
+    if (!ReadFile(given.systemArea, kSystemAreaSize, work.systemArea)) return false;
+    look.systemArea = work.systemArea;
   }
   layer.Begin(look);
   inDisk = true;
@@ -337,10 +343,9 @@ bool ManifestPacker::PutFile(const ManifestFile& given) {
   if (!ListedEntryName(given.name, given.nameLength, name)) {
     return Refuse("\"name_bytes\" is no name an entry lists as");
   }
-  static std::uint8_t data[0x10000];
-  if (!ReadFile(given.path, given.size, data)) return false;
+  if (!ReadFile(given.path, given.size, work.data)) return false;
   const int allocation = given.allocation < 0 ? kNewAllocation : given.allocation;
-  switch (layer.Add(name, given.start, data, given.size, allocation)) {
+  switch (layer.Add(name, given.start, work.data, given.size, allocation)) {
     case LayProblem::kNone:
       return true;
     case LayProblem::kDirectoryFull:
@@ -377,8 +382,8 @@ bool ManifestPacker::Read() {
     std::fclose(stream);
     return Refuse("cannot open its folder: %s", std::strerror(error));
   }
-  static char text[kMaxManifestLine + 1];
-  static ManifestLine line;
+  char(&text)[kMaxManifestLine + 1] = work.text;
+  ManifestLine& line = work.line;
   bool ok = true;
   while (ok && std::fgets(text, sizeof text, stream) != nullptr) {
     ++lineNumber;
@@ -386,7 +391,7 @@ bool ManifestPacker::Read() {
     if (length == sizeof text - 1 && text[length - 1] != '\n') {
       ok = Refuse("the line is longer than %d bytes", kMaxManifestLine);
     } else {
-      ParseManifestLine(text, line);
+      ParseManifestLine(text, work.parseRoom, line);
       ok = TakeLine(line);
     }
   }
@@ -405,22 +410,14 @@ bool ManifestPacker::Prepare() {
       options.force ? ImageReplacement::Mode::kCreateOrReplace : ImageReplacement::Mode::kCreate,
       options.force);
   if (replacement.Exists()) {
-    const FileIdentity& image = replacement.State().identity;
-    FileIdentity output{};
-    FileIdentity errorOutput{};
-    const bool outputIsImage = IdentityOfStreamFile(1, output) && output == image;
-    const bool errorIsImage = IdentityOfStreamFile(2, errorOutput) && errorOutput == image;
-    if (ConsoleGoesIntoImage(options.image, outputIsImage, errorIsImage, "nothing is done")) {
+    if (ConsoleGoesIntoFoundImage(console, options.image, replacement.State().identity)) {
       return false;
     }
   }
   if (!problem) problem = replacement.Lock();
   if (!problem) problem = replacement.Begin();
   if (!problem) return true;
-  char reason[320];
-  FormatProblem(problem, reason, sizeof reason);
-  PutPathPrefix(options.image);
-  std::fprintf(stderr, "%s\n", reason);
+  ShowImageProblem(console, options.image, problem);
   return false;
 }
 
@@ -433,39 +430,36 @@ int ManifestPacker::Run() {
     problem = ::Refuse(Refusal::kNothingWritten);
   if (problem) {
     replacement.Abandon();
-    char reason[320];
-    FormatProblem(problem, reason, sizeof reason);
-    PutPathPrefix(options.image);
-    std::fprintf(stderr, "%s\n", reason);
+    ShowImageProblem(console, options.image, problem);
     return 1;
   }
-  return StandardOutputWritten() ? 0 : 1;
+  return StandardOutputWritten(console) ? 0 : 1;
 }
 
 }  // namespace
 
-bool ReadSystemAreaFile(const NativePathChar* path, std::uint8_t (&area)[kSystemAreaSize]) {
-  static InputFile input;
+bool ReadSystemAreaFile(const Console& console, const NativePathChar* path, InputFile& input,
+                        std::uint8_t (&area)[kSystemAreaSize]) {
   long long size = 0;
   Problem problem = input.Open(path, size);
   if (!problem && size != kSystemAreaSize) problem = Refuse(Refusal::kFileChanged);
   if (!problem) problem = input.Read(area, kSystemAreaSize);
   input.Close();
   if (!problem) return true;
-  PutPathPrefix(path);
+  PutPathPrefix(console, path);
   if (problem.why == Refusal::kFileChanged && size != kSystemAreaSize) {
-    std::fprintf(stderr, "a system area is %d bytes; this file holds %lld\n", kSystemAreaSize,
+    std::fprintf(console.err, "a system area is %d bytes; this file holds %lld\n", kSystemAreaSize,
                  size);
   } else {
-    char reason[320];
-    FormatProblem(problem, reason, sizeof reason);
-    std::fprintf(stderr, "%s\n", reason);
+    PutReason(console, problem);
   }
   return false;
 }
 
-int PackFromManifest(const Options& options) {
-  static DecodedDisk disk;
-  static ManifestPacker packer(options, disk);
-  return packer.Run();
+int PackFromManifest(const Console& console, const Options& options, DecodedDisk& disk,
+                     ImageReplacement& replacement, ManifestWork& work) {
+  ManifestPacker packer(console, options, disk, replacement, work);
+  const int status = packer.Run();
+  replacement.Abandon();
+  return status;
 }

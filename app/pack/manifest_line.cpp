@@ -14,8 +14,6 @@ using Value = Document::ValueType;
 
 // The parser's work areas: in these fixed buffers for any line of the
 // length read (the allocator takes more from the heap only past them).
-constexpr std::size_t kValueRoom = 2 * kMaxManifestLine;
-constexpr std::size_t kStackRoom = 1 << 12;
 
 bool Bad(ManifestLine& line, const char* format, const char* key = "") {
   line.kind = LineKind::kBad;
@@ -139,18 +137,16 @@ bool ReadFile(const Value& object, ManifestLine& line) {
 
 }  // namespace
 
-void ParseManifestLine(char* text, ManifestLine& line) {
+void ParseManifestLine(char* text, ManifestParseRoom& room, ManifestLine& line) {
   const char* p = text;
   while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
   if (*p == 0) {
     line.kind = LineKind::kBlank;
     return;
   }
-  static char valueRoom[kValueRoom];
-  static char stackRoom[kStackRoom];
-  Pool values(valueRoom, sizeof valueRoom);
-  Pool stack(stackRoom, sizeof stackRoom);
-  Document document(&values, sizeof stackRoom, &stack);
+  Pool values(room.values, sizeof room.values);
+  Pool stack(room.stack, sizeof room.stack);
+  Document document(&values, sizeof room.stack, &stack);
   document.ParseInsitu<rapidjson::kParseValidateEncodingFlag>(text);
   if (document.HasParseError()) {
     char why[128];

@@ -46,8 +46,15 @@ struct ManifestLine {
   char why[160];
 };
 
+// Where the JSON parser keeps a line's values and its own stack while it
+// reads it: the caller's, used anew for each line.
+struct ManifestParseRoom {
+  char values[2 * kMaxManifestLine];
+  char stack[1 << 12];
+};
+
 // Reads the NUL-terminated `text` (changed in place: the strings of `line`
-// point into it) as one line of a manifest.
-void ParseManifestLine(char* text, ManifestLine& line);
+// point into it) as one line of a manifest, working in `room`.
+void ParseManifestLine(char* text, ManifestParseRoom& room, ManifestLine& line);
 
 #endif

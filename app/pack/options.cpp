@@ -139,8 +139,9 @@ const char kHelp[] =
     "                                         make games.d88 again from what\n"
     "                                         d88unpack --json -D -C src wrote\n";
 
-ParseResult UsageError(int argc, char** argv, const char* format, const char* detail) {
-  ShowUsageError(argc, argv, kUsage, format, detail);
+ParseResult UsageError(const Console& console, int argc, char** argv, const char* format,
+                       const char* detail) {
+  ShowUsageError(console, argc, argv, kUsage, format, detail);
   return ParseResult::kUsageError;
 }
 
@@ -165,7 +166,7 @@ int Hexadecimal(const char* text) {
 
 // The options of the chores other than a put: one at a time, each with the
 // options that go with it.
-ParseResult CheckChores(int argc, char** argv, const Options& options) {
+ParseResult CheckChores(const Console& console, int argc, char** argv, const Options& options) {
   const char* const names[] = {"--create", "--delete",
                                "--rename", "--info",
                                "--check",  options.protect == 0 ? "--unprotect" : "--protect"};
@@ -177,28 +178,28 @@ ParseResult CheckChores(int argc, char** argv, const Options& options) {
     if (chore != nullptr) {
       char text[96];
       std::snprintf(text, sizeof text, "%s cannot be combined with %s", names[i], chore);
-      return UsageError(argc, argv, "%s", text);
+      return UsageError(console, argc, argv, "%s", text);
     }
     chore = names[i];
   }
   if (options.allDisks && options.protect < 0) {
-    return UsageError(argc, argv, "%s", "--all-disks goes with --protect or --unprotect");
+    return UsageError(console, argc, argv, "%s", "--all-disks goes with --protect or --unprotect");
   }
   if (options.allDisks && options.disk != 0) {
-    return UsageError(argc, argv, "%s", "--disk cannot be combined with --all-disks");
+    return UsageError(console, argc, argv, "%s", "--disk cannot be combined with --all-disks");
   }
   if (options.ignoreCase && !options.remove && !options.rename) {
-    return UsageError(argc, argv, "%s", "--ignore-case goes with --delete or --rename");
+    return UsageError(console, argc, argv, "%s", "--ignore-case goes with --delete or --rename");
   }
   if (options.json && !options.dryRun && !options.verbose && !options.info) {
-    return UsageError(argc, argv, "%s", "--json goes with --dry-run, --verbose or --info");
+    return UsageError(console, argc, argv, "%s", "--json goes with --dry-run, --verbose or --info");
   }
   const bool onlyImage = options.info || options.check || options.protect >= 0;
   if (chore != nullptr && options.start >= 0 && !options.create && !options.remove) {
-    return UsageError(argc, argv, "--start cannot be combined with %s", chore);
+    return UsageError(console, argc, argv, "--start cannot be combined with %s", chore);
   }
   if (onlyImage && argc - optind > 1) {
-    return UsageError(argc, argv, "%s takes no name after the image", chore);
+    return UsageError(console, argc, argv, "%s takes no name after the image", chore);
   }
   return ParseResult::kRun;
 }
@@ -214,18 +215,24 @@ bool ConvertsNames(const Options& options) {
 #endif
 }
 
-ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs, Options& options) {
+ParseResult ParseCommandLine(const Console& console, int argc, char** argv,
+                             NativePathChar** nativeArgs, Options& options) {
+  // Each call starts from what a fresh process has.
+  options = Options();
   if (argc < 2) {
-    std::fprintf(stderr, "Usage: %s %s\n", InvokedName(argc, argv), kUsage);
+    std::fprintf(console.err, "Usage: %s %s\n", InvokedName(argc, argv), kUsage);
     return ParseResult::kUsageError;
   }
   // getopt_long moves the arguments around; remember where each began, to
   // find its native form afterwards.
-  if (!RememberArguments(argc, argv)) return UsageError(argc, argv, "%s", "too many arguments");
+  if (!RememberArguments(argc, argv))
+    return UsageError(console, argc, argv, "%s", "too many arguments");
   const char* label = nullptr;
   bool numberGiven = false;
   opterr = 0;
-  optind = 1;
+  // 0, not 1: getopt_long starts afresh, forgetting where an earlier
+  // call's parse stood.
+  optind = 0;
   for (;;) {
     const int before = optind;
     const int option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
@@ -238,18 +245,20 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
         options.remove = true;
         break;
       case 'd': {
-        if (options.disk != 0) return UsageError(argc, argv, "%s", "only one disk can be chosen");
+        if (options.disk != 0)
+          return UsageError(console, argc, argv, "%s", "only one disk can be chosen");
         options.disk = Decimal(optarg, 1, 1LL << 62);
         if (options.disk < 0) {
-          return UsageError(argc, argv, "the disk's place must be a number from 1: '%s'", optarg);
+          return UsageError(console, argc, argv, "the disk's place must be a number from 1: '%s'",
+                            optarg);
         }
         break;
       }
       case kNumberOption: {
         const long long number = Decimal(optarg, 0, 255);
         if (number < 0) {
-          return UsageError(argc, argv, "the disk number must be a number from 0 to 255: '%s'",
-                            optarg);
+          return UsageError(console, argc, argv,
+                            "the disk number must be a number from 0 to 255: '%s'", optarg);
         }
         options.number = static_cast<int>(number);
         numberGiven = true;
@@ -261,8 +270,8 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
       case kStartOption:
         options.start = Hexadecimal(optarg);
         if (options.start < 0) {
-          return UsageError(argc, argv, "the start address must be 1 to 4 hexadecimal digits: '%s'",
-                            optarg);
+          return UsageError(console, argc, argv,
+                            "the start address must be 1 to 4 hexadecimal digits: '%s'", optarg);
         }
         break;
       case kFromOption:
@@ -271,7 +280,7 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
             NativeOf(optarg, argc, nativeArgs);
         if (optarg[0] == 0 ||
             (option == kFromOption ? options.from : options.systemArea) == nullptr) {
-          return UsageError(argc, argv, "%s",
+          return UsageError(console, argc, argv, "%s",
                             option == kFromOption ? "the manifest given to --from is empty"
                                                   : "the file given to --system-area is empty");
         }
@@ -306,7 +315,8 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
       case kProtectOption:
       case kUnprotectOption:
         if (options.protect >= 0 && options.protect != (option == kProtectOption ? 1 : 0)) {
-          return UsageError(argc, argv, "%s", "--protect cannot be combined with --unprotect");
+          return UsageError(console, argc, argv, "%s",
+                            "--protect cannot be combined with --unprotect");
         }
         options.protect = option == kProtectOption ? 1 : 0;
         break;
@@ -314,22 +324,22 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
         options.allDisks = true;
         break;
       case 'h':
-        std::fputs(kHelp, stdout);
+        std::fputs(kHelp, console.out);
         return ParseResult::kDone;
       case 'V':
-        ShowVersion(D88UNPACK_VERSION);
+        ShowVersion(console, D88UNPACK_VERSION);
         return ParseResult::kDone;
       default:
-        ShowOptionError(argc, argv, kUsage, option, LongOptionGiven(argv, before));
+        ShowOptionError(console, argc, argv, kUsage, option, LongOptionGiven(argv, before));
         return ParseResult::kUsageError;
     }
   }
   if (!options.create && (numberGiven || label != nullptr)) {
-    return UsageError(argc, argv, "%s",
+    return UsageError(console, argc, argv, "%s",
                       numberGiven ? "--number goes with --create" : "--label goes with --create");
   }
   if (options.create && (options.remove || options.disk != 0)) {
-    return UsageError(argc, argv, "%s",
+    return UsageError(console, argc, argv, "%s",
                       options.remove ? "--delete cannot be combined with --create"
                                      : "--disk cannot be combined with --create: a new image "
                                        "holds one disk");
@@ -339,17 +349,18 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
        options.start >= 0 || options.utf8 || options.dryRun || options.verbose ||
        options.systemArea != nullptr || options.ignoreCase || options.json || options.info ||
        options.check || options.rename || options.protect >= 0 || options.allDisks)) {
-    return UsageError(argc, argv, "%s", "--from takes only --force: the manifest says the rest");
+    return UsageError(console, argc, argv, "%s",
+                      "--from takes only --force: the manifest says the rest");
   }
   if (options.systemArea != nullptr && (!options.create || options.number != 0)) {
-    return UsageError(argc, argv, "%s",
+    return UsageError(console, argc, argv, "%s",
                       "--system-area goes with --create --number=0: only a new system disk "
                       "takes one");
   }
-  const ParseResult chores = CheckChores(argc, argv, options);
+  const ParseResult chores = CheckChores(console, argc, argv, options);
   if (chores != ParseResult::kRun) return chores;
   if (options.remove && options.start >= 0) {
-    return UsageError(argc, argv, "%s", "--start cannot be combined with --delete");
+    return UsageError(console, argc, argv, "%s", "--start cannot be combined with --delete");
   }
   if (label != nullptr) {
     // Stored as the names are: code page 932 where names are converted.
@@ -358,42 +369,43 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
     if (!ConvertsNames(options)) {
       std::snprintf(stored, sizeof stored, "%s", label);
     } else if (!Utf8ToCp932(label, length, stored, sizeof stored)) {
-      return UsageError(argc, argv, "the label has no exact form in code page 932: '%s'", label);
+      return UsageError(console, argc, argv, "the label has no exact form in code page 932: '%s'",
+                        label);
     }
     options.labelLength = std::strlen(stored);
     if (options.labelLength > d88::disk_header::kNameLength) {
-      return UsageError(argc, argv, "the label is longer than 16 bytes: '%s'", label);
+      return UsageError(console, argc, argv, "the label is longer than 16 bytes: '%s'", label);
     }
     std::memcpy(options.label, stored, options.labelLength);
   }
   if (options.rename && argc - optind != 3) {
-    return UsageError(argc, argv, "%s", "--rename takes OLD NEW IMAGE");
+    return UsageError(console, argc, argv, "%s", "--rename takes OLD NEW IMAGE");
   }
   // With --rename the image comes last, after the two names.
   const int imageAt = options.rename ? argc - 1 : optind;
-  if (optind >= argc) return UsageError(argc, argv, "%s", "no image given");
+  if (optind >= argc) return UsageError(console, argc, argv, "%s", "no image given");
   options.image = NativeOf(argv[imageAt], argc, nativeArgs);
-  if (options.image == nullptr) return UsageError(argc, argv, "%s", "no image given");
+  if (options.image == nullptr) return UsageError(console, argc, argv, "%s", "no image given");
   // d88unpack reads an image from standard input; d88pack puts a new image
   // in the old one's place, which a stream does not have.
   if (std::strcmp(argv[optind], "-") == 0) {
-    return UsageError(argc, argv, "%s",
+    return UsageError(console, argc, argv, "%s",
                       "the image cannot be standard input: a new image takes the place of the "
                       "old one; give its path (./- for a file of that name)");
   }
   options.operandCount = argc - optind - 1;
   options.operands = argv + optind + (options.rename ? 0 : 1);
   if (options.from != nullptr && options.operandCount > 0) {
-    return UsageError(argc, argv, "%s", "--from takes no FILE: the manifest names them");
+    return UsageError(console, argc, argv, "%s", "--from takes no FILE: the manifest names them");
   }
   if (options.operandCount > Options::kMaxOperands) {
-    return UsageError(argc, argv, "%s", "too many arguments");
+    return UsageError(console, argc, argv, "%s", "too many arguments");
   }
   for (int i = 0; i < options.operandCount; ++i) {
     options.nativeOperands[i] =
         NativeOf(argv[optind + (options.rename ? 0 : 1) + i], argc, nativeArgs);
     if (options.nativeOperands[i] == nullptr) {
-      return UsageError(argc, argv, "%s", "an argument cannot be read");
+      return UsageError(console, argc, argv, "%s", "an argument cannot be read");
     }
   }
   return ParseResult::kRun;

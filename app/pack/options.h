@@ -13,6 +13,7 @@
 
 #include <cstddef>
 
+#include "console.h"
 #include "d88_format.h"
 #include "native_path.h"
 
@@ -62,9 +63,10 @@ enum class ParseResult {
 // always on Windows, where file names are Unicode.
 bool ConvertsNames(const Options& options);
 
-// Parses the arguments after argv[0]. `nativeArgs`, where not null, holds
-// the same arguments in the host's path type (the wide command line on
-// Windows), from which paths are taken.
-ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs, Options& options);
+// Parses the arguments after argv[0] into `options`, all of it set anew. `nativeArgs`, where not
+// null, holds the same arguments in the host's path type (the wide command line on Windows), from
+// which paths are taken.
+ParseResult ParseCommandLine(const Console& console, int argc, char** argv,
+                             NativePathChar** nativeArgs, Options& options);
 
 #endif

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "chores.h"
+#include "chosen_disk.h"
 #include "codepage.h"
 #include "console.h"
 #include "d88_image.h"
@@ -15,7 +16,7 @@
 #include "disk_layout.h"
 #include "disk_walk.h"
 #include "entry_name.h"
-#include "image_choice.h"
+#include "hints.h"
 #include "image_file.h"
 #include "image_replace.h"
 #include "input_file.h"
@@ -39,10 +40,53 @@ struct Change {
   int allocation;  // as the directory has it when the change is noted
 };
 
+}  // namespace
+
+namespace pack {
+
+// The reader is about 1.1 MiB, a decoded disk 426 KiB, the writer's buffers
+// and the record of changes a few hundred more: more than a thread's stack
+// may be given. The program makes them once, in static storage, and each run
+// takes them as it finds them.
+struct WorkArea {
+  Options options;
+  D88Image image;
+  DecodedDisk disk;
+  // The disk's data as it was read, to tell the sectors changed.
+  std::uint8_t loaded[kDiskBufferSize];
+  // The image once more, to see where its disk lies and where it ends.
+  ImageFile file;
+  InputFile input;
+  ImageReplacement replacement;
+  EntryName names[Options::kMaxOperands];
+  bool matched[Options::kMaxOperands];
+  Pattern patterns[Options::kMaxOperands];
+  Change changes[Options::kMaxOperands + kMaxEntryCount];
+  // The system area given to --system-area.
+  std::uint8_t systemArea[kSystemAreaSize];
+  ChoreWork chores;
+  ManifestWork manifest;
+};
+
+}  // namespace pack
+
+namespace {
+
 class Packer {
  public:
-  Packer(const Options& options, D88Image& image, DecodedDisk& disk, std::uint8_t* loaded)
-      : options(options), image(image), disk(disk), loaded(loaded) {}
+  Packer(const Console& console, pack::WorkArea& work)
+      : options(work.options),
+        console(console),
+        work(work),
+        image(work.image),
+        disk(work.disk),
+        loaded(work.loaded),
+        replacement(work.replacement),
+        changes(work.changes) {}
+  // What the run leaves (a lock, a temporary file) is let go of.
+  ~Packer() { replacement.Abandon(); }
+  Packer(const Packer&) = delete;
+  Packer& operator=(const Packer&) = delete;
 
   int Run();
 
@@ -64,39 +108,48 @@ class Packer {
   void PrintListing();
 
   void ShowImageProblem(const Problem& problem);
-  void ShowDiskProblem(const Problem& problem);
+  void PutDiskPrefix(long long place) const;
+  void ShowDiskProblem(long long place, const Problem& problem);
   void ShowFileProblem(int i, const Problem& problem);
 
   const Options& options;
+  const Console& console;
+  pack::WorkArea& work;
   D88Image& image;
   DecodedDisk& disk;
-  // The disk's data as it was read, to tell the sectors changed.
   std::uint8_t* loaded;
+  ImageReplacement& replacement;
+  Change* changes;
   DiskRecord record{};
   SectorMap map{};
-  ImageReplacement replacement;
   int diskIndex = 0;
   bool clean = true;
   int changeCount = 0;
-  Change changes[Options::kMaxOperands + kMaxEntryCount];
+  // A name converted to UTF-8, while it is shown.
+  mutable char converted[kConvertedNameSize];
 };
 
 // A problem with the image or the disk ends the run at once.
 void Packer::ShowImageProblem(const Problem& problem) {
-  ::ShowImageProblem(options.image, problem);
+  ::ShowImageProblem(console, options.image, problem);
 }
 
-void Packer::ShowDiskProblem(const Problem& problem) {
-  ::ShowDiskProblem(options.image, diskIndex + 1, problem);
+// "PROGRAM: IMAGE: disk N: ", for a line about the disk at `place`.
+void Packer::PutDiskPrefix(long long place) const {
+  PutPathPrefix(console, options.image);
+  std::fprintf(console.err, "disk %lld: ", place);
+}
+
+void Packer::ShowDiskProblem(long long place, const Problem& problem) {
+  ::ShowDiskProblem(console, options.image, place, problem);
 }
 
 void Packer::ShowFileProblem(int i, const Problem& problem) {
-  char reason[320];
-  FormatProblem(problem, reason, sizeof reason);
-  PutPathPrefix(options.image);
-  std::fprintf(stderr, "disk %d: ", diskIndex + 1);
-  PutPath(options.nativeOperands[i]);
-  std::fprintf(stderr, ": %s\n", reason);
+  PutDiskPrefix(diskIndex + 1);
+  // With -u the FILE's name is UTF-8 text, shown as the listing shows names.
+  PutPath(options.nativeOperands[i], console.err, options.utf8);
+  std::fputs(": ", console.err);
+  PutReason(console, problem);
   clean = false;
 }
 
@@ -108,12 +161,7 @@ bool Packer::PrepareImage() {
                                                       : ImageReplacement::Mode::kCreate;
   Problem problem = replacement.Prepare(options.image, mode, options.force);
   if (replacement.Exists()) {
-    const FileIdentity& image = replacement.State().identity;
-    FileIdentity output{};
-    FileIdentity errorOutput{};
-    const bool outputIsImage = IdentityOfStreamFile(1, output) && output == image;
-    const bool errorIsImage = IdentityOfStreamFile(2, errorOutput) && errorOutput == image;
-    if (ConsoleGoesIntoImage(options.image, outputIsImage, errorIsImage, "nothing is done")) {
+    if (ConsoleGoesIntoFoundImage(console, options.image, replacement.State().identity)) {
       return false;
     }
   }
@@ -130,38 +178,26 @@ bool Packer::PrepareImage() {
 // Opens the image, chooses its disk, loads it and checks that it may be
 // written.
 bool Packer::LoadChosenDisk() {
-  if (!OpenFoundImage(options.image, image, replacement)) return false;
-  diskIndex = ChooseDisk(options.image, image, options.disk);
-  if (diskIndex < 0) return false;
-  record = LoadDisk(image, diskIndex, disk);
-  if (image.GetReadError() != 0) {
-    ShowImageProblem(Failed(Refusal::kImageUnreadable, image.GetReadError()));
+  const DiskChoice choice{options.disk, options.force, &replacement.State().identity};
+  ChosenDisk chosen{};
+  const ChoiceProblem problem =
+      ::LoadChosenDisk(options.image, choice, image, work.file, disk, chosen);
+  diskIndex = chosen.index;
+  record = chosen.record;
+  map = chosen.map;
+  if (problem.place != 0) {
+    ShowDiskProblem(problem.place, problem.problem);
     return false;
-  }
-  // The image once more, to see where its disk lies and where it ends.
-  static ImageFile file;
-  DiskSpan span{};
-  if (!file.Open(options.image) || !SameImageFile(file.GetIdentity(), image.GetIdentity()) ||
-      !FindDiskSpan(file, diskIndex, span)) {
-    file.Close();
-    ShowImageProblem(Refuse(Refusal::kImageChanged));
-    return false;
-  }
-  Problem problem = CheckWholeLayout(image, file, span, record, map);
-  file.Close();
-  if (!problem) problem = CheckDirectory(disk, record);
-  if (!problem && record.writeProtect != 0 && !options.force) {
-    problem = Refuse(Refusal::kDiskWriteProtected);
   }
   if (problem) {
-    ShowDiskProblem(problem);
+    ShowImageProblem(problem.problem);
     return false;
   }
   return true;
 }
 
 ShownName Packer::Shown(const char* raw) const {
-  return ShownEntryName(options, raw);
+  return ShownEntryName(options, raw, converted);
 }
 
 void Packer::Note(const char* verb, int k, int size, int start) {
@@ -175,7 +211,7 @@ void Packer::Note(const char* verb, int k, int size, int start) {
 }
 
 void Packer::PutFile(DiskEdit& edit, int i, EntryName* names) {
-  static InputFile input;
+  InputFile& input = work.input;
   long long size = 0;
   // A FILE that cannot be read is reported so, whatever its name.
   Problem problem = input.Open(options.nativeOperands[i], size);
@@ -189,7 +225,7 @@ void Packer::PutFile(DiskEdit& edit, int i, EntryName* names) {
   for (int j = 0; j < i && !problem; ++j) {
     if (names[j] == names[i]) problem = Refuse(Refusal::kNameGivenTwice);
   }
-  if (!problem && size > kMaxFileSize) problem = Refuse(Refusal::kFileTooLarge, size);
+  if (!problem && size > kMaxFileSize) problem = FileTooLarge(size);
   int k = 0;
   int start = 0;
   if (!problem) {
@@ -210,13 +246,13 @@ void Packer::PutFile(DiskEdit& edit, int i, EntryName* names) {
 }
 
 void Packer::PutFiles(DiskEdit& edit) {
-  static EntryName names[Options::kMaxOperands];
-  for (int i = 0; i < options.operandCount; ++i) PutFile(edit, i, names);
+  for (int i = 0; i < options.operandCount; ++i) PutFile(edit, i, work.names);
 }
 
 void Packer::DeleteEntries(DiskEdit& edit) {
-  static bool matched[Options::kMaxOperands];
-  static Pattern patterns[Options::kMaxOperands];
+  bool* matched = work.matched;
+  Pattern* patterns = work.patterns;
+  std::fill(matched, matched + options.operandCount, false);
   std::transform(options.operands, options.operands + options.operandCount, patterns,
                  [](const char* text) { return Pattern(text); });
   bool chosen[kMaxEntryCount + 1] = {};
@@ -237,15 +273,14 @@ void Packer::DeleteEntries(DiskEdit& edit) {
   }
   for (int i = 0; i < options.operandCount; ++i) {
     if (matched[i]) continue;
-    PutPathPrefix(options.image);
-    std::fprintf(stderr, "disk %d: ", diskIndex + 1);
-    PutTyped(options.operands[i]);
+    PutDiskPrefix(diskIndex + 1);
+    PutTyped(options.operands[i], console.err);
     // A file of that name was most likely meant to be put, not deleted.
     std::fputs(IsRegularFile(options.nativeOperands[i])
                    ? ": not found (it names a file: with --delete, the names after the image "
                      "are entries to remove, not files to put)\n"
                    : ": not found\n",
-               stderr);
+               console.err);
     clean = false;
   }
 }
@@ -253,7 +288,7 @@ void Packer::DeleteEntries(DiskEdit& edit) {
 // Gives the one entry OLD matches the name NEW.
 bool Packer::RenameEntry(DiskEdit& edit) {
   EntryRecord entry{};
-  if (!FindOnlyMatch(options, options.operands[0], diskIndex + 1, disk, record, entry))
+  if (!FindOnlyMatch(console, options, options.operands[0], diskIndex + 1, disk, record, entry))
     return false;
   EntryName name{};
   Problem problem = Refuse(MakeEntryName(options.operands[1], ConvertsNames(options), name));
@@ -273,21 +308,22 @@ void Packer::PrintChanges() {
     return;
   }
   if (options.create) {
-    std::fputs("create  ", stdout);
-    PrintDiskLine(options.number);
+    std::fputs("create  ", console.out);
+    PrintDiskLine(console, options.number);
   }
   for (int i = 0; i < changeCount; ++i) {
     const Change& change = changes[i];
-    std::printf("%-8s", change.verb);
-    PrintListingLine(Listed(change.name), static_cast<int>(std::strlen(change.name)), change.size,
-                     change.start, change.start + change.size);
+    std::fprintf(console.out, "%-8s", change.verb);
+    PrintListingLine(console, Listed(change.name), static_cast<int>(std::strlen(change.name)),
+                     change.size, change.start, change.start + change.size);
   }
 }
 
 // In d88unpack's JSON shapes: the new disk, then each entry with what
 // would become of it as its status.
 void Packer::PrintJsonChanges() {
-  if (options.create) JsonDiskAsItStands(ImageName{options.image, false, nullptr}, record, disk);
+  if (options.create)
+    JsonDiskAsItStands(console, ImageName{options.image, false, nullptr}, record, disk);
   for (int i = 0; i < changeCount; ++i) {
     const Change& change = changes[i];
     EntryRecord entry{};
@@ -296,24 +332,26 @@ void Packer::PrintJsonChanges() {
     entry.size = change.size;
     entry.end = change.start + change.size;
     entry.allocation = change.allocation;
-    JsonEntry(ImageName{options.image, false, nullptr}, record, entry, change.verb, nullptr);
+    JsonEntry(console, ImageName{options.image, false, nullptr}, record, entry, change.verb,
+              nullptr);
   }
 }
 
 // The disk as d88unpack lists it, or as d88unpack --json --list tells it.
 void Packer::PrintListing() {
   if (options.json) {
-    JsonDiskAsItStands(ImageName{options.image, false, nullptr}, record, disk);
+    JsonDiskAsItStands(console, ImageName{options.image, false, nullptr}, record, disk);
     EntryWalk walk(disk, record);
     for (EntryRecord entry; walk.Next(entry);)
-      JsonEntry(ImageName{options.image, false, nullptr}, record, entry, "listed", nullptr);
+      JsonEntry(console, ImageName{options.image, false, nullptr}, record, entry, "listed",
+                nullptr);
     return;
   }
-  PrintDiskLine(record.diskNumber);
+  PrintDiskLine(console, record.diskNumber);
   EntryWalk walk(disk, record);
   for (EntryRecord entry; walk.Next(entry);) {
-    PrintListingLine(Listed(entry.name), static_cast<int>(std::strlen(entry.name)), entry.size,
-                     entry.start, entry.end);
+    PrintListingLine(console, Listed(entry.name), static_cast<int>(std::strlen(entry.name)),
+                     entry.size, entry.start, entry.end);
   }
 }
 
@@ -323,13 +361,16 @@ int Packer::Run() {
   // ending the run without a word.
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
-  if (options.from != nullptr) return PackFromManifest(options);
+  if (options.from != nullptr) {
+    return PackFromManifest(console, options, disk, replacement, work.manifest);
+  }
   if (!PrepareImage()) return 1;
   if (options.info || options.check || options.protect >= 0) {
-    return RunChore(options, image, disk, replacement);
+    return RunChore(console, options, image, disk, replacement, work.chores);
   }
-  static std::uint8_t systemArea[kSystemAreaSize];
-  if (options.systemArea != nullptr && !ReadSystemAreaFile(options.systemArea, systemArea)) {
+  std::uint8_t(&systemArea)[kSystemAreaSize] = work.systemArea;
+  if (options.systemArea != nullptr &&
+      !ReadSystemAreaFile(console, options.systemArea, work.input, systemArea)) {
     return 1;
   }
   if (options.create) {
@@ -373,7 +414,7 @@ int Packer::Run() {
     if (problem) {
       // Only the reading back of the new image is about the disk.
       if (problem.why == Refusal::kDiskSectorsShift) {
-        ShowDiskProblem(problem);
+        ShowDiskProblem(diskIndex + 1, problem);
       } else {
         ShowImageProblem(problem);
       }
@@ -381,18 +422,32 @@ int Packer::Run() {
     }
   }
   if (options.verbose) PrintListing();
-  return clean && StandardOutputWritten() ? 0 : 1;
+  return clean && StandardOutputWritten(console) ? 0 : 1;
+}
+
+int Start(int argc, char** argv, NativePathChar** nativeArgs, const Console& console) {
+  static pack::WorkArea work;
+  const ParseResult parsed = ParseCommandLine(console, argc, argv, nativeArgs, work.options);
+  if (parsed == ParseResult::kRun) return pack::Run(console, work);
+  // --help and --version are done only when what they printed got out.
+  return parsed == ParseResult::kDone && StandardOutputWritten(console) ? 0 : 1;
 }
 
 }  // namespace
 
-int Run(const Options& options) {
-  // The reader is about 1.1 MiB and a decoded disk 426 KiB: more than a
-  // thread's stack may be given. Both are made once, in static storage, for
-  // the one run of the process.
-  static D88Image image;
-  static DecodedDisk disk;
-  static std::uint8_t loaded[kDiskBufferSize];
-  static Packer packer(options, image, disk, loaded);
-  return packer.Run();
+const char kProgramName[] = "d88pack";
+
+namespace pack {
+
+int Main(int argc, char** argv, std::FILE* out, std::FILE* err) {
+  return StartRun(argc, argv, out, err, Start);
 }
+
+int Run(const Console& console, WorkArea& work) {
+  Packer packer(console, work);
+  const int status = packer.Run();
+  work.image.Open(nullptr);
+  return status;
+}
+
+}  // namespace pack

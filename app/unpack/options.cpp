@@ -87,28 +87,35 @@ constexpr char kUsage[] = "[OPTION]... IMAGE [NAME]...";
 
 // One line that says what is wrong, then the usage line and where to learn
 // more.
-ParseResult UsageError(int argc, char** argv, const char* format, const char* detail) {
-  ShowUsageError(argc, argv, kUsage, format, detail);
+ParseResult UsageError(const Console& console, int argc, char** argv, const char* format,
+                       const char* detail) {
+  ShowUsageError(console, argc, argv, kUsage, format, detail);
   return ParseResult::kUsageError;
 }
 
 }  // namespace
 
-void PrintBareUsage(const char* program) {
-  std::fprintf(stderr, "Usage: %s [d88file]\n", program);
+void PrintBareUsage(const Console& console, const char* program) {
+  std::fprintf(console.err, "Usage: %s [d88file]\n", program);
 }
 
-ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs, Options& options) {
+ParseResult ParseCommandLine(const Console& console, int argc, char** argv,
+                             NativePathChar** nativeArgs, Options& options) {
+  // Each call starts from what a fresh process has.
+  options = Options();
   if (argc < 2) {
-    PrintBareUsage(InvokedName(argc, argv));
+    PrintBareUsage(console, InvokedName(argc, argv));
     return ParseResult::kNoArguments;
   }
   // getopt_long moves the arguments around; remember where each began, to
   // find its native form afterwards.
-  if (!RememberArguments(argc, argv)) return UsageError(argc, argv, "%s", "too many arguments");
+  if (!RememberArguments(argc, argv))
+    return UsageError(console, argc, argv, "%s", "too many arguments");
 
   opterr = 0;
-  optind = 1;
+  // 0, not 1: getopt_long starts afresh, forgetting where an earlier
+  // call's parse stood.
+  optind = 0;
   for (;;) {
     const int before = optind;
     const int option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
@@ -121,7 +128,7 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
       case 'C':
         options.directory = NativeOf(optarg, argc, nativeArgs);
         if (options.directory == nullptr || optarg[0] == 0) {
-          return UsageError(argc, argv, "%s", "the folder given to --directory is empty");
+          return UsageError(console, argc, argv, "%s", "the folder given to --directory is empty");
         }
         break;
       case 'd': {
@@ -129,10 +136,11 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
         char* end = nullptr;
         const long long place = std::strtoll(optarg, &end, 10);
         if (optarg[0] < '0' || optarg[0] > '9' || *end != 0 || errno != 0 || place < 1) {
-          return UsageError(argc, argv, "the disk's place must be a number from 1: '%s'", optarg);
+          return UsageError(console, argc, argv, "the disk's place must be a number from 1: '%s'",
+                            optarg);
         }
         if (options.diskCount == Options::kMaxDiskChoices) {
-          return UsageError(argc, argv, "%s", "too many disks chosen");
+          return UsageError(console, argc, argv, "%s", "too many disks chosen");
         }
         options.disks[options.diskCount++] = place;
         break;
@@ -165,33 +173,33 @@ ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs,
         options.ignoreCase = true;
         break;
       case 'h':
-        std::fputs(kHelp, stdout);
+        std::fputs(kHelp, console.out);
         return ParseResult::kDone;
       case 'V':
-        ShowVersion(D88UNPACK_VERSION);
+        ShowVersion(console, D88UNPACK_VERSION);
         return ParseResult::kDone;
       default:
-        ShowOptionError(argc, argv, kUsage, option, LongOptionGiven(argv, before));
+        ShowOptionError(console, argc, argv, kUsage, option, LongOptionGiven(argv, before));
         return ParseResult::kUsageError;
     }
   }
   if (options.toStdout && (options.list || options.json)) {
-    return UsageError(argc, argv, "%s",
+    return UsageError(console, argc, argv, "%s",
                       options.list ? "--to-stdout cannot be combined with --list"
                                    : "--to-stdout cannot be combined with --json");
   }
   if (options.systemArea && (options.list || options.toStdout)) {
-    return UsageError(argc, argv, "%s",
+    return UsageError(console, argc, argv, "%s",
                       options.list ? "--system-area cannot be combined with --list"
                                    : "--system-area cannot be combined with --to-stdout");
   }
-  if (optind >= argc) return UsageError(argc, argv, "%s", "no image given");
+  if (optind >= argc) return UsageError(console, argc, argv, "%s", "no image given");
   options.image = NativeOf(argv[optind], argc, nativeArgs);
-  if (options.image == nullptr) return UsageError(argc, argv, "%s", "no image given");
+  if (options.image == nullptr) return UsageError(console, argc, argv, "%s", "no image given");
   options.patternCount = argc - optind - 1;
   options.patterns = argv + optind + 1;
   if (options.patternCount > Options::kMaxPatterns) {
-    return UsageError(argc, argv, "%s", "too many names");
+    return UsageError(console, argc, argv, "%s", "too many names");
   }
   return ParseResult::kRun;
 }

@@ -7,6 +7,7 @@
 #ifndef D88UNPACK_APP_UNPACK_OPTIONS_H
 #define D88UNPACK_APP_UNPACK_OPTIONS_H
 
+#include "console.h"
 #include "native_path.h"
 
 struct Options {
@@ -44,13 +45,14 @@ enum class ParseResult {
   kUsageError,   // reported on standard error: exit 1
 };
 
-// Parses the arguments after argv[0]. `nativeArgs`, where not null, holds
-// the same arguments in the host's path type (the wide command line on
-// Windows), from which the image and folder paths are taken.
-ParseResult ParseCommandLine(int argc, char** argv, NativePathChar** nativeArgs, Options& options);
+// Parses the arguments after argv[0] into `options`, all of it set anew. `nativeArgs`, where not
+// null, holds the same arguments in the host's path type (the wide command line on Windows), from
+// which the image and folder paths are taken.
+ParseResult ParseCommandLine(const Console& console, int argc, char** argv,
+                             NativePathChar** nativeArgs, Options& options);
 
 // "Usage: PROGRAM [d88file]", the line the tool has always printed when it
 // is given nothing.
-void PrintBareUsage(const char* program);
+void PrintBareUsage(const Console& console, const char* program);
 
 #endif

@@ -9,6 +9,8 @@
 #include "disk_layout.h"
 #include "disk_space.h"
 #include "extract_files.h"
+#include "finding_words.h"
+#include "format_words.h"
 #include "json.h"
 #include "listing.h"
 
@@ -17,25 +19,25 @@ namespace {
 // Room for a member's name in UTF-8: three bytes for each of a long path's.
 constexpr int kMemberTextSize = 3 * 4096;
 
-// "PROGRAM: NAME: " on standard error, after standard output has been
+// "PROGRAM: NAME: " on the error stream, after the output has been
 // flushed: NAME is the image as messages show it, its path or "standard
 // input", then ":MEMBER" for an image read from an archive, the member's
 // bytes escaped as a path's are.
-void PutImagePrefix(const ImageName& name) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "%s: ", kProgramName);
+void PutImagePrefix(const Console& console, const ImageName& name) {
+  std::fflush(console.out);
+  std::fprintf(console.err, "%s: ", kProgramName);
   if (name.standardInput) {
-    std::fputs("standard input", stderr);
+    std::fputs("standard input", console.err);
   } else {
-    PutPath(name.path);
+    PutPath(name.path, console.err);
   }
   if (name.member != nullptr) {
-    std::fputc(':', stderr);
+    std::fputc(':', console.err);
     for (const char* p = name.member; *p != 0; ++p) {
-      PutEscaped(static_cast<unsigned char>(*p), stderr);
+      PutEscaped(static_cast<unsigned char>(*p), console.err);
     }
   }
-  std::fputs(": ", stderr);
+  std::fputs(": ", console.err);
 }
 
 // The image's fields of a JSON object: "image", the path as given ("-" for
@@ -43,7 +45,8 @@ void PutImagePrefix(const ImageName& name) {
 // null.
 void JsonImage(JsonLine& line, const ImageName& name) {
   char text[kMemberTextSize];
-  line.String("image", PathText(name.path));
+  char path[kPathTextSize];
+  line.String("image", PathText(name.path, path));
   if (name.member == nullptr) {
     line.Null("member");
     return;
@@ -234,13 +237,15 @@ Complaint Describe(const DiskRecord& disk, const EntryRecord& entry, const Entry
 // "disk N (X): "NAME": " for a line about an entry, after the image's name:
 // the letter and the name's raw bytes, those outside printable ASCII
 // escaped.
-void PutEntryPrefix(const ImageName& image, const DiskRecord& disk, const EntryRecord& entry) {
-  PutImagePrefix(image);
-  std::fprintf(stderr, "disk %d (", disk.place);
-  PutEscaped(DiskLetter(disk.diskNumber), stderr);
-  std::fputs("): \"", stderr);
-  for (const char* p = entry.name; *p != 0; ++p) PutEscaped(static_cast<unsigned char>(*p), stderr);
-  std::fputs("\": ", stderr);
+void PutEntryPrefix(const Console& console, const ImageName& image, const DiskRecord& disk,
+                    const EntryRecord& entry) {
+  PutImagePrefix(console, image);
+  std::fprintf(console.err, "disk %d (", disk.place);
+  PutEscaped(DiskLetter(disk.diskNumber), console.err);
+  std::fputs("): \"", console.err);
+  for (const char* p = entry.name; *p != 0; ++p)
+    PutEscaped(static_cast<unsigned char>(*p), console.err);
+  std::fputs("\": ", console.err);
 }
 
 // What became of a file written for an earlier entry that this one replaced.
@@ -254,45 +259,6 @@ void DescribeReplaced(const DiskRecord& disk, const EntryOutcome& outcome,
     EscapeByte(DiskLetter(outcome.replacedNumber), shown);
     std::snprintf(out, sizeof out, "replaces the file written for disk %d (%s)",
                   outcome.replacedPlace, shown);
-  }
-}
-
-// The words after "no directory: ", or the whole reason, for a disk whose
-// directory was not read.
-void DescribeFinding(const DiskRecord& disk, char (&out)[kReasonSize]) {
-  char sector[32];
-  const TrackShape& shape = disk.shape;
-  switch (disk.finding) {
-    case DiskFinding::kDirectory:
-      out[0] = 0;
-      break;
-    case DiskFinding::kUnselectable:
-      std::snprintf(out, sizeof out,
-                    "its header can no longer be read; the image changed while it was read");
-      break;
-    case DiskFinding::kBlank:
-      std::snprintf(out, sizeof out, "no directory: the disk is blank (it has no tracks)");
-      break;
-    case DiskFinding::kCutOff:
-      std::snprintf(out, sizeof out,
-                    "no directory: the image is cut off at byte %lld, inside this disk",
-                    static_cast<long long>(disk.cutAt));
-      break;
-    case DiskFinding::kOtherLayout:
-      std::snprintf(out, sizeof out,
-                    shape.uniform ? "no directory: the disk is of another layout (%d track%s of %d "
-                                    "sector%s of %d bytes)"
-                                  : "no directory: the disk is of another layout (%d track%s, the "
-                                    "first of %d sector%s of %d bytes)",
-                    shape.tracks, shape.tracks == 1 ? "" : "s", shape.sectors,
-                    shape.sectors == 1 ? "" : "s", shape.sectorSize);
-      break;
-    case DiskFinding::kDirectoryMissing:
-      PutSector(sector, sizeof sector, disk.missingSector);
-      std::snprintf(out, sizeof out,
-                    "no directory: the image does not hold %s in full, where the directory lies",
-                    sector);
-      break;
   }
 }
 
@@ -325,8 +291,8 @@ void PutFill(JsonLine& line, const char* key, const DiskExtras* extras, int fill
 
 }  // namespace
 
-void JsonDisk(const ImageName& image, const DiskRecord& disk, const DecodedDisk& decoded,
-              const DiskExtras* extras) {
+void JsonDisk(const Console& console, const ImageName& image, const DiskRecord& disk,
+              const DecodedDisk& decoded, const DiskExtras* extras) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "disk");
@@ -353,7 +319,7 @@ void JsonDisk(const ImageName& image, const DiskRecord& disk, const DecodedDisk&
   line.Bool("directory", disk.HasDirectory());
   if (!disk.HasDirectory()) {
     char reason[kReasonSize];
-    DescribeFinding(disk, reason);
+    DescribeFinding(FactsOf(disk), reason, sizeof reason);
     line.String("reason", reason);
   } else if (disk.steppedHeaders > 0) {
     char reason[kReasonSize];
@@ -376,17 +342,18 @@ void JsonDisk(const ImageName& image, const DiskRecord& disk, const DecodedDisk&
   } else {
     line.Null("system_area");
   }
-  line.WriteTo(stdout);
+  line.WriteTo(console.out);
 }
 
-void JsonDiskAsItStands(const ImageName& image, const DiskRecord& disk, DecodedDisk& decoded) {
+void JsonDiskAsItStands(const Console& console, const ImageName& image, const DiskRecord& disk,
+                        DecodedDisk& decoded) {
   DiskExtras extras{};
   if (disk.HasDirectory()) extras.fills = FindFills(decoded, disk);
-  JsonDisk(image, disk, decoded, disk.HasDirectory() ? &extras : nullptr);
+  JsonDisk(console, image, disk, decoded, disk.HasDirectory() ? &extras : nullptr);
 }
 
-void JsonEntry(const ImageName& image, const DiskRecord& disk, const EntryRecord& entry,
-               const char* status, const char* reason, const char* path) {
+void JsonEntry(const Console& console, const ImageName& image, const DiskRecord& disk,
+               const EntryRecord& entry, const char* status, const char* reason, const char* path) {
   char text[kShownNameSize];
   JsonLine line;
   line.String("type", "file");
@@ -413,7 +380,7 @@ void JsonEntry(const ImageName& image, const DiskRecord& disk, const EntryRecord
   } else {
     line.Null("path");
   }
-  line.WriteTo(stdout);
+  line.WriteTo(console.out);
 }
 
 namespace {
@@ -430,24 +397,24 @@ const char kCannotOpenUtf8[] = u8"ファイルをオープンできません";
 void Report::Disk(const DiskRecord& disk, const DecodedDisk& decoded,
                   const DiskExtras* extras) const {
   if (form == Form::kJson) {
-    JsonDisk(image, disk, decoded, extras);
+    JsonDisk(console, image, disk, decoded, extras);
   } else if (form == Form::kListing && disk.HasDirectory()) {
-    PrintDiskLine(disk.diskNumber);
+    PrintDiskLine(console, disk.diskNumber);
   }
   char reason[kReasonSize];
   if (disk.HasDirectory()) {
     if (disk.steppedHeaders == 0) return;
     DescribeStepped(disk, reason);
   } else {
-    DescribeFinding(disk, reason);
+    DescribeFinding(FactsOf(disk), reason, sizeof reason);
   }
-  PutImagePrefix(image);
-  std::fprintf(stderr, "disk %d: %s\n", disk.place, reason);
+  PutImagePrefix(console, image);
+  std::fprintf(console.err, "disk %d: %s\n", disk.place, reason);
 }
 
 void Report::Listing(const EntryRecord& entry, const char* shownName, int columns) const {
   if (form != Form::kListing || !entry.HasRecordHeader()) return;
-  PrintListingLine(shownName, columns, entry.size, entry.start, entry.end);
+  PrintListingLine(console, shownName, columns, entry.size, entry.start, entry.end);
 }
 
 void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry, const EntryOutcome& outcome,
@@ -463,10 +430,10 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry, const Ent
                   complaint.failedStep != nullptr ? ": " : "", complaint.reason);
     if (outcome.status != EntryStatus::kListed) jsonReason = reason;
     if (form == Form::kJson) {
-      JsonEntry(image, disk, entry, StatusWord(outcome.status), jsonReason, path);
+      JsonEntry(console, image, disk, entry, StatusWord(outcome.status), jsonReason, path);
     }
-    PutEntryPrefix(image, disk, entry);
-    std::fprintf(stderr, "%s: %s\n", complaint.What(), complaint.reason);
+    PutEntryPrefix(console, image, disk, entry);
+    std::fprintf(console.err, "%s: %s\n", complaint.What(), complaint.reason);
     return;
   }
   if (outcome.status == EntryStatus::kKept) {
@@ -476,10 +443,10 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry, const Ent
     jsonReason = scratch;
   }
   if (form == Form::kJson)
-    JsonEntry(image, disk, entry, StatusWord(outcome.status), jsonReason, path);
+    JsonEntry(console, image, disk, entry, StatusWord(outcome.status), jsonReason, path);
   if (outcome.replacedPlace != 0) {
-    PutEntryPrefix(image, disk, entry);
-    std::fprintf(stderr, "%s%s\n", scratch,
+    PutEntryPrefix(console, image, disk, entry);
+    std::fprintf(console.err, "%s%s\n", scratch,
                  outcome.replacedPlace == disk.place ? "" : "; -D keeps each disk's files apart");
   }
 }
@@ -487,8 +454,8 @@ void Report::Outcome(const DiskRecord& disk, const EntryRecord& entry, const Ent
 void Report::SystemArea(const DiskRecord& disk, const EntryRecord* entry,
                         const EntryOutcome& outcome) const {
   if (entry == nullptr) {
-    PutImagePrefix(image);
-    std::fprintf(stderr,
+    PutImagePrefix(console, image);
+    std::fprintf(console.err,
                  "disk %d: the system area is not %d sectors of %d bytes on each of tracks 0 "
                  "and 1; it is not written\n",
                  disk.place, kSystemAreaSectors, kSystemAreaSectorSize);
@@ -497,123 +464,112 @@ void Report::SystemArea(const DiskRecord& disk, const EntryRecord* entry,
   if (outcome.problem == EntryProblem::kNone) return;
   char scratch[kReasonSize];
   const Complaint complaint = Describe(disk, *entry, outcome, scratch);
-  PutEntryPrefix(image, disk, *entry);
-  std::fprintf(stderr, "%s: %s\n", complaint.What(), complaint.reason);
+  PutEntryPrefix(console, image, disk, *entry);
+  std::fprintf(console.err, "%s: %s\n", complaint.What(), complaint.reason);
 }
 
 void Report::NotD88(const FormatCheck& check, bool skipped) const {
-  PutImagePrefix(image);
-  std::fputs("not a D88 image (", stderr);
-  switch (check.problem) {
-    case FormatCheck::Problem::kNone:
-      std::fputs("it is shorter than a disk header", stderr);
-      break;
-    case FormatCheck::Problem::kSizeBelowHeader:
-      std::fprintf(stderr, "the size of its first disk, %lu bytes, is smaller than a disk header",
-                   static_cast<unsigned long>(check.size));
-      break;
-    case FormatCheck::Problem::kTrackInsideHeader:
-      std::fprintf(stderr, "track %d of its first disk starts at byte %lu, inside the disk header",
-                   check.track, static_cast<unsigned long>(check.offset));
-      break;
-    case FormatCheck::Problem::kTrackPastDisk:
-      std::fprintf(stderr,
-                   "track %d of its first disk starts at byte %lu, past the disk's end at byte "
-                   "%lu",
-                   check.track, static_cast<unsigned long>(check.offset),
-                   static_cast<unsigned long>(check.size));
-      break;
-  }
-  std::fputs(skipped ? "); skipped\n" : ")\n", stderr);
+  char reason[kReasonSize];
+  DescribeFormatCheck(check, reason, sizeof reason);
+  PutImagePrefix(console, image);
+  // A member that holds not even one header has no finding of the check.
+  std::fprintf(console.err, "%s%s\n",
+               check.problem == FormatCheck::Problem::kNone
+                   ? "not a D88 image (it is shorter than a disk header)"
+                   : reason,
+               skipped ? "; skipped" : "");
 }
 
 void Report::InputFailure(int error) const {
-  PutImagePrefix(image);
+  PutImagePrefix(console, image);
   if (error == EFBIG) {
-    std::fprintf(stderr, "holds more than %zu MiB, the most an image is read to\n",
+    std::fprintf(console.err, "holds more than %zu MiB, the most an image is read to\n",
                  kMaxImageBytes >> 20);
   } else {
-    std::fprintf(stderr, "cannot read: %s\n", std::strerror(error));
+    std::fprintf(console.err, "cannot read: %s\n", std::strerror(error));
   }
 }
 
 void Report::ArchiveFailure(const char* text) const {
-  PutImagePrefix(image);
-  std::fprintf(stderr, "cannot read the archive: %s\n", text);
+  PutImagePrefix(console, image);
+  std::fprintf(console.err, "cannot read the archive: %s\n", text);
 }
 
 void Report::MemberTooLarge() const {
-  PutImagePrefix(image);
-  std::fprintf(stderr, "holds more than %zu MiB, the most an image is read to; not read\n",
+  PutImagePrefix(console, image);
+  std::fprintf(console.err, "holds more than %zu MiB, the most an image is read to; not read\n",
                kMaxImageBytes >> 20);
 }
 
 void Report::NoImage() const {
-  PutImagePrefix(image);
-  std::fputs("holds no D88 image\n", stderr);
+  PutImagePrefix(console, image);
+  std::fputs("holds no D88 image\n", console.err);
 }
 
 void Report::ReadError(int error) const {
-  PutImagePrefix(image);
-  std::fprintf(stderr, "cannot read: %s\n", std::strerror(error));
+  PutImagePrefix(console, image);
+  std::fprintf(console.err, "cannot read: %s\n", std::strerror(error));
 }
 
 void Report::MissingDisk(long long place, int count, bool more) const {
-  PutImagePrefix(image);
+  PutImagePrefix(console, image);
   if (more) {
-    std::fprintf(stderr, "disk %lld: only the first %d disks of the image are read\n", place,
+    std::fprintf(console.err, "disk %lld: only the first %d disks of the image are read\n", place,
                  count);
   } else {
-    std::fprintf(stderr, "disk %lld: the image holds %d disk%s\n", place, count,
+    std::fprintf(console.err, "disk %lld: the image holds %d disk%s\n", place, count,
                  count == 1 ? "" : "s");
   }
 }
 
 void Report::CutHeader(int place, int bytes) const {
-  PutImagePrefix(image);
-  std::fprintf(stderr,
+  PutImagePrefix(console, image);
+  std::fprintf(console.err,
                "the image ends inside the header of disk %d (%d of %d bytes); that disk is not "
                "read\n",
                place, bytes, d88::disk_header::kSize);
 }
 
 void Report::ZeroSize(int place) const {
-  PutImagePrefix(image);
-  std::fprintf(stderr, "disk %d gives its size as 0; what follows it in the image is not read\n",
-               place);
+  PutImagePrefix(console, image);
+  std::fprintf(console.err,
+               "disk %d gives its size as 0; what follows it in the image is not read\n", place);
 }
 
 void Report::MoreDisks(int count) const {
-  PutImagePrefix(image);
-  std::fprintf(stderr, "holds more than %d disks; only the first %d were read\n", count, count);
+  PutImagePrefix(console, image);
+  std::fprintf(console.err, "holds more than %d disks; only the first %d were read\n", count,
+               count);
 }
 
-void ShowOpenFailure(const NativePathChar* path, int error) {
+void ShowOpenFailure(const Console& console, const NativePathChar* path, int error) {
   // The Japanese line is read on a terminal that shows UTF-8 as UTF-8; into
   // a file or a pipe it goes as the bytes the tool has always written.
-  if (ErrorIsUtf8Terminal()) {
-    std::fputs(kCannotOpenUtf8, stderr);
+  if (ErrorIsUtf8Terminal(console)) {
+    std::fputs(kCannotOpenUtf8, console.err);
   } else {
-    std::fwrite(kCannotOpen, 1, sizeof kCannotOpen - 1, stderr);
+    std::fwrite(kCannotOpen, 1, sizeof kCannotOpen - 1, console.err);
   }
-  std::fputc('\n', stderr);
-  PutPathPrefix(path);
-  std::fprintf(stderr, "%s\n",
+  std::fputc('\n', console.err);
+  PutPathPrefix(console, path);
+  std::fprintf(console.err, "%s\n",
                error == kNotRegularFile ? "not a regular file" : std::strerror(error));
 }
 
-void ShowFolderFailure(const NativePathChar* path, int error) {
-  PutPathPrefix(path);
-  std::fprintf(stderr, "the folder to write into: %s\n", std::strerror(error));
+void ShowFolderFailure(const Console& console, const NativePathChar* path, int error) {
+  PutPathPrefix(console, path);
+  std::fprintf(console.err, "the folder to write into: %s\n", std::strerror(error));
 }
 
-void ShowPatternNotFound(const char* pattern, bool someDisks, bool namesFile) {
-  std::fflush(stdout);
-  std::fputs("d88unpack: ", stderr);
-  PutTyped(pattern);
-  std::fputs(someDisks ? ": not found on the disks chosen" : ": not found in the image", stderr);
+void ShowPatternNotFound(const Console& console, const char* pattern, bool someDisks,
+                         bool namesFile) {
+  std::fflush(console.out);
+  std::fputs("d88unpack: ", console.err);
+  PutTyped(pattern, console.err);
+  std::fputs(someDisks ? ": not found on the disks chosen" : ": not found in the image",
+             console.err);
   std::fputs(namesFile ? " (it names a file: one run reads one image, and the names after it "
                          "choose its files)\n"
                        : "\n",
-             stderr);
+             console.err);
 }

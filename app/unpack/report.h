@@ -1,5 +1,5 @@
 // What the user sees: the header and listing lines, or JSON Lines, on
-// standard output, and on standard error one line for each entry that was
+// the console's output, and on its error stream one line for each entry that was
 // not written as listed and for each other thing that went wrong. Every
 // line about an image's contents names the image first.
 #ifndef D88UNPACK_APP_UNPACK_REPORT_H
@@ -7,6 +7,7 @@
 
 #include <cstddef>
 
+#include "console.h"
 #include "d88_image.h"
 #include "disk_fill.h"
 #include "disk_walk.h"
@@ -39,12 +40,12 @@ constexpr std::size_t kMaxImageBytes = std::size_t{128} << 20;
 // What the run tells of the image `image`, its disks and its entries.
 class Report {
  public:
-  // On standard output: the header and listing lines, JSON Lines, or
+  // On the console's output: the header and listing lines, JSON Lines, or
   // nothing (when the files' data goes there).
   enum class Form { kListing, kJson, kNone };
 
-  Report(Form form, const NativePathChar* image, bool standardInput)
-      : form(form), image{image, standardInput, nullptr} {}
+  Report(const Console& console, Form form, const NativePathChar* image, bool standardInput)
+      : console(console), form(form), image{image, standardInput, nullptr} {}
 
   // The archive member read from now on (raw bytes, NUL-terminated), or
   // null: the image itself. It must stay valid while it is named.
@@ -104,35 +105,39 @@ class Report {
   void MoreDisks(int count) const;
 
  private:
+  const Console& console;
   Form form;
   ImageName image;
 };
 
 // The JSON objects of a disk (with its free space, from `decoded`, where it
 // has a directory) and of an entry, with the word for what became of it and
-// why (or null), as one line each on standard output. d88pack writes them
+// why (or null), as one line each on the console's output. d88pack writes them
 // too. `extras` and `path` (where the file was written), where null, are
 // given as null.
-void JsonDisk(const ImageName& image, const DiskRecord& disk, const DecodedDisk& decoded,
-              const DiskExtras* extras = nullptr);
-void JsonEntry(const ImageName& image, const DiskRecord& disk, const EntryRecord& entry,
-               const char* status, const char* reason, const char* path = nullptr);
+void JsonDisk(const Console& console, const ImageName& image, const DiskRecord& disk,
+              const DecodedDisk& decoded, const DiskExtras* extras = nullptr);
+void JsonEntry(const Console& console, const ImageName& image, const DiskRecord& disk,
+               const EntryRecord& entry, const char* status, const char* reason,
+               const char* path = nullptr);
 // The disk's object with the fill bytes it has now, where it has a
 // directory: d88pack's, which writes no system area.
-void JsonDiskAsItStands(const ImageName& image, const DiskRecord& disk, DecodedDisk& decoded);
+void JsonDiskAsItStands(const Console& console, const ImageName& image, const DiskRecord& disk,
+                        DecodedDisk& decoded);
 
 // Why the image could not be opened: the Japanese line the tool has always
 // printed (Shift-JIS bytes, or UTF-8 text on a terminal that shows UTF-8),
 // then the path and the reason in plain words.
-void ShowOpenFailure(const NativePathChar* path, int error);
+void ShowOpenFailure(const Console& console, const NativePathChar* path, int error);
 
 // The folder given to --directory cannot be written into.
-void ShowFolderFailure(const NativePathChar* path, int error);
+void ShowFolderFailure(const Console& console, const NativePathChar* path, int error);
 
 // A NAME pattern that matched no entry of the disks chosen, shown as given
 // but for its control bytes (`someDisks`: only some disks were chosen, with
 // --disk; `namesFile`: the pattern is the name of an existing file, most
 // likely a second image given by mistake).
-void ShowPatternNotFound(const char* pattern, bool someDisks, bool namesFile);
+void ShowPatternNotFound(const Console& console, const char* pattern, bool someDisks,
+                         bool namesFile);
 
 #endif

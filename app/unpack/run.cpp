@@ -37,8 +37,8 @@ struct Names {
   bool utf8;          // `shown` is UTF-8
 };
 
-Names NamesOf(const char* raw, const Options& options) {
-  static char converted[kShownNameSize];
+// `converted` holds the name in UTF-8 where it is converted.
+Names NamesOf(const char* raw, const Options& options, char (&converted)[kShownNameSize]) {
   const std::size_t length = std::strlen(raw);
   Names names{raw, static_cast<int>(length), raw, false};
   // The plain run converts nothing: its names are bytes.
@@ -102,24 +102,50 @@ bool NamesAFile(const char* text) {
 #endif
 }
 
-// A NAME pattern, and whether it has matched an entry so far. Every member
-// has a constant initializer, so that an array of them in static storage is
-// zero pages that take no memory until a pattern is given.
+// A NAME pattern, and whether it has matched an entry so far. Nothing is
+// set when one is made, so that an array of them in the work area takes no
+// memory until patterns are given; each is made anew from its pattern.
 struct ChosenName {
   Pattern pattern;
-  bool matched = false;
+  bool matched;
 };
+
+}  // namespace
+
+namespace unpack {
+
+// The reader is about 1.1 MiB (its sector sweep has room for every sector
+// number a header can hold, on every track a run can visit), a decoded disk
+// 426 KiB, the record of the files written 287 KiB and the patterns 320 KiB:
+// more than a thread's stack may be given (1 MiB on Windows). The program
+// makes them once, in static storage, and each run takes them as it finds
+// them.
+struct WorkArea {
+  Options options;
+  D88Image image;
+  DecodedDisk disk;
+  WrittenFiles written;
+  ChosenName names[Options::kMaxPatterns];
+  ByteBuffer input;   // an image read whole from standard input
+  ByteBuffer member;  // the archive member being read
+};
+
+}  // namespace unpack
+
+namespace {
 
 class Runner {
  public:
-  Runner(const Options& options, D88Image& image, DecodedDisk& disk, WrittenFiles& written,
-         ChosenName* names)
+  Runner(const Options& options, const Console& console, unpack::WorkArea& work)
       : options(options),
-        image(image),
-        disk(disk),
-        written(written),
-        names(names),
-        report(FormOf(options), options.image, IsStandardInput(options.image)) {}
+        console(console),
+        image(work.image),
+        disk(work.disk),
+        written(work.written),
+        names(work.names),
+        input(work.input),
+        member(work.member),
+        report(console, FormOf(options), options.image, IsStandardInput(options.image)) {}
 
   int Run();
 
@@ -137,15 +163,18 @@ class Runner {
   bool Writes() const { return !options.list && !options.toStdout; }
 
   const Options& options;
+  const Console& console;
   D88Image& image;
   DecodedDisk& disk;
   WrittenFiles& written;
   ChosenName* names;  // one for each NAME given
+  // An image read into memory: standard input, whole.
+  ByteBuffer& input;
+  ByteBuffer& member;
   Report report;
   bool clean = true;
   bool readErrorShown = false;
-  // An image read into memory: standard input, whole.
-  ByteBuffer input;
+  char converted[kShownNameSize];  // the current entry's name in UTF-8
 };
 
 // A failed read is counted as missing data where it happened; it is
@@ -178,7 +207,7 @@ EntryOutcome Runner::Handle(const EntryRecord& entry, const Names& entryNames,
     const EntryOutcome outcome = PassEntry(entry, options.salvage);
     // An entry with no record header has no data at all.
     if (entry.HasRecordHeader()) {
-      std::fwrite(entry.data, 1, static_cast<std::size_t>(outcome.written), stdout);
+      std::fwrite(entry.data, 1, static_cast<std::size_t>(outcome.written), console.out);
     }
     return outcome;
   }
@@ -190,7 +219,7 @@ void Runner::ExtractFiles(const DiskRecord& record, OutputTarget& target) {
   EntryWalk walk(disk, record);
   EntryRecord entry;
   while (walk.Next(entry)) {
-    const Names entryNames = NamesOf(entry.name, options);
+    const Names entryNames = NamesOf(entry.name, options, converted);
     if (!Chosen(entryNames)) continue;
     // The listing line comes before the file is written. It shows the raw
     // name outside --utf8, also on Windows.
@@ -209,7 +238,7 @@ void Runner::ExtractFiles(const DiskRecord& record, OutputTarget& target) {
 bool Runner::OpenImage() {
   if (!IsStandardInput(options.image)) {
     if (image.Open(options.image)) return true;
-    ShowOpenFailure(options.image, image.GetOpenError());
+    ShowOpenFailure(console, options.image, image.GetOpenError());
     return false;
   }
 #ifdef _WIN32
@@ -246,7 +275,7 @@ int Runner::Run() {
   if (Writes() && options.directory != nullptr) {
     const int error = folder.Open(options.directory);
     if (error != 0) {
-      ShowFolderFailure(options.directory, error);
+      ShowFolderFailure(console, options.directory, error);
       return 1;
     }
   }
@@ -254,8 +283,10 @@ int Runner::Run() {
   // The image is only read: a console stream that goes into it (1<> or >>
   // on the image) would change it. Nothing is written then; where standard
   // error is the image, not even a message.
-  const GuardedFiles guarded = GuardImageAndConsole(image.GetIdentity());
-  if (ConsoleGoesIntoImage(options.image, guarded.hasOutput && IsImageFile(guarded.output, guarded),
+  const GuardedFiles guarded = GuardImageAndConsole(image.GetIdentity(), DescriptorOf(console.out),
+                                                    DescriptorOf(console.err));
+  if (ConsoleGoesIntoImage(console, options.image,
+                           guarded.hasOutput && IsImageFile(guarded.output, guarded),
                            guarded.hasErrorOutput && IsImageFile(guarded.errorOutput, guarded),
                            "it is only read, so nothing is done")) {
     return 1;
@@ -268,7 +299,7 @@ int Runner::Run() {
   }
 #ifdef _WIN32
   // The files' data goes out as it stands, without line-end translation.
-  if (options.toStdout) _setmode(_fileno(stdout), _O_BINARY);
+  if (options.toStdout) _setmode(_fileno(console.out), _O_BINARY);
 #endif
   // The disks of an archive are counted as its members are read.
   if (!collection) ReportMissingDisks(image.GetDiskCount(), image.HasMoreDisks());
@@ -288,12 +319,12 @@ int Runner::Run() {
   }
   for (int i = 0; i < options.patternCount; ++i) {
     if (!names[i].matched) {
-      ShowPatternNotFound(options.patterns[i], options.diskCount > 0,
+      ShowPatternNotFound(console, options.patterns[i], options.diskCount > 0,
                           NamesAFile(options.patterns[i]));
       clean = false;
     }
   }
-  return clean && StandardOutputWritten() ? 0 : 1;
+  return clean && StandardOutputWritten(console) ? 0 : 1;
 }
 
 // A disk chosen by a place past the `count` disks read.
@@ -361,7 +392,6 @@ void Runner::RunCollection(OutputTarget& target) {
   const bool opened = !IsStandardInput(options.image) ? reader.Open(options.image)
                                                       : reader.Open(input.data(), input.size());
   // Each member is read into memory in turn, the image read from there.
-  ByteBuffer member;
   int placed = 0;
   bool found = false;
   ArchiveReader::Next next =
@@ -416,21 +446,49 @@ void Runner::RunCollection(OutputTarget& target) {
 #endif
 }
 
+int Start(int argc, char** argv, NativePathChar** nativeArgs, const Console& console);
+
 }  // namespace
 
-int Run(const Options& options) {
-  // The reader is about 1.1 MiB (its sector sweep has room for every sector
-  // number a header can hold, on every track a run can visit), a decoded
-  // disk 426 KiB, the record of the files written 287 KiB and the patterns
-  // 320 KiB: more than a thread's stack may be given (1 MiB on Windows). All
-  // are made once, in static storage, for the one run of the process; the
-  // image is closed when the reader is destroyed at exit.
-  static D88Image image;
-  static DecodedDisk disk;
-  static WrittenFiles written;
-  static ChosenName names[Options::kMaxPatterns];
-  std::transform(options.patterns, options.patterns + options.patternCount, names,
-                 [](const char* text) { return ChosenName{Pattern(text)}; });
-  Runner runner(options, image, disk, written, names);
-  return runner.Run();
+const char kProgramName[] = "d88unpack";
+
+namespace unpack {
+
+int Main(int argc, char** argv, std::FILE* out, std::FILE* err) {
+  return StartRun(argc, argv, out, err, Start);
 }
+
+int Run(const Console& console, WorkArea& work) {
+  const Options& options = work.options;
+  std::transform(options.patterns, options.patterns + options.patternCount, work.names,
+                 [](const char* text) {
+                   return ChosenName{Pattern(text), false};
+                 });
+  // Nothing an earlier run wrote is this run's.
+  work.written.Clear();
+  Runner runner(options, console, work);
+  const int status = runner.Run();
+  work.image.Open(nullptr);
+  return status;
+}
+
+}  // namespace unpack
+
+namespace {
+
+int Start(int argc, char** argv, NativePathChar** nativeArgs, const Console& console) {
+  static unpack::WorkArea work;
+  switch (ParseCommandLine(console, argc, argv, nativeArgs, work.options)) {
+    case ParseResult::kRun:
+      return unpack::Run(console, work);
+    case ParseResult::kDone:
+      // --help and --version are done only when what they printed got out.
+      return StandardOutputWritten(console) ? 0 : 1;
+    case ParseResult::kNoArguments:
+    case ParseResult::kUsageError:
+      break;
+  }
+  return 1;
+}
+
+}  // namespace

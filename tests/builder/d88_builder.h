@@ -9,6 +9,7 @@
 #define D88UNPACK_TESTS_BUILDER_D88_BUILDER_H
 
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -61,6 +62,13 @@ Sector FilledSector(int c, int h, int r, int n, std::uint8_t fill);
 Bytes Pattern(std::size_t length, std::uint8_t seed = 0);
 
 Bytes TextBytes(const std::string& text);
+
+// The parts one after another: bytes, or files of a disk.
+template <typename T, typename... Rest>
+std::vector<T> Concat(std::vector<T> first, const Rest&... rest) {
+  (first.insert(first.end(), std::begin(rest), std::end(rest)), ...);
+  return first;
+}
 
 // --- The disk layout: 84 tracks of five 1024-byte sectors. ---
 
