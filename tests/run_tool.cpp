@@ -399,6 +399,14 @@ ToolRun RunToolAt(const std::string& tool, const fs::path& workingDir,
   }
   argv.insert(argv.end(), args.begin(), args.end());
   ToolRun run = RunProgram(workingDir, emulator.empty() ? tool : emulator, argv, options);
+  // On a loaded machine wine now and then fails to start a program: it exits
+  // 1 having printed nothing, which the tools never do when they can print.
+  // Such a run is tried again; a tool that truly ends so ends so again.
+  for (int tries = 1;
+       !emulator.empty() && tries < 3 && run.status == 1 && run.out.empty() && run.err.empty();
+       ++tries) {
+    run = RunProgram(workingDir, emulator, argv, options);
+  }
   run.argv0 = seenName;
   return run;
 }
