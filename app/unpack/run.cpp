@@ -170,7 +170,8 @@ class Runner {
   ChosenName* names;  // one for each NAME given
   // An image read into memory: standard input, whole.
   ByteBuffer& input;
-  ByteBuffer& member;
+  // The archive member being read (unused where there is no libarchive).
+  [[maybe_unused]] ByteBuffer& member;
   Report report;
   bool clean = true;
   bool readErrorShown = false;
