@@ -196,6 +196,15 @@ TEST(Manifest, ImagesLaidOutOtherwise) {
        {MakeLayoutDisk(data)},
        false},
   };
+  // The data area's first byte counts toward its fill like any other.
+  {
+    ScratchDir dir;
+    dir.Put(kImage, BuildImage({emptyOdd}));
+    RoundTrip(dir);
+    const Bytes manifest = ReadBytes(dir.path() / kManifest);
+    const std::string text(manifest.begin(), manifest.end());
+    EXPECT_NE(text.find(R"("fill":null,"directory_fill":32,)"), std::string::npos) << text;
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ScratchDir dir;
