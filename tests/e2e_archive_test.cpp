@@ -350,16 +350,21 @@ TEST(PosixArchives, PackRefusesThem) {
   // Shorter than a disk header, and so of no disk at all.
   const Bytes small = Compressed(ARCHIVE_FILTER_GZIP, TextBytes("short"));
   ASSERT_LT(small.size(), kDiskHeaderSize);
-  // A zip of no members is its end record alone.
+  // A zip of no members is its end record alone; a file of gzip's
+  // signature alone is still one.
   const Bytes emptyZip = Written(ARCHIVE_FORMAT_ZIP, ARCHIVE_FILTER_NONE, {});
+  const Bytes signature = {0x1F, 0x8B};
   const char* const compressed =
       "is a compressed file, not a D88 image; d88pack writes plain images only: decompress it "
       "and give the image";
   const char* const archive =
       "is an archive, not a D88 image; d88pack writes plain images only: take the image out of "
       "it and give that";
-  for (const auto& [bytes, why] :
-       {std::pair{zip, archive}, {emptyZip, archive}, {gz, compressed}, {small, compressed}}) {
+  for (const auto& [bytes, why] : {std::pair{zip, archive},
+                                   {emptyZip, archive},
+                                   {gz, compressed},
+                                   {small, compressed},
+                                   {signature, compressed}}) {
     ScratchDir dir;
     dir.Put(kImage, bytes);
     dir.Put("NEW.TXT", TextBytes("new"));

@@ -678,6 +678,8 @@ TEST(Pack, UsageErrors) {
       {{"--from=m.jsonl", "-c", kImage}, "--from takes only --force: the manifest says the rest"},
       {{"--from=m.jsonl", "--start=0", kImage},
        "--from takes only --force: the manifest says the rest"},
+      {{"--from=m.jsonl", "--unprotect", kImage},
+       "--from takes only --force: the manifest says the rest"},
       {{"--from=m.jsonl", kImage, "A"}, "--from takes no FILE: the manifest names them"},
       {{"--from=", kImage}, "the manifest given to --from is empty"},
       {{"-c", "--system-area=", kImage}, "the file given to --system-area is empty"},
